@@ -1,0 +1,47 @@
+#pragma once
+// The operating system as far as the plug-in needs it: a handful of free functions, one implementation per
+// OS (windows.cpp, posix.cpp). Nothing outside this folder includes an OS header.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// A page protection as the OS states it; only ever handed back to SetProtection.
+using Protection = std::uint32_t;
+
+// Makes the pages of [address, address + size) readable, writable and executable. On success stores the
+// protection the first of them had before and returns true; on failure nothing has changed.
+bool LiftProtection(std::uint32_t address, std::size_t size, Protection& previous);
+
+// Gives the pages of [address, address + size) the protection `protection`; false on failure.
+bool SetProtection(std::uint32_t address, std::size_t size, Protection protection);
+
+// True when every byte of [address, address + size) lies in memory the process has mapped.
+bool IsMapped(std::uint32_t address, std::size_t size);
+
+// Load address of the process's executable image.
+std::uint32_t ExecutableImageBase();
+
+using ModuleHandle = void*;
+
+// The module that holds `address`, leaving its reference count alone. False, with a null handle, when
+// no module holds it.
+bool ModuleOfAddress(const void* address, ModuleHandle& module);
+
+// Full file name of `module` (a null handle means the executable) into `buffer`, zero-terminated and cut
+// to `size` - 1 characters.
+void ModuleFileName(ModuleHandle module, char* buffer, std::size_t size);
+
+// A modal error box owned by the active window; where there is no window system it is printed (and
+// handed to a simulated host, if the process has one).
+void ShowErrorBox(const char* text, const char* caption, std::uint32_t style);
+
+// The separator a module path uses between directories.
+#if defined(_WIN32)
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+}  // namespace platform

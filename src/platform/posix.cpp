@@ -1,0 +1,164 @@
+// The Linux side of the OS layer, for the i386 build that runs in the simulated host. Page protections are
+// read back from the process's own mappings; nothing here allocates.
+
+#include "platform/platform.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+constexpr std::uint32_t kPageSize = 0x1000;
+
+struct Mapping {
+  std::uint64_t begin = 0;
+  std::uint64_t end = 0;
+  int protection = PROT_NONE;
+};
+
+std::uint64_t ParseHex(const char*& text) {
+  std::uint64_t value = 0;
+  for (;; ++text) {
+    const char c = *text;
+    if (c >= '0' && c <= '9') value = value * 16 + static_cast<std::uint64_t>(c - '0');
+    else if (c >= 'a' && c <= 'f') value = value * 16 + static_cast<std::uint64_t>(c - 'a' + 10);
+    else return value;
+  }
+}
+
+// One line of /proc/self/maps: "begin-end rwxp ...".
+bool ParseMapping(const char* line, Mapping& mapping) {
+  mapping.begin = ParseHex(line);
+  if (*line++ != '-') return false;
+  mapping.end = ParseHex(line);
+  if (*line++ != ' ') return false;
+  mapping.protection = (line[0] == 'r' ? PROT_READ : 0) | (line[1] == 'w' ? PROT_WRITE : 0) |
+                       (line[2] == 'x' ? PROT_EXEC : 0);
+  return true;
+}
+
+// Calls visit(mapping) for each mapping in address order until it returns false.
+template <typename Visit>
+void ForEachMapping(Visit visit) {
+  const int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  char buffer[8192];  // holds any one line: a path is at most PATH_MAX
+  std::size_t filled = 0;
+  bool going = true;
+  while (going) {
+    const ssize_t got = read(fd, buffer + filled, sizeof buffer - 1 - filled);
+    if (got <= 0) break;
+    filled += static_cast<std::size_t>(got);
+    buffer[filled] = '\0';
+    char* line = buffer;
+    for (char* newline; going && (newline = std::strchr(line, '\n')) != nullptr; line = newline + 1) {
+      *newline = '\0';
+      Mapping mapping;
+      if (ParseMapping(line, mapping)) going = visit(mapping);
+    }
+    filled = static_cast<std::size_t>(buffer + filled - line);
+    std::memmove(buffer, line, filled);
+  }
+  close(fd);
+}
+
+bool ProtectionOf(std::uint32_t address, int& protection) {
+  bool found = false;
+  ForEachMapping([&](const Mapping& mapping) {
+    if (address < mapping.begin) return false;
+    if (address < mapping.end) {
+      protection = mapping.protection;
+      found = true;
+      return false;
+    }
+    return true;
+  });
+  return found;
+}
+
+bool Protect(std::uint32_t address, std::size_t size, int protection) {
+  if (size == 0) return true;
+  const std::uint32_t first = address & ~(kPageSize - 1);
+  const std::uint64_t end = std::uint64_t{address} + size;
+  return mprotect(reinterpret_cast<void*>(first), static_cast<std::size_t>(end - first), protection) == 0;
+}
+
+}  // namespace
+
+bool LiftProtection(std::uint32_t address, std::size_t size, Protection& previous) {
+  int protection = PROT_NONE;
+  if (!ProtectionOf(address, protection)) return false;
+  if (!Protect(address, size, PROT_READ | PROT_WRITE | PROT_EXEC)) return false;
+  previous = static_cast<Protection>(protection);
+  return true;
+}
+
+bool SetProtection(std::uint32_t address, std::size_t size, Protection protection) {
+  return Protect(address, size, static_cast<int>(protection));
+}
+
+bool IsMapped(std::uint32_t address, std::size_t size) {
+  std::uint64_t at = address;
+  const std::uint64_t end = at + size;
+  ForEachMapping([&](const Mapping& mapping) {
+    if (mapping.end <= at) return true;
+    if (mapping.begin > at) return false;  // a hole before the next mapping
+    at = mapping.end;
+    return at < end;
+  });
+  return at >= end;
+}
+
+std::uint32_t ExecutableImageBase() {
+  // The simulated host maps the game's image at 0x400000 unless it says otherwise.
+  const char* text = std::getenv("ZEPHREL_HOST_IMAGE_BASE");
+  if (text == nullptr || *text == '\0') return 0x400000;
+  return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 16));
+}
+
+bool ModuleOfAddress(const void* address, ModuleHandle& module) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || info.dli_fbase == nullptr) {
+    module = nullptr;
+    return false;
+  }
+  module = info.dli_fbase;
+  return true;
+}
+
+void ModuleFileName(ModuleHandle module, char* buffer, std::size_t size) {
+  if (size == 0) return;
+  buffer[0] = '\0';
+  char path[PATH_MAX];
+  const char* name = path;
+  Dl_info info{};
+  if (module == nullptr) {
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    path[length > 0 ? length : 0] = '\0';
+  } else if (dladdr(module, &info) != 0 && info.dli_fname != nullptr) {
+    // dlopen keeps the name it was given, which may be relative to a directory since left.
+    name = realpath(info.dli_fname, path) != nullptr ? path : info.dli_fname;
+  } else {
+    return;
+  }
+  std::snprintf(buffer, size, "%s", name);
+}
+
+void ShowErrorBox(const char* text, const char* caption, std::uint32_t style) {
+  std::fprintf(stderr, "[%s] %s\n", caption, text);
+  // A simulated host records the box for its tests, the way a player would have seen it.
+  using Recorder = void (*)(const char*, const char*, std::uint32_t);
+  if (void* recorder = dlsym(RTLD_DEFAULT, "simhost_record_error_box")) {
+    reinterpret_cast<Recorder>(recorder)(text, caption, style);
+  }
+}
+
+}  // namespace platform
