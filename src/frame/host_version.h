@@ -1,0 +1,42 @@
+#pragma once
+// Which build of the host game is running, and where the host's addresses lie in the running process.
+
+#include <cstdint>
+
+// The running host build (1001, 1002, another recognised id, or 0), detected on the first call.
+std::int32_t GetHostVersion();
+
+// Reads the probe words in order; the id of the first that matches, or 0. An unmapped probe is no match.
+std::int32_t DetectHostVersion();
+
+// True for the builds whose addresses the plug-in knows (1001 and 1002).
+bool IsServedHostVersion(std::int32_t version);
+
+// Load address of the host executable, asked for on the first call.
+std::uint32_t HostImageBase();
+
+// A host address (of the build at base 0x400000) moved onto the loaded image, modulo 2^32.
+std::uint32_t TranslateHostAddress(std::uint32_t hostAddress);
+
+// The 32-bit word at a host address, read with the page protection lifted; 0 when it cannot be lifted.
+std::uint32_t ReadHostDword(std::uint32_t hostAddress);
+
+// The address a binding takes for the running build: translated for builds 1001 and 1002, else the
+// translation of 0.
+std::uint32_t ResolveHostBinding(std::uint32_t hostAddress);
+
+// A host address resolved once, while the library initialises.
+class HostBinding {
+ public:
+  explicit HostBinding(std::uint32_t hostAddress) : address_(ResolveHostBinding(hostAddress)) {}
+  std::uint32_t address() const { return address_; }
+
+ private:
+  std::uint32_t address_;
+};
+
+namespace binding {
+extern const HostBinding HostCamera;
+extern const HostBinding IsSphereVisible;
+extern const HostBinding HostClockHour;
+}  // namespace binding

@@ -1,0 +1,6 @@
+#pragma once
+// Calling conventions of the host's functions, spelled out on every host function type: the host was built
+// by a compiler whose free functions are cdecl and whose member functions are thiscall (object in ECX).
+
+#define HOST_CDECL __attribute__((cdecl))
+#define HOST_THISCALL __attribute__((thiscall))
