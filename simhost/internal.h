@@ -1,0 +1,43 @@
+#pragma once
+// Shared between the parts of the simulated host; not for its users.
+
+#include <cstdint>
+
+#include "simhost.h"
+
+// The simulated host's own objects are built first of all, and the image is mapped right after them, before
+// any other static initialisation of the process (the plug-in's included).
+#define SIMHOST_EARLY __attribute__((init_priority(101)))
+#define SIMHOST_MAP_IMAGE __attribute__((constructor(102)))
+
+namespace simhost::internal {
+
+// Host data the simulated host keeps in the image's data pages, at addresses of its own choosing.
+inline constexpr std::uint32_t kSkyRoutineCounter = 0xC90000;
+inline constexpr std::uint32_t kCameraMatrix = 0xC90100;
+inline constexpr std::uint32_t kEngine = 0xC90200;
+inline constexpr std::uint32_t kPoolRecord = 0xC90300;
+
+// The host's own routines behind the six call sites live here in the code pages.
+inline constexpr std::uint32_t kRoutines = 0x840000;
+
+template <typename T>
+T& Data(std::uint32_t hostAddress) {
+  return *reinterpret_cast<T*>(At(hostAddress));
+}
+
+// Puts the code of the image in place: routines, call sites, sky routine, entry stubs, probe words.
+void WriteImageCode();
+// Zeroes the data pages and gives the host data its defaults.
+void ResetData();
+// Clears the answers and the record of the fakes.
+void ResetEntries();
+// A jump at every host entry to its fake.
+void WriteEntryStubs();
+
+// An E9 (jump) or E8 (call) at a host address to a process address.
+void WriteBranch(std::uint32_t hostAddress, std::uint8_t opcode, const void* target);
+
+void RecordCall(const char* entry, std::initializer_list<std::uint32_t> args, const char* text = nullptr);
+
+}  // namespace simhost::internal
