@@ -1,0 +1,67 @@
+// The simulated host itself: its call sites, its sky routine, and loading the plug-in library.
+
+#include "simhost.h"
+
+#include <gtest/gtest.h>
+
+#include "support/code_scratch.h"
+
+namespace {
+
+class SimulatedHost : public ::testing::Test {
+ protected:
+  void SetUp() override { simhost::ResetHost(); }
+  void TearDown() override { simhost::ResetHost(); }
+};
+
+TEST_F(SimulatedHost, EachSiteCallsItsOwnRoutineAndReturnsItsResult) {
+  for (const simhost::Site site : simhost::kAllSites) {
+    SCOPED_TRACE(simhost::SiteName(site));
+    const auto code = simhost::ReadCode(simhost::SiteAddress(site), 6);
+    EXPECT_EQ(code[0], 0xE8);
+    EXPECT_EQ(code[5], 0xC3);
+    EXPECT_EQ(simhost::RunSite(site), simhost::RoutineResult(site));
+    EXPECT_EQ(simhost::RoutineRuns(site), 1);
+  }
+  EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
+}
+
+TEST_F(SimulatedHost, CodePagesAreReadAndExecuteOnly) {
+  EXPECT_EQ(testing_support::PageProtection(simhost::At(host::address::FrameCallSite)), "r-xp");
+  EXPECT_EQ(testing_support::PageProtection(simhost::At(host::address::HostTimeMs)), "rw-p");
+}
+
+TEST_F(SimulatedHost, TheSkyRoutineRunsItsOwnCode) {
+  simhost::RunSkyRoutine();
+  simhost::RunSkyRoutine();
+  EXPECT_EQ(simhost::SkyRoutineRuns(), 2);
+}
+
+TEST_F(SimulatedHost, AFrameAdvancesTheClockAndRunsFrameSkyAndDraw) {
+  const std::uint32_t before = simhost::Clock();
+  std::uint32_t seen = 0;
+  simhost::SetScript([&](std::uint32_t now) { seen = now; });
+  simhost::Frame(40);
+  EXPECT_EQ(simhost::Clock(), before + 40);
+  EXPECT_EQ(seen, before + 40);
+  EXPECT_EQ(host::HostTimeStep(), 2.0f);
+  EXPECT_EQ(simhost::RoutineRuns(simhost::Site::Frame), 1);
+  EXPECT_EQ(simhost::RoutineRuns(simhost::Site::Draw), 1);
+  EXPECT_EQ(simhost::SkyRoutineRuns(), 1);
+}
+
+TEST_F(SimulatedHost, ResetPutsTheCodeBack) {
+  const auto pristine = simhost::SnapshotCode();
+  simhost::WriteCode(host::address::FrameCallSite, {0x90, 0x90, 0x90, 0x90, 0x90});
+  simhost::UnmapHostRange(0x824000, 0x825000);
+  simhost::ResetHost();
+  EXPECT_TRUE(simhost::SnapshotCode() == pristine);
+}
+
+TEST_F(SimulatedHost, ThePluginLibraryLoadsAndUnloadsCompletely) {
+  void* plugin = simhost::LoadPlugin();
+  ASSERT_NE(plugin, nullptr);
+  EXPECT_TRUE(simhost::UnloadPlugin(plugin));
+}
+
+}  // namespace
