@@ -1,0 +1,33 @@
+#pragma once
+// Banner chains: per slot (a vehicle pool index) a chain of 8 points towed like a slack rope, the head on the
+// aircraft and every other point dragged to within one segment length of its predecessor.
+
+#include <cstdint>
+
+#include "host/host.h"
+
+inline constexpr int kBannerSlots = 50;
+inline constexpr int kBannerPoints = 8;
+inline constexpr float kBannerSegmentLength = 8.0f;
+inline constexpr float kBannerSinkRate = 0.05f;         // per unit of the host's time step
+inline constexpr float kBannerActiveAbove = -50.0f;     // a head at or below this is inactive
+inline constexpr float kBannerLowestHead = -100.0f;
+inline constexpr float kBannerParkingHeight = -60.0f;
+
+struct BannerChain {
+  host::Vector3 points[kBannerPoints];  // 0 the head, 7 the tail
+};
+
+extern BannerChain BannerChains[kBannerSlots];
+
+// A chain is stepped and drawn only while its head is above -50 (NaN is not).
+bool IsBannerActive(const BannerChain& chain);
+
+// Parks every chain: point k at (k, 0, -60), inactive.
+void ResetBanners();
+
+// Puts the head of a chain on its aircraft and nothing else; a slot outside 0..49 is ignored.
+void SetBannerHead(host::Vector3 position, std::int32_t slot);
+
+// The per-frame step: each active head sinks a little, then every point is dragged toward its predecessor.
+void UpdateBanners();

@@ -1,0 +1,3 @@
+#include "trails/immediate_vertices.h"
+
+host::ImmediateVertex ImmediateVertices[kImmediateVertexCapacity];
