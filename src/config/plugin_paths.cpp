@@ -1,0 +1,69 @@
+#include "config/plugin_paths.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+PluginPathAreas PluginPaths;
+char FilesystemErrorText[1024];
+
+// What GetModuleFileNameA may write: MAX_PATH bytes, the terminating zero included.
+constexpr std::size_t kModuleFileNameLimit = 260;
+
+}  // namespace
+
+bool ShowFilesystemError() {
+  std::snprintf(FilesystemErrorText, sizeof FilesystemErrorText, "FILESYSTEM\nFailed to retrieve plugin dir path");
+  platform::ShowErrorBox(FilesystemErrorText, "Zephrel", 0x10);
+  return false;
+}
+
+void SplitModulePath(PluginPathAreas& areas) {
+  areas.directory[kPluginPathAreaSize - 1] = '\0';
+  areas.fileName[0] = '\0';
+  // A module path may mix both separators, whatever the platform.
+  char* separator = std::strrchr(areas.directory, '\\');
+  char* slash = std::strrchr(areas.directory, '/');
+  if (slash != nullptr && (separator == nullptr || slash > separator)) separator = slash;
+  if (separator == nullptr) return;
+  std::strcpy(areas.fileName, separator + 1);
+  separator[1] = '\0';
+}
+
+void ResolvePluginDirectory(bool moduleFound, platform::ModuleHandle module, PluginPathAreas& areas) {
+  if (!moduleFound) {
+    ShowFilesystemError();
+    module = nullptr;
+  }
+  platform::ModuleFileName(module, areas.directory, kModuleFileNameLimit);
+  SplitModulePath(areas);
+}
+
+const char* PluginDirectory() {
+  static const bool resolved = [] {
+    platform::ModuleHandle module = nullptr;
+    const bool found = platform::ModuleOfAddress(reinterpret_cast<const void*>(&PluginDirectory), module);
+    ResolvePluginDirectory(found, module, PluginPaths);
+    return true;
+  }();
+  (void)resolved;
+  return PluginPaths.directory;
+}
+
+const char* JoinPluginPath(PluginPathAreas& areas, const char* name) {
+  areas.joined[0] = '\0';
+  if (name == nullptr) return areas.joined;
+  const std::size_t directoryLength = std::strlen(areas.directory);
+  const std::size_t nameLength = std::strlen(name);
+  // A cut path would name some other file; no path is treated as a missing file.
+  if (directoryLength + nameLength >= kPluginPathAreaSize) return areas.joined;
+  std::memcpy(areas.joined, areas.directory, directoryLength);
+  std::memcpy(areas.joined + directoryLength, name, nameLength + 1);
+  return areas.joined;
+}
+
+const char* PluginFilePath(const char* name) {
+  PluginDirectory();
+  return JoinPluginPath(PluginPaths, name);
+}
