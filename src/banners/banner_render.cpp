@@ -1,0 +1,97 @@
+#include "banners/banner_render.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "banners/banner_texture.h"
+#include "config/settings.h"
+#include "trails/immediate_vertices.h"
+
+std::uint16_t ImmediateIndices[kImmediateIndexCapacity];
+std::int32_t ImmediateVertexCount = 0;
+std::int32_t ImmediateIndexCount = 0;
+
+namespace {
+
+constexpr int kFirstDrawnPoint = 2;
+constexpr int kBannerPairs = kBannerPoints - kFirstDrawnPoint;  // points 2 to 7
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kTransformFlags = 25;
+constexpr std::int32_t kTriangleList = 3;
+
+struct RenderState {
+  std::int32_t id;
+  std::uint32_t value;
+};
+
+// State 1, the texture raster, is set after these.
+constexpr RenderState kStatesBefore[] = {{8, 0}, {6, 1}, {14, 1}, {10, 5}, {11, 6}, {12, 1}};
+constexpr std::int32_t kTextureRasterState = 1;
+constexpr RenderState kStatesAfter[] = {{8, 1}, {12, 0}, {14, 0}};
+
+void FillCloth(const BannerChain& chain, std::uint32_t colour) {
+  for (int k = 0; k < kBannerPairs; ++k) {
+    const host::Vector3& point = chain.points[k + kFirstDrawnPoint];
+    const float u = static_cast<float>(k) * 0.2f;
+    host::ImmediateVertex& upper = ImmediateVertices[2 * k];
+    host::ImmediateVertex& lower = ImmediateVertices[2 * k + 1];
+    host::CopyVector(upper.position, point);
+    host::SetVector(lower.position, point.x, point.y, point.z - kBannerClothDepth);
+    upper.colour = lower.colour = colour;
+    upper.u = lower.u = u;
+    upper.v = 0.0f;
+    lower.v = 1.0f;
+  }
+  ImmediateVertexCount = 2 * kBannerPairs;
+
+  // Two triangles per quad between neighbouring pairs.
+  std::int32_t n = 0;
+  for (int k = 0; k + 1 < kBannerPairs; ++k) {
+    const int upper = 2 * k;
+    for (int index : {upper, upper + 1, upper + 3, upper, upper + 3, upper + 2}) {
+      ImmediateIndices[n++] = static_cast<std::uint16_t>(index);
+    }
+  }
+  ImmediateIndexCount = n;
+}
+
+}  // namespace
+
+std::uint32_t BannerAlpha(float distance, float drawDistance) {
+  if (distance < kBannerFullStrengthDistance) return kBannerMaxAlpha;
+  const float alpha = (drawDistance - distance) / (drawDistance - kBannerFullStrengthDistance) *
+                      static_cast<float>(kBannerMaxAlpha);
+  // inf / inf: an infinite draw distance never fades. The clamp keeps the conversion defined for any input.
+  if (std::isnan(alpha)) return kBannerMaxAlpha;
+  return static_cast<std::uint32_t>(std::clamp(alpha, 0.0f, static_cast<float>(kBannerMaxAlpha)));
+}
+
+void DrawBanner(const BannerChain& chain) {
+  if (!IsBannerActive(chain) || BannerTexture == nullptr) return;
+
+  const host::Vector3& camera = host::PositionOf(host::GetHostCamera()->placement);
+  const host::Vector3& head = chain.points[0];
+  host::Vector3 offset;
+  host::SetVector(offset, camera.x - head.x, camera.y - head.y, camera.z - head.z);
+  const float distance = host::VectorLength(offset);
+
+  if (!host::IsSphereVisible(chain.points[4], kBannerVisibilityRadius)) return;
+  if (!(distance < BannerDrawDistance)) return;  // NaN on either side is not drawn either
+
+  FillCloth(chain, (BannerAlpha(distance, BannerDrawDistance) << 24) | kWhite);
+
+  for (const RenderState& state : kStatesBefore) host::SetRenderState(state.id, state.value);
+  host::SetRenderState(kTextureRasterState, reinterpret_cast<std::uint32_t>(BannerTexture->raster));
+  if (host::TransformImmediateVertices(ImmediateVertices, ImmediateVertexCount, nullptr, kTransformFlags) !=
+      nullptr) {
+    host::RenderImmediateIndexed(kTriangleList, ImmediateIndices, ImmediateIndexCount);
+    host::EndImmediate();
+  }
+  for (const RenderState& state : kStatesAfter) host::SetRenderState(state.id, state.value);
+  ImmediateVertexCount = 0;
+  ImmediateIndexCount = 0;
+}
+
+void DrawBanners() {
+  for (const BannerChain& chain : BannerChains) DrawBanner(chain);
+}

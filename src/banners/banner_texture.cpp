@@ -1,0 +1,40 @@
+#include "banners/banner_texture.h"
+
+#include "banners/banner_chain.h"
+#include "config/plugin_paths.h"
+
+host::HostTexture* BannerTexture = nullptr;
+
+namespace {
+
+constexpr const char* kBannerDictionaryName = "Banner";
+constexpr const char* kBannerTextureName = "Banner";
+constexpr const char* kBannerDictionaryFile = "MODELS\\BANNER.TXD";
+
+}  // namespace
+
+void InitBanners() {
+  ResetBanners();
+  LoadBannerTexture();
+}
+
+void LoadBannerTexture() {
+  const char* path = PluginFilePath(kBannerDictionaryFile);
+  // A directory too long for the path area: there is nothing to load, so the host is not asked for anything
+  // (no empty dictionary slot, no dictionary pushed).
+  if (path[0] == '\0') {
+    BannerTexture = nullptr;
+    return;
+  }
+  host::PushCurrentTextureDictionary();
+  const std::int32_t slot = host::AddTextureDictionarySlot(kBannerDictionaryName);
+  host::LoadTextureDictionary(slot, path);
+  host::SetCurrentTextureDictionary(host::FindTextureDictionarySlot(kBannerDictionaryName));
+  BannerTexture = host::ReadTexture(kBannerTextureName, nullptr);
+  host::PopCurrentTextureDictionary();
+}
+
+void DestroyBannerTexture() {
+  if (BannerTexture != nullptr) host::DestroyTexture(BannerTexture);
+  BannerTexture = nullptr;
+}

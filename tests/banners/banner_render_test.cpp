@@ -1,0 +1,220 @@
+// Banner drawing, from the host calls it makes and the batches the simulated renderer records.
+
+#include "banners/banner_render.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "banners/banner_texture.h"
+#include "config/settings.h"
+#include "simhost.h"
+
+namespace {
+
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr std::uint32_t kRaster = 0x7E570000;
+
+class BannerDrawing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    simhost::ResetHost();
+    simhost::SetCameraPosition({0.0f, 0.0f, 100.0f});
+    ResetBanners();
+    BannerTexture = &texture_;
+    BannerDrawDistance = 300.0f;
+    simhost::ClearRecord();
+  }
+  void TearDown() override {
+    BannerTexture = nullptr;
+    BannerDrawDistance = 0.0f;
+    ResetBanners();
+    simhost::ResetHost();
+  }
+
+  host::HostTexture texture_{reinterpret_cast<void*>(kRaster)};
+};
+
+// A chain whose head lies `distance` units from the camera, trailing away from it and sagging a little.
+void Tow(int slot, float distance) {
+  for (int k = 0; k < kBannerPoints; ++k) {
+    BannerChains[slot].points[k] = {distance + static_cast<float>(k), 8.0f * static_cast<float>(k),
+                                    100.0f - 0.5f * static_cast<float>(k)};
+  }
+}
+
+// The host calls made, render states as "id=value".
+std::vector<std::string> CallTrace() {
+  std::vector<std::string> trace;
+  for (const simhost::Call& call : simhost::Recorded().calls) {
+    trace.push_back(call.entry == "SetRenderState" ? std::to_string(call.args[0]) + "=" + std::to_string(call.args[1])
+                                                   : call.entry);
+  }
+  return trace;
+}
+
+TEST_F(BannerDrawing, AlphaIs160UpTo250UnitsThenFadesToTheDrawDistance) {
+  struct Case {
+    float drawDistance;
+    float distance;
+    int alpha;  // -1: not drawn
+  };
+  const Case cases[] = {
+      {300.0f, 100.0f, 160},   {300.0f, 250.0f, 160}, {300.0f, 275.0f, 80},     {300.0f, 299.9f, 0},
+      {300.0f, 300.0f, -1},    {300.0f, 5000.0f, -1}, {200.0f, 100.0f, 160},    {200.0f, 199.9f, 160},
+      {200.0f, 200.0f, -1},    {250.0f, 249.9f, 160}, {kInfinity, 1e18f, 160},  {-kInfinity, 10.0f, -1},
+      {std::numeric_limits<float>::quiet_NaN(), 10.0f, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "draw distance " << c.drawDistance << ", distance " << c.distance);
+    simhost::ClearRecord();
+    BannerDrawDistance = c.drawDistance;
+    Tow(0, c.distance);
+    DrawBanners();
+    const auto& batches = simhost::Recorded().batches;
+    if (c.alpha < 0) {
+      EXPECT_TRUE(batches.empty());
+      EXPECT_TRUE(simhost::CallsOf("SetRenderState").empty());
+      continue;
+    }
+    ASSERT_EQ(batches.size(), 1u);
+    for (const host::ImmediateVertex& vertex : batches[0].vertices) {
+      EXPECT_EQ(vertex.colour, static_cast<std::uint32_t>(c.alpha) << 24 | 0xFFFFFFu);
+    }
+  }
+}
+
+TEST_F(BannerDrawing, ClothHangsFourUnitsBelowPointsTwoToSevenAsTenTriangles) {
+  Tow(0, 100.0f);
+  DrawBanners();
+
+  ASSERT_EQ(simhost::Recorded().batches.size(), 1u);
+  const simhost::Batch& batch = simhost::Recorded().batches[0];
+  ASSERT_EQ(batch.vertices.size(), 12u);
+  const float u[] = {0.0f, 0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
+  for (int k = 0; k < 6; ++k) {
+    SCOPED_TRACE(k);
+    const host::Vector3& point = BannerChains[0].points[k + 2];
+    const host::ImmediateVertex& upper = batch.vertices[2 * k];
+    const host::ImmediateVertex& lower = batch.vertices[2 * k + 1];
+    EXPECT_EQ(upper.position.x, point.x);
+    EXPECT_EQ(upper.position.y, point.y);
+    EXPECT_EQ(upper.position.z, point.z);
+    EXPECT_EQ(lower.position.x, point.x);
+    EXPECT_EQ(lower.position.y, point.y);
+    EXPECT_EQ(lower.position.z, point.z - 4.0f);
+    EXPECT_EQ(upper.u, u[k]);
+    EXPECT_EQ(lower.u, u[k]);
+    EXPECT_EQ(upper.v, 0.0f);
+    EXPECT_EQ(lower.v, 1.0f);
+    EXPECT_EQ(upper.normal.z, 0.0f);
+  }
+  EXPECT_EQ(batch.indices, (std::vector<std::uint16_t>{0, 1, 3, 0, 3, 2, 2, 3, 5, 2, 5, 4, 4, 5, 7,
+                                                       4, 7, 6, 6, 7, 9, 6, 9, 8, 8, 9, 11, 8, 11, 10}));
+  EXPECT_EQ(batch.primitiveType, 3);
+  EXPECT_EQ(batch.flags, 25u);
+  EXPECT_EQ(batch.matrix, 0u);
+  EXPECT_TRUE(batch.ended);
+  EXPECT_EQ(simhost::CallsOf("TransformImmediateVertices").at(0).args[1], 12u);
+  EXPECT_EQ(simhost::CallsOf("RenderImmediateIndexed").at(0).args[1],
+            reinterpret_cast<std::uint32_t>(ImmediateIndices));
+  EXPECT_EQ(simhost::CallsOf("RenderImmediateIndexed").at(0).args[2], 30u);
+  EXPECT_EQ(ImmediateVertexCount, 0);
+  EXPECT_EQ(ImmediateIndexCount, 0);
+}
+
+TEST_F(BannerDrawing, RenderStatesAreSetAroundEachBatchEvenWhenItDoesNotOpen) {
+  const std::vector<std::string> before{"IsSphereVisible", "8=0", "6=1", "14=1", "10=5",
+                                        "11=6",            "12=1", "1=" + std::to_string(kRaster)};
+  const std::vector<std::string> after{"8=1", "12=0", "14=0"};
+  for (const bool opens : {true, false}) {
+    SCOPED_TRACE(opens ? "batch opens" : "batch does not open");
+    simhost::ClearRecord();
+    simhost::SetTransformSucceeds(opens);
+    Tow(0, 100.0f);
+    Tow(1, 100.0f);
+    DrawBanners();
+
+    std::vector<std::string> one = before;
+    one.push_back("TransformImmediateVertices");
+    if (opens) one.insert(one.end(), {"RenderImmediateIndexed", "EndImmediate"});
+    one.insert(one.end(), after.begin(), after.end());
+    std::vector<std::string> expected = one;
+    expected.insert(expected.end(), one.begin(), one.end());
+    EXPECT_EQ(CallTrace(), expected);
+  }
+}
+
+TEST_F(BannerDrawing, SkippedChainsTouchNoRenderState) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {"parked", [] {}, {}},
+      {"head at -50",
+       [] {
+         Tow(4, 100.0f);
+         BannerChains[4].points[0].z = -50.0f;
+       },
+       {}},
+      {"no texture",
+       [] {
+         Tow(4, 100.0f);
+         BannerTexture = nullptr;
+       },
+       {}},
+      {"point 4 out of view",
+       [] {
+         Tow(4, 100.0f);
+         const float hiddenY = BannerChains[4].points[4].y;
+         simhost::SetSphereVisibility([hiddenY](const host::Vector3& centre, float) { return centre.y != hiddenY; });
+       },
+       {"IsSphereVisible"}},
+      {"too far", [] { Tow(4, 1000.0f); }, {"IsSphereVisible"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    c.arrange();
+    const int lengthsBefore = simhost::EntryCalls("VectorLength");
+    DrawBanners();
+    EXPECT_EQ(CallTrace(), c.calls);
+    EXPECT_EQ(simhost::EntryCalls("VectorLength") - lengthsBefore, c.calls.empty() ? 0 : 1);
+    for (const simhost::Call& call : simhost::CallsOf("IsSphereVisible")) {
+      EXPECT_EQ(simhost::AsFloat(call.args[2]), 32.0f);
+      EXPECT_EQ(simhost::AsFloat(call.args[4]), BannerChains[4].points[4].y);
+    }
+  }
+}
+
+TEST_F(BannerDrawing, DistanceIsFromTheCamerasMatrixWhenItHasOne) {
+  simhost::SetCameraPosition({5000.0f, 0.0f, 100.0f});
+  simhost::SetCameraMatrixPosition({0.0f, 0.0f, 100.0f});
+  Tow(40, 275.0f);
+  Tow(3, 100.0f);
+  DrawBanners();
+  const auto& batches = simhost::Recorded().batches;
+  ASSERT_EQ(batches.size(), 2u);
+  EXPECT_EQ(batches[0].vertices[0].colour >> 24, 160u);  // slot 3 first
+  EXPECT_EQ(batches[1].vertices[0].colour >> 24, 80u);
+}
+
+TEST_F(BannerDrawing, ATowedBannerIsDrawnWithTheLoadedTexture) {
+  InitBanners();
+  ASSERT_NE(BannerTexture, nullptr);
+  SetBannerHead({100.0f, 0.0f, 100.0f}, 5);
+  UpdateBanners();
+  DrawBanners();
+  const auto& batches = simhost::Recorded().batches;
+  ASSERT_EQ(batches.size(), 1u);
+  EXPECT_EQ(batches[0].renderStates.at(1), reinterpret_cast<std::uint32_t>(BannerTexture->raster));
+  EXPECT_EQ(batches[0].vertices[1].position.z, BannerChains[5].points[2].z - 4.0f);
+  DestroyBannerTexture();
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// Run from a directory that leaves no room for MODELS\BANNER.TXD in the plug-in's path area.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "banners/banner_chain.h"
+#include "banners/banner_texture.h"
+#include "config/plugin_paths.h"
+#include "simhost.h"
+
+namespace {
+
+TEST(DeepPluginDirectory, StartUpParksTheChainsButAsksTheHostForNoTexture) {
+  simhost::ResetHost();
+  const std::string directory = PluginDirectory();
+  ASSERT_EQ(directory.back(), '/');
+  ASSERT_GT(directory.size() + std::string("MODELS\\BANNER.TXD").size(), 260u);
+
+  host::HostTexture earlier{};
+  BannerTexture = &earlier;
+  BannerChains[3].points[0] = {0.0f, 0.0f, 100.0f};
+  InitBanners();
+
+  EXPECT_EQ(BannerTexture, nullptr);
+  EXPECT_TRUE(simhost::Recorded().calls.empty());
+  EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
+  EXPECT_FALSE(IsBannerActive(BannerChains[3]));
+  EXPECT_STREQ(PluginFilePath("MODELS\\BANNER.TXD"), "");
+}
+
+}  // namespace
