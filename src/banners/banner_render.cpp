@@ -13,6 +13,10 @@ std::int32_t ImmediateIndexCount = 0;
 
 namespace {
 
+constexpr float kClothDepth = 4.0f;
+constexpr float kVisibilityRadius = 32.0f;
+constexpr float kFullStrengthDistance = 250.0f;
+constexpr std::uint32_t kMaxAlpha = 160;
 constexpr int kFirstDrawnPoint = 2;
 constexpr int kBannerPairs = kBannerPoints - kFirstDrawnPoint;  // points 2 to 7
 constexpr std::uint32_t kWhite = 0xFFFFFF;
@@ -36,7 +40,7 @@ void FillCloth(const BannerChain& chain, std::uint32_t colour) {
     host::ImmediateVertex& upper = ImmediateVertices[2 * k];
     host::ImmediateVertex& lower = ImmediateVertices[2 * k + 1];
     host::CopyVector(upper.position, point);
-    host::SetVector(lower.position, point.x, point.y, point.z - kBannerClothDepth);
+    host::SetVector(lower.position, point.x, point.y, point.z - kClothDepth);
     upper.colour = lower.colour = colour;
     upper.u = lower.u = u;
     upper.v = 0.0f;
@@ -55,16 +59,18 @@ void FillCloth(const BannerChain& chain, std::uint32_t colour) {
   ImmediateIndexCount = n;
 }
 
-}  // namespace
-
+// 160 up to 250 units from the camera, then falling linearly to 0 at the draw distance; only asked for
+// distances below the draw distance.
 std::uint32_t BannerAlpha(float distance, float drawDistance) {
-  if (distance < kBannerFullStrengthDistance) return kBannerMaxAlpha;
-  const float alpha = (drawDistance - distance) / (drawDistance - kBannerFullStrengthDistance) *
-                      static_cast<float>(kBannerMaxAlpha);
+  if (distance < kFullStrengthDistance) return kMaxAlpha;
+  const float alpha = (drawDistance - distance) / (drawDistance - kFullStrengthDistance) *
+                      static_cast<float>(kMaxAlpha);
   // inf / inf: an infinite draw distance never fades. The clamp keeps the conversion defined for any input.
-  if (std::isnan(alpha)) return kBannerMaxAlpha;
-  return static_cast<std::uint32_t>(std::clamp(alpha, 0.0f, static_cast<float>(kBannerMaxAlpha)));
+  if (std::isnan(alpha)) return kMaxAlpha;
+  return static_cast<std::uint32_t>(std::clamp(alpha, 0.0f, static_cast<float>(kMaxAlpha)));
 }
+
+}  // namespace
 
 void DrawBanner(const BannerChain& chain) {
   if (!IsBannerActive(chain) || BannerTexture == nullptr) return;
@@ -75,7 +81,7 @@ void DrawBanner(const BannerChain& chain) {
   host::SetVector(offset, camera.x - head.x, camera.y - head.y, camera.z - head.z);
   const float distance = host::VectorLength(offset);
 
-  if (!host::IsSphereVisible(chain.points[4], kBannerVisibilityRadius)) return;
+  if (!host::IsSphereVisible(chain.points[4], kVisibilityRadius)) return;
   if (!(distance < BannerDrawDistance)) return;  // NaN on either side is not drawn either
 
   FillCloth(chain, (BannerAlpha(distance, BannerDrawDistance) << 24) | kWhite);

@@ -7,10 +7,6 @@
 #include "banners/banner_chain.h"
 
 inline constexpr int kImmediateIndexCapacity = 1024;
-inline constexpr float kBannerClothDepth = 4.0f;
-inline constexpr float kBannerVisibilityRadius = 32.0f;
-inline constexpr float kBannerFullStrengthDistance = 250.0f;
-inline constexpr std::uint32_t kBannerMaxAlpha = 160;
 
 // The index scratch array of banner drawing, and the entries of the two scratch arrays filled for the banner
 // being drawn (0 between banners).
@@ -24,7 +20,3 @@ void DrawBanners();
 // Draws one chain, or nothing: when it is inactive, out of view, not nearer than BannerDrawDistance, or when
 // there is no banner texture (then no host call is made at all).
 void DrawBanner(const BannerChain& chain);
-
-// The alpha of a banner `distance` units from the camera, for a distance below `drawDistance`: 160 up to 250
-// units, then falling linearly to 0 at `drawDistance`; 160 throughout when `drawDistance` is infinite.
-std::uint32_t BannerAlpha(float distance, float drawDistance);

@@ -46,6 +46,11 @@ void Tow(int slot, float distance) {
   }
 }
 
+// Position, normal, u and v.
+std::vector<float> Geometry(const host::ImmediateVertex& v) {
+  return {v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z, v.u, v.v};
+}
+
 // The host calls made, render states as "id=value".
 std::vector<std::string> CallTrace() {
   std::vector<std::string> trace;
@@ -98,19 +103,9 @@ TEST_F(BannerDrawing, ClothHangsFourUnitsBelowPointsTwoToSevenAsTenTriangles) {
   for (int k = 0; k < 6; ++k) {
     SCOPED_TRACE(k);
     const host::Vector3& point = BannerChains[0].points[k + 2];
-    const host::ImmediateVertex& upper = batch.vertices[2 * k];
-    const host::ImmediateVertex& lower = batch.vertices[2 * k + 1];
-    EXPECT_EQ(upper.position.x, point.x);
-    EXPECT_EQ(upper.position.y, point.y);
-    EXPECT_EQ(upper.position.z, point.z);
-    EXPECT_EQ(lower.position.x, point.x);
-    EXPECT_EQ(lower.position.y, point.y);
-    EXPECT_EQ(lower.position.z, point.z - 4.0f);
-    EXPECT_EQ(upper.u, u[k]);
-    EXPECT_EQ(lower.u, u[k]);
-    EXPECT_EQ(upper.v, 0.0f);
-    EXPECT_EQ(lower.v, 1.0f);
-    EXPECT_EQ(upper.normal.z, 0.0f);
+    EXPECT_EQ(Geometry(batch.vertices[2 * k]), (std::vector<float>{point.x, point.y, point.z, 0, 0, 0, u[k], 0}));
+    EXPECT_EQ(Geometry(batch.vertices[2 * k + 1]),
+              (std::vector<float>{point.x, point.y, point.z - 4.0f, 0, 0, 0, u[k], 1}));
   }
   EXPECT_EQ(batch.indices, (std::vector<std::uint16_t>{0, 1, 3, 0, 3, 2, 2, 3, 5, 2, 5, 4, 4, 5, 7,
                                                        4, 7, 6, 6, 7, 9, 6, 9, 8, 8, 9, 11, 8, 11, 10}));
