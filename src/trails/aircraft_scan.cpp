@@ -36,16 +36,15 @@ void ScanAircraft() {
     host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
     if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
 
-    const bool hasSlot = i < kTrailSlots && i < kBannerSlots;
     if (EnableTrail && IsModel(vehicle.model, ModelIDForTrail)) {
       vehicle.timeField = host::HostTimeMs() - kTimeFieldLagMs;
       const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (hasSlot && position.z > Height) AddTrailPoint(position, i);
+      if (i < kTrailSlots && position.z > Height) AddTrailPoint(position, i);
       continue;  // a trail aircraft never tows a banner
     }
     if (EnableBanner && IsModel(vehicle.model, ModelIDForBanner)) {
       const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (hasSlot && MovesBannerHead(vehicle, position.z)) SetBannerHead(position, i);
+      if (i < kBannerSlots && MovesBannerHead(vehicle, position.z)) SetBannerHead(position, i);
     }
   }
 }
