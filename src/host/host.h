@@ -131,7 +131,8 @@ using ReadTextureFn = HostTexture*(HOST_CDECL*)(const char* name, const char* ma
 using DestroyTextureFn = void(HOST_CDECL*)(HostTexture* texture);
 using TransformImmediateVerticesFn = void*(HOST_CDECL*)(ImmediateVertex* vertices, std::int32_t count,
                                                          void* matrix, std::uint32_t flags);
-using RenderImmediateIndexedFn = std::int32_t(HOST_CDECL*)(std::int32_t primitiveType, std::uint16_t* indices,
+// The host only reads the indices.
+using RenderImmediateIndexedFn = std::int32_t(HOST_CDECL*)(std::int32_t primitiveType, const std::uint16_t* indices,
                                                            std::int32_t count);
 using EndImmediateFn = std::int32_t(HOST_CDECL*)();
 using IsSphereVisibleFn = std::uint8_t(HOST_THISCALL*)(const HostCamera* camera, const Vector3* centre,
@@ -197,7 +198,7 @@ inline void* TransformImmediateVertices(ImmediateVertex* vertices, std::int32_t 
                                         std::uint32_t flags) {
   return Entry<TransformImmediateVerticesFn>(address::TransformImmediateVertices)(vertices, count, matrix, flags);
 }
-inline void RenderImmediateIndexed(std::int32_t primitiveType, std::uint16_t* indices, std::int32_t count) {
+inline void RenderImmediateIndexed(std::int32_t primitiveType, const std::uint16_t* indices, std::int32_t count) {
   Entry<RenderImmediateIndexedFn>(address::RenderImmediateIndexed)(primitiveType, indices, count);
 }
 inline void EndImmediate() { Entry<EndImmediateFn>(address::EndImmediate)(); }

@@ -1,0 +1,50 @@
+#include "trails/aircraft_scan.h"
+
+#include <cstdint>
+
+#include "banners/banner_chain.h"
+#include "config/settings.h"
+#include "host/host.h"
+#include "trails/trail_store.h"
+
+namespace {
+
+// The host wants the time field of a trail aircraft this far in the past, every frame.
+constexpr std::uint32_t kTimeFieldLagMs = 20000;
+
+// Widened, so that a setting outside 0..65535 matches no model.
+bool IsModel(std::uint16_t model, std::int32_t setting) { return static_cast<std::int32_t>(model) == setting; }
+
+bool MovesBannerHead(const host::HostVehicle& vehicle, float z) {
+  return (z > HeightForBanner && AppearOnlyAtAltitude) ||
+         (AppearWhenPilotIsInside && (vehicle.driver != nullptr || AlwaysAppear));
+}
+
+}  // namespace
+
+void ScanAircraft() {
+  const host::HostVehiclePool* pool = host::GetHostVehiclePool();
+  // A pool without its arrays has no entries to read, whatever its count says.
+  if (pool == nullptr || pool->entries == nullptr || pool->flags == nullptr) return;
+  const std::uint32_t entries = reinterpret_cast<std::uint32_t>(pool->entries);
+  const std::int32_t count = pool->count;
+
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (pool->flags[i] < 0) continue;  // free
+    const std::uint32_t address = entries + static_cast<std::uint32_t>(i) * sizeof(host::HostVehicle);
+    if (address == 0) continue;
+    host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
+    if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
+
+    if (EnableTrail && IsModel(vehicle.model, ModelIDForTrail)) {
+      vehicle.timeField = host::HostTimeMs() - kTimeFieldLagMs;
+      const host::Vector3 position = host::PositionOf(vehicle.placement);
+      if (i < kTrailSlots && position.z > Height) AddTrailPoint(position, i);
+      continue;  // a trail aircraft never tows a banner
+    }
+    if (EnableBanner && IsModel(vehicle.model, ModelIDForBanner)) {
+      const host::Vector3 position = host::PositionOf(vehicle.placement);
+      if (i < kBannerSlots && MovesBannerHead(vehicle, position.z)) SetBannerHead(position, i);
+    }
+  }
+}

@@ -1,0 +1,94 @@
+#include "trails/trail_render.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "config/settings.h"
+#include "host/host.h"
+#include "trails/immediate_vertices.h"
+#include "trails/trail_store.h"
+
+namespace {
+
+constexpr float kMinBrightness = 0.0001f;
+constexpr float kLightChannelScale = 0.00390625f;  // 1/256: a full channel of 255 is not quite full brightness
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::int32_t kMaxColourAlpha = 255;
+
+// Render states and batch parameters of a trail, in the host renderer's numbering.
+constexpr std::int32_t kStateVertexAlpha = 12;
+constexpr std::int32_t kStateSourceBlend = 10;
+constexpr std::int32_t kStateDestinationBlend = 11;
+constexpr std::int32_t kStateTextureRaster = 1;
+constexpr std::uint32_t kTransformFlags = 24;
+constexpr std::int32_t kPrimitiveLines = 1;
+
+// The lesser of two values, NaN if either is, so that a NaN dim factor stops the drawing instead of being
+// passed over.
+float Least(float a, float b) { return std::isnan(a) || a < b ? a : b; }
+
+float ComputeBrightness() {
+  const float dim = Least(Least(1.0f - host::HostDimFactorA(), 1.0f - host::HostDimFactorB()),
+                          1.0f - host::HostDimFactorC());
+  const host::HostLightColour& light = host::GetHostLightColour();
+  const float channel =
+      static_cast<float>(std::max({light.red, light.green, light.blue})) * kLightChannelScale;
+  return Least(dim, channel);
+}
+
+// The alpha of a live point of the given age: maxAlpha while the point is younger than 30000 ms minus the
+// fade time, then falling linearly to 0 at 30000 ms. A fade time of 0 means no fade at all; a negative (or NaN)
+// one gives 0, where the quotient would turn negative (or NaN).
+std::uint32_t FadedAlpha(std::int32_t age, std::int32_t maxAlpha) {
+  const float fadeTime = TrailFadeTime;
+  if (fadeTime == 0.0f) return static_cast<std::uint32_t>(maxAlpha);
+  if (!(fadeTime > 0.0f)) return 0;
+  // age is at most 30000 here, so the quotient is 0 or more (+inf for a tiny fade time and the min takes 1).
+  const float f = std::min((static_cast<float>(kTrailLifeMs) - static_cast<float>(age)) / fadeTime, 1.0f);
+  return static_cast<std::uint32_t>(f * static_cast<float>(maxAlpha));
+}
+
+void DrawTrail(TrailRecord& record, std::uint32_t now, std::int32_t maxAlpha) {
+  std::int32_t count = 0;
+  for (int k = 0; k < kTrailPoints; ++k) {
+    const auto age = static_cast<std::int32_t>(now - record.times[k]);
+    if (age > kTrailLifeMs) {
+      record.times[k] = 0;
+      continue;
+    }
+    if (record.times[k] == 0) continue;
+    host::ImmediateVertex& vertex = ImmediateVertices[count++];
+    vertex.position = record.points[k];
+    vertex.colour = (FadedAlpha(age, maxAlpha) << 24) | kWhite;
+  }
+  if (count < 2) return;
+
+  host::SetRenderState(kStateVertexAlpha, 1);
+  host::SetRenderState(kStateSourceBlend, 5);
+  host::SetRenderState(kStateDestinationBlend, 6);
+  host::SetRenderState(kStateTextureRaster, 0);
+  if (host::TransformImmediateVertices(ImmediateVertices, count, nullptr, kTransformFlags) == nullptr) return;
+  host::RenderImmediateIndexed(kPrimitiveLines, TrailLineIndices, 2 * count - 2);
+  host::EndImmediate();
+}
+
+}  // namespace
+
+const std::uint16_t TrailLineIndices[32] = {
+    0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16};
+
+float TrailBrightness = 0.0f;
+
+void DrawTrails() {
+  TrailBrightness = ComputeBrightness();
+  if (!(TrailBrightness > kMinBrightness)) return;
+  // The brightness is at most 65535/256 here, so the product converts safely; the colour holds 8 bits of
+  // alpha, which only negative dim factors could push past.
+  const auto maxAlpha = std::min(static_cast<std::int32_t>(TrailBrightness * kTrailFullAlpha), kMaxColourAlpha);
+  const std::uint32_t now = host::HostTimeMs();
+  for (TrailRecord& record : Trails) {
+    if (!host::IsSphereVisible(record.points[0], kTrailCullRadius)) continue;
+    if (maxAlpha == 0) continue;
+    DrawTrail(record, now, maxAlpha);
+  }
+}

@@ -1,0 +1,257 @@
+// The aircraft scan over the simulated vehicle pool: who lays trail points, who moves a banner head.
+
+#include "trails/aircraft_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "banners/banner_chain.h"
+#include "config/settings.h"
+#include "simhost.h"
+#include "trails/trail_store.h"
+
+namespace {
+
+constexpr std::uint16_t kTrailModel = 577;
+constexpr std::uint16_t kBannerModel = 593;
+constexpr std::uint32_t kUntouched = 0xA5A5A5A5;  // what a time field holds until the scan writes it
+
+void UseDefaultSettings() {
+  EnableBanner = true;
+  EnableTrail = true;
+  AppearOnlyAtAltitude = true;
+  AppearWhenPilotIsInside = false;
+  AlwaysAppear = false;
+  Height = 100.0f;
+  HeightForBanner = 100.0f;
+  ModelIDForTrail = kTrailModel;
+  ModelIDForBanner = kBannerModel;
+}
+
+class AircraftScan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    simhost::ResetHost();
+    for (TrailRecord& record : Trails) record = TrailRecord{};
+    ResetBanners();
+    UseDefaultSettings();
+    simhost::ResizePool(60);
+  }
+  void TearDown() override {
+    for (TrailRecord& record : Trails) record = TrailRecord{};
+    for (BannerChain& chain : BannerChains) chain = BannerChain{};
+    simhost::ResetHost();
+  }
+
+  static host::HostVehicle& Place(int index, std::uint16_t model, host::Vector3 position) {
+    host::HostVehicle& vehicle = simhost::PlaceVehicle(index, model, position);
+    vehicle.timeField = kUntouched;
+    return vehicle;
+  }
+
+  static bool HasTrailPoint(int slot) { return Trails[slot].times[0] != 0; }
+  static bool HeadMoved(int slot) { return BannerChains[slot].points[0].z != -60.0f; }
+
+  static bool NothingChanged() {
+    for (int slot = 0; slot < kTrailSlots; ++slot) {
+      if (HasTrailPoint(slot) || HeadMoved(slot)) return false;
+    }
+    for (int i = 0; i < simhost::PoolSize(); ++i) {
+      if (simhost::Vehicle(i).timeField != kUntouched && simhost::Vehicle(i).model != 0) return false;
+    }
+    return true;
+  }
+};
+
+TEST_F(AircraftScan, TrailAircraftAboveHeightLayAPointAtTheirPosition) {
+  Place(4, kTrailModel, {1.0f, 2.0f, 150.0f});
+  Place(9, kTrailModel, {0.0f, 0.0f, 0.0f});
+  simhost::SetVehicleMatrixPosition(9, {7.0f, 8.0f, 101.0f});  // the matrix wins over the own position
+  ScanAircraft();
+  EXPECT_EQ(Trails[4].times[0], simhost::Clock());
+  EXPECT_EQ(Trails[4].points[0].y, 2.0f);
+  EXPECT_EQ(Trails[9].points[0].x, 7.0f);
+  EXPECT_EQ(Trails[9].points[0].z, 101.0f);
+  EXPECT_EQ(simhost::Vehicle(4).timeField, simhost::Clock() - 20000);
+  EXPECT_FALSE(HeadMoved(4));
+}
+
+TEST_F(AircraftScan, TrailAircraftAtOrBelowHeightOnlyGetTheirTimeFieldWritten) {
+  // The banner rule would hold for all of them, and the banner model is the trail model.
+  ModelIDForBanner = kTrailModel;
+  AppearWhenPilotIsInside = true;
+  AlwaysAppear = true;
+  const float heights[] = {100.0f, 99.99f, -500.0f, std::numeric_limits<float>::quiet_NaN()};
+  for (int i = 0; i < 4; ++i) Place(i, kTrailModel, {0.0f, 0.0f, heights[i]});
+  simhost::SetClock(5000);  // the time field wraps around
+  ScanAircraft();
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(heights[i]);
+    EXPECT_EQ(simhost::Vehicle(i).timeField, 5000u - 20000u);
+    EXPECT_FALSE(HasTrailPoint(i));
+    EXPECT_FALSE(HeadMoved(i));
+  }
+}
+
+TEST_F(AircraftScan, TheTrailBranchWinsOverTheBannerBranchWhileTrailsAreOn) {
+  ModelIDForBanner = kTrailModel;
+  Place(2, kTrailModel, {10.0f, 0.0f, 200.0f});
+  ScanAircraft();
+  EXPECT_TRUE(HasTrailPoint(2));
+  EXPECT_FALSE(HeadMoved(2));
+
+  Trails[2] = TrailRecord{};
+  simhost::Vehicle(2).timeField = kUntouched;
+  EnableTrail = false;
+  ScanAircraft();
+  EXPECT_FALSE(HasTrailPoint(2));
+  EXPECT_EQ(BannerChains[2].points[0].x, 10.0f);
+  EXPECT_EQ(BannerChains[2].points[0].z, 200.0f);
+  EXPECT_EQ(simhost::Vehicle(2).timeField, kUntouched);
+}
+
+TEST_F(AircraftScan, FreeEntriesAndStatus5AreSkippedWhateverTheirModel) {
+  struct Case {
+    bool free;
+    std::uint8_t status;
+    bool walked;
+  };
+  const Case cases[] = {
+      {true, 0x00, false},  {false, 0x28, false}, {false, 0x2F, false},  // status 5, low bits aside
+      {false, 0x00, true},  {false, 0x08, true},  {false, 0x30, true},  {false, 0x27, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "free " << c.free << " status " << int{c.status});
+    for (TrailRecord& record : Trails) record = TrailRecord{};
+    ResetBanners();
+    Place(0, kTrailModel, {0.0f, 0.0f, 200.0f}).status = c.status;
+    Place(1, kBannerModel, {0.0f, 0.0f, 200.0f}).status = c.status;
+    simhost::SetVehicleFree(0, c.free);
+    simhost::SetVehicleFree(1, c.free);
+    ScanAircraft();
+    EXPECT_EQ(HasTrailPoint(0), c.walked);
+    EXPECT_EQ(simhost::Vehicle(0).timeField != kUntouched, c.walked);
+    EXPECT_EQ(HeadMoved(1), c.walked);
+  }
+}
+
+TEST_F(AircraftScan, BannerRule) {
+  struct Row {
+    bool onlyAtAltitude;
+    bool above;
+    bool whenPilotInside;
+    bool pilot;
+    bool always;
+    bool moved;
+  };
+  const Row rows[] = {
+      {true, true, false, false, false, true},    // high enough
+      {true, true, true, false, false, true},     // high enough, pilot or not
+      {true, false, false, false, false, false},  // too low
+      {false, true, false, false, false, false},  // altitude does not count
+      {false, false, true, true, false, true},    // a pilot inside
+      {false, false, true, false, false, false},  // nobody inside
+      {false, false, true, false, true, true},    // always, with pilot rule on
+      {false, false, false, false, true, false},  // always alone changes nothing
+      {true, false, false, true, true, false},    // ... nor with a pilot but the pilot rule off
+      {false, true, false, true, true, false},
+      {true, false, true, true, false, true},
+  };
+  int i = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "row " << i);
+    ResetBanners();
+    AppearOnlyAtAltitude = row.onlyAtAltitude;
+    AppearWhenPilotIsInside = row.whenPilotInside;
+    AlwaysAppear = row.always;
+    Place(i, kBannerModel, {3.0f, 4.0f, row.above ? 100.5f : 100.0f});
+    simhost::SetVehicleDriver(i, row.pilot);
+    ScanAircraft();
+    EXPECT_EQ(HeadMoved(i), row.moved);
+    if (row.moved) {
+      EXPECT_EQ(BannerChains[i].points[0].x, 3.0f);
+      EXPECT_EQ(BannerChains[i].points[1].z, -60.0f);  // only the head
+    }
+    EXPECT_EQ(simhost::Vehicle(i).timeField, kUntouched);
+    simhost::SetVehicleFree(i, true);
+    ++i;
+  }
+}
+
+TEST_F(AircraftScan, ABannerHeadStaysWhereItWasWhenTheRuleFails) {
+  Place(5, kBannerModel, {1.0f, 1.0f, 300.0f});
+  ScanAircraft();
+  simhost::SetVehiclePosition(5, {2.0f, 2.0f, 50.0f});
+  ScanAircraft();
+  EXPECT_EQ(BannerChains[5].points[0].x, 1.0f);
+  EXPECT_EQ(BannerChains[5].points[0].z, 300.0f);
+}
+
+TEST_F(AircraftScan, ModelSettingsOutsideSixteenBitsMatchNothing) {
+  Place(0, kTrailModel, {0.0f, 0.0f, 200.0f});
+  Place(1, 65535, {0.0f, 0.0f, 200.0f});
+  Place(2, 0, {0.0f, 0.0f, 200.0f});
+  for (const std::int32_t setting : {kTrailModel + 65536, -1, 65536, INT32_MIN, -65536}) {
+    SCOPED_TRACE(setting);
+    ModelIDForTrail = setting;
+    ModelIDForBanner = setting;
+    ScanAircraft();
+    EXPECT_TRUE(NothingChanged());
+  }
+}
+
+TEST_F(AircraftScan, WithBothEffectsOffTheWalkChangesNothing) {
+  EnableTrail = false;
+  EnableBanner = false;
+  Place(0, kTrailModel, {0.0f, 0.0f, 200.0f});
+  Place(1, kBannerModel, {0.0f, 0.0f, 200.0f});
+  ScanAircraft();
+  EXPECT_TRUE(NothingChanged());
+}
+
+TEST_F(AircraftScan, VehiclesBeyondSlot49GetNoTrailAndNoBanner) {
+  Place(49, kTrailModel, {0.0f, 0.0f, 200.0f});
+  Place(50, kTrailModel, {0.0f, 0.0f, 200.0f});
+  Place(51, kBannerModel, {0.0f, 0.0f, 200.0f});
+  Place(59, kTrailModel, {0.0f, 0.0f, 200.0f});
+  ScanAircraft();
+  EXPECT_TRUE(HasTrailPoint(49));
+  for (int slot = 0; slot < 49; ++slot) EXPECT_FALSE(HasTrailPoint(slot)) << slot;
+  for (int slot = 0; slot < kBannerSlots; ++slot) EXPECT_FALSE(HeadMoved(slot)) << slot;
+  // They are still trail aircraft to the host.
+  EXPECT_EQ(simhost::Vehicle(50).timeField, simhost::Clock() - 20000);
+  EXPECT_EQ(simhost::Vehicle(59).timeField, simhost::Clock() - 20000);
+}
+
+TEST_F(AircraftScan, OnlyTheEntriesThePoolCountsAreWalked) {
+  Place(0, kTrailModel, {0.0f, 0.0f, 200.0f});
+  Place(1, kBannerModel, {0.0f, 0.0f, 200.0f});
+  Place(2, kTrailModel, {0.0f, 0.0f, 200.0f});
+  for (const std::int32_t count : {0, -1, INT32_MIN}) {
+    simhost::SetPoolCount(count);
+    ScanAircraft();
+    EXPECT_TRUE(NothingChanged()) << count;
+  }
+  simhost::SetPoolCount(2);
+  ScanAircraft();
+  EXPECT_TRUE(HasTrailPoint(0));
+  EXPECT_TRUE(HeadMoved(1));
+  EXPECT_FALSE(HasTrailPoint(2));
+  EXPECT_EQ(simhost::Vehicle(2).timeField, kUntouched);
+}
+
+TEST_F(AircraftScan, APoolWithoutEntriesIsNotWalked) {
+  Place(0, kTrailModel, {0.0f, 0.0f, 200.0f});
+  Place(1, kTrailModel, {0.0f, 0.0f, 200.0f});
+  simhost::SetVehicleNullEntries(true);
+  ScanAircraft();
+  EXPECT_TRUE(NothingChanged());
+
+  simhost::SetVehicleNullEntries(false);
+  host::Datum<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = nullptr;  // no pool yet
+  ScanAircraft();
+  EXPECT_TRUE(NothingChanged());
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+// The per-frame work allocates nothing: the scan, the trail store, the banner chain step and the drawing.
+// Counted by replacing the global allocation functions of this test program.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "banners/banner_chain.h"
+#include "config/settings.h"
+#include "simhost.h"
+#include "trails/aircraft_scan.h"
+#include "trails/trail_render.h"
+#include "trails/trail_store.h"
+
+namespace {
+int allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++allocations;
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+namespace {
+
+TEST(FrameWork, AllocatesNothing) {
+  simhost::ResetHost();
+  for (TrailRecord& record : Trails) record = TrailRecord{};
+  ResetBanners();
+  EnableTrail = EnableBanner = AppearOnlyAtAltitude = true;
+  Height = HeightForBanner = 100.0f;
+  TrailFadeTime = 10000.0f;
+  ModelIDForTrail = 577;
+  ModelIDForBanner = 593;
+  simhost::ResizePool(60);
+  for (int i = 0; i < 60; ++i) {
+    simhost::PlaceVehicle(i, i % 2 == 0 ? 577 : 593, {static_cast<float>(i), 0.0f, 500.0f});
+  }
+  simhost::SetRecording(false);  // the simulated host's own record would allocate
+
+  const int before = allocations;
+  for (int frame = 0; frame < 500; ++frame) {
+    simhost::SetClock(simhost::Clock() + 100);
+    for (int i = 0; i < 60; ++i) simhost::SetVehiclePosition(i, {static_cast<float>(i + frame), 0.0f, 500.0f});
+    UpdateBanners();
+    ScanAircraft();
+    DrawTrails();
+  }
+  EXPECT_EQ(allocations, before);
+
+  simhost::SetRecording(true);
+  for (TrailRecord& record : Trails) record = TrailRecord{};
+  for (BannerChain& chain : BannerChains) chain = BannerChain{};
+  EnableTrail = EnableBanner = AppearOnlyAtAltitude = false;
+  Height = HeightForBanner = TrailFadeTime = 0.0f;
+  ModelIDForTrail = ModelIDForBanner = 0;
+  simhost::ResetHost();
+}
+
+}  // namespace

@@ -1,0 +1,332 @@
+// Trail drawing, read back from the calls the simulated host recorded: brightness, culling, fading, expiry,
+// packing of live points, render states and batches.
+
+#include "trails/trail_render.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "simhost.h"
+#include "trails/aircraft_scan.h"
+#include "trails/immediate_vertices.h"
+#include "trails/trail_store.h"
+
+namespace {
+
+using simhost::AsFloat;
+using simhost::Batch;
+using simhost::CallsOf;
+
+constexpr std::uint32_t kNow = 1000000;
+constexpr std::int32_t kEmpty = INT32_MIN;  // an age standing for an empty point
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+std::uint32_t AlphaOf(const host::ImmediateVertex& vertex) { return vertex.colour >> 24; }
+
+class TrailDrawing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    simhost::ResetHost();
+    for (TrailRecord& record : Trails) record = TrailRecord{};
+    TrailFadeTime = 10000.0f;
+    simhost::SetClock(kNow);
+  }
+  void TearDown() override {
+    for (TrailRecord& record : Trails) record = TrailRecord{};
+    TrailFadeTime = 0.0f;
+    TrailBrightness = 0.0f;
+    simhost::ResetHost();
+  }
+
+  // Fills a slot with points of the given ages (newest first); point k lies at x = 100 * slot + k.
+  static void SetAges(int slot, std::initializer_list<std::int32_t> ages) {
+    TrailRecord& record = Trails[slot];
+    int k = 0;
+    for (const std::int32_t age : ages) {
+      record.points[k] = {100.0f * static_cast<float>(slot) + static_cast<float>(k), 0.0f, 200.0f};
+      record.times[k] = age == kEmpty ? 0 : kNow - static_cast<std::uint32_t>(age);
+      ++k;
+    }
+  }
+
+  // The one batch drawn; fails the test when there is not exactly one.
+  static Batch OnlyBatch() {
+    const auto& batches = simhost::Recorded().batches;
+    EXPECT_EQ(batches.size(), 1u);
+    return batches.empty() ? Batch{} : batches[0];
+  }
+
+  static std::vector<std::uint32_t> Alphas(const Batch& batch) {
+    std::vector<std::uint32_t> alphas;
+    for (const host::ImmediateVertex& vertex : batch.vertices) alphas.push_back(AlphaOf(vertex));
+    return alphas;
+  }
+};
+
+TEST_F(TrailDrawing, TheLineIndicesJoinNeighbours) {
+  for (int k = 0; k < 16; ++k) {
+    EXPECT_EQ(TrailLineIndices[2 * k], k);
+    EXPECT_EQ(TrailLineIndices[2 * k + 1], k + 1);
+  }
+}
+
+TEST_F(TrailDrawing, MaxAlphaFollowsTheDimmestFactorAndTheBrightestChannel) {
+  struct Case {
+    float dimA, dimB, dimC;
+    std::uint16_t red, green, blue;
+    std::uint32_t maxAlpha;
+  };
+  const Case cases[] = {
+      {0.0f, 0.0f, 0.0f, 255, 255, 255, 109},  // 255/256 of 110
+      {0.0f, 0.0f, 0.0f, 0, 256, 0, 110},
+      {0.0f, 0.0f, 0.0f, 0, 0, 65535, 110},
+      {0.0f, 0.5f, 0.0f, 300, 0, 0, 55},
+      {0.25f, 0.0f, 0.75f, 300, 0, 0, 27},
+      {0.0f, 0.0f, 0.0f, 128, 64, 0, 55},
+      {0.5f, 0.5f, 0.5f, 64, 0, 0, 27},       // the channel is dimmer: 64/256 of 110
+      {-1.0f, -1.0f, -1.0f, 512, 0, 0, 220},  // brighter than the host's own lighting ever gets
+      {-9.0f, -9.0f, -9.0f, 65535, 0, 0, 255},  // the colour holds no more alpha
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.dimA << " " << c.dimC << " " << c.red << " " << c.green);
+    simhost::ClearRecord();
+    simhost::SetDimFactors(c.dimA, c.dimB, c.dimC);
+    simhost::SetLightColour(c.red, c.green, c.blue);
+    SetAges(0, {0, 1000});
+    DrawTrails();
+    EXPECT_EQ(Alphas(OnlyBatch()), (std::vector<std::uint32_t>{c.maxAlpha, c.maxAlpha}));
+  }
+}
+
+TEST_F(TrailDrawing, TooDarkDrawsNothingAndExpiresNothing) {
+  struct Case {
+    float dim;
+    std::uint16_t channel;
+  };
+  for (const Case c : {Case{0.0f, 0}, Case{0.99995f, 255}, Case{1.0f, 255}, Case{2.0f, 255}, Case{kNaN, 255}}) {
+    SCOPED_TRACE(c.dim);
+    simhost::ClearRecord();
+    simhost::SetDimFactors(0.0f, c.dim, 0.0f);
+    simhost::SetLightColour(c.channel, c.channel, c.channel);
+    SetAges(0, {0, 1000, 40000});
+    DrawTrails();
+    EXPECT_TRUE(simhost::Recorded().calls.empty());
+    EXPECT_NE(Trails[0].times[2], 0u);
+    EXPECT_FALSE(TrailBrightness > 0.0001f);
+  }
+}
+
+TEST_F(TrailDrawing, BrightEnoughToTestButTooDarkForAnyAlphaExpiresNothing) {
+  simhost::SetLightColour(2, 0, 0);  // 2/256: above 0.0001, below 1/110
+  SetAges(0, {0, 1000, 40000});
+  DrawTrails();
+  EXPECT_EQ(CallsOf("IsSphereVisible").size(), 50u);
+  EXPECT_TRUE(simhost::Recorded().batches.empty());
+  EXPECT_TRUE(CallsOf("SetRenderState").empty());
+  EXPECT_NE(Trails[0].times[2], 0u);
+}
+
+TEST_F(TrailDrawing, PointsFadeOverTheFadeTimeAndExpireAfter30000Ms) {
+  SetAges(3, {-5000, 0, 20000, 25000, 29999, 30000, 30001, 90000});
+  DrawTrails();
+  const Batch batch = OnlyBatch();
+  // maxAlpha 109; (30000 - age) / 10000 of it from 20000 ms on.
+  EXPECT_EQ(Alphas(batch), (std::vector<std::uint32_t>{109, 109, 109, 54, 0, 0}));
+  for (const host::ImmediateVertex& vertex : batch.vertices) EXPECT_EQ(vertex.colour & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_NE(Trails[3].times[5], 0u);
+  EXPECT_EQ(Trails[3].times[6], 0u);
+  EXPECT_EQ(Trails[3].times[7], 0u);
+}
+
+TEST_F(TrailDrawing, AlphaStaysWithinZeroAndMaxAlphaForAnyFadeTime) {
+  struct Case {
+    float fadeTime;
+    std::vector<std::uint32_t> alphas;  // of ages -5000, 0, 20000, 25000, 30000
+  };
+  const Case cases[] = {
+      {0.0f, {109, 109, 109, 109, 109}},  // no fade: even the point about to expire is at full alpha
+      {-0.0f, {109, 109, 109, 109, 109}},
+      {40000.0f, {95, 81, 27, 13, 0}},  // full only for points from the future
+      {30000.0f, {109, 109, 36, 18, 0}},
+      {1e-30f, {109, 109, 109, 109, 0}},
+      {std::numeric_limits<float>::infinity(), {0, 0, 0, 0, 0}},
+      {-10000.0f, {0, 0, 0, 0, 0}},
+      {-std::numeric_limits<float>::infinity(), {0, 0, 0, 0, 0}},
+      {kNaN, {0, 0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fadeTime);
+    simhost::ClearRecord();
+    TrailFadeTime = c.fadeTime;
+    SetAges(0, {-5000, 0, 20000, 25000, 30000});
+    DrawTrails();
+    EXPECT_EQ(Alphas(OnlyBatch()), c.alphas);
+  }
+}
+
+TEST_F(TrailDrawing, AgesAreSignedAcrossAClockWrap) {
+  simhost::SetClock(100);
+  Trails[0].times[0] = 100;
+  Trails[0].times[1] = 0xFFFFFFFFu - 9899;  // 10000 ms ago, before the clock wrapped
+  Trails[0].times[2] = 200;                 // ahead of the clock
+  DrawTrails();
+  EXPECT_EQ(OnlyBatch().vertices.size(), 3u);
+}
+
+TEST_F(TrailDrawing, LivePointsArePackedNewestFirstAndJoinedInOrder) {
+  SetAges(1, {0, kEmpty, 4000, 40000, 6000, kEmpty, kEmpty, 8000});
+  DrawTrails();
+  const Batch batch = OnlyBatch();
+  ASSERT_EQ(batch.vertices.size(), 4u);
+  const float xs[] = {100.0f, 102.0f, 104.0f, 107.0f};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(batch.vertices[i].position.x, xs[i]);
+    EXPECT_EQ(batch.vertices[i].position.z, 200.0f);
+  }
+  EXPECT_EQ(batch.indices, (std::vector<std::uint16_t>{0, 1, 1, 2, 2, 3}));
+  EXPECT_EQ(batch.primitiveType, 1);
+  EXPECT_EQ(batch.flags, 24u);
+  EXPECT_EQ(batch.matrix, 0u);
+  EXPECT_TRUE(batch.ended);
+  const auto transform = CallsOf("TransformImmediateVertices");
+  ASSERT_EQ(transform.size(), 1u);
+  EXPECT_EQ(transform[0].args[0], reinterpret_cast<std::uint32_t>(ImmediateVertices));
+  EXPECT_EQ(CallsOf("RenderImmediateIndexed")[0].args[1], reinterpret_cast<std::uint32_t>(TrailLineIndices));
+}
+
+TEST_F(TrailDrawing, IndexCountIsTwoPerSegment) {
+  struct Case {
+    int live;
+    std::size_t indices;
+  };
+  for (const Case c : {Case{2, 2}, Case{3, 4}, Case{16, 30}}) {
+    SCOPED_TRACE(c.live);
+    simhost::ClearRecord();
+    Trails[0] = TrailRecord{};
+    for (int k = 0; k < c.live; ++k) Trails[0].times[k] = kNow - 100 * static_cast<std::uint32_t>(k);
+    DrawTrails();
+    const Batch batch = OnlyBatch();
+    EXPECT_EQ(batch.vertices.size(), static_cast<std::size_t>(c.live));
+    EXPECT_EQ(batch.indices, std::vector<std::uint16_t>(TrailLineIndices, TrailLineIndices + c.indices));
+  }
+}
+
+TEST_F(TrailDrawing, OneLivePointDrawsNothingButItsTrailStillExpires) {
+  SetAges(2, {500, 30001, kEmpty, 50000});
+  DrawTrails();
+  EXPECT_TRUE(simhost::Recorded().batches.empty());
+  EXPECT_TRUE(CallsOf("SetRenderState").empty());
+  EXPECT_NE(Trails[2].times[0], 0u);
+  EXPECT_EQ(Trails[2].times[1], 0u);
+  EXPECT_EQ(Trails[2].times[3], 0u);
+}
+
+TEST_F(TrailDrawing, EachSlotIsCulledOnItsNewestPointBeforeAnythingElse) {
+  simhost::SetSphereVisibility([](const host::Vector3& centre, float) { return centre.x < 300.0f; });
+  SetAges(2, {0, 1000, 40000});
+  SetAges(3, {0, 1000, 40000});  // newest point at x = 300: out of view
+  Trails[3].points[1].x = 0.0f;  // an older point in view does not matter
+  DrawTrails();
+  const auto tests = CallsOf("IsSphereVisible");
+  ASSERT_EQ(tests.size(), 50u);
+  for (int slot = 0; slot < kTrailSlots; ++slot) {
+    EXPECT_EQ(tests[slot].args[1], reinterpret_cast<std::uint32_t>(&Trails[slot].points[0])) << slot;
+    EXPECT_EQ(AsFloat(tests[slot].args[2]), 1000.0f);
+  }
+  EXPECT_EQ(OnlyBatch().vertices[0].position.x, 200.0f);
+  EXPECT_EQ(Trails[2].times[2], 0u);
+  EXPECT_NE(Trails[3].times[2], 0u);  // not examined, so not expired either
+}
+
+TEST_F(TrailDrawing, FourRenderStatesBeforeEveryTrailNeverRestored) {
+  SetAges(0, {0, 1000});
+  SetAges(5, {0, 1000, 2000});
+  DrawTrails();
+  std::vector<std::string> sequence;
+  for (const simhost::Call& call : simhost::Recorded().calls) {
+    if (call.entry == "IsSphereVisible") continue;
+    std::string step = call.entry;
+    if (call.entry == "SetRenderState") step += " " + std::to_string(call.args[0]) + "=" + std::to_string(call.args[1]);
+    sequence.push_back(step);
+  }
+  const std::vector<std::string> trail = {"SetRenderState 12=1", "SetRenderState 10=5",    "SetRenderState 11=6",
+                                          "SetRenderState 1=0",  "TransformImmediateVertices", "RenderImmediateIndexed",
+                                          "EndImmediate"};
+  std::vector<std::string> expected = trail;
+  expected.insert(expected.end(), trail.begin(), trail.end());
+  EXPECT_EQ(sequence, expected);
+}
+
+TEST_F(TrailDrawing, AFailedTransformSkipsTheBatchAndItsEnd) {
+  simhost::SetTransformSucceeds(false);
+  SetAges(0, {0, 1000, 40000});
+  SetAges(1, {0, 1000});
+  DrawTrails();
+  EXPECT_EQ(CallsOf("TransformImmediateVertices").size(), 2u);  // the next slot is still tried
+  EXPECT_TRUE(CallsOf("RenderImmediateIndexed").empty());
+  EXPECT_TRUE(CallsOf("EndImmediate").empty());
+  EXPECT_EQ(CallsOf("SetRenderState").size(), 8u);
+  EXPECT_EQ(Trails[0].times[2], 0u);
+}
+
+TEST_F(TrailDrawing, DrawingDoesNotAskWhetherTrailsAreEnabled) {
+  EnableTrail = false;
+  SetAges(0, {0, 1000});
+  DrawTrails();
+  EXPECT_EQ(OnlyBatch().vertices.size(), 2u);
+}
+
+// A scripted aircraft flies through the scan and the drawing, frame by frame, then lands: its trail fades from
+// its tail, and is gone 30000 ms after its last point was started. Points are started more than 2000 ms apart,
+// so in steady flight the sixteenth is always past 30000 ms and 15 are drawn.
+TEST_F(TrailDrawing, AFlightLeavesATrailThatFadesAndExpires) {
+  ModelIDForTrail = 577;
+  EnableTrail = true;
+  Height = 100.0f;
+  simhost::ResizePool(1);
+  simhost::PlaceVehicle(0, 577, {0.0f, 0.0f, 500.0f});
+  simhost::SetRecording(false);
+  constexpr std::uint32_t kFrameMs = 100;
+  auto frame = [] {
+    simhost::SetClock(simhost::Clock() + kFrameMs);
+    ScanAircraft();
+    DrawTrails();
+  };
+
+  for (int n = 0; n < 400; ++n) {  // 40 s of flight along x
+    simhost::SetVehiclePosition(0, {static_cast<float>(n), 0.0f, 500.0f});
+    frame();
+  }
+  simhost::SetRecording(true);
+  simhost::ClearRecord();
+  frame();
+  const Batch batch = OnlyBatch();
+  ASSERT_EQ(batch.vertices.size(), 15u);
+  EXPECT_EQ(batch.vertices[0].position.x, 399.0f);  // the newest point rides with the aircraft
+  EXPECT_EQ(AlphaOf(batch.vertices[0]), 109u);
+  EXPECT_LT(AlphaOf(batch.vertices[14]), 109u);  // the tail is more than 20000 ms old
+  EXPECT_EQ(batch.indices.size(), 28u);
+  for (int i = 1; i < 15; ++i) EXPECT_LE(AlphaOf(batch.vertices[i]), AlphaOf(batch.vertices[i - 1]));
+
+  simhost::SetVehiclePosition(0, {399.0f, 0.0f, 50.0f});  // landed: no more points
+  const std::uint32_t lastStart = Trails[0].times[0];
+  simhost::SetRecording(false);
+  while (simhost::Clock() + kFrameMs <= lastStart + 30000) frame();
+  ASSERT_EQ(simhost::Clock(), lastStart + 30000);
+  simhost::SetRecording(true);
+  simhost::ClearRecord();
+  DrawTrails();  // only the newest point is left, exactly 30000 ms old
+  EXPECT_TRUE(simhost::Recorded().batches.empty());
+  EXPECT_NE(Trails[0].times[0], 0u);
+  EXPECT_EQ(Trails[0].times[1], 0u);
+  simhost::SetClock(lastStart + 30001);
+  DrawTrails();
+  EXPECT_EQ(Trails[0].times[0], 0u);
+}
+
+}  // namespace
