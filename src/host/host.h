@@ -215,6 +215,14 @@ inline float VectorLength(const Vector3& vector) { return Entry<VectorLengthFn>(
 inline void CopyVector(Vector3& vector, const Vector3& source) {
   Entry<CopyVectorFn>(address::CopyVector)(&vector, &source);
 }
+inline void ShowLightSprite(std::uint32_t id, std::int32_t a2, std::int32_t a3, std::int32_t a4, std::int32_t a5,
+                            std::int32_t a6, const Vector3& position, float a8, float a9, std::int32_t a10,
+                            std::int32_t a11, std::int32_t a12, std::int32_t a13, std::int32_t a14, float a15,
+                            std::int32_t a16, float a17, std::int32_t a18, float a19, std::int32_t a20,
+                            std::int32_t a21) {
+  Entry<ShowLightSpriteFn>(address::ShowLightSprite)(id, a2, a3, a4, a5, a6, &position, a8, a9, a10, a11, a12, a13,
+                                                     a14, a15, a16, a17, a18, a19, a20, a21);
+}
 inline void UpdateLightSprite(std::uint32_t id, const Vector3& position, float a3, float a4) {
   Entry<UpdateLightSpriteFn>(address::UpdateLightSprite)(id, &position, a3, a4);
 }

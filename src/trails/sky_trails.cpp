@@ -1,0 +1,105 @@
+#include "trails/sky_trails.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <numbers>
+
+#include "config/settings.h"
+#include "frame/host_version.h"
+#include "frame/patching.h"
+#include "host/host.h"
+#include "trails/trail_store.h"
+
+namespace {
+
+// One circuit every 2^17 ms.
+constexpr std::uint32_t kCircuitMask = 0x1FFFF;
+constexpr float kCircuitFraction = 0.00000762939453125f;  // 2^-17
+constexpr float kTwoPi = static_cast<float>(2.0 * std::numbers::pi);
+
+// Sprites blink on bit 9 of the clock: 512 ms shown, 512 ms updated.
+constexpr std::uint32_t kBlinkBit = 0x200;
+constexpr std::uint8_t kLastDayHour = 22;
+constexpr std::uint8_t kFirstDayHour = 7;
+
+constexpr float kSpriteRange = 2000.0f;
+
+struct Phantom {
+  std::int32_t slot;
+  std::uint32_t spriteId;
+  host::Vector3 position;
+};
+
+// The routine's own first bytes, kept when the jump first goes over them, until they are put back.
+struct KeptRoutineStart {
+  bool kept;
+  std::uint8_t bytes[sizeof(RelativeBranch)];
+};
+KeptRoutineStart routineStart{};
+
+std::uint32_t SkyRoutine() { return TranslateHostAddress(host::address::HostSkyTrailRoutine); }
+std::uint32_t SkyTrailsEntry() { return reinterpret_cast<std::uint32_t>(&UpdateSkyTrails); }
+
+// The jump InstallSkyTrailRedirect writes at the sky routine, byte for byte.
+RelativeBranch RedirectJump() {
+  return {kOpcodeJump, static_cast<std::int32_t>(SkyTrailsEntry() - (SkyRoutine() + sizeof(RelativeBranch)))};
+}
+
+struct RedirectRemovalAtExit {
+  ~RedirectRemovalAtExit() { RemoveSkyTrailRedirect(); }
+};
+RedirectRemovalAtExit removeRedirectAtExit;
+
+}  // namespace
+
+void HOST_CDECL UpdateSkyTrails() noexcept {
+  const std::uint32_t now = host::HostTimeMs();
+  // Rounded to a 32-bit float at each step (only sine and cosine run in double): the circuit is fixed to the bit.
+  const float theta = static_cast<float>(now & kCircuitMask) * kCircuitFraction * kTwoPi;
+  const float sine = static_cast<float>(std::sin(static_cast<double>(theta)));
+  const float cosine = static_cast<float>(std::cos(static_cast<double>(theta)));
+
+  const Phantom phantoms[] = {
+      {47, 101, {1590.0f * sine, 1200.0f * cosine, 550.0f}},
+      {48, 102, {1000.0f * sine, -1600.0f * cosine, 500.0f}},
+      {49, 103, {1100.0f * cosine, 700.0f * sine, 600.0f}},
+  };
+
+  const std::uint8_t hour = host::HostClockHour();
+  const bool night = hour > kLastDayHour || hour < kFirstDayHour;
+  const bool shown = (now & kBlinkBit) != 0;
+
+  for (const Phantom& phantom : phantoms) {
+    host::Vector3 position{};
+    host::SetVector(position, phantom.position.x, phantom.position.y, phantom.position.z);
+    AddTrailPoint(position, phantom.slot);
+    if (!night) continue;
+    if (shown) {
+      host::ShowLightSprite(phantom.spriteId, 0, 255, 0, 0, 255, position, 5.0f, kSpriteRange, 1, 0, 0, 0, 0, 0.0f,
+                            0, 1.5f, 0, 15.0f, 0, 0);
+    } else {
+      host::UpdateLightSprite(phantom.spriteId, position, kSpriteRange, 0.0f);
+    }
+  }
+}
+
+void InstallSkyTrailRedirect() noexcept {
+  if (!ReplaceTrailsInTheSky) return;
+  if (!routineStart.kept) {
+    PeekBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true);
+    routineStart.kept = true;
+  }
+  WriteJump(host::address::HostSkyTrailRoutine, SkyTrailsEntry(), true);
+}
+
+void RemoveSkyTrailRedirect() noexcept {
+  if (!routineStart.kept) return;
+  const RelativeBranch ours = RedirectJump();
+  std::uint8_t current[sizeof(RelativeBranch)];
+  PeekBytes(SkyRoutine(), current, sizeof current, true);
+  // Someone else's bytes there now are theirs to undo.
+  if (std::memcmp(current, &ours, sizeof current) != 0) return;
+  PatchBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true);
+  routineStart.kept = false;
+}

@@ -1,0 +1,18 @@
+// Loads like the plug-in does, with ReplaceTrailsInTheSky on and nothing but the sky-trail redirect.
+
+#include "config/settings.h"
+#include "frame/init_order.h"
+#include "trails/sky_trails.h"
+
+namespace {
+
+struct RedirectAtLoad {
+  RedirectAtLoad() {
+    ReplaceTrailsInTheSky = true;
+    InstallSkyTrailRedirect();
+  }
+};
+
+ZEPHREL_INIT_PLUGIN_OBJECT RedirectAtLoad redirectAtLoad;
+
+}  // namespace
