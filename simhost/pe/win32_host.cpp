@@ -1,4 +1,5 @@
 // Settings of the simulated Windows side and the lookup of stand-ins by DLL and function name.
+#include <algorithm>
 #include <cstdlib>
 #include <system_error>
 
@@ -115,17 +116,19 @@ std::string host_executable_path() { return windows_folder() + settings().execut
 
 std::filesystem::path to_host_path(std::string_view windows_path) {
     std::string prefix = windows_folder();
-    std::string_view rest = windows_path;
+    std::string path(windows_path);
+    std::replace(path.begin(), path.end(), '/', '\\');  // Windows takes either separator
+    std::string_view rest = path;
     if (rest.size() >= prefix.size() && detail::iequals(rest.substr(0, prefix.size()), prefix))
         rest.remove_prefix(prefix.size());
     else if (rest.size() >= 2 && rest[1] == ':')
         return {};  // another folder or drive: not part of the simulated machine
-    else if (!rest.empty() && (rest[0] == '\\' || rest[0] == '/'))
+    else if (!rest.empty() && rest[0] == '\\')
         return {};
 
     std::filesystem::path out = host_folder();
     while (!rest.empty()) {
-        size_t cut = rest.find_first_of("\\/");
+        size_t cut = rest.find('\\');
         std::string part(rest.substr(0, cut));
         rest = cut == std::string_view::npos ? std::string_view{} : rest.substr(cut + 1);
         if (part.empty() || part == ".") continue;

@@ -480,10 +480,11 @@ SHIM_WINAPI HMODULE GetModuleHandleW(const WCHAR* name) { return GetModuleHandle
 
 SHIM_WINAPI BOOL GetModuleHandleExA(DWORD flags, const char* name, HMODULE* out) {
     constexpr DWORD kPin = 1, kUnchangedRefcount = 2, kFromAddress = 4;
-    if (!out || (flags & ~(kPin | kUnchangedRefcount | kFromAddress)) ||
+    if (!out) return failed(kErrorInvalidParameter, 0);
+    *out = nullptr;
+    if ((flags & ~(kPin | kUnchangedRefcount | kFromAddress)) ||
         (flags & (kPin | kUnchangedRefcount)) == (kPin | kUnchangedRefcount))
         return failed(kErrorInvalidParameter, 0);
-    *out = nullptr;
     if (module_lookup_failure) return failed(module_lookup_failure, 0);
     uint32_t h = 0;
     if (flags & kFromAddress) {
