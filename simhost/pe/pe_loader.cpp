@@ -389,7 +389,10 @@ void Module::map() {
     // NOREPLACE is only a hint to qemu-i386 7.2, which then maps elsewhere: check where it landed.
     void* p = mmap(reinterpret_cast<void*>(want), size, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
-    if (p != MAP_FAILED && reinterpret_cast<uint32_t>(p) != want) munmap(p, size), p = MAP_FAILED;
+    if (p != MAP_FAILED && reinterpret_cast<uint32_t>(p) != want) {
+        munmap(p, size);
+        p = MAP_FAILED;
+    }
     if (p == MAP_FAILED) {
         if (!image_.has_relocations())
             fail(name_ + ": preferred range " + hex(want) + " is taken and the DLL has no relocations");
@@ -432,7 +435,10 @@ void Module::bind_imports() {
     for (const auto& t : traps) text += static_cast<uint32_t>(t.second.size()) + 1;
     stubs_size_ = align_up(static_cast<uint32_t>(traps.size()) * kStubSize + text, kPage);
     stubs_ = mmap(nullptr, stubs_size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (stubs_ == MAP_FAILED) stubs_ = nullptr, fail(name_ + ": no room for import stubs");
+    if (stubs_ == MAP_FAILED) {
+        stubs_ = nullptr;
+        fail(name_ + ": no room for import stubs");
+    }
     auto* code = static_cast<uint8_t*>(stubs_);
     char* messages = reinterpret_cast<char*>(code + traps.size() * kStubSize);
     for (const auto& [slot, message] : traps) {
@@ -463,9 +469,13 @@ void Module::set_up_tls() {
 }
 
 void Module::protect_sections() {
-    mprotect(reinterpret_cast<void*>(base_), size(), PROT_READ);
+    auto set = [](uint32_t begin, uint32_t size, int prot) {
+        mprotect(reinterpret_cast<void*>(begin), size, prot);
+        remember_protection(begin, size, prot);
+    };
+    set(base_, size(), PROT_READ);
     for (const SectionInfo& s : image_.sections())
-        mprotect(reinterpret_cast<void*>(base_ + s.rva), align_up(s.size, kPage), prot_of(s.characteristics));
+        set(base_ + s.rva, align_up(s.size, kPage), prot_of(s.characteristics));
 }
 
 void Module::run_tls_callbacks(uint32_t reason) {
@@ -501,6 +511,7 @@ void Module::release_mapping() {
     if (stubs_) munmap(stubs_, stubs_size_);
     stubs_ = nullptr;
     munmap(reinterpret_cast<void*>(base_), size());
+    forget_protection(base_, size());
     base_ = 0;
 }
 

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+static_assert(sizeof(void*) == 4, "DLL code runs in this process: build for Linux i386 (-m32)");
+
 namespace simhost::pe {
 
 // A file that is not a loadable 32-bit DLL, or one that cannot be placed. Nothing stays mapped.

@@ -647,17 +647,21 @@ SHIM_WINAPI BOOL VirtualProtect(void* address, uint32_t size, DWORD protect, DWO
     if (!old_protect) return failed(kErrorNoAccess, 0);
     auto begin = reinterpret_cast<uint32_t>(address) & ~0xFFFu;
     uint64_t end = (uint64_t{reinterpret_cast<uint32_t>(address)} + (size ? size : 1) + 0xFFF) & ~uint64_t{0xFFF};
-    std::vector<MappedRange> map = memory_map();
+    // Every page must be mapped: Windows changes nothing then, where mprotect would stop half way.
+    std::optional<int> old;
     uint64_t covered = begin;
-    for (const MappedRange& r : map) {
+    for (const MappedRange& r : memory_map()) {
         uint64_t r_end = r.end ? r.end : uint64_t{1} << 32;
-        if (r.begin <= covered && covered < r_end) covered = r_end;
+        if (r.begin <= covered && covered < r_end) {
+            if (!old) old = remembered_protection(begin, r.prot);
+            covered = r_end;
+        }
     }
     if (covered < end) return failed(kErrorInvalidAddress, 0);
-    std::optional<MappedRange> first = mapping_at(begin);
-    if (mprotect(reinterpret_cast<void*>(begin), static_cast<size_t>(end - begin), prot) != 0)
-        return failed(kErrorInvalidParameter, 0);
-    *old_protect = page_from_prot(first->prot);
+    auto length = static_cast<uint32_t>(end - begin);
+    if (mprotect(reinterpret_cast<void*>(begin), length, prot) != 0) return failed(kErrorInvalidParameter, 0);
+    remember_protection(begin, length, prot);
+    *old_protect = page_from_prot(*old);
     return 1;
 }
 
@@ -681,9 +685,14 @@ SHIM_WINAPI uint32_t VirtualQuery(const void* address, MemoryBasicInformation* i
         uint32_t image_begin, image_end;
         bool image = image_range(page, image_begin, image_end);
         if (image && image_end != 0 && image_end < limit) limit = image_end;
+        // The region ends where the protection changes.
+        int prot = remembered_protection(page, hit->prot);
+        uint64_t next = page + uint64_t{0x1000};
+        while (next < limit && remembered_protection(static_cast<uint32_t>(next), hit->prot) == prot) next += 0x1000;
+        limit = next;
         mbi.AllocationBase = image ? image_begin : hit->begin;
         mbi.State = kMemCommit;
-        mbi.Protect = page_from_prot(hit->prot);
+        mbi.Protect = page_from_prot(prot);
         mbi.AllocationProtect = image ? kPageExecuteWriteCopy : mbi.Protect;
         mbi.Type = image ? kMemImage : kMemPrivate;
     } else {

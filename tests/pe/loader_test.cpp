@@ -82,7 +82,7 @@ TEST_F(ProbeDll, LoadsAtItsPreferredBaseAndItsRuntimeStartsAndStops) {
     EXPECT_EQ(m->old_protect, kPageReadOnly);
     EXPECT_EQ(m->restored_protect, kPageReadWrite);
     EXPECT_EQ(*static_cast<uint32_t*>(locked_), 0xC0FFEEu);
-    EXPECT_EQ(simhost::pe::mapping_at(probe::kLockedPage)->prot, PROT_READ);
+    EXPECT_EQ(simhost::pe::protection_at(probe::kLockedPage), PROT_READ);
     EXPECT_EQ(m->protect_unmapped_ok, 0);
     EXPECT_EQ(m->protect_unmapped_error, kErrorInvalidAddress);
     EXPECT_EQ(m->query_state, kMemCommit);
@@ -123,7 +123,7 @@ TEST_F(ProbeDll, RelocatesWhenItsPreferredRangeIsTaken) {
     auto dll = Module::load(dll_);
     EXPECT_TRUE(dll->relocated());
     EXPECT_NE(dll->base(), image.preferred_base());
-    EXPECT_EQ(simhost::pe::mapping_at(image.preferred_base() + 0x10000)->prot, PROT_READ);
+    EXPECT_EQ(simhost::pe::protection_at(image.preferred_base() + 0x10000), PROT_READ);
 
     // Static constructors, exception tables and vtables all go through relocated addresses.
     const probe::Mailbox* m = mailbox();
@@ -149,6 +149,33 @@ TEST_F(ProbeDll, ItsExportIsFoundAndCallableFromTheHost) {
 
     EXPECT_EQ(parse("1234"), 1234);
     EXPECT_EQ(parse("oops"), -1);  // std::invalid_argument thrown and caught inside, on a call from here
+}
+
+TEST_F(ProbeDll, ItsSectionsHaveTheirOwnProtections) {
+    auto dll = Module::load(dll_);
+    using VirtualProtectFn = int(__attribute__((stdcall)) *)(uint32_t, uint32_t, uint32_t, uint32_t*);
+    using VirtualQueryFn = uint32_t(__attribute__((stdcall)) *)(uint32_t, uint32_t*, uint32_t);
+    auto protect = reinterpret_cast<VirtualProtectFn>(simhost::pe::find_shim("KERNEL32.dll", "VirtualProtect"));
+    auto query = reinterpret_cast<VirtualQueryFn>(simhost::pe::find_shim("KERNEL32.dll", "VirtualQuery"));
+
+    uint32_t code = dll->base() + dll->image().entry_rva();
+    uint32_t info[7] = {};  // BaseAddress, AllocationBase, AllocationProtect, RegionSize, State, Protect, Type
+    ASSERT_EQ(query(code, info, sizeof info), 28u);
+    EXPECT_EQ(info[1], dll->base());
+    EXPECT_EQ(info[5], 0x20u);       // PAGE_EXECUTE_READ
+    EXPECT_EQ(info[6], 0x1000000u);  // MEM_IMAGE
+    ASSERT_EQ(query(dll->base(), info, sizeof info), 28u);
+    EXPECT_EQ(info[5], kPageReadOnly);  // the headers
+    EXPECT_EQ(info[3], 0x1000u);
+
+    // As the plug-in patches code: lift, write, put back what was there. The page after the read-only
+    // headers is where qemu-i386's maps alone would report the wrong protection.
+    uint32_t first_code_page = dll->base() + 0x1000, old = 0, lifted = 0;
+    ASSERT_TRUE(protect(first_code_page, 5, 0x40, &old));
+    EXPECT_EQ(old, 0x20u);
+    ASSERT_TRUE(protect(first_code_page, 5, old, &lifted));
+    EXPECT_EQ(lifted, 0x40u);
+    EXPECT_EQ(simhost::pe::protection_at(first_code_page), PROT_READ | PROT_EXEC);
 }
 
 TEST_F(ProbeDll, AttachRefusedByDllMainUnloadsAndReports) {
