@@ -183,19 +183,19 @@ std::string format(const char* fmt, va_list ap) {
             out += *fmt++;
             continue;
         }
-        std::string spec = "%";
+        std::string piece = "%";
         ++fmt;
-        while (*fmt && std::strchr("-+ #0", *fmt)) spec += *fmt++;
+        while (*fmt && std::strchr("-+ #0", *fmt)) piece += *fmt++;
         auto number = [&] {
             if (*fmt == '*') {
-                spec += std::to_string(va_arg(ap, int));
+                piece += std::to_string(va_arg(ap, int));
                 ++fmt;
             }
-            while (*fmt >= '0' && *fmt <= '9') spec += *fmt++;
+            while (*fmt >= '0' && *fmt <= '9') piece += *fmt++;
         };
         number();
         if (*fmt == '.') {
-            spec += *fmt++;
+            piece += *fmt++;
             number();
         }
         enum { Int, Long, LongLong, Short, Char, Wide } size = Int;
@@ -210,18 +210,18 @@ std::string format(const char* fmt, va_list ap) {
         char conv = *fmt ? *fmt++ : '\0';
         char buf[512];
         auto put = [&](auto value) {
-            std::snprintf(buf, sizeof buf, spec.c_str(), value);
+            std::snprintf(buf, sizeof buf, piece.c_str(), value);
             out += buf;
         };
         switch (conv) {
             case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
                 if (size == LongLong) {
-                    spec += "ll";
-                    spec += conv;
+                    piece += "ll";
+                    piece += conv;
                     put(va_arg(ap, long long));
                 } else {
-                    spec += size == Short ? "h" : size == Char ? "hh" : "";
-                    spec += conv;
+                    piece += size == Short ? "h" : size == Char ? "hh" : "";
+                    piece += conv;
                     put(va_arg(ap, int));
                 }
                 break;
@@ -229,7 +229,7 @@ std::string format(const char* fmt, va_list ap) {
                 int c = va_arg(ap, int);
                 bool wide = conv == 'C' || size == Long || size == Wide;
                 char16_t w[2] = {static_cast<char16_t>(c), 0};
-                spec += 's';
+                piece += 's';
                 put(wide ? narrow(w).c_str() : std::string(1, static_cast<char>(c)).c_str());
                 break;
             }
@@ -237,7 +237,7 @@ std::string format(const char* fmt, va_list ap) {
                 const void* p = va_arg(ap, const void*);
                 bool wide = conv == 'S' || size == Long || size == Wide;
                 std::string s = !p ? "(null)" : wide ? narrow(static_cast<const WCHAR*>(p)) : static_cast<const char*>(p);
-                spec += 's';
+                piece += 's';
                 put(s.c_str());
                 break;
             }
@@ -246,7 +246,7 @@ std::string format(const char* fmt, va_list ap) {
                 out += buf;
                 break;
             case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-                spec += conv;
+                piece += conv;
                 put(va_arg(ap, double));
                 break;
             case 'n':
@@ -256,7 +256,7 @@ std::string format(const char* fmt, va_list ap) {
                 out += '%';
                 break;
             default:  // unknown conversion: shown as written, as msvcrt does
-                out += spec;
+                out += piece;
                 if (conv) out += conv;
         }
     }
