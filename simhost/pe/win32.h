@@ -1,0 +1,52 @@
+// The simulated host's side of the small Win32 subset a loaded DLL imports (KERNEL32, USER32, msvcrt),
+// and the settings and records tests use to steer and observe it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace simhost::pe {
+
+// The address of the stand-in for DLL!function, or nullptr when the simulated host does not provide it.
+// DLL names compare case-insensitively.
+void* find_shim(std::string_view dll, std::string_view function);
+
+// --- the host executable ---------------------------------------------------------------------------
+// GetModuleHandleA(NULL), and the range GetModuleHandleExA attributes to the executable.
+void set_host_image(uint32_t base, uint32_t size);
+uint32_t host_image_base();  // 0x400000 unless set
+uint32_t host_image_size();
+void set_host_executable_name(std::string name);  // "gta_sa.exe" unless set
+
+// --- the game folder -------------------------------------------------------------------------------
+// C:\Games\Host\ (the executable's folder and the process's current directory) is this real directory.
+// Unless set, a fresh temporary directory is made on first use and removed at exit.
+void set_host_folder(const std::filesystem::path& directory);
+const std::filesystem::path& host_folder();
+std::string windows_folder();             // "C:\Games\Host\"
+std::string host_executable_path();       // "C:\Games\Host\gta_sa.exe"
+// The real path behind a Windows path: the folder prefix (any case) or a relative path is taken from
+// host_folder(), '\' becomes '/', and a component differing from an existing entry only in case finds
+// that entry, as on Windows. Empty for a path outside the folder.
+std::filesystem::path to_host_path(std::string_view windows_path);
+
+// --- windows and message boxes ---------------------------------------------------------------------
+struct MessageBoxRecord {
+    uint32_t owner = 0;
+    std::string text;
+    std::string caption;
+    uint32_t style = 0;
+};
+void set_active_window(uint32_t hwnd);  // what GetActiveWindow returns; 0x00010024 unless set
+void set_message_box_answer(int answer);  // IDOK unless set
+const std::vector<MessageBoxRecord>& message_boxes();
+void clear_message_boxes();
+
+// --- injected failures -----------------------------------------------------------------------------
+// While non-zero, GetModuleHandleExA fails with this error code.
+void set_module_lookup_failure(uint32_t error);
+
+}  // namespace simhost::pe

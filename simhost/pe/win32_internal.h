@@ -1,0 +1,52 @@
+// Shared by the Win32 stand-ins: Windows types as the DLL sees them, and the shim tables.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+// KERNEL32 and USER32 functions are stdcall (the callee pops its arguments). DLL code calls with only the
+// 4-byte stack alignment Windows guarantees, so every entry point realigns before it reaches glibc.
+#define SHIM_WINAPI __attribute__((stdcall, force_align_arg_pointer))
+#define SHIM_CDECL __attribute__((cdecl, force_align_arg_pointer))
+
+namespace simhost::pe::detail {
+
+using BOOL = int32_t;
+using DWORD = uint32_t;
+using HANDLE = void*;
+using HMODULE = void*;
+using LONG = int32_t;
+using UINT = uint32_t;
+using WCHAR = char16_t;  // 16 bits on Windows, unlike Linux wchar_t
+
+constexpr DWORD kErrorFileNotFound = 2;
+constexpr DWORD kErrorInvalidHandle = 6;
+constexpr DWORD kErrorNotSupported = 50;
+constexpr DWORD kErrorInvalidParameter = 87;
+constexpr DWORD kErrorInsufficientBuffer = 122;
+constexpr DWORD kErrorModNotFound = 126;
+constexpr DWORD kErrorProcNotFound = 127;
+constexpr DWORD kErrorNoMoreItems = 259;
+constexpr DWORD kErrorInvalidAddress = 487;
+
+struct Shim {
+    const char* name;
+    void* address;
+};
+
+std::span<const Shim> kernel32_shims();
+std::span<const Shim> user32_shims();
+std::span<const Shim> msvcrt_shims();
+
+void set_last_error(DWORD error);
+DWORD last_error();
+
+std::string narrow(const WCHAR* text);  // UTF-16 to UTF-8; nullptr gives ""
+bool iequals(std::string_view a, std::string_view b);
+
+// Loaded modules own the TLS slots they allocated; unloading one frees them.
+void release_tls_slots_of(uint32_t module_base);
+
+}  // namespace simhost::pe::detail
