@@ -117,11 +117,11 @@ class VirtualProtectCases : public ::testing::TestWithParam<ProtectCase> {};
 
 TEST_P(VirtualProtectCases, ChangesRealProtection) {
     const ProtectCase& c = GetParam();
+    SetLastError(0);  // first, so that the thread block it may map cannot land in the hole below
     void* pages = mmap(nullptr, 0x3000, c.initial, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(pages, MAP_FAILED);
     munmap(static_cast<char*>(pages) + 0x2000, 0x1000);  // the third page is a hole
     uint32_t old = 0xDEAD;
-    SetLastError(0);
     int ok = VirtualProtect(static_cast<char*>(pages) + c.offset, c.size, c.protect, &old);
     EXPECT_EQ(ok != 0, c.ok);
     EXPECT_EQ(c.ok ? old : GetLastError(), c.old_or_error);
