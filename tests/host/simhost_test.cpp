@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "plugin.h"
 #include "support/code_scratch.h"
 
 namespace {
@@ -63,5 +66,36 @@ TEST_F(SimulatedHost, ThePluginLibraryLoadsAndUnloadsCompletely) {
   ASSERT_NE(plugin, nullptr);
   EXPECT_TRUE(simhost::UnloadPlugin(plugin));
 }
+
+}  // namespace
+
+namespace {
+
+class PluginBuilds : public ::testing::TestWithParam<simhost::PluginBuild> {
+ protected:
+  void TearDown() override { simhost::ResetHost(); }
+};
+
+TEST_P(PluginBuilds, InstallLoadAndUnloadLeaveTheHostAsItWas) {
+  const auto pristine = simhost::SnapshotCode();
+  simhost::GameFolder folder;
+  auto plugin = simhost::Plugin::Load(GetParam(), folder);
+  ASSERT_NE(plugin, nullptr);
+  EXPECT_TRUE(plugin->Unload());
+  EXPECT_TRUE(simhost::SnapshotCode() == pristine);
+}
+
+TEST(HeapAllocations, AreCounted) {
+  const long before = simhost::HeapAllocations();
+  void* volatile memory = std::malloc(16);
+  std::free(memory);
+  EXPECT_EQ(simhost::HeapAllocations() - before, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, PluginBuilds,
+                         ::testing::Values(simhost::PluginBuild::LinuxLibrary, simhost::PluginBuild::WindowsDll),
+                         [](const auto& info) {
+                           return info.param == simhost::PluginBuild::LinuxLibrary ? "LinuxLibrary" : "WindowsDll";
+                         });
 
 }  // namespace

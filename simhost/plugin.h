@@ -1,0 +1,53 @@
+#pragma once
+// The plug-in as the game gets it: a file in the game's folder, loaded into the process and unloaded again,
+// in either build: the Linux i386 library (dlopen/dlclose) or the Windows DLL a player installs (the PE
+// loader, with C:\Games\Host\ mapped onto the game folder).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace simhost {
+
+enum class PluginBuild { LinuxLibrary, WindowsDll };
+
+// "libzephrel.so" or "Zephrel.dll": the file name in the game folder.
+const char* PluginFileName(PluginBuild build);
+// Where the build put the file (build/linux-i386/libzephrel.so, dist/Zephrel.dll).
+std::string BuiltPluginPath(PluginBuild build);
+
+// A game folder: a fresh temporary directory, removed with everything in it when this goes.
+class GameFolder {
+ public:
+  GameFolder();
+  ~GameFolder();
+  GameFolder(const GameFolder&) = delete;
+  GameFolder& operator=(const GameFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  // Writes a file (relative path with '/', directories made as needed), or removes one.
+  void Write(const std::string& relative, const std::string& content) const;
+  void Remove(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+// The plug-in copied into a game folder and loaded: its static initialisation has run (and patched).
+class Plugin {
+ public:
+  // Null, with the reason printed, when the file cannot be loaded.
+  static std::unique_ptr<Plugin> Load(PluginBuild build, const GameFolder& folder);
+  virtual ~Plugin() = default;  // unloads if still loaded
+
+  // Runs the plug-in's exit-time destruction and takes it out of the process; true when it is really gone.
+  virtual bool Unload() = 0;
+  // Where its code lies in the process.
+  virtual bool Contains(std::uint32_t address) const = 0;
+};
+
+// Heap allocations made in the process so far (malloc, calloc, realloc; C++ new goes through malloc, in either
+// build). Take the difference around what is measured, with recording off (SetRecording(false)).
+long HeapAllocations();
+
+}  // namespace simhost
