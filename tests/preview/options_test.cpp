@@ -27,11 +27,12 @@ TEST(PreviewOptions, DefaultsWithoutArguments) {
 }
 
 TEST(PreviewOptions, AcceptsEveryOptionInBothSpellings) {
-  const std::vector<std::string> separate{"--ini", "my.ini", "--seconds", "12.5", "--hour", "23",
-                                          "--camera", "1,-2.5,300", "--look-at", "0,0,100", "--size", "640x480",
-                                          "--output", "out/p.png", "--help"};
-  const std::vector<std::string> joined{"--ini=my.ini", "--seconds=12.5", "--hour=23", "--camera=1,-2.5,300",
-                                        "--look-at=0,0,100", "--size=640x480", "--output=out/p.png", "-h"};
+  const std::vector<std::string> separate{"--ini",  "my.ini",   "--seconds",  "12.5",      "--hour",
+                                          "23",     "--camera", "1,-2.5,300", "--look-at", "0,0,100",
+                                          "--size", "640x480",  "--output",   "out/p.png", "--help"};
+  const std::vector<std::string> joined{
+      "--ini=my.ini",      "--seconds=12.5", "--hour=23",          "--camera=1,-2.5,300",
+      "--look-at=0,0,100", "--size=640x480", "--output=out/p.png", "-h"};
   for (const auto& arguments : {separate, joined}) {
     const auto parsed = ParseOptions(arguments);
     ASSERT_EQ(parsed.error, "");

@@ -109,7 +109,8 @@ TEST(PreviewRender, ALineAppearsWhereTheProjectionSays) {
     const Colour& drawn = picture.at(Pixel(point->x), Pixel(point->y));
     EXPECT_GT(drawn.r + drawn.g + drawn.b, 2.5f) << "white at t=" << t;
     // Ten pixels above the line: untouched.
-    EXPECT_TRUE(Same(picture.at(Pixel(point->x), Pixel(point->y) - 10), background.at(Pixel(point->x), Pixel(point->y) - 10)));
+    EXPECT_TRUE(
+        Same(picture.at(Pixel(point->x), Pixel(point->y) - 10), background.at(Pixel(point->x), Pixel(point->y) - 10)));
   }
   // Only pixels near the line changed.
   EXPECT_LT(DifferingPixels(picture, background), 4 * 160);
@@ -244,8 +245,8 @@ TEST(PreviewRender, BatchesTheHostWouldNotDrawLeaveTheBackground) {
   simhost::Batch oddIndexCount = Strip(0.0f, 55.0f, 45.0f, 255, 0);
   oddIndexCount.indices.resize(2);
   const std::pair<const char*, simhost::Batch> cases[] = {
-      {"not rendered", notRendered},   {"index past the vertices", badIndex}, {"unknown primitive type", otherType},
-      {"NaN position", notFinite},     {"under the ground", underground},     {"too few indices", oddIndexCount},
+      {"not rendered", notRendered}, {"index past the vertices", badIndex}, {"unknown primitive type", otherType},
+      {"NaN position", notFinite},   {"under the ground", underground},     {"too few indices", oddIndexCount},
   };
   for (const auto& [what, batch] : cases) {
     SCOPED_TRACE(what);
@@ -257,8 +258,9 @@ TEST(PreviewRender, AircraftAreMarkedOnePerKind) {
   const Camera camera = LevelCamera();
   const Vector3 trail{-20.0f, 0.0f, 50.0f};
   const Vector3 banner{20.0f, 0.0f, 50.0f};
-  const Image picture = Paint(camera, {}, {{trail, AircraftKind::Trail}, {banner, AircraftKind::Banner},
-                                           {{0.0f, -200.0f, 50.0f}, AircraftKind::Trail}});
+  const Image picture = Paint(
+      camera, {},
+      {{trail, AircraftKind::Trail}, {banner, AircraftKind::Banner}, {{0.0f, -200.0f, 50.0f}, AircraftKind::Trail}});
   const auto t = preview::Project(camera, trail);
   const auto b = preview::Project(camera, banner);
   const Colour& trailMark = picture.at(Pixel(t->x), Pixel(t->y));

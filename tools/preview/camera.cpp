@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace preview {
@@ -114,12 +115,16 @@ std::optional<Camera> FitCameraCentred(std::span<const Vector3> points, const Ve
   // steps; nearer cameras make the projection steeper, so each step is taken at the new distance.
   for (int round = 0; camera && round < 4; ++round) {
     const View view = MakeView(*camera);
-    float left = view.centreX * 2.0f, right = 0.0f, top = view.centreY * 2.0f, bottom = 0.0f;
+    constexpr float kNone = std::numeric_limits<float>::infinity();
+    float left = kNone, right = -kNone, top = kNone, bottom = -kNone;
     for (const Vector3& point : points) {
       const Vector3 v = ToViewSpace(view, point);
       if (!IsFinite(point) || !(v.z >= kNearPlane)) continue;
       const ScreenPoint s = ProjectViewPoint(view, v);
-      left = std::min(left, s.x), right = std::max(right, s.x), top = std::min(top, s.y), bottom = std::max(bottom, s.y);
+      left = std::min(left, s.x);
+      right = std::max(right, s.x);
+      top = std::min(top, s.y);
+      bottom = std::max(bottom, s.y);
     }
     if (left > right || top > bottom) break;
     const float distance = Length(Subtract(camera->lookAt, camera->position));

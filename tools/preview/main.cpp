@@ -46,9 +46,8 @@ Camera ChooseCamera(const Options& options, const std::vector<Vector3>& extent) 
     lens.lookAt = options.lookAt.value_or(CentreOfBounds(extent));
     return lens;
   }
-  const std::optional<Camera> fitted = options.lookAt
-                                           ? FitCamera(extent, *options.lookAt, kDefaultViewDirection, lens)
-                                           : FitCameraCentred(extent, kDefaultViewDirection, lens);
+  const std::optional<Camera> fitted = options.lookAt ? FitCamera(extent, *options.lookAt, kDefaultViewDirection, lens)
+                                                      : FitCameraCentred(extent, kDefaultViewDirection, lens);
   return fitted.value_or(lens);
 }
 
@@ -98,11 +97,11 @@ int Run(const Options& options) {
     if (batch.rendered && batch.primitiveType == kLineList) ++lines;
     if (batch.rendered && batch.primitiveType == kTriangleList) ++triangles;
   }
-  std::printf("Wrote %s (%dx%d): %d frames at hour %d, camera at %.0f,%.0f,%.0f looking at %.0f,%.0f,%.0f; "
-              "last frame: %d line list and %d triangle list batches, %zu lights\n",
-              options.output.c_str(), image.width(), image.height(), frames, options.hour, camera.position.x,
-              camera.position.y, camera.position.z, camera.lookAt.x, camera.lookAt.y, camera.lookAt.z, lines,
-              triangles, lights.size());
+  std::printf(
+      "Wrote %s (%dx%d): %d frames at hour %d, camera at %.0f,%.0f,%.0f looking at %.0f,%.0f,%.0f; "
+      "last frame: %d line list and %d triangle list batches, %zu lights\n",
+      options.output.c_str(), image.width(), image.height(), frames, options.hour, camera.position.x, camera.position.y,
+      camera.position.z, camera.lookAt.x, camera.lookAt.y, camera.lookAt.z, lines, triangles, lights.size());
   return 0;
 }
 

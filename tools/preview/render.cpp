@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace preview {
 namespace {
@@ -32,16 +33,19 @@ struct Attributes {
 };
 
 Attributes Lerp(const Attributes& a, const Attributes& b, float t) {
-  return {a.alpha + (b.alpha - a.alpha) * t, a.u + (b.u - a.u) * t, a.v + (b.v - a.v) * t,
-          Mix(a.colour, b.colour, t)};
+  return {a.alpha + (b.alpha - a.alpha) * t, a.u + (b.u - a.u) * t, a.v + (b.v - a.v) * t, Mix(a.colour, b.colour, t)};
 }
 
 Attributes Scaled(const Attributes& a, float factor) {
-  return {a.alpha * factor, a.u * factor, a.v * factor, {a.colour.r * factor, a.colour.g * factor, a.colour.b * factor}};
+  return {
+      a.alpha * factor, a.u * factor, a.v * factor, {a.colour.r * factor, a.colour.g * factor, a.colour.b * factor}};
 }
 
 Attributes Sum(const Attributes& a, const Attributes& b) {
-  return {a.alpha + b.alpha, a.u + b.u, a.v + b.v, {a.colour.r + b.colour.r, a.colour.g + b.colour.g, a.colour.b + b.colour.b}};
+  return {a.alpha + b.alpha,
+          a.u + b.u,
+          a.v + b.v,
+          {a.colour.r + b.colour.r, a.colour.g + b.colour.g, a.colour.b + b.colour.b}};
 }
 
 Attributes AttributesOf(const host::ImmediateVertex& vertex) {
@@ -97,6 +101,8 @@ class Canvas {
     return depth_[static_cast<std::size_t>(y) * static_cast<std::size_t>(image_.width()) + static_cast<std::size_t>(x)];
   }
   bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < image_.width() && y < image_.height(); }
+  // Where a marked point lands in the picture; nothing when it cannot be seen.
+  std::optional<ScreenPoint> Place(const Vector3& world) const;
 
   void DrawLine(ViewVertex a, ViewVertex b, bool textured);
   void DrawTriangle(const std::array<ViewVertex, 3>& triangle, bool textured);
@@ -178,8 +184,10 @@ void Canvas::DrawBatch(const simhost::Batch& batch) {
       primitive[k] = {ToViewSpace(view_, vertex.position), AttributesOf(vertex)};
     }
     if (!usable) continue;
-    if (corners == 2) DrawLine(primitive[0], primitive[1], textured);
-    else DrawTriangle(primitive, textured);
+    if (corners == 2)
+      DrawLine(primitive[0], primitive[1], textured);
+    else
+      DrawTriangle(primitive, textured);
   }
 }
 
@@ -207,8 +215,10 @@ void Canvas::DrawLine(ViewVertex a, ViewVertex b, bool textured) {
       if (room < 0.0f) return;
     } else {
       const float t = room / direction;
-      if (direction < 0.0f) enter = std::max(enter, t);
-      else leave = std::min(leave, t);
+      if (direction < 0.0f)
+        enter = std::max(enter, t);
+      else
+        leave = std::min(leave, t);
     }
   }
   if (enter > leave) return;
@@ -232,8 +242,10 @@ void Canvas::DrawLine(ViewVertex a, ViewVertex b, bool textured) {
     for (int cell = static_cast<int>(std::floor(low)); cell <= static_cast<int>(std::floor(high)); ++cell) {
       const float coverage = std::min(high, static_cast<float>(cell + 1)) - std::max(low, static_cast<float>(cell));
       if (coverage <= 0.0f) continue;
-      if (alongX) Shade(column, cell, inverseDepth, over, coverage, textured);
-      else Shade(cell, column, inverseDepth, over, coverage, textured);
+      if (alongX)
+        Shade(column, cell, inverseDepth, over, coverage, textured);
+      else
+        Shade(cell, column, inverseDepth, over, coverage, textured);
     }
   }
 }
@@ -248,7 +260,8 @@ void Canvas::DrawTriangle(const std::array<ViewVertex, 3>& triangle, bool textur
     const bool currentIn = current.position.z >= kNearPlane;
     const bool nextIn = next.position.z >= kNearPlane;
     if (currentIn) polygon[count++] = current;
-    if (currentIn != nextIn) polygon[count++] = currentIn ? CutAtNearPlane(current, next) : CutAtNearPlane(next, current);
+    if (currentIn != nextIn)
+      polygon[count++] = currentIn ? CutAtNearPlane(current, next) : CutAtNearPlane(next, current);
   }
   if (count < 3) return;
   std::array<ScreenVertex, 4> screen{};
@@ -318,15 +331,21 @@ void AroundPoint(const Image& image, float cx, float cy, float reach, Paint pain
   }
 }
 
-void Canvas::DrawLight(const Light& light) {
-  if (!IsFinite(light.position)) return;
-  const Vector3 centre = ToViewSpace(view_, light.position);
-  if (!(centre.z >= kNearPlane)) return;
+std::optional<ScreenPoint> Canvas::Place(const Vector3& world) const {
+  if (!IsFinite(world)) return std::nullopt;
+  const Vector3 centre = ToViewSpace(view_, world);
+  if (!(centre.z >= kNearPlane)) return std::nullopt;
   const ScreenPoint point = ProjectViewPoint(view_, centre);
-  if (!std::isfinite(point.x) || !std::isfinite(point.y)) return;
-  const float radius = std::clamp(light.size * view_.focal / centre.z, 2.5f, 200.0f);
-  AroundPoint(image_, point.x, point.y, radius * 2.5f, [&](int x, int y, float dx, float dy) {
-    if (!(centre.z < Depth(x, y))) return;
+  if (!std::isfinite(point.x) || !std::isfinite(point.y)) return std::nullopt;
+  return point;
+}
+
+void Canvas::DrawLight(const Light& light) {
+  const std::optional<ScreenPoint> point = Place(light.position);
+  if (!point) return;
+  const float radius = std::clamp(light.size * view_.focal / point->depth, 2.5f, 200.0f);
+  AroundPoint(image_, point->x, point->y, radius * 2.5f, [&](int x, int y, float dx, float dy) {
+    if (!(point->depth < Depth(x, y))) return;
     const float r2 = (dx * dx + dy * dy) / (radius * radius);
     const float glow = std::exp(-2.0f * r2);
     Colour& pixel = image_.at(x, y);
@@ -336,11 +355,8 @@ void Canvas::DrawLight(const Light& light) {
 }
 
 void Canvas::MarkAircraft(const Aircraft& aircraft) {
-  if (!IsFinite(aircraft.position)) return;
-  const Vector3 centre = ToViewSpace(view_, aircraft.position);
-  if (!(centre.z >= kNearPlane)) return;
-  const ScreenPoint point = ProjectViewPoint(view_, centre);
-  if (!std::isfinite(point.x) || !std::isfinite(point.y)) return;
+  const std::optional<ScreenPoint> point = Place(aircraft.position);
+  if (!point) return;
   // Trail aircraft: an orange cross; banner aircraft: a magenta diamond; both outlined for any background.
   const bool trail = aircraft.kind == AircraftKind::Trail;
   const Colour fill = trail ? Colour{1.0f, 0.55f, 0.1f} : Colour{0.95f, 0.2f, 0.85f};
@@ -349,10 +365,12 @@ void Canvas::MarkAircraft(const Aircraft& aircraft) {
     const float alongDiagonals = std::min(std::fabs(dx - dy), std::fabs(dx + dy)) * 0.7071f;
     return std::max(alongDiagonals - 1.2f, std::max(std::fabs(dx), std::fabs(dy)) - 6.0f);
   };
-  AroundPoint(image_, point.x, point.y, 9.0f, [&](int x, int y, float dx, float dy) {
+  AroundPoint(image_, point->x, point->y, 9.0f, [&](int x, int y, float dx, float dy) {
     const float e = extent(dx, dy);
-    if (e <= 0.0f) image_.at(x, y) = fill;
-    else if (e <= 1.5f) image_.Blend(x, y, {0.0f, 0.0f, 0.0f}, 0.7f);
+    if (e <= 0.0f)
+      image_.at(x, y) = fill;
+    else if (e <= 1.5f)
+      image_.Blend(x, y, {0.0f, 0.0f, 0.0f}, 0.7f);
   });
 }
 
@@ -363,13 +381,16 @@ std::vector<Light> ShownLights(const simhost::Record& record) {
   for (const simhost::Call& call : record.calls) {
     // The recorder appends the position the sprite was given to its 21 arguments.
     if (call.entry != "ShowLightSprite" || call.args.size() < 24) continue;
-    auto channel = [&](std::size_t k) { return static_cast<float>(std::min<std::uint32_t>(call.args[k], 255)) / 255.0f; };
+    auto channel = [&](std::size_t k) {
+      return static_cast<float>(std::min<std::uint32_t>(call.args[k], 255)) / 255.0f;
+    };
     Colour colour{channel(2), channel(3), channel(4)};
     if (colour.r + colour.g + colour.b == 0.0f) colour = {1.0f, 1.0f, 1.0f};
     const float size = simhost::AsFloat(call.args[7]);
-    lights.push_back({{simhost::AsFloat(call.args[21]), simhost::AsFloat(call.args[22]), simhost::AsFloat(call.args[23])},
-                      std::isfinite(size) && size > 0.0f ? size : 1.0f,
-                      colour});
+    lights.push_back(
+        {{simhost::AsFloat(call.args[21]), simhost::AsFloat(call.args[22]), simhost::AsFloat(call.args[23])},
+         std::isfinite(size) && size > 0.0f ? size : 1.0f,
+         colour});
   }
   return lights;
 }

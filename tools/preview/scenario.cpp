@@ -61,8 +61,8 @@ std::vector<Vector3> ScenarioExtent(const ScenarioSettings& settings, float dura
     }
   }
   const Aircraft banner = ScenarioAircraft(settings, duration, duration)[kBannerPoolIndex];
-  for (const Vector3& offset : {Vector3{-1.0f, 0.0f, 0.0f}, Vector3{1.0f, 0.0f, 0.0f}, Vector3{0.0f, -1.0f, 0.0f},
-                                Vector3{0.0f, 1.0f, 0.0f}}) {
+  for (const Vector3& offset :
+       {Vector3{-1.0f, 0.0f, 0.0f}, Vector3{1.0f, 0.0f, 0.0f}, Vector3{0.0f, -1.0f, 0.0f}, Vector3{0.0f, 1.0f, 0.0f}}) {
     const Vector3 reach = Add(banner.position, Scale(offset, kBannerLength));
     points.push_back(reach);
     points.push_back(Add(reach, {0.0f, 0.0f, -kBannerDrop}));
