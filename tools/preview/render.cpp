@@ -343,7 +343,7 @@ std::optional<ScreenPoint> Canvas::Place(const Vector3& world) const {
 void Canvas::DrawLight(const Light& light) {
   const std::optional<ScreenPoint> point = Place(light.position);
   if (!point) return;
-  const float radius = std::clamp(light.size * view_.focal / point->depth, 2.5f, 200.0f);
+  const float radius = std::clamp(light.size * view_.focal / point->depth, 4.0f, 200.0f);  // seen from afar too
   AroundPoint(image_, point->x, point->y, radius * 2.5f, [&](int x, int y, float dx, float dy) {
     if (!(point->depth < Depth(x, y))) return;
     const float r2 = (dx * dx + dy * dy) / (radius * radius);
