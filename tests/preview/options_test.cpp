@@ -77,9 +77,9 @@ TEST(PreviewOptions, RejectsWhatItCannotUseWithAMessageThatSaysWhy) {
       {{"--camera", "1,2,3,4"}, "bad value '1,2,3,4' for --camera"},
       {{"--camera", "1,,3"}, "bad value '1,,3' for --camera"},
       {{"--look-at", "1e99,0,0"}, "bad value '1e99,0,0' for --look-at"},
-      {{"--size", "640"}, "bad value '640' for --size: expected WxH, each from 16 to 8192"},
+      {{"--size", "640"}, "bad value '640' for --size: expected WxH, each from 16 to 4096"},
       {{"--size", "15x100"}, "bad value '15x100' for --size"},
-      {{"--size", "100x8193"}, "bad value '100x8193' for --size"},
+      {{"--size", "100x4097"}, "bad value '100x4097' for --size"},
       {{"--size", "640x480x2"}, "bad value '640x480x2' for --size"},
       {{"--camera", "5,5,5", "--look-at", "5,5,5"}, "--camera and --look-at are the same point"},
   };

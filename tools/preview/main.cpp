@@ -1,6 +1,7 @@
 // zephrel-preview: flies the scenario with the real plug-in in the simulated host and paints what it drew.
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -115,5 +116,9 @@ int main(int argc, char** argv) {
     std::fputs(Usage().c_str(), stdout);
     return 0;
   }
-  return Run(parsed.options);
+  try {
+    return Run(parsed.options);
+  } catch (const std::exception& failure) {  // out of memory, or a file system that fails under us
+    return Fail(failure.what(), kFailure);
+  }
 }

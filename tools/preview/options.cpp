@@ -8,7 +8,7 @@ namespace preview {
 namespace {
 
 constexpr int kMinimumSide = 16;
-constexpr int kMaximumSide = 8192;
+constexpr int kMaximumSide = 4096;  // the picture and its depth buffer stay well inside a 32-bit process
 constexpr float kMaximumSeconds = 3600.0f;
 
 // Whole text as a number, or nothing; from_chars reads the same whatever the locale.
@@ -63,7 +63,7 @@ std::string Apply(std::string_view name, std::string_view value, Options& option
     const auto height = cross == std::string_view::npos ? std::nullopt : NumberFrom<int>(value.substr(cross + 1));
     if (!width || !height || *width < kMinimumSide || *height < kMinimumSide || *width > kMaximumSide ||
         *height > kMaximumSide) {
-      return bad("WxH, each from 16 to 8192");
+      return bad("WxH, each from 16 to 4096");
     }
     options.width = *width;
     options.height = *height;

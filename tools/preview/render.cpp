@@ -48,6 +48,7 @@ Attributes Sum(const Attributes& a, const Attributes& b) {
           {a.colour.r + b.colour.r, a.colour.g + b.colour.g, a.colour.b + b.colour.b}};
 }
 
+// The colour word holds alpha, red, green and blue from the top byte down.
 Attributes AttributesOf(const host::ImmediateVertex& vertex) {
   auto channel = [&](int shift) { return static_cast<float>((vertex.colour >> shift) & 0xFFu) / 255.0f; };
   return {channel(24), vertex.u, vertex.v, {channel(16), channel(8), channel(0)}};
