@@ -57,11 +57,12 @@ int Run(const Options& options) {
   // for the configuration file.
   const ScenarioSettings settings;
   const int frames = FrameCount(options.seconds);
+  const float flown = static_cast<float>(static_cast<std::uint32_t>(frames) * kFrameMs) / 1000.0f;
   const std::uint32_t start = StartClockForLitLastFrame(simhost::Clock(), frames);
   simhost::SetClock(start);
   simhost::SetClockHour(static_cast<std::uint8_t>(options.hour));
-  PlaceScenarioAircraft(settings, start, options.seconds);
-  std::vector<Vector3> extent = ScenarioExtent(settings, options.seconds);
+  PlaceScenarioAircraft(settings, start, flown);
+  std::vector<Vector3> extent = ScenarioExtent(settings, flown);
   Camera camera = ChooseCamera(options, extent);
   simhost::SetCameraPosition(camera.position);  // the plug-in fades banners by their distance from it
 
@@ -84,7 +85,7 @@ int Run(const Options& options) {
   simhost::ClearRecord();
   simhost::Frame(kFrameMs);
   const simhost::Record last = simhost::Recorded();
-  const std::vector<Aircraft> aircraft = ScenarioAircraft(settings, options.seconds, options.seconds);
+  const std::vector<Aircraft> aircraft = ScenarioAircraft(settings, flown, flown);  // where the last frame had them
   simhost::Shutdown();
   UnloadPlugin(*plugin);
 
