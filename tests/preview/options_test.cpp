@@ -11,21 +11,6 @@ namespace {
 
 using preview::ParseOptions;
 
-TEST(PreviewOptions, DefaultsWithoutArguments) {
-  const auto parsed = ParseOptions({});
-  ASSERT_EQ(parsed.error, "");
-  const preview::Options& o = parsed.options;
-  EXPECT_FALSE(o.ini.has_value());
-  EXPECT_EQ(o.seconds, 40.0f);
-  EXPECT_EQ(o.hour, 12);
-  EXPECT_FALSE(o.camera.has_value());
-  EXPECT_FALSE(o.lookAt.has_value());
-  EXPECT_EQ(o.width, 1024);
-  EXPECT_EQ(o.height, 768);
-  EXPECT_EQ(o.output, "preview.png");
-  EXPECT_FALSE(o.help);
-}
-
 TEST(PreviewOptions, AcceptsEveryOptionInBothSpellings) {
   const std::vector<std::string> separate{"--ini",  "my.ini",   "--seconds",  "12.5",      "--hour",
                                           "23",     "--camera", "1,-2.5,300", "--look-at", "0,0,100",
@@ -87,13 +72,6 @@ TEST(PreviewOptions, RejectsWhatItCannotUseWithAMessageThatSaysWhy) {
     SCOPED_TRACE(c.arguments[0]);
     const auto parsed = ParseOptions(c.arguments);
     EXPECT_NE(parsed.error.find(c.message), std::string::npos) << parsed.error;
-  }
-}
-
-TEST(PreviewOptions, UsageNamesEveryOption) {
-  const std::string usage = preview::Usage();
-  for (const char* option : {"--ini", "--seconds", "--hour", "--camera", "--look-at", "--size", "--output", "--help"}) {
-    EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }
 
