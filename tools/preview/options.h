@@ -1,0 +1,35 @@
+#pragma once
+// The preview's command line.
+
+#include <optional>
+#include <span>
+#include <string>
+
+#include "camera.h"
+
+namespace preview {
+
+struct Options {
+  std::optional<std::string> ini;  // none: the plug-in's own defaults
+  float seconds = 40.0f;
+  int hour = 12;
+  std::optional<Vector3> camera;  // none: placed so that everything is in view
+  std::optional<Vector3> lookAt;  // none: the middle of the scene
+  int width = 1024;
+  int height = 768;
+  std::string output = "preview.png";
+  bool help = false;
+};
+
+struct ParsedOptions {
+  Options options;
+  std::string error;  // empty when the command line is good
+};
+
+// The arguments after the program name; "--name value" and "--name=value" both work.
+ParsedOptions ParseOptions(std::span<const std::string> arguments);
+
+// The help text.
+std::string Usage();
+
+}  // namespace preview
