@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "plugin.h"
+#include "plugin_install.h"
 #include "simhost.h"
 
 namespace {

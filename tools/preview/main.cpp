@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "options.h"
-#include "plugin.h"
+#include "plugin_install.h"
 #include "render.h"
 #include "scenario.h"
 #include "simhost.h"

@@ -1,4 +1,4 @@
-#include "plugin.h"
+#include "plugin_install.h"
 
 #include <stdlib.h>
 
