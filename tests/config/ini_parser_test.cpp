@@ -194,25 +194,24 @@ TEST(ConvertInt, ReadsDecimalOrHexadecimal) {
   EXPECT_EQ(used, 5u);
 }
 
-TEST(ConvertInt, RaisesTheTwoErrorsWithTheirMessages) {
-  const char* invalid[] = {"", "abc", "-", "+", "0x", "0xg", " ", "--1", "x1"};
-  for (const char* text : invalid) {
-    try {
-      ConvertInt(text);
-      ADD_FAILURE() << '"' << text << "\" converted";
-    } catch (const std::invalid_argument& error) {
-      EXPECT_STREQ(error.what(), "invalid stoi argument");
-    }
+// The message of the error of type Error that ConvertInt raises for `text`; empty when it converts.
+template <typename Error>
+std::string RaisedMessage(const char* text) {
+  try {
+    ConvertInt(text);
+  } catch (const Error& error) {
+    return error.what();
   }
-  const char* outOfRange[] = {"4294967296", "2147483648", "-2147483649", "0x80000000", "0xFFFFFFFF",
-                              "99999999999999999999999999999999", "0x123456789abcdef0123"};
-  for (const char* text : outOfRange) {
-    try {
-      ConvertInt(text);
-      ADD_FAILURE() << '"' << text << "\" converted";
-    } catch (const std::out_of_range& error) {
-      EXPECT_STREQ(error.what(), "stoi argument out of range");
-    }
+  return "";
+}
+
+TEST(ConvertInt, RaisesTheTwoErrorsWithTheirMessages) {
+  for (const char* text : {"", "abc", "-", "+", "0x", "0xg", " ", "--1", "x1"}) {
+    EXPECT_EQ(RaisedMessage<std::invalid_argument>(text), "invalid stoi argument") << '"' << text << '"';
+  }
+  for (const char* text : {"4294967296", "2147483648", "-2147483649", "0x80000000", "0xFFFFFFFF",
+                           "99999999999999999999999999999999", "0x123456789abcdef0123"}) {
+    EXPECT_EQ(RaisedMessage<std::out_of_range>(text), "stoi argument out of range") << '"' << text << '"';
   }
 }
 
