@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+class IniFile;
+
 extern bool ReplaceTrailsInTheSky;
 extern bool EnableBanner;
 extern bool EnableTrail;
@@ -17,5 +19,9 @@ extern std::int32_t ModelIDForTrail;
 extern std::int32_t ModelIDForBanner;
 extern float BannerDrawDistance;
 
-// Reads the twelve settings from Zephrel.ini next to the plug-in, in key order, with their defaults.
-void LoadSettings();
+// Reads the twelve settings from Zephrel.ini next to the plug-in, in key order, with their defaults. Nothing
+// escapes it: a model id that does not convert keeps its default, and the keys after it are still read.
+void LoadSettings() noexcept;
+
+// The same from a reader already built, in the same order; throws only when memory runs out.
+void LoadSettingsFrom(const IniFile& ini);

@@ -1,0 +1,67 @@
+#include "config/ini_file.h"
+
+#include <fstream>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "platform/platform.h"
+
+std::string ResolveIniPath(std::string_view fileName) {
+  // Neither query is checked: with no module found the handle stays null, the file name is then the
+  // executable's, and the reader looks in the host's directory instead.
+  platform::ModuleHandle module = nullptr;
+  platform::ModuleOfAddress(reinterpret_cast<const void*>(&ResolveIniPath), module);
+  char modulePath[260];
+  platform::ModuleFileName(module, modulePath, sizeof modulePath);
+  return ResolveIniPathFrom(fileName, modulePath, platform::kPathSeparator);
+}
+
+std::optional<std::string> ReadIniText(const std::string& path) {
+  std::ifstream file(path);
+  if (!file.is_open()) return std::nullopt;
+  // istream::read turns a failing read (a directory opens on Linux, then fails) into badbit, where a
+  // streambuf iterator would let the library's exception through.
+  std::string text;
+  char chunk[4096];
+  while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+    text.append(chunk, static_cast<std::size_t>(file.gcount()));
+  }
+  if (file.bad()) return std::nullopt;
+  return text;
+}
+
+IniFile::IniFile(std::string_view fileName) : path_(ResolveIniPath(fileName)) {
+  try {
+    if (const std::optional<std::string> text = ReadIniText(path_)) ParseIniText(*text, sections_);
+  } catch (const std::bad_alloc&) {
+    sections_.clear();  // a file too large for the process's memory reads as no file
+  } catch (const std::length_error&) {
+    sections_.clear();
+  }
+}
+
+IniFile::IniFile(std::string path, std::string_view text, const IniLineObserver& observe) : path_(std::move(path)) {
+  ParseIniText(text, sections_, observe);
+}
+
+std::string IniFile::FindValue(const char* section, const char* key, const std::string& fallback) const {
+  const std::string* value = FindIniValue(sections_, section, key);
+  return value != nullptr ? *value : fallback;
+}
+
+bool IniFile::ReadBool(const char* section, const char* key, bool defaultValue) const {
+  return ConvertBool(FindValue(section, key, std::string()), defaultValue);
+}
+
+// A missing key gives the caller's default as it is, not written out as text and read back, which would
+// lose every digit after the sixth decimal.
+float IniFile::ReadFloat(const char* section, const char* key, float defaultValue) const {
+  const std::string* value = FindIniValue(sections_, section, key);
+  return value != nullptr ? ConvertFloat(*value) : defaultValue;
+}
+
+std::int32_t IniFile::ReadInt(const char* section, const char* key, std::int32_t defaultValue) const {
+  const std::string* value = FindIniValue(sections_, section, key);
+  return value != nullptr ? ConvertInt(*value) : defaultValue;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The configuration format, over text already in memory: trimming, parsing into sections, and converting
+// values. Nothing here knows the operating system or the host, so the fuzz target builds it natively.
+//
+// The format: lines end at LF (a CR before it is trimmed away); "[name]" opens a section; any other
+// non-empty line is "key=value" or a key alone with the empty value. Key lines before the first header go
+// to the section with the empty name. The first occurrence of a key in a section wins, also across repeated
+// headers. There are no comments, quotes, escapes or continuations: a ';' line is a key like any other.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+// Section name to (key to value). std::string orders byte by byte as unsigned bytes, a proper prefix first,
+// so names are case-sensitive.
+using IniSections = std::map<std::string, std::map<std::string, std::string>>;
+
+// Removes any number of leading UTF-8 byte order marks whatever the flags are, then with `left` leading and
+// with `right` trailing whitespace (space, TAB, LF, VT, FF, CR; never a byte of 0x80 or more).
+std::string_view TrimText(std::string_view text, bool left, bool right);
+
+// What the parser made of one non-empty line, for tools that explain a file.
+struct IniLine {
+  std::size_t number;         // 1-based
+  bool header;                // a section header; otherwise a key line
+  std::string_view section;   // the section the header opens, or the one the key line goes to
+  std::string_view key;       // key lines only
+  std::string_view value;     // key lines only
+  bool repeated;              // a key line whose key the section already holds: ignored
+};
+using IniLineObserver = std::function<void(const IniLine&)>;
+
+// Adds what `text` defines to `sections`, line by line; `observe`, when given, sees each non-empty line.
+void ParseIniText(std::string_view text, IniSections& sections, const IniLineObserver& observe = nullptr);
+
+// The stored value of `key` in `section` (possibly empty), or null when either is missing.
+const std::string* FindIniValue(const IniSections& sections, std::string_view section, std::string_view key);
+
+// Value conversions of the reader's queries. Each is the same whatever C locale the process has set.
+
+// Empty: `defaultValue`. One character: false for "0". Five: false for "false" in any letter case.
+// Everything else is true.
+bool ConvertBool(std::string_view text, bool defaultValue);
+
+// Leading whitespace skipped, then the longest prefix of the form [sign] digits [. digits] [e [sign] digits]
+// (digits on at least one side of the point) read as a double, correctly rounded, and narrowed to float;
+// 0.0 when there is no such prefix. A number too large for a float becomes an infinity of its sign.
+// `used`, when given, receives the length of text taken, whitespace included (0 when there was no number).
+float ConvertFloat(std::string_view text, std::size_t* used = nullptr);
+
+// Base 16 when the text begins with 0x or 0X, else base 10. Leading whitespace skipped, optional sign, in base
+// 16 the 0x prefix, then the longest run of digits of the base. Throws std::invalid_argument("invalid stoi
+// argument") when no digit was read, std::out_of_range("stoi argument out of range") outside 32 bits.
+// `used` as for ConvertFloat.
+std::int32_t ConvertInt(std::string_view text, std::size_t* used = nullptr);
+
+// The path a reader opens for `fileName`, given the full file name of the module it belongs to and the
+// separator that module path uses: a name holding ':' as it is; another non-empty name in the module's
+// directory; the empty name as the module path with its extension replaced by ".ini".
+std::string ResolveIniPathFrom(std::string_view fileName, std::string_view modulePath, char separator);

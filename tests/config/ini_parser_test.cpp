@@ -1,0 +1,257 @@
+// The configuration format over text in memory: what each kind of line becomes, trimming, and the value
+// conversions of the reader's queries.
+
+#include "config/ini_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+IniSections Parse(std::string_view text) {
+  IniSections sections;
+  ParseIniText(text, sections);
+  return sections;
+}
+
+using Section = std::map<std::string, std::string>;
+
+struct LineCase {
+  const char* name;
+  std::string text;
+  IniSections expected;
+};
+
+void PrintTo(const LineCase& c, std::ostream* out) { *out << c.name; }
+
+class OneLine : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(OneLine, BecomesWhatTheFormatSays) {
+  EXPECT_EQ(Parse(GetParam().text), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, OneLine,
+    ::testing::Values(
+        LineCase{"ByteOrderMarkBeforeHeader", "\xEF\xBB\xBF[MAIN]\n", {{"MAIN", {}}}},
+        LineCase{"SpacesInsideBrackets", "[ MAIN ]\n", {{"MAIN", {}}}},
+        LineCase{"LowerCaseSectionIsAnother", "[main]\nHeight=1\n", {{"main", {{"Height", "1"}}}}},
+        LineCase{"UnclosedBracketIsAKey", "[MAIN]\n[MAIN\n", {{"MAIN", {{"[MAIN", ""}}}}},
+        LineCase{"SpacesAroundEquals", "[MAIN]\nHeight = 250\n", {{"MAIN", {{"Height", "250"}}}}},
+        LineCase{"FirstEqualsSplits", "[MAIN]\na=b=c\n", {{"MAIN", {{"a", "b=c"}}}}},
+        LineCase{"EmptyKey", "[MAIN]\n=5\n", {{"MAIN", {{"", "5"}}}}},
+        LineCase{"EmptyValueIsStored", "[MAIN]\nEnableTrail=\n", {{"MAIN", {{"EnableTrail", ""}}}}},
+        LineCase{"KeyBeforeAnyHeader", "Height=1\n[MAIN]\n", {{"", {{"Height", "1"}}}, {"MAIN", {}}}},
+        LineCase{"EmptyBracketsNameTheEmptySection", "[]\nx=1\n", {{"", {{"x", "1"}}}}},
+        LineCase{"SemicolonLineIsAKey", "[MAIN]\n; Height=5\n", {{"MAIN", {{"; Height", "5"}}}}},
+        LineCase{"RemarkBelongsToTheValue", "[MAIN]\nHeight=5 # metres\n", {{"MAIN", {{"Height", "5 # metres"}}}}},
+        LineCase{"TrailingBlanksAndTabsGo", "[MAIN]\nHeight=5 \t \n", {{"MAIN", {{"Height", "5"}}}}},
+        LineCase{"MarkAfterEqualsGoes", "[MAIN]\nHeight=\xEF\xBB\xBF" "5\n", {{"MAIN", {{"Height", "5"}}}}},
+        LineCase{"HighBytesAreNotBlank", "[MAIN]\nk=\xA0v\xA0\n", {{"MAIN", {{"k", "\xA0v\xA0"}}}}},
+        LineCase{"BlankLinesAreSkipped", "\n \t\r\n\n", {}}),
+    [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
+
+TEST(IniParser, CrLfReadsLikeLf) {
+  const std::string lf = "[MAIN]\nHeight=250\nEnableTrail=0\n";
+  const std::string crlf = "[MAIN]\r\nHeight=250\r\nEnableTrail=0\r\n";
+  EXPECT_EQ(Parse(crlf), Parse(lf));
+  EXPECT_EQ(Parse(lf).at("MAIN").at("Height"), "250");
+}
+
+TEST(IniParser, LastLineWithoutLineEndIsRead) {
+  EXPECT_EQ(Parse("[MAIN]\nHeight=7").at("MAIN").at("Height"), "7");
+  EXPECT_EQ(Parse("[MAIN]").count("MAIN"), 1u);
+}
+
+TEST(IniParser, AnyNumberOfLeadingMarksGo) {
+  const std::string marks = "\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF";
+  EXPECT_EQ(Parse(marks + "[MAIN]\nx=1\n"), (IniSections{{"MAIN", {{"x", "1"}}}}));
+  EXPECT_EQ(TrimText(marks, false, false), "");
+  EXPECT_EQ(TrimText(marks + " x ", false, false), " x ");
+  EXPECT_EQ(TrimText(" " + marks + "x", true, true), marks + "x");  // a mark after a blank stays
+  EXPECT_EQ(TrimText("\xEF\xBB", true, true), "\xEF\xBB");
+}
+
+TEST(IniParser, TrimmingHonoursItsFlags) {
+  EXPECT_EQ(TrimText(" \t\v\f\r\nx \t\v\f\r\n", true, false), "x \t\v\f\r\n");
+  EXPECT_EQ(TrimText(" \t\v\f\r\nx \t\v\f\r\n", false, true), " \t\v\f\r\nx");
+  EXPECT_EQ(TrimText("", true, true), "");
+}
+
+TEST(IniParser, FirstOccurrenceWinsAlsoInAReopenedSection) {
+  const IniSections sections = Parse("[MAIN]\nHeight=1\n[OTHER]\nHeight=3\n[MAIN]\nHeight=2\nWidth=4\n");
+  EXPECT_EQ(sections.at("MAIN"), (Section{{"Height", "1"}, {"Width", "4"}}));
+  EXPECT_EQ(sections.at("OTHER"), (Section{{"Height", "3"}}));
+}
+
+TEST(IniParser, KeysBeforeAnyHeaderAreNotInMain) {
+  const IniSections sections = Parse("Height=1\n[MAIN]\nEnableTrail=0\n");
+  EXPECT_EQ(FindIniValue(sections, "MAIN", "Height"), nullptr);
+  ASSERT_NE(FindIniValue(sections, "", "Height"), nullptr);
+  EXPECT_EQ(*FindIniValue(sections, "", "Height"), "1");
+}
+
+TEST(IniParser, NamesCompareAsUnsignedBytes) {
+  const IniSections sections = Parse("[b]\n[\xC3\xA9]\n[a]\n[ab]\n");
+  std::vector<std::string> order;
+  for (const auto& [name, keys] : sections) order.push_back(name);
+  EXPECT_EQ(order, (std::vector<std::string>{"a", "ab", "b", "\xC3\xA9"}));
+}
+
+TEST(IniParser, ObserverSeesEveryLineWithItsNumber) {
+  std::vector<IniLine> lines;
+  std::vector<std::string> sectionNames;
+  IniSections sections;
+  ParseIniText("a=1\n\n[S]\r\nb=2\nb=3\nc", sections, [&](const IniLine& line) {
+    lines.push_back(line);
+    sectionNames.emplace_back(line.section);
+  });
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0].number, 1u);
+  EXPECT_EQ(sectionNames[0], "");
+  EXPECT_TRUE(lines[1].header);
+  EXPECT_EQ(lines[1].number, 3u);
+  EXPECT_EQ(sectionNames[2], "S");
+  EXPECT_FALSE(lines[2].repeated);
+  EXPECT_TRUE(lines[3].repeated);
+  EXPECT_EQ(lines[3].value, "3");
+  EXPECT_EQ(lines[4].key, "c");
+  EXPECT_EQ(lines[4].number, 6u);
+}
+
+TEST(ConvertBool, DecidesByLength) {
+  struct Case {
+    const char* text;
+    bool fallback;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"", true, true},        {"", false, false},      {"0", true, false},      {"1", false, true},
+      {"n", false, true},      {"false", true, false},  {"FaLsE", true, false},  {"fals3", false, true},
+      {"falsy", false, true},  {"no", false, true},     {"off", false, true},    {"00", false, true},
+      {"0 ; off", false, true}, {"false ", false, true}, {"true", false, true},  {"yes", false, true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ConvertBool(c.text, c.fallback), c.expected) << '"' << c.text << '"';
+}
+
+TEST(ConvertFloat, ReadsTheLongestNumericPrefix) {
+  struct Case {
+    const char* text;
+    float expected;
+    std::size_t used;
+  };
+  const Case cases[] = {
+      {"", 0.0f, 0},          {"abc", 0.0f, 0},         {"250", 250.0f, 3},      {"250.5", 250.5f, 5},
+      {"  \t-2.5", -2.5f, 7}, {"+.5", 0.5f, 3},         {"5.", 5.0f, 2},         {".", 0.0f, 0},
+      {"1e3x", 1000.0f, 3},   {"1e", 1.0f, 1},          {"1e+", 1.0f, 1},        {"2E-1", 0.2f, 4},
+      {"250,5", 250.0f, 3},   {"250m", 250.0f, 3},      {"--1", 0.0f, 0},        {"+-1", 0.0f, 0},
+      {"0x10", 0.0f, 1},      {"inf", 0.0f, 0},         {"nan", 0.0f, 0},        {"1e-400", 0.0f, 6},
+      {"0.1", 0.1f, 3},       {"100.000000", 100.0f, 10},
+  };
+  for (const Case& c : cases) {
+    std::size_t used = 99;
+    EXPECT_EQ(ConvertFloat(c.text, &used), c.expected) << '"' << c.text << '"';
+    EXPECT_EQ(used, c.used) << '"' << c.text << '"';
+  }
+}
+
+TEST(ConvertFloat, NarrowsBeyondFloatRangeToInfinity) {
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(ConvertFloat("1e39"), kInfinity);
+  EXPECT_EQ(ConvertFloat("-1e39"), -kInfinity);
+  EXPECT_EQ(ConvertFloat("1e999"), kInfinity);
+  EXPECT_EQ(ConvertFloat("0.0000000000000000000001e99999999999999999999"), kInfinity);
+  EXPECT_EQ(ConvertFloat("100000000000000000000e-999"), 0.0f);
+  EXPECT_TRUE(std::signbit(ConvertFloat("-1e-999")));
+  // Rounded to double first, as the C library's conversion does, then narrowed: this text lies just below
+  // the midpoint between the largest float and the next power of two, rounds to that midpoint as a double,
+  // and the midpoint goes to infinity. Straight to float it would have been the largest float.
+  EXPECT_EQ(ConvertFloat("3.4028235677973366e38"), kInfinity);
+  EXPECT_EQ(ConvertFloat("3.40282356e38"), std::numeric_limits<float>::max());
+}
+
+TEST(ConvertInt, ReadsDecimalOrHexadecimal) {
+  struct Case {
+    const char* text;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {"577", 577},           {"0x241", 577},         {"0X241", 577},        {"0x7fffFFFF", 2147483647},
+      {"577abc", 577},        {"-0x10", 0},           {"+12", 12},           {" \t42", 42},
+      {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}, {"000000000000000000000001", 1},
+      {"0x0x5", 0},           {"12.9", 12},           {"0x00000000000000000000000001", 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ConvertInt(c.text), c.expected) << '"' << c.text << '"';
+  std::size_t used = 0;
+  ConvertInt("0x241zz", &used);
+  EXPECT_EQ(used, 5u);
+}
+
+// The message of the error of type Error that ConvertInt raises for `text`; empty when it converts.
+template <typename Error>
+std::string RaisedMessage(const char* text) {
+  try {
+    ConvertInt(text);
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "";
+}
+
+TEST(ConvertInt, RaisesTheTwoErrorsWithTheirMessages) {
+  for (const char* text : {"", "abc", "-", "+", "0x", "0xg", " ", "--1", "x1"}) {
+    EXPECT_EQ(RaisedMessage<std::invalid_argument>(text), "invalid stoi argument") << '"' << text << '"';
+  }
+  for (const char* text : {"4294967296", "2147483648", "-2147483649", "0x80000000", "0xFFFFFFFF",
+                           "99999999999999999999999999999999", "0x123456789abcdef0123"}) {
+    EXPECT_EQ(RaisedMessage<std::out_of_range>(text), "stoi argument out of range") << '"' << text << '"';
+  }
+}
+
+// A host that switched the C locale to one with a decimal comma must not turn 250.5 into 250. The locale is
+// compiled into the build tree when it is configured (LOCPATH points there).
+TEST(Conversions, ReadTheSameInADecimalCommaLocale) {
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale here";
+  const double cLibrary = std::strtod("250.5", nullptr);  // proves the locale really reads a comma
+  const float ours = ConvertFloat("250.5");
+  const float withComma = ConvertFloat("250,5");
+  const std::int32_t hex = ConvertInt("0x241");
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(cLibrary, 250.0);
+  EXPECT_EQ(ours, 250.5f);
+  EXPECT_EQ(withComma, 250.0f);
+  EXPECT_EQ(hex, 577);
+}
+
+TEST(ResolveIniPathFrom, FollowsTheModule) {
+  struct Case {
+    const char* name;
+    const char* module;
+    char separator;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"Zephrel.ini", "D:\\game\\Zephrel.dll", '\\', "D:\\game\\Zephrel.ini"},
+      {"", "D:\\game\\abc.dll", '\\', "D:\\game\\abc.ini"},
+      {"C:\\other\\x.ini", "D:\\game\\abc.dll", '\\', "C:\\other\\x.ini"},
+      {"a:b", "/opt/game/z.so", '/', "a:b"},
+      {"Zephrel.ini", "D:/game/Zephrel.dll", '\\', "Zephrel.ini"},  // only the build's own separator counts
+      {"Zephrel.ini", "/opt/game/libzephrel.so", '/', "/opt/game/Zephrel.ini"},
+      {"", "D:\\game\\noextension", '\\', "D:\\game\\noextension.ini"},
+      {"", "", '\\', ".ini"},
+      {"sub\\x.ini", "D:\\game\\z.dll", '\\', "D:\\game\\sub\\x.ini"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ResolveIniPathFrom(c.name, c.module, c.separator), c.expected) << c.name << " in " << c.module;
+  }
+}
+
+}  // namespace

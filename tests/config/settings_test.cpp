@@ -1,0 +1,157 @@
+// LoadSettings reads Zephrel.ini next to the module that holds the reader: in this program, the program
+// itself. The tests write that file, so this program runs as one test (never two of them at once).
+
+#include "config/settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/ini_file.h"
+
+namespace {
+
+struct Values {
+  bool replaceTrailsInTheSky, enableBanner, enableTrail, appearOnlyAtAltitude, appearWhenPilotIsInside,
+      alwaysAppear;
+  float height, trailFadeTime, heightForBanner;
+  std::int32_t modelIdForTrail, modelIdForBanner;
+  float bannerDrawDistance;
+  bool operator==(const Values&) const = default;
+};
+
+Values Current() {
+  return {ReplaceTrailsInTheSky, EnableBanner,    EnableTrail,      AppearOnlyAtAltitude,
+          AppearWhenPilotIsInside, AlwaysAppear,  Height,           TrailFadeTime,
+          HeightForBanner,       ModelIDForTrail, ModelIDForBanner, BannerDrawDistance};
+}
+
+void Set(const Values& v) {
+  ReplaceTrailsInTheSky = v.replaceTrailsInTheSky;
+  EnableBanner = v.enableBanner;
+  EnableTrail = v.enableTrail;
+  AppearOnlyAtAltitude = v.appearOnlyAtAltitude;
+  AppearWhenPilotIsInside = v.appearWhenPilotIsInside;
+  AlwaysAppear = v.alwaysAppear;
+  Height = v.height;
+  TrailFadeTime = v.trailFadeTime;
+  HeightForBanner = v.heightForBanner;
+  ModelIDForTrail = v.modelIdForTrail;
+  ModelIDForBanner = v.modelIdForBanner;
+  BannerDrawDistance = v.bannerDrawDistance;
+}
+
+constexpr Values kZero{};
+constexpr Values kDefaults{false, true, true, true, false, false, 100.0f, 10000.0f, 100.0f, 577, 593, 300.0f};
+
+// Taken while the program initialises, before any test has loaded anything.
+const Values kAtStart = Current();
+
+class Settings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = ResolveIniPath("Zephrel.ini");
+    std::remove(path_.c_str());
+    Set(kZero);
+  }
+  void TearDown() override {
+    std::remove(path_.c_str());
+    Set(kZero);
+  }
+  void WriteIni(const std::string& content) { std::ofstream(path_, std::ios::binary) << content; }
+
+  std::string path_;
+};
+
+TEST_F(Settings, AreZeroUntilTheFirstLoad) { EXPECT_EQ(kAtStart, kZero); }
+
+TEST_F(Settings, NoFileGivesTheDefaults) {
+  LoadSettings();
+  EXPECT_EQ(Current(), kDefaults);
+}
+
+TEST_F(Settings, OnlyTheKeyGivenChanges) {
+  WriteIni("[MAIN]\nReplaceTrailsInTheSky=1\n");
+  LoadSettings();
+  Values expected = kDefaults;
+  expected.replaceTrailsInTheSky = true;
+  EXPECT_EQ(Current(), expected);
+}
+
+TEST_F(Settings, EveryKeyIsReadUnderItsOwnName) {
+  WriteIni(
+      "[MAIN]\nReplaceTrailsInTheSky=1\nEnableBanner=0\nEnableTrail=FALSE\nAppearOnlyAtAltitude=false\n"
+      "AppearWhenPilotIsInside=1\nAlwaysAppear=true\nHeight=1.5\nTrailFadeTime=2.5\nHeightForBanner=3.5\n"
+      "ModelIDForTrail=0x10\nModelIDForBanner=-17\nBannerDrawDistance=4.5\n");
+  LoadSettings();
+  EXPECT_EQ(Current(), (Values{true, false, false, false, true, true, 1.5f, 2.5f, 3.5f, 16, -17, 4.5f}));
+}
+
+TEST_F(Settings, LowerCaseSectionOrKeysAreNotFound) {
+  WriteIni("[main]\nHeight=5\nReplaceTrailsInTheSky=1\n[MAIN]\nheight=5\nenabletrail=0\nMAIN=1\n");
+  LoadSettings();
+  EXPECT_EQ(Current(), kDefaults);
+}
+
+TEST_F(Settings, ModelIdThatDoesNotConvertKeepsItsDefaultAndLaterKeysAreRead) {
+  WriteIni("[MAIN]\nModelIDForTrail=\nModelIDForBanner=600\nBannerDrawDistance=500\n");
+  LoadSettings();
+  Values expected = kDefaults;
+  expected.modelIdForBanner = 600;
+  expected.bannerDrawDistance = 500.0f;
+  EXPECT_EQ(Current(), expected);
+
+  // Also over values a previous load had set: the default, not the previous value.
+  WriteIni("[MAIN]\nModelIDForTrail=12\nModelIDForBanner=0x80000000\nBannerDrawDistance=abc\n");
+  LoadSettings();
+  expected.modelIdForTrail = 12;
+  expected.modelIdForBanner = 593;
+  expected.bannerDrawDistance = 0.0f;
+  EXPECT_EQ(Current(), expected);
+}
+
+TEST_F(Settings, ReloadSeesTheChangedFile) {
+  WriteIni("[MAIN]\nHeight=10\n");
+  LoadSettings();
+  EXPECT_EQ(Height, 10.0f);
+  WriteIni("[MAIN]\r\nHeight=20\r\n");
+  LoadSettings();
+  EXPECT_EQ(Height, 20.0f);
+  std::remove(path_.c_str());
+  LoadSettings();
+  EXPECT_EQ(Current(), kDefaults);
+}
+
+TEST_F(Settings, NumbersReadTheSameInADecimalCommaLocale) {
+  WriteIni("[MAIN]\nHeight=250.5\nTrailFadeTime=1e3\n");
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale here";
+  LoadSettings();
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(Height, 250.5f);
+  EXPECT_EQ(TrailFadeTime, 1000.0f);
+}
+
+TEST_F(Settings, TheShippedFileHoldsEveryKeyAtItsDefaultInReadingOrder) {
+  const std::optional<std::string> text = ReadIniText(ZEPHREL_SHIPPED_INI);
+  ASSERT_TRUE(text.has_value());
+  std::vector<std::string> keys;
+  const IniFile ini(ZEPHREL_SHIPPED_INI, *text, [&](const IniLine& line) {
+    if (!line.header && line.section == "MAIN") keys.emplace_back(line.key);
+  });
+  EXPECT_EQ(keys, (std::vector<std::string>{"ReplaceTrailsInTheSky", "EnableBanner", "EnableTrail",
+                                            "AppearOnlyAtAltitude", "AppearWhenPilotIsInside", "AlwaysAppear",
+                                            "Height", "TrailFadeTime", "HeightForBanner", "ModelIDForTrail",
+                                            "ModelIDForBanner", "BannerDrawDistance"}));
+  EXPECT_EQ(ini.sections().size(), 1u);
+  LoadSettingsFrom(ini);
+  EXPECT_EQ(Current(), kDefaults);
+}
+
+}  // namespace
