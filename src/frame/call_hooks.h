@@ -94,7 +94,7 @@ class site_manager : public Patch {
   static_assert(std::is_same_v<Args, type_list<>>, "only routines that take nothing from their caller");
 
  public:
-  using HostFunction = Result(HOST_CDECL*)();
+  using HostFunction = typename HookBase::function_pointer;
 
   site_manager() { live = this; }
   site_manager(const site_manager&) = delete;
@@ -203,6 +203,7 @@ class site_manager : public Patch {
 template <class Patch, std::uint32_t Address, class FunctionPointer, class Result, class Args>
 class site_hook_base {
  public:
+  using function_pointer = FunctionPointer;
   using manager_type = site_manager<Patch, site_hook_base, Result, Args>;
 
   // The site's manager; the first call creates it and keeps the first share until exit.
@@ -232,7 +233,7 @@ class site_hook_base {
 
  protected:
   // A copy that shares the manager of `other`; the callback moves over in the derived class.
-  explicit site_hook_base(const site_hook_base& other, std::shared_ptr<manager_type> share)
+  site_hook_base(const site_hook_base& other, std::shared_ptr<manager_type> share)
       : address(other.address), active(other.active), manager(std::move(share)) {}
 };
 

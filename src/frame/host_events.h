@@ -4,6 +4,7 @@
 // site list names; a hooked call runs the before list, the host routine, the after list, and hands the
 // routine's result back to the host code.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <type_traits>
@@ -121,16 +122,13 @@ class HostEvent {
 
   template <class Function>
   static bool IsRepeat(const CallbackList& list, const Function& callable, std::int32_t id) {
-    for (const EventCallback& entry : list) {
-      if (id != 0 && entry.id == id) return true;
+    if (id != 0) {
+      return std::any_of(list.begin(), list.end(), [id](const EventCallback& entry) { return entry.id == id; });
     }
-    if (id != 0) return false;
     const PlainFunction function = PlainFunctionOf(callable);
-    if (function == nullptr) return false;
-    for (const EventCallback& entry : list) {
-      if (PlainFunctionOf(entry.callable) == function) return true;
-    }
-    return false;
+    return function != nullptr && std::any_of(list.begin(), list.end(), [function](const EventCallback& entry) {
+             return PlainFunctionOf(entry.callable) == function;
+           });
   }
 
   static void RunAll(const CallbackList& list) {

@@ -21,6 +21,7 @@ using simhost::Site;
 using testing_support::CallBytes;
 using testing_support::CallTargetAt;
 using testing_support::CodeOverwrite;
+using testing_support::Marks;
 using testing_support::PageProtection;
 using testing_support::RoutineOf;
 
@@ -32,12 +33,6 @@ using Callback = hook::HookCallback<std::uint32_t>;
 using Next = hook::Continuation<std::uint32_t>;
 
 FrameHook::manager_type& Manager() { return *FrameHook::GetSiteManager(); }
-
-std::vector<std::string> Marks() {
-  std::vector<std::string> marks;
-  for (const simhost::Call& call : simhost::Recorded().calls) marks.push_back(call.entry);
-  return marks;
-}
 
 // A hook callback that marks the record before and after its continuation.
 Callback Marking(const char* name) {

@@ -20,6 +20,7 @@ namespace {
 using plugin::HostRef;
 using plugin::SiteList;
 using testing_support::CallTargetAt;
+using testing_support::Marks;
 
 // An event on one call site of its own, hooked on build 1001 (the simulated host's) and 1002.
 template <std::uint32_t Site>
@@ -40,12 +41,6 @@ std::uint32_t DispatchOf() {
 
 // Every test's own spare host code.
 constexpr std::uint32_t kSpareCode = 0x851000;
-
-std::vector<std::string> Marks() {
-  std::vector<std::string> marks;
-  for (const simhost::Call& call : simhost::Recorded().calls) marks.push_back(call.entry);
-  return marks;
-}
 
 void First() { simhost::Mark("first"); }
 void Second() { simhost::Mark("second"); }

@@ -18,6 +18,7 @@ namespace {
 using simhost::Site;
 using testing_support::CallBytes;
 using testing_support::CallTargetAt;
+using testing_support::Marks;
 using testing_support::RoutineOf;
 
 // The probe plug-in, unloaded when it goes unless the test did.
@@ -36,12 +37,6 @@ class ProbePlugin {
  private:
   void* handle_;
 };
-
-std::vector<std::string> Marks() {
-  std::vector<std::string> marks;
-  for (const simhost::Call& call : simhost::Recorded().calls) marks.push_back(call.entry);
-  return marks;
-}
 
 // What the record shows for one run of a site: the probe's callback before the shutdown routine, after the
 // others, or the routine alone.

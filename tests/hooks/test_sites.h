@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "host/callconv.h"
@@ -36,6 +37,13 @@ inline std::uint32_t CallTargetAt(std::uint32_t hostAddress) {
   std::uint32_t displacement = 0;
   std::memcpy(&displacement, bytes.data() + 1, 4);
   return simhost::At(hostAddress) + 5 + displacement;
+}
+
+// The entries of the call record, in order: host routines ("routine:frame"), host entries and marks.
+inline std::vector<std::string> Marks() {
+  std::vector<std::string> marks;
+  for (const simhost::Call& call : simhost::Recorded().calls) marks.push_back(call.entry);
+  return marks;
 }
 
 }  // namespace testing_support
