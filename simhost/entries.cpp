@@ -247,6 +247,8 @@ int EntryCalls(const std::string& entry) {
 
 Record& Recorded() { return record; }
 
+void Mark(const char* label) { internal::RecordCall(label, {}); }
+
 void ClearRecord() {
   const auto states = record.renderStates;  // the renderer's state outlives what was recorded of it
   record = {};

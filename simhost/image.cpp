@@ -241,6 +241,7 @@ const char* SiteName(Site site) { return Info(site).name; }
 std::uint32_t RoutineResult(Site site) { return Info(site).result; }
 std::uint32_t RoutineAddress(Site site) { return internal::kRoutines + 16 * static_cast<std::uint32_t>(site); }
 std::uint32_t RunSite(Site site) { return CallHost(At(SiteAddress(site))); }
+std::uint32_t RunCode(std::uint32_t hostAddress) { return CallHost(At(hostAddress)); }
 int RoutineRuns(Site site) { return routineRuns[static_cast<int>(site)]; }
 
 void RunSkyRoutine() { CallHost(At(host::address::HostSkyTrailRoutine)); }

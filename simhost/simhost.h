@@ -64,6 +64,8 @@ std::uint32_t RoutineAddress(Site site);
 // Runs the host's code at the site (its call instruction, then a return), the way the host's caller does:
 // with a stack aligned to 4 bytes only. Returns what the host code at the site returned.
 std::uint32_t RunSite(Site site);
+// Runs host code at any host address the same way (a call site a test wrote itself, say).
+std::uint32_t RunCode(std::uint32_t hostAddress);
 // How many times the host routine behind the site has run.
 int RoutineRuns(Site site);
 
@@ -152,6 +154,9 @@ struct Record {
 };
 
 Record& Recorded();
+// Puts `label` into the call record as an entry of its own, counted like one: code under test (the callbacks
+// of a test plug-in, say) shows with it when it ran among the host's routines.
+void Mark(const char* label);
 void ClearRecord();
 // While off, nothing is recorded (the host still answers); for measuring the plug-in alone.
 void SetRecording(bool on);

@@ -1,0 +1,282 @@
+#pragma once
+// Call hooks: a five-byte relative call in host code is saved and made to call `dispatch_hooks` of its own
+// site, which runs the hook callbacks attached there (the one attached last outermost) and, innermost, the
+// routine the host used to call. When the last callback goes, the saved bytes go back.
+//
+// One instantiation per call site: the site's host address is a template argument, so each site has its
+// own `dispatch_hooks`, its own shared manager (`GetSiteManager`) and its own store of kept site hooks
+// (`siteHookStore`), all created on first use and gone at exit. Only host routines that take nothing from
+// their caller can be hooked: the chain calls them with no arguments, in no register.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "frame/host_version.h"
+#include "frame/patching.h"
+#include "host/callconv.h"
+
+namespace hook {
+
+template <class... Types>
+struct type_list {};
+
+// The parts of a hooked function type: its result, its arguments, a pointer to it as the host calls it.
+template <class Function>
+struct function_parts;
+
+template <class Result, class... Args>
+struct function_parts<Result(Args...)> {
+  using result = Result;
+  using args = type_list<Args...>;
+  using pointer = Result(HOST_CDECL*)(Args...);
+};
+
+// The rest of a hooked call, handed to each hook callback: the hooks attached before it, then the host.
+template <class Result>
+using Continuation = std::function<Result()>;
+
+template <class Result>
+using HookCallback = std::function<Result(const Continuation<Result>&)>;
+
+// A stretch of code saved so that it can be written back.
+class saved_bytes_base {
+ public:
+  virtual ~saved_bytes_base() = default;
+  virtual void Restore() = 0;
+};
+
+template <std::size_t Capacity>
+class saved_bytes : public saved_bytes_base {
+ public:
+  saved_bytes() = default;
+  saved_bytes(const saved_bytes&) = delete;
+  saved_bytes& operator=(const saved_bytes&) = delete;
+  ~saved_bytes() override { saved_bytes::Restore(); }
+
+  void Restore() override {
+    if (!hasSaved) return;
+    PatchBytes(reinterpret_cast<std::uint32_t>(savedAddress), savedBytes, savedSize, unprotect);
+    hasSaved = false;
+  }
+
+  // Saves `size` bytes at `address`, first putting back whatever an earlier save holds. More than the
+  // capacity is not saved at all: a part of an instruction could not be written back as it was.
+  virtual void Save(std::uint32_t address, std::size_t size, bool unprotect) {
+    Restore();
+    if (size > Capacity) return;
+    this->unprotect = unprotect;
+    hasSaved = true;
+    savedAddress = reinterpret_cast<void*>(address);
+    savedSize = static_cast<std::uint32_t>(size);
+    PeekBytes(address, savedBytes, size, unprotect);
+  }
+
+  std::uint8_t savedBytes[Capacity] = {};
+  void* savedAddress = nullptr;
+  std::uint32_t savedSize = 0;
+  bool hasSaved = false;
+  bool unprotect = false;
+};
+
+// The five bytes of a relative call, put back when it goes.
+class saved_call : public saved_bytes<sizeof(RelativeBranch)> {};
+
+// What one call site knows, shared by the site hooks attached to it.
+template <class Patch, class HookBase, class Result, class Args>
+class site_manager : public Patch {
+  static_assert(std::is_same_v<Args, type_list<>>, "only routines that take nothing from their caller");
+
+ public:
+  using HostFunction = typename HookBase::function_pointer;
+
+  site_manager() { live = this; }
+  site_manager(const site_manager&) = delete;
+  site_manager& operator=(const site_manager&) = delete;
+  ~site_manager() override {
+    hooks.clear();
+    ForgetUnlessOurs();
+    live = nullptr;
+    // The saved bytes, if still to be written back, go back as the base part goes.
+  }
+
+  // Takes the site out of the chain: the bytes go back, unless something else has rewritten the site since.
+  void Restore() override {
+    if (!hooked) return;
+    hooked = false;
+    hooks.clear();
+    ForgetUnlessOurs();
+    Patch::Restore();
+  }
+
+  // Attaches the callback of `owner`, or replaces it if `owner` has one here already.
+  void SetHook(HookBase* owner, HookCallback<Result> callback) {
+    const auto entry = Find(owner);
+    if (entry != hooks.end()) {
+      entry->second = std::move(callback);
+    } else {
+      hooks.emplace_back(owner, std::move(callback));
+    }
+  }
+
+  // Takes the entry of `owner` off the site without restoring anything, even if none is left.
+  HookCallback<Result> Detach(HookBase* owner) {
+    const auto entry = Find(owner);
+    if (entry == hooks.end()) return {};
+    HookCallback<Result> callback = std::move(entry->second);
+    hooks.erase(entry);
+    return callback;
+  }
+
+  bool HasHook(const HookBase* owner) const {
+    return std::any_of(hooks.begin(), hooks.end(), [owner](const auto& entry) { return entry.first == owner; });
+  }
+
+  // What a patched site calls. Entered from host code, which has no way to deal with an exception: one that
+  // leaves a hook callback stops here, and the host routine runs once all the same.
+  static Result HOST_CDECL dispatch_hooks() {
+    call_in_progress call{live};
+    try {
+      return call.manager->RunChain(call, call.manager->hooks.size());
+    } catch (...) {
+      return call.hostRan ? call.hostResult : call.manager->CallHostTarget(call);
+    }
+  }
+
+  static std::uint32_t DispatchAddress() { return reinterpret_cast<std::uint32_t>(&dispatch_hooks); }
+
+  HostFunction hostTarget = nullptr;
+  std::vector<std::pair<HookBase*, HookCallback<Result>>> hooks;
+  bool hooked = false;
+
+ private:
+  struct call_in_progress {
+    site_manager* manager;
+    bool hostRan = false;
+    Result hostResult{};
+  };
+
+  // The continuation of the hook at `depth` of the chain: the hooks attached before it, then the host.
+  // Two words, so that std::function keeps it without allocating.
+  struct chain_link {
+    call_in_progress* call;
+    std::size_t depth;
+    Result operator()() const { return call->manager->RunChain(*call, depth); }
+  };
+
+  // Runs the first `depth` hooks, the one attached last outermost.
+  Result RunChain(call_in_progress& call, std::size_t depth) {
+    if (depth == 0) return CallHostTarget(call);
+    return hooks[depth - 1].second(Continuation<Result>(chain_link{&call, depth - 1}));
+  }
+
+  Result CallHostTarget(call_in_progress& call) {
+    call.hostResult = hostTarget();
+    call.hostRan = true;
+    return call.hostResult;
+  }
+
+  auto Find(const HookBase* owner) {
+    return std::find_if(hooks.begin(), hooks.end(), [owner](const auto& entry) { return entry.first == owner; });
+  }
+
+  // Drops the saved bytes when the site no longer holds our call: whoever rewrote it owns it now.
+  void ForgetUnlessOurs() {
+    if (!this->hasSaved) return;
+    const auto site = reinterpret_cast<std::uint32_t>(this->savedAddress);
+    const bool ours = PeekByte(site, this->unprotect) == kOpcodeCall &&
+                      BranchTarget(site, this->unprotect) == DispatchAddress();
+    if (!ours) this->hasSaved = false;
+  }
+
+  // The one manager of this site while it exists; dispatch_hooks has no other way to find it.
+  static inline site_manager* live = nullptr;
+};
+
+// One attachment to a call site.
+template <class Patch, std::uint32_t Address, class FunctionPointer, class Result, class Args>
+class site_hook_base {
+ public:
+  using function_pointer = FunctionPointer;
+  using manager_type = site_manager<Patch, site_hook_base, Result, Args>;
+
+  // The site's manager; the first call creates it and keeps the first share until exit.
+  static std::shared_ptr<manager_type> GetSiteManager() {
+    static const std::shared_ptr<manager_type> first = std::make_shared<manager_type>();
+    return first;
+  }
+
+  site_hook_base() : address(Address), active(false), manager(GetSiteManager()) {}
+  site_hook_base(const site_hook_base&) = delete;
+  site_hook_base& operator=(const site_hook_base&) = delete;
+  virtual ~site_hook_base() { site_hook_base::Unhook(); }
+
+  // Detaches this hook's callback; the last one to go puts the site back.
+  virtual void Unhook() {
+    active = false;
+    if (!manager->HasHook(this)) return;
+    manager->Detach(this);
+    if (manager->hooks.empty()) manager->Restore();
+  }
+
+  virtual void Install(HookCallback<Result> callback) = 0;
+
+  std::uint32_t address;
+  bool active;
+  std::shared_ptr<manager_type> manager;
+
+ protected:
+  // A copy that shares the manager of `other`; the callback moves over in the derived class.
+  site_hook_base(const site_hook_base& other, std::shared_ptr<manager_type> share)
+      : address(other.address), active(other.active), manager(std::move(share)) {}
+};
+
+template <class Patch, std::uint32_t Address, class Function>
+class site_hook : public site_hook_base<Patch, Address, typename function_parts<Function>::pointer,
+                                        typename function_parts<Function>::result,
+                                        typename function_parts<Function>::args> {
+  using base = site_hook_base<Patch, Address, typename function_parts<Function>::pointer,
+                              typename function_parts<Function>::result, typename function_parts<Function>::args>;
+  using result = typename function_parts<Function>::result;
+
+ public:
+  site_hook() = default;
+
+  // Takes over the registration of `other`: its callback moves to the end of the site's list under this
+  // object, without the site being restored in between. `other` keeps only its share of the manager.
+  site_hook(site_hook&& other) : base(other, other.manager) {
+    if (this->manager->HasHook(&other)) this->manager->SetHook(this, this->manager->Detach(&other));
+  }
+
+  site_hook& operator=(site_hook&&) = delete;
+
+  // The site hooks kept until exit; moving one in keeps its hook on the site for the life of the library.
+  static std::list<site_hook>& siteHookStore() {
+    static std::list<site_hook> store;
+    return store;
+  }
+
+  // Attaches `callback` and, unless the site is patched already, patches it. Only a relative call (E8) is
+  // patched: a five-byte write would cut any longer call in half, and anything else has no routine to
+  // continue into. Such a site is left as it is and the callback never runs.
+  void Install(HookCallback<result> callback) override {
+    this->active = true;
+    this->manager->SetHook(this, std::move(callback));
+    auto& manager = *this->manager;
+    if (manager.hooked) return;
+    const std::uint32_t site = TranslateHostAddress(this->address);
+    if (PeekByte(site, true) != kOpcodeCall) return;
+    manager.Save(site, sizeof(RelativeBranch), true);
+    manager.hostTarget =
+        reinterpret_cast<typename base::manager_type::HostFunction>(WriteCall(site, manager.DispatchAddress(), true));
+    manager.hooked = true;
+  }
+};
+
+}  // namespace hook

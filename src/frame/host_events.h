@@ -1,0 +1,173 @@
+#pragma once
+// Host events: callbacks run before and after a host routine, reached through the call sites that the
+// event hooks. An event hooks its sites when the first callback is added, and only on the host builds its
+// site list names; a hooked call runs the before list, the host routine, the after list, and hands the
+// routine's result back to the host code.
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "frame/call_hooks.h"
+#include "frame/host_version.h"
+#include "host/addresses.h"
+
+namespace plugin {
+
+// One call site of an event, for one host build.
+struct HostRef {
+  std::uint32_t address;  // of the call instruction, in the host build
+  std::int32_t version;   // the HostVersion it belongs to
+};
+
+template <HostRef... Refs>
+struct SiteList {};
+
+template <class... Types>
+using TypeList = hook::type_list<Types...>;
+
+// Which arguments of the hooked call an event hands its callbacks.
+template <class Picked>
+struct ArgSelect;
+
+template <>
+struct ArgSelect<TypeList<>> {
+  template <class Callback>
+  static void Call(Callback& callback) {
+    callback();
+  }
+};
+
+// The routines behind the host's call sites take nothing and return a 32-bit value.
+using HostRoutine = std::uint32_t();
+
+template <std::uint32_t Address>
+using HostSiteHook = hook::site_hook<hook::saved_call, Address, HostRoutine>;
+
+template <template <std::uint32_t> class SiteHook, class Sites, class Select, class Signature>
+class HostEvent {
+ public:
+  using Callable = std::function<Signature>;
+  using Result = std::uint32_t;
+
+  struct EventCallback {
+    Callable callable;
+    std::int32_t id;  // 0: none
+  };
+  using CallbackList = std::vector<EventCallback>;
+
+  HostEvent() = default;
+  HostEvent(const HostEvent&) = delete;
+  HostEvent& operator=(const HostEvent&) = delete;
+
+  // Adds a copy of `callable` to `list` (this event's before or after list) unless the list has it already:
+  // an entry with the same non-zero id, or, with id 0, the same plain function. Other callables are never
+  // taken for a repeat. The first callback added hooks the event's sites.
+  template <class Function>
+  void AddCallback(CallbackList& list, const Function& callable, std::int32_t id = 0) {
+    if (IsRepeat(list, callable, id)) return;
+    if (!installed) {
+      installed = true;
+      InstallHooks(Sites{});
+    }
+    list.push_back(EventCallback{Callable(callable), id});
+  }
+
+  // Runs on the host's call: the before list, the rest of the hooked call, the after list. A callback that
+  // throws stops only itself: nothing of it reaches host code, and the others and the host routine still run.
+  Result Raise(const hook::Continuation<Result>& next) {
+    RunAll(beforeCallbacks);
+    const Result result = next();
+    RunAll(afterCallbacks);
+    return result;
+  }
+
+  bool installed = false;
+  CallbackList beforeCallbacks;
+  CallbackList afterCallbacks;
+
+ private:
+  using PlainFunction = std::add_pointer_t<Signature>;
+
+  template <HostRef... Refs>
+  void InstallHooks(SiteList<Refs...>) {
+    (InstallHook<Refs>(), ...);
+  }
+
+  template <HostRef Ref>
+  void InstallHook() {
+    if (Ref.version != GetHostVersion()) return;
+    SiteHook<Ref.address> siteHook;
+    siteHook.Install([this](const hook::Continuation<Result>& next) { return Raise(next); });
+    SiteHook<Ref.address>::siteHookStore().push_back(std::move(siteHook));
+  }
+
+  // The plain function `callable` is, or wraps; null for any other callable.
+  template <class Function>
+  static PlainFunction PlainFunctionOf(const Function& callable) {
+    if constexpr (std::is_same_v<Function, Signature>) {
+      return &callable;
+    } else if constexpr (std::is_same_v<Function, PlainFunction>) {
+      return callable;
+    } else if constexpr (std::is_same_v<Function, Callable>) {
+      const PlainFunction* wrapped = callable.template target<PlainFunction>();
+      return wrapped != nullptr ? *wrapped : nullptr;
+    } else {
+      return nullptr;
+    }
+  }
+
+  template <class Function>
+  static bool IsRepeat(const CallbackList& list, const Function& callable, std::int32_t id) {
+    if (id != 0) {
+      return std::any_of(list.begin(), list.end(), [id](const EventCallback& entry) { return entry.id == id; });
+    }
+    const PlainFunction function = PlainFunctionOf(callable);
+    return function != nullptr && std::any_of(list.begin(), list.end(), [function](const EventCallback& entry) {
+             return PlainFunctionOf(entry.callable) == function;
+           });
+  }
+
+  static void RunAll(const CallbackList& list) {
+    for (const EventCallback& entry : list) {
+      try {
+        // A copy, so that the callable runs as it was even if the callback adds to this list.
+        Callable callable = entry.callable;
+        Select::Call(callable);
+      } catch (...) {
+        // Host code cannot deal with an exception; the callback's work is lost, the frame goes on.
+      }
+    }
+  }
+};
+
+using NoArguments = ArgSelect<TypeList<>>;
+
+template <std::uint32_t Address>
+using BothServedBuilds = SiteList<HostRef{Address, host::kBuild1001}, HostRef{Address, host::kBuild1002}>;
+
+using HostStartupEvent =
+    HostEvent<HostSiteHook, BothServedBuilds<host::address::StartupCallSite>, NoArguments, void()>;
+using HostReinitEvent =
+    HostEvent<HostSiteHook,
+              SiteList<HostRef{host::address::ReinitCallSiteA, host::kBuild1001},
+                       HostRef{host::address::ReinitCallSiteA, host::kBuild1002},
+                       HostRef{host::address::ReinitCallSiteB, host::kBuild1001},
+                       HostRef{host::address::ReinitCallSiteB, host::kBuild1002}>,
+              NoArguments, void()>;
+using HostFrameEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::FrameCallSite>, NoArguments, void()>;
+using HostShutdownEvent =
+    HostEvent<HostSiteHook, BothServedBuilds<host::address::ShutdownCallSite>, NoArguments, void()>;
+using HostDrawEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::DrawCallSite>, NoArguments, void()>;
+
+// The five events, each created on its first use and gone at exit (after the site hooks it installed).
+HostStartupEvent& hostStartupEvent();
+HostReinitEvent& hostReinitEvent();
+HostFrameEvent& hostFrameEvent();
+HostShutdownEvent& hostShutdownEvent();
+HostDrawEvent& hostDrawEvent();
+
+}  // namespace plugin
