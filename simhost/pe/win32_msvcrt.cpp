@@ -85,6 +85,8 @@ SHIM_CDECL int msvcrt_strcmp(const char* a, const char* b) { return std::strcmp(
 SHIM_CDECL int msvcrt_strncmp(const char* a, const char* b, size_t n) { return n ? std::strncmp(a, b, n) : 0; }
 SHIM_CDECL char* msvcrt_strncpy(char* d, const char* s, size_t n) { return n ? std::strncpy(d, s, n) : d; }
 SHIM_CDECL const char* msvcrt_strchr(const char* s, int c) { return std::strchr(s, c); }
+SHIM_CDECL const char* msvcrt_strrchr(const char* s, int c) { return std::strrchr(s, c); }
+SHIM_CDECL char* msvcrt_strcpy(char* to, const char* from) { return std::strcpy(to, from); }
 
 SHIM_CDECL char* msvcrt_strdup(const char* s) {
     if (!s) return nullptr;
@@ -319,12 +321,14 @@ const Shim kShims[] = {
     {"setlocale", reinterpret_cast<void*>(&msvcrt_setlocale)},
     {"strchr", reinterpret_cast<void*>(&msvcrt_strchr)},
     {"strcmp", reinterpret_cast<void*>(&msvcrt_strcmp)},
+    {"strcpy", reinterpret_cast<void*>(&msvcrt_strcpy)},
     {"strcoll", reinterpret_cast<void*>(&msvcrt_strcoll)},
     {"strerror", reinterpret_cast<void*>(&msvcrt_strerror)},
     {"strftime", reinterpret_cast<void*>(&msvcrt_strftime)},
     {"strlen", reinterpret_cast<void*>(&msvcrt_strlen)},
     {"strncmp", reinterpret_cast<void*>(&msvcrt_strncmp)},
     {"strncpy", reinterpret_cast<void*>(&msvcrt_strncpy)},
+    {"strrchr", reinterpret_cast<void*>(&msvcrt_strrchr)},
     {"strtol", reinterpret_cast<void*>(&msvcrt_strtol)},
     {"strxfrm", reinterpret_cast<void*>(&msvcrt_strxfrm)},
     {"towlower", reinterpret_cast<void*>(&msvcrt_towlower)},

@@ -1,0 +1,363 @@
+// The whole plug-in in the simulated host, the way a player meets it: installed in the game folder, loaded by
+// the game, flown, reconfigured, shut down and unloaded. Every story runs against both builds: the Linux
+// library and the Windows DLL a player installs.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "frame/patching.h"
+#include "story.h"
+
+namespace story {
+namespace {
+
+using simhost::PluginBuild;
+using simhost::Site;
+
+constexpr std::uint32_t kSkyRoutine = host::address::HostSkyTrailRoutine;
+constexpr std::int32_t kLines = 1;
+constexpr std::int32_t kTriangles = 3;
+
+float Distance(const host::Vector3& a, const host::Vector3& b) {
+  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+}
+
+// A trail plane flying east along y = 0 at 20 units/s, and a banner plane circling the camera at 100 units,
+// both at height 150.
+struct TwoPlanes {
+  std::uint32_t start = 0;
+  bool trailPlaneLanded = false;
+
+  void Place() {
+    start = simhost::Clock();
+    simhost::PlaceVehicle(0, kTrailModel, {-400.0f, 0.0f, 150.0f});
+    simhost::PlaceVehicle(1, kBannerModel, {100.0f, 0.0f, 150.0f});
+    simhost::SetCameraPosition({0.0f, 0.0f, 150.0f});
+    simhost::SetScript([this](std::uint32_t now) {
+      const float t = static_cast<float>(now - start) / 1000.0f;
+      simhost::SetVehiclePosition(0, {-400.0f + 20.0f * t, 0.0f, trailPlaneLanded ? 20.0f : 150.0f});
+      simhost::SetVehiclePosition(1, {100.0f * std::cos(0.2f * t), 100.0f * std::sin(0.2f * t), 150.0f});
+    });
+  }
+};
+
+// ---- Load on a served build ----------------------------------------------------------------------------------
+
+TEST_P(Story, OnAServedBuildTheLoadHooksTheSixCallSitesAndNothingElse) {
+  for (const std::int32_t build : {1001, 1002}) {
+    SCOPED_TRACE(build);
+    simhost::SetBuild(build);
+    const auto before = simhost::SnapshotCode();
+    Load();
+    for (const std::uint32_t changed : ChangedBytes(before, simhost::SnapshotCode())) {
+      bool inASite = false;
+      for (const Site site : simhost::kAllSites) inASite |= changed - simhost::SiteAddress(site) < 5;
+      EXPECT_TRUE(inASite) << std::hex << changed;
+    }
+    for (const Site site : simhost::kAllSites) {
+      SCOPED_TRACE(simhost::SiteName(site));
+      EXPECT_EQ(simhost::ReadCode(simhost::SiteAddress(site), 1)[0], 0xE8);
+      EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(simhost::SiteAddress(site)), true)));
+      EXPECT_EQ(simhost::RunSite(site), simhost::RoutineResult(site)) << "the host gets its routine's result";
+    }
+    EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
+    EXPECT_TRUE(Unload());
+    EXPECT_TRUE(simhost::SnapshotCode() == before);
+  }
+}
+
+TEST_P(Story, ATrailPlaneAndABannerPlaneFlyForFortySeconds) {
+  WriteIni(kDefaultIni);
+  InstallBannerTexture();
+  Load();
+  simhost::Startup();
+
+  // Start-up found the texture dictionary in the game folder and read the banner's texture from it.
+  const auto loads = simhost::CallsOf("LoadTextureDictionary");
+  ASSERT_EQ(loads.size(), 1u);
+  EXPECT_NE(loads[0].text.find("MODELS\\BANNER.TXD"), std::string::npos) << loads[0].text;
+  EXPECT_EQ(simhost::LiveTextures(), 1);
+
+  TwoPlanes planes;
+  planes.Place();
+  std::size_t lastCount = 0;
+  for (int second = 10; second <= 40; second += 10) {
+    SCOPED_TRACE(second);
+    Fly(Seconds(10));
+    const auto trails = BatchesOf(kLines);
+    ASSERT_EQ(trails.size(), 1u);
+    const auto& vertices = trails[0].vertices;
+    // One point about every 2 s, the newest riding on the plane, up to the 15 of a trail's 30 s life.
+    EXPECT_GE(vertices.size(), std::min<std::size_t>(second / 2, 15));
+    EXPECT_LE(vertices.size(), std::min<std::size_t>(second / 2 + 1, 15));
+    EXPECT_GE(vertices.size(), lastCount);
+    lastCount = vertices.size();
+    EXPECT_EQ(Distance(vertices[0].position, simhost::VehiclePosition(0)), 0.0f);
+    EXPECT_EQ(trails[0].indices.size(), 2 * vertices.size() - 2);
+    // Full strength (109 under a light of 255) for 20 s, then fading towards the tail.
+    EXPECT_EQ(AlphaOf(vertices.front()), 109u);
+    for (std::size_t k = 1; k < vertices.size(); ++k) EXPECT_LE(AlphaOf(vertices[k]), AlphaOf(vertices[k - 1]));
+    if (second >= 30) {
+      EXPECT_LT(AlphaOf(vertices.back()), 30u);
+    }
+
+    // The banner hangs from points 2 to 7 of its chain, two segments (16 units) behind where the plane was
+    // when the chain last stepped; the plane has moved on by one frame (0.66 units) since.
+    const auto banners = BatchesOf(kTriangles);
+    ASSERT_EQ(banners.size(), 1u);
+    const auto& cloth = banners[0].vertices;
+    ASSERT_EQ(cloth.size(), 12u);
+    EXPECT_EQ(banners[0].indices.size(), 30u);
+    const float toPlane = Distance(cloth[0].position, simhost::VehiclePosition(1));
+    EXPECT_GT(toPlane, 8.0f);
+    EXPECT_LE(toPlane, 16.7f);
+    EXPECT_EQ(cloth[1].position.z, cloth[0].position.z - 4.0f);
+    EXPECT_EQ(AlphaOf(cloth[0]), 160u);
+    EXPECT_NE(banners[0].renderStates.at(1), 0u) << "drawn with the banner's texture";
+  }
+
+  // The trail plane lands: its trail stops growing, and it is gone once its last point is 30 s old (its last
+  // two points were started at most 4 s before the landing).
+  planes.trailPlaneLanded = true;
+  Fly(Seconds(25));
+  ASSERT_EQ(BatchesOf(kLines).size(), 1u);
+  EXPECT_LE(BatchesOf(kLines)[0].vertices.size(), 3u);
+  Fly(Seconds(6));
+  EXPECT_TRUE(BatchesOf(kLines).empty());
+  EXPECT_EQ(BatchesOf(kTriangles).size(), 1u) << "the banner plane flies on";
+}
+
+// ---- Re-initialisation after editing the file --------------------------------------------------------------
+
+TEST_P(Story, EditingTheFileTakesEffectAtTheNextReinitialisation) {
+  const auto skyRoutine = simhost::ReadCode(kSkyRoutine, 5);
+  WriteIni(kDefaultIni);
+  InstallBannerTexture();
+  Load();
+  simhost::Startup();
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(16));
+  const auto before = BatchesOf(kLines).at(0).vertices;
+  EXPECT_EQ(AlphaOf(before.back()), 109u) << "16 s old: still at full strength with a 10 s fade";
+
+  std::string edited = kDefaultIni;
+  edited.replace(edited.find("TrailFadeTime=10000"), 19, "TrailFadeTime=20000");
+  edited.replace(edited.find("EnableBanner=1"), 14, "EnableBanner=0");
+  edited.replace(edited.find("ReplaceTrailsInTheSky=0"), 23, "ReplaceTrailsInTheSky=1");
+  WriteIni(edited);
+  simhost::Reinit();
+
+  const int skyRunsBefore = simhost::SkyRoutineRuns();
+  Fly(Seconds(3));
+  // A 20 s fade dims points from 10 s on.
+  const auto trails = BatchesOf(kLines);
+  const simhost::Batch* plane = nullptr;
+  for (const auto& batch : trails) {
+    if (Distance(batch.vertices[0].position, simhost::VehiclePosition(0)) == 0.0f) plane = &batch;
+  }
+  ASSERT_NE(plane, nullptr);
+  EXPECT_EQ(AlphaOf(plane->vertices.front()), 109u);
+  EXPECT_LT(AlphaOf(plane->vertices.back()), 109u);
+  // The three sky trails circle from the next frame on, while the host's own routine keeps its code.
+  EXPECT_EQ(trails.size(), 4u);
+  EXPECT_EQ(simhost::ReadCode(kSkyRoutine, 5), skyRoutine);
+  EXPECT_EQ(simhost::SkyRoutineRuns() - skyRunsBefore, Seconds(3));
+  // Banners off: the banner no longer follows its plane but sinks away instead of vanishing.
+  const auto banners = BatchesOf(kTriangles);
+  ASSERT_EQ(banners.size(), 1u);
+  EXPECT_GT(Distance(banners[0].vertices[0].position, simhost::VehiclePosition(1)), 30.0f);
+  EXPECT_LT(banners[0].vertices[0].position.z, 150.0f);
+}
+
+// ---- Shutdown and unload -----------------------------------------------------------------------------------
+
+TEST_P(Story, ShutdownReleasesTheTextureAndUnloadGivesTheHostItsCodeBack) {
+  std::string ini = kDefaultIni;
+  ini.replace(ini.find("ReplaceTrailsInTheSky=0"), 23, "ReplaceTrailsInTheSky=1");
+  WriteIni(ini);
+  InstallBannerTexture();
+  const auto pristine = simhost::SnapshotCode();
+  Load();
+  simhost::Startup();
+
+  // The sky routine now lands in the plug-in and returns to the host's caller.
+  EXPECT_EQ(simhost::ReadCode(kSkyRoutine, 1)[0], 0xE9);
+  EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(kSkyRoutine), true)));
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(5));
+  EXPECT_EQ(simhost::SkyRoutineRuns(), 0);
+  EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
+
+  const auto texture = simhost::CallsOf("ReadTexture");
+  simhost::ClearRecord();
+  simhost::Shutdown();
+  const auto& calls = simhost::Recorded().calls;
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[0].entry, "DestroyTexture") << "before the host's shutdown routine";
+  EXPECT_EQ(calls[1].entry, "routine:shutdown");
+  EXPECT_EQ(simhost::CallsOf("DestroyTexture").size(), 1u);
+  EXPECT_EQ(simhost::LiveTextures(), 0);
+  simhost::Shutdown();
+  EXPECT_EQ(simhost::CallsOf("DestroyTexture").size(), 1u) << "released once";
+
+  EXPECT_TRUE(Unload());
+  EXPECT_TRUE(simhost::SnapshotCode() == pristine);
+  simhost::RunSkyRoutine();
+  EXPECT_EQ(simhost::SkyRoutineRuns(), 1) << "the host's own sky routine runs again";
+}
+
+// ---- Builds the plug-in does not serve ---------------------------------------------------------------------
+
+TEST_P(Story, OnOtherBuildsNothingIsPatchedAndNothingRuns) {
+  WriteIni(kDefaultIni);
+  InstallBannerTexture();
+  for (const std::int32_t build : {1011, 0}) {
+    SCOPED_TRACE(build);
+    simhost::SetBuild(build);
+    const auto before = simhost::SnapshotCode();
+    Load();
+    EXPECT_TRUE(simhost::SnapshotCode() == before);
+    simhost::ClearRecord();
+    simhost::Startup();
+    TwoPlanes planes;
+    planes.Place();
+    Fly(Seconds(3));
+    simhost::Reinit();
+    simhost::Shutdown();
+    for (const auto& call : simhost::Recorded().calls) EXPECT_EQ(call.entry.rfind("routine:", 0), 0u) << call.entry;
+    EXPECT_EQ(simhost::Vehicle(0).timeField, 0u);
+    EXPECT_TRUE(Unload());
+    EXPECT_TRUE(simhost::SnapshotCode() == before);
+  }
+}
+
+// ---- Bad input the plug-in lives through -------------------------------------------------------------------
+
+TEST_P(Story, WithoutAConfigurationFileTheDefaultsApply) {
+  InstallBannerTexture();
+  Load();
+  simhost::Startup();
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(5));
+  EXPECT_EQ(BatchesOf(kLines).size(), 1u);
+  EXPECT_EQ(BatchesOf(kTriangles).size(), 1u);
+}
+
+TEST_P(Story, ModelIdsThatDoNotConvertKeepTheirDefaults) {
+  WriteIni("[MAIN]\nModelIDForTrail=Stuntplane\nModelIDForBanner=99999999999\nBannerDrawDistance=90\n");
+  InstallBannerTexture();
+  Load();
+  simhost::Startup();
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(5));
+  EXPECT_EQ(BatchesOf(kLines).size(), 1u) << "577 leaves its trail";
+  EXPECT_TRUE(BatchesOf(kTriangles).empty()) << "the key after the bad ones was read: 100 units is too far";
+}
+
+TEST_P(Story, WithoutTheTextureDictionaryNoBannerIsDrawnAndTrailsStillAre) {
+  WriteIni(kDefaultIni);
+  Load();
+  simhost::Startup();
+  EXPECT_EQ(simhost::LiveTextures(), 0);
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(5));
+  EXPECT_EQ(BatchesOf(kLines).size(), 1u);
+  EXPECT_TRUE(BatchesOf(kTriangles).empty());
+  simhost::ClearRecord();
+  simhost::Shutdown();
+  EXPECT_TRUE(simhost::CallsOf("DestroyTexture").empty());
+}
+
+TEST_P(Story, ACrowdedPoolAndBrokenVehiclesTakeNothingDown) {
+  WriteIni(kDefaultIni);
+  InstallBannerTexture();
+  Load();
+  simhost::Startup();
+  simhost::ResizePool(80);
+  for (int i = 0; i < 80; ++i) {
+    simhost::PlaceVehicle(i, i % 2 ? kBannerModel : kTrailModel, {float(i), 10.0f * float(i % 7), 150.0f});
+  }
+  simhost::SetVehicleMatrixPosition(3, {30.0f, 0.0f, 160.0f});
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  simhost::SetVehiclePosition(4, {nan, nan, nan});
+  simhost::SetVehiclePosition(5, {nan, nan, nan});
+  simhost::SetScript([](std::uint32_t now) {
+    for (int i = 0; i < 80; ++i) {
+      if (i == 4 || i == 5) continue;
+      simhost::SetVehiclePosition(i, {float(i) + float(now % 100000) / 100.0f, 10.0f * float(i % 7), 150.0f});
+    }
+  });
+  Fly(Seconds(5));
+  // Pool indices 0 to 49 have slots; the NaN trail plane at index 4 draws nothing.
+  EXPECT_EQ(BatchesOf(kLines).size(), 24u);
+  EXPECT_EQ(BatchesOf(kTriangles).size(), 24u);
+}
+
+// Another tool's hook at the per-frame call site: it counts the frames and goes on to the host's routine.
+int foreignHookRuns = 0;
+__attribute__((force_align_arg_pointer)) std::uint32_t HOST_CDECL ForeignFrameHook() {
+  ++foreignHookRuns;
+  return reinterpret_cast<std::uint32_t(HOST_CDECL*)()>(simhost::At(simhost::RoutineAddress(Site::Frame)))();
+}
+
+TEST_P(Story, AnotherToolsHookAtACallSiteKeepsWorkingAndIsPutBack) {
+  const std::uint32_t site = simhost::SiteAddress(Site::Frame);
+  const std::uint32_t hook = reinterpret_cast<std::uint32_t>(&ForeignFrameHook);
+  std::vector<std::uint8_t> foreign{0xE8, 0, 0, 0, 0};
+  const std::uint32_t displacement = hook - (simhost::At(site) + 5);
+  std::memcpy(foreign.data() + 1, &displacement, 4);
+  simhost::WriteCode(site, foreign);
+  const auto before = simhost::SnapshotCode();
+  foreignHookRuns = 0;
+
+  WriteIni(kDefaultIni);
+  Load();
+  simhost::Startup();
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(3));
+  EXPECT_EQ(foreignHookRuns, Seconds(3));
+  EXPECT_EQ(simhost::RoutineRuns(Site::Frame), Seconds(3));
+  EXPECT_EQ(BatchesOf(kLines).size(), 1u) << "and the plug-in's frame work ran too";
+
+  EXPECT_TRUE(Unload());
+  EXPECT_TRUE(simhost::SnapshotCode() == before);
+}
+
+// ---- Nothing allocated per frame ---------------------------------------------------------------------------
+
+TEST_P(Story, AThousandFramesWithFiftyAircraftAllocateNothing) {
+  std::string ini = kDefaultIni;
+  ini.replace(ini.find("ReplaceTrailsInTheSky=0"), 23, "ReplaceTrailsInTheSky=1");
+  WriteIni(ini);
+  InstallBannerTexture();
+  Load();
+  simhost::Startup();
+  simhost::ResizePool(50);
+  for (int i = 0; i < 50; ++i) simhost::PlaceVehicle(i, i % 2 ? kBannerModel : kTrailModel, {0, 0, 150});
+  simhost::SetScript([](std::uint32_t now) {
+    for (int i = 0; i < 50; ++i) {
+      simhost::SetVehiclePosition(i, {float(i * 3), float(now % 60000) / 200.0f, 150.0f + float(i)});
+    }
+  });
+  simhost::Frame(kFrameMs);
+  simhost::SetRecording(false);
+  const long before = simhost::HeapAllocations();
+  for (int i = 0; i < 1000; ++i) simhost::Frame(kFrameMs);
+  EXPECT_EQ(simhost::HeapAllocations() - before, 0);
+  simhost::SetRecording(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Story, ::testing::Values(PluginBuild::LinuxLibrary, PluginBuild::WindowsDll),
+                         BuildName);
+
+}  // namespace
+}  // namespace story

@@ -1,0 +1,98 @@
+#pragma once
+// What every end-to-end story needs: a game folder with the plug-in in it, loaded into the simulated host in
+// the build the story runs against, and a small flight script.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin.h"
+#include "simhost.h"
+
+namespace story {
+
+inline constexpr std::uint32_t kFrameMs = 33;  // 30 frames per second
+inline constexpr std::uint16_t kTrailModel = 577;
+inline constexpr std::uint16_t kBannerModel = 593;
+
+// The shipped defaults, as a player would have them.
+inline const char* const kDefaultIni =
+    "[MAIN]\r\nReplaceTrailsInTheSky=0\r\nEnableBanner=1\r\nEnableTrail=1\r\nAppearOnlyAtAltitude=1\r\n"
+    "AppearWhenPilotIsInside=0\r\nAlwaysAppear=0\r\nHeight=100.0\r\nTrailFadeTime=10000\r\nHeightForBanner=100.0\r\n"
+    "ModelIDForTrail=577\r\nModelIDForBanner=593\r\nBannerDrawDistance=300.0\r\n";
+
+inline std::string BuildName(const ::testing::TestParamInfo<simhost::PluginBuild>& info) {
+  return info.param == simhost::PluginBuild::LinuxLibrary ? "LinuxLibrary" : "WindowsDll";
+}
+
+class Story : public ::testing::TestWithParam<simhost::PluginBuild> {
+ protected:
+  void SetUp() override {
+    simhost::ResetHost();
+    simhost::ResizePool(4);
+  }
+
+  void TearDown() override {
+    if (plugin_) {
+      EXPECT_TRUE(plugin_->Unload());
+    }
+    plugin_.reset();
+    simhost::ResetHost();
+  }
+
+  void WriteIni(const std::string& text) { folder_.Write("Zephrel.ini", text); }
+  void InstallBannerTexture() { folder_.Write("MODELS/BANNER.TXD", "stand-in dictionary"); }
+
+  void Load() {
+    plugin_ = simhost::Plugin::Load(GetParam(), folder_);
+    ASSERT_NE(plugin_, nullptr);
+  }
+
+  bool Unload() {
+    const bool gone = plugin_->Unload();
+    plugin_.reset();
+    return gone;
+  }
+
+  // Runs `frames` frames, recording only the last one's drawing.
+  void Fly(int frames) {
+    for (int i = 0; i < frames; ++i) {
+      if (i + 1 == frames) simhost::ClearRecord();
+      simhost::Frame(kFrameMs);
+    }
+  }
+
+  static int Seconds(double seconds) { return static_cast<int>(seconds * 1000.0 / kFrameMs + 0.5); }
+
+  const simhost::GameFolder& folder() const { return folder_; }
+  simhost::Plugin& plugin() { return *plugin_; }
+
+ private:
+  simhost::GameFolder folder_;
+  std::unique_ptr<simhost::Plugin> plugin_;
+};
+
+// The batches of the last recorded frame drawn as lines (trails) or triangles (banners).
+inline std::vector<simhost::Batch> BatchesOf(std::int32_t primitiveType) {
+  std::vector<simhost::Batch> found;
+  for (const simhost::Batch& batch : simhost::Recorded().batches) {
+    if (batch.primitiveType == primitiveType) found.push_back(batch);
+  }
+  return found;
+}
+
+inline std::uint32_t AlphaOf(const host::ImmediateVertex& vertex) { return vertex.colour >> 24; }
+
+// The host image's code bytes that differ between two snapshots, as host addresses.
+inline std::vector<std::uint32_t> ChangedBytes(const std::vector<std::uint8_t>& before,
+                                               const std::vector<std::uint8_t>& after) {
+  std::vector<std::uint32_t> changed;
+  for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    if (before[i] != after[i]) changed.push_back(simhost::kImageBase + static_cast<std::uint32_t>(i));
+  }
+  return changed;
+}
+
+}  // namespace story
