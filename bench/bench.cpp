@@ -125,7 +125,9 @@ void FlyWithPlugin(const Case& run, const Settings& settings, Result& result) {
   // The first shutdown call releases the banner texture; from then on the shutdown callback finds nothing to
   // do, so a timed call is the hook's own path.
   simhost::Shutdown();
-  if (result.error.empty() && simhost::LiveTextures() != 0) result.error = "the shutdown call did not reach the plug-in";
+  if (result.error.empty() && simhost::LiveTextures() != 0) {
+    result.error = "the shutdown call did not reach the plug-in";
+  }
   if (run.timeCall) {
     result.hookedCall = Time(settings.runs, settings.calls, [] { simhost::RunSite(Site::Shutdown); });
     result.timedCall = true;

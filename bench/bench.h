@@ -11,7 +11,7 @@
 
 namespace bench {
 
-inline constexpr int kAircraft = 50;          // every slot of the trail store and the banner chains
+inline constexpr int kAircraft = 50;           // every slot of the trail store and the banner chains
 inline constexpr std::uint32_t kFrameMs = 33;  // 30 frames per second
 // Long enough for every trail to reach its full 30 s of points, so that the timed frames also retire them.
 inline constexpr std::uint32_t kWarmUpMs = 32000;
@@ -42,7 +42,7 @@ struct Drawn {
 };
 
 struct Result {
-  std::string error;  // empty when the case ran
+  std::string error;   // empty when the case ran
   Timing hostFrame;    // the host alone
   Timing pluginFrame;  // the same frame with the plug-in loaded
   Drawn drawn;         // in one frame after the warm-up

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "plugin.h"
 #include "simhost.h"
 
 namespace {
@@ -59,10 +60,15 @@ std::string Apply(std::string_view name, std::string_view value, Options& option
     return {};
   };
   if (name == "build") {
-    if (value == "so") options.builds = {PluginBuild::LinuxLibrary};
-    else if (value == "dll") options.builds = {PluginBuild::WindowsDll};
-    else if (value == "both") options.builds = {PluginBuild::LinuxLibrary, PluginBuild::WindowsDll};
-    else return bad("so, dll or both");
+    if (value == "so") {
+      options.builds = {PluginBuild::LinuxLibrary};
+    } else if (value == "dll") {
+      options.builds = {PluginBuild::WindowsDll};
+    } else if (value == "both") {
+      options.builds = {PluginBuild::LinuxLibrary, PluginBuild::WindowsDll};
+    } else {
+      return bad("so, dll or both");
+    }
     return {};
   }
   if (name == "frames") return count(options.settings.frames, 1000000);
@@ -96,23 +102,19 @@ std::string Parse(const std::vector<std::string>& arguments, Options& options) {
   return {};
 }
 
-const char* BuildName(PluginBuild build) {
-  return build == PluginBuild::LinuxLibrary ? "libzephrel.so" : "Zephrel.dll";
-}
-
 double Micro(double nanoseconds) { return nanoseconds / 1000.0; }
 
 void PrintFrameRow(const Case& run, const Result& result) {
   const double cost = result.pluginFrame.nanoseconds - result.hostFrame.nanoseconds;
-  std::printf("%-13s %-4s %9.2f us %11.2f us %10.2f us %9.1fx %7d %7d  %ld in %ld frames\n", BuildName(run.build),
-              run.skyTrails ? "on" : "off", Micro(result.hostFrame.nanoseconds),
+  std::printf("%-13s %-4s %9.2f us %11.2f us %10.2f us %9.1fx %7d %7d  %ld in %ld frames\n",
+              simhost::PluginFileName(run.build), run.skyTrails ? "on" : "off", Micro(result.hostFrame.nanoseconds),
               Micro(result.pluginFrame.nanoseconds), Micro(cost), cost / result.hostFrame.nanoseconds,
               result.drawn.lineBatches, result.drawn.triangleBatches, result.pluginFrame.allocations,
               result.pluginFrame.rounds);
 }
 
 void PrintCallRow(const Case& run, const Result& result) {
-  std::printf("%-13s %9.1f ns %9.1f ns %9.1f ns  %ld in %ld calls\n", BuildName(run.build),
+  std::printf("%-13s %9.1f ns %9.1f ns %9.1f ns  %ld in %ld calls\n", simhost::PluginFileName(run.build),
               result.unhookedCall.nanoseconds, result.hookedCall.nanoseconds,
               result.hookedCall.nanoseconds - result.unhookedCall.nanoseconds, result.hookedCall.allocations,
               result.hookedCall.rounds);
@@ -120,7 +122,8 @@ void PrintCallRow(const Case& run, const Result& result) {
 
 // What a case got wrong, one line each; none when it ran as it should and allocated nothing.
 std::vector<std::string> Faults(const Case& run, const Result& result) {
-  const std::string what = std::string(BuildName(run.build)) + ", sky trails " + (run.skyTrails ? "on" : "off");
+  const std::string what =
+      std::string(simhost::PluginFileName(run.build)) + ", sky trails " + (run.skyTrails ? "on" : "off");
   if (!result.error.empty()) return {what + ": " + result.error};
   std::vector<std::string> faults;
   if (result.drawn.lineBatches != result.expected.lineBatches ||
@@ -165,19 +168,21 @@ int Run(const Options& options) {
     if (result.error.empty()) PrintFrameRow(run, result);
   }
 
-  std::printf("\nPer call at the host's shutdown call site %#x, run the host's way (simhost::RunSite): unhooked,\n"
-              "the host routine alone; hooked, the plug-in's dispatch, its shutdown event and callback (the banner\n"
-              "texture already released, so only a null check) and then the host routine.\n",
-              simhost::SiteAddress(simhost::Site::Shutdown));
+  std::printf(
+      "\nPer call at the host's shutdown call site 0x%X, run the host's way (simhost::RunSite): unhooked,\n"
+      "the host routine alone; hooked, the plug-in's dispatch, its shutdown event and callback (the banner\n"
+      "texture already released, so only a null check) and then the host routine.\n",
+      simhost::SiteAddress(simhost::Site::Shutdown));
   std::printf("%-13s %12s %12s %12s  %s\n", "plug-in", "unhooked", "hooked", "hook cost", "heap allocations");
   for (const auto& [run, result] : results) {
     if (result.timedCall) PrintCallRow(run, result);
   }
 
   std::printf(
-      "\nlibzephrel.so, the simulated host and this program are built with UBSan, as the tests are, which\n"
-      "inflates their absolute times; Zephrel.dll is the release build a player installs. Under qemu-i386 every\n"
-      "time is an emulated one.\n");
+      "\nThe simulated host's own frame does little beyond moving the aircraft, so cost/host is far above what\n"
+      "a real game frame would show. libzephrel.so, the simulated host and this program are built with UBSan, as\n"
+      "the tests are, which inflates their absolute times; Zephrel.dll is the release build a player installs.\n"
+      "Under qemu-i386 every time is an emulated one.\n");
 
   int status = 0;
   for (const auto& [run, result] : results) {
