@@ -71,8 +71,9 @@ std::string Apply(std::string_view name, std::string_view value, Options& option
     }
     return {};
   }
-  if (name == "frames") return count(options.settings.frames, 1000000);
-  if (name == "calls") return count(options.settings.calls, 100000000);
+  // Bounded so that all runs' frames or calls together fit a 32-bit count and the host clock does not wrap.
+  if (name == "frames") return count(options.settings.frames, 100000);
+  if (name == "calls") return count(options.settings.calls, 10000000);
   if (name == "runs") return count(options.settings.runs, 101);
   return "unknown option --" + std::string(name);
 }
