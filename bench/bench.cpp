@@ -1,0 +1,162 @@
+#include "bench.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <set>
+#include <vector>
+
+#include "simhost.h"
+
+namespace bench {
+namespace {
+
+using simhost::Site;
+using simhost::Vector3;
+
+constexpr std::uint16_t kTrailModel = 577;  // the plug-in's default models
+constexpr std::uint16_t kBannerModel = 593;
+constexpr int kSkyTrailSlots[] = {47, 48, 49};
+constexpr std::int32_t kLineList = 1;
+constexpr std::int32_t kTriangleList = 3;
+
+bool IsTrailAircraft(int index) { return index % 2 == 0; }
+
+// Circles around the camera, all above the trail and banner heights (100) and every banner within the
+// distance (250) at which it is drawn at full strength: nothing is culled or faded out.
+Vector3 PositionAt(int index, float seconds) {
+  const float radius = 50.0f + 3.0f * static_cast<float>(index);
+  const float height = 120.0f + 15.0f * static_cast<float>(index % 5);
+  const float angle = 0.7f * static_cast<float>(index) + 25.0f / radius * seconds;
+  return {radius * std::cos(angle), radius * std::sin(angle), height};
+}
+
+void PlaceAircraft() {
+  simhost::ResizePool(kAircraft);
+  simhost::SetCameraPosition({0.0f, 0.0f, 150.0f});
+  for (int i = 0; i < kAircraft; ++i) {
+    simhost::PlaceVehicle(i, IsTrailAircraft(i) ? kTrailModel : kBannerModel, PositionAt(i, 0.0f));
+  }
+  const std::uint32_t start = simhost::Clock();
+  simhost::SetScript([start](std::uint32_t now) {
+    const float seconds = static_cast<float>(now - start) / 1000.0f;
+    for (int i = 0; i < kAircraft; ++i) simhost::SetVehiclePosition(i, PositionAt(i, seconds));
+  });
+}
+
+std::string IniText(bool skyTrails) {
+  return std::string("[MAIN]\r\nReplaceTrailsInTheSky=") + (skyTrails ? "1" : "0") +
+         "\r\nEnableBanner=1\r\nEnableTrail=1\r\nAppearOnlyAtAltitude=1\r\nAppearWhenPilotIsInside=0\r\n"
+         "AlwaysAppear=0\r\nHeight=100.0\r\nTrailFadeTime=10000\r\nHeightForBanner=100.0\r\nModelIDForTrail=577\r\n"
+         "ModelIDForBanner=593\r\nBannerDrawDistance=300.0\r\n";
+}
+
+void Fly(std::uint32_t ms) {
+  for (std::uint32_t flown = 0; flown < ms; flown += kFrameMs) simhost::Frame(kFrameMs);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
+}
+
+// Runs `work` `rounds` times in each of `runs` timed runs, counting the heap allocations inside them only.
+template <class Work>
+Timing Time(int runs, int rounds, Work work) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> perRound;
+  perRound.reserve(static_cast<std::size_t>(runs));
+  Timing timing;
+  for (int run = 0; run < runs; ++run) {
+    const long allocationsBefore = simhost::HeapAllocations();
+    const Clock::time_point start = Clock::now();
+    for (int round = 0; round < rounds; ++round) work();
+    const Clock::time_point stop = Clock::now();
+    timing.allocations += simhost::HeapAllocations() - allocationsBefore;
+    perRound.push_back(std::chrono::duration<double, std::nano>(stop - start).count() / rounds);
+  }
+  timing.nanoseconds = Median(std::move(perRound));
+  timing.rounds = static_cast<long>(runs) * rounds;
+  return timing;
+}
+
+// One frame recorded: what the plug-in drew in it.
+Drawn DrawnInOneFrame() {
+  simhost::SetRecording(true);
+  simhost::ClearRecord();
+  simhost::Frame(kFrameMs);
+  Drawn drawn;
+  for (const simhost::Batch& batch : simhost::Recorded().batches) {
+    if (!batch.rendered) continue;
+    if (batch.primitiveType == kLineList) ++drawn.lineBatches;
+    if (batch.primitiveType == kTriangleList) ++drawn.triangleBatches;
+  }
+  simhost::ClearRecord();
+  simhost::SetRecording(false);
+  return drawn;
+}
+
+Drawn Expected(bool skyTrails) {
+  std::set<int> trailSlots;
+  for (int i = 0; i < kAircraft; ++i) {
+    if (IsTrailAircraft(i)) trailSlots.insert(i);
+  }
+  if (skyTrails) trailSlots.insert(std::begin(kSkyTrailSlots), std::end(kSkyTrailSlots));
+  return {static_cast<int>(trailSlots.size()), BannerAircraft()};
+}
+
+void FlyWithPlugin(const Case& run, const Settings& settings, Result& result) {
+  simhost::GameFolder folder;
+  folder.Write("Zephrel.ini", IniText(run.skyTrails));
+  folder.Write("MODELS/BANNER.TXD", "stand-in dictionary");
+  std::unique_ptr<simhost::Plugin> plugin = simhost::Plugin::Load(run.build, folder);
+  if (!plugin) {
+    result.error = "cannot load " + simhost::BuiltPluginPath(run.build);
+    return;
+  }
+  simhost::Startup();
+  if (simhost::LiveTextures() != 1) result.error = "the banner texture did not load";
+
+  Fly(kWarmUpMs);
+  result.drawn = DrawnInOneFrame();
+  result.pluginFrame = Time(settings.runs, settings.frames, [] { simhost::Frame(kFrameMs); });
+
+  // The first shutdown call releases the banner texture; from then on the shutdown callback finds nothing to
+  // do, so a timed call is the hook's own path.
+  simhost::Shutdown();
+  if (result.error.empty() && simhost::LiveTextures() != 0) {
+    result.error = "the shutdown call did not reach the plug-in";
+  }
+  if (run.timeCall) {
+    result.hookedCall = Time(settings.runs, settings.calls, [] { simhost::RunSite(Site::Shutdown); });
+    result.timedCall = true;
+  }
+  if (!plugin->Unload() && result.error.empty()) result.error = "the plug-in did not unload";
+}
+
+}  // namespace
+
+int TrailAircraft() { return (kAircraft + 1) / 2; }
+int BannerAircraft() { return kAircraft / 2; }
+
+Result Measure(const Case& run, const Settings& settings) {
+  Result result;
+  simhost::ResetHost();
+  simhost::SetClockHour(run.skyTrails ? kNightHour : 12);
+  PlaceAircraft();
+  simhost::SetRecording(false);
+  result.expected = Expected(run.skyTrails);
+
+  Fly(kWarmUpMs);
+  result.hostFrame = Time(settings.runs, settings.frames, [] { simhost::Frame(kFrameMs); });
+  if (run.timeCall) {
+    result.unhookedCall = Time(settings.runs, settings.calls, [] { simhost::RunSite(Site::Shutdown); });
+  }
+  FlyWithPlugin(run, settings, result);
+  // The sky-trail jump outlives the plug-in; the host gets its own code back here.
+  simhost::ResetHost();
+  return result;
+}
+
+}  // namespace bench
