@@ -389,7 +389,8 @@ const Module* module_named(std::string_view name) {
     return nullptr;
 }
 
-Module::Module(PeImage image, std::string name) : image_(std::move(image)), name_(std::move(name)) {}
+Module::Module(PeImage image, LoadOptions options)
+    : image_(std::move(image)), name_(std::move(options.name)), folder_(std::move(options.folder)) {}
 
 std::unique_ptr<Module> Module::load(const std::filesystem::path& file, LoadOptions options) {
     if (options.name.empty()) options.name = file.filename().string();
@@ -398,7 +399,7 @@ std::unique_ptr<Module> Module::load(const std::filesystem::path& file, LoadOpti
 
 std::unique_ptr<Module> Module::load(PeImage image, LoadOptions options) {
     if (options.name.empty()) fail("a module needs a name");
-    std::unique_ptr<Module> m(new Module(std::move(image), std::move(options.name)));
+    std::unique_ptr<Module> m(new Module(std::move(image), std::move(options)));
     ThreadBlock::current();  // fs must hold a TEB before any DLL code runs
     m->map();
     m->relocate();
@@ -420,7 +421,7 @@ std::unique_ptr<Module> Module::load(PeImage image, LoadOptions options) {
 
 Module::~Module() { unload(); }
 
-std::string Module::windows_path() const { return windows_folder() + name_; }
+std::string Module::windows_path() const { return windows_folder() + folder_ + name_; }
 
 void Module::map() {
     uint32_t size = image_.size_of_image();

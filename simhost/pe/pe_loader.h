@@ -99,8 +99,10 @@ private:
 };
 
 struct LoadOptions {
-    // The module's file name as the host sees it (C:\Games\Host\<name>); defaults to the file's own.
+    // The module's file name as the host sees it (C:\Games\Host\<folder><name>); defaults to the file's own.
     std::string name;
+    // The folder below C:\Games\Host\ that holds it, ending with '\' ("scripts\"); empty: that folder.
+    std::string folder = {};
 };
 
 // A DLL mapped into this process, attached, and registered so GetModuleHandleExA and friends find it.
@@ -131,7 +133,7 @@ public:
     const std::vector<ImportRef>& trapped_imports() const { return trapped_; }
 
 private:
-    Module(PeImage image, std::string name);
+    Module(PeImage image, LoadOptions options);
     void map();
     void relocate();
     void bind_imports();
@@ -143,6 +145,7 @@ private:
 
     PeImage image_;
     std::string name_;
+    std::string folder_;
     uint32_t base_ = 0;
     void* stubs_ = nullptr;  // trap stubs for unprovided imports (code, then their names)
     uint32_t stubs_size_ = 0;
