@@ -68,7 +68,9 @@ TEST_F(ShippedDll, EveryImportHasAStandInOfTheSimulatedHost) {
 // GCC names a translation unit's initialiser of one priority _GLOBAL__sub_I.0NNNN_..., and its initialiser
 // without one _GLOBAL__sub_I_... (with one more leading underscore in a PE symbol). The host bindings carry
 // priority 1000 and the plug-in object 2000 (frame/init_order.h); an ELF library runs them in that order too,
-// and both before every initialiser without a priority.
+// and both before its initialisers without a priority. Here those include the statically linked C++ runtime's
+// own (streams, locales), which the Linux build has initialised in a library of its own before the plug-in:
+// the plug-in object's constructor registers callbacks and patches, and must not read files.
 TEST_F(ShippedDll, RunsTheHostBindingsThenThePluginObjectThenEveryOtherInitialiser) {
     ASSERT_FALSE(image().symbols().empty()) << "the symbol table of " << ZEPHREL_DLL_PATH << " was stripped";
     const std::vector<std::string> order = constructors_in_run_order();
