@@ -101,7 +101,8 @@ private:
 struct LoadOptions {
     // The module's file name as the host sees it (C:\Games\Host\<folder><name>); defaults to the file's own.
     std::string name;
-    // The folder below C:\Games\Host\ that holds it, ending with '\' ("scripts\"); empty: that folder.
+    // The folder below C:\Games\Host\ that holds it, ending with '\' ("scripts\"); empty: that folder. (The
+    // initialiser lets designated initialisers leave it out without a warning.)
     std::string folder = {};
 };
 
