@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "internal.h"
+#include "win32.h"
 
 namespace simhost {
 namespace {
@@ -256,6 +257,8 @@ void ResetHost() {
   internal::ResetEntries();
   std::memset(routineRuns, 0, sizeof routineRuns);
   registersKept = true;
+  pe::clear_message_boxes();
+  pe::set_module_lookup_failure(0);
 }
 
 }  // namespace simhost

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -96,10 +97,11 @@ void GameFolder::Remove(const std::string& relative) const {
   fs::remove(fs::path(path_) / relative, ignored);
 }
 
-std::unique_ptr<Plugin> Plugin::Load(PluginBuild build, const GameFolder& folder) {
-  const fs::path installed = fs::path(folder.path()) / PluginFileName(build);
+std::unique_ptr<Plugin> Plugin::Load(PluginBuild build, const GameFolder& folder, const std::string& subfolder) {
+  const fs::path installed = fs::path(folder.path()) / subfolder / PluginFileName(build);
   std::error_code error;
-  fs::copy_file(BuiltPluginPath(build), installed, fs::copy_options::overwrite_existing, error);
+  fs::create_directories(installed.parent_path(), error);
+  if (!error) fs::copy_file(BuiltPluginPath(build), installed, fs::copy_options::overwrite_existing, error);
   if (error) {
     std::fprintf(stderr, "simhost: cannot install %s: %s\n", BuiltPluginPath(build).c_str(), error.message().c_str());
     return nullptr;
@@ -110,8 +112,11 @@ std::unique_ptr<Plugin> Plugin::Load(PluginBuild build, const GameFolder& folder
   }
   pe::set_host_folder(folder.path());
   pe::set_host_image(ImageBase(), kImageEnd - kImageBase);
+  std::string windowsFolder = subfolder.empty() ? "" : subfolder + "/";
+  std::replace(windowsFolder.begin(), windowsFolder.end(), '/', '\\');
   try {
-    return std::make_unique<WindowsDll>(pe::Module::load(installed));
+    return std::make_unique<WindowsDll>(
+        pe::Module::load(installed, {.name = PluginFileName(build), .folder = windowsFolder}));
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "simhost: cannot load %s: %s\n", installed.c_str(), failure.what());
     return nullptr;

@@ -36,8 +36,10 @@ class GameFolder {
 // The plug-in copied into a game folder and loaded: its static initialisation has run (and patched).
 class Plugin {
  public:
-  // Null, with the reason printed, when the file cannot be loaded.
-  static std::unique_ptr<Plugin> Load(PluginBuild build, const GameFolder& folder);
+  // Installs the plug-in in `subfolder` of the game folder (a relative path with '/'; empty: the game folder
+  // itself), as plug-in loaders that keep plug-ins in a folder of their own do, and loads it. Null, with the
+  // reason printed, when the file cannot be installed or loaded.
+  static std::unique_ptr<Plugin> Load(PluginBuild build, const GameFolder& folder, const std::string& subfolder = {});
   virtual ~Plugin() = default;  // unloads if still loaded
 
   // Runs the plug-in's exit-time destruction and takes it out of the process; true when it is really gone.

@@ -187,7 +187,8 @@ void Startup();   // the start-up call site
 void Reinit();    // the first re-initialisation call site
 void Shutdown();  // the shutdown call site
 
-// Everything back as after the image was first mapped (code, data, pool, answers, record), build 1001.
+// Everything back as after the image was first mapped (code, data, pool, answers, record), build 1001; on the
+// Windows side, no message boxes and no module lookup failure.
 void ResetHost();
 
 // ---- The plug-in library ----------------------------------------------------------------------------------

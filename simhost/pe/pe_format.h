@@ -113,6 +113,19 @@ struct TlsDirectory32 {  // addresses here are VAs, so they take part in relocat
 };
 static_assert(sizeof(TlsDirectory32) == 24);
 
+// COFF symbol table record; the string table (a 32-bit size, then the long names) follows the last one.
+#pragma pack(push, 1)
+struct SymbolRecord {
+    char ShortName[8];  // the name if it has at most 8 characters; else 4 zero bytes and a string table offset
+    uint32_t Value;     // offset within the section
+    int16_t SectionNumber;  // 1-based; 0 and below: no section (external, absolute, debugging)
+    uint16_t Type;
+    uint8_t StorageClass;
+    uint8_t NumberOfAuxSymbols;  // records that follow this one and belong to it
+};
+#pragma pack(pop)
+static_assert(sizeof(SymbolRecord) == 18);
+
 struct BaseRelocationBlock {
     uint32_t VirtualAddress;
     uint32_t SizeOfBlock;  // including this header; 16-bit entries follow

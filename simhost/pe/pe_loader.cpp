@@ -134,6 +134,42 @@ Headers read_headers(const std::vector<uint8_t>& file) {
     return h;
 }
 
+// The COFF symbols that lie in a section. A table or name that does not fit the file gives no symbols at
+// all: the table is only for people and tools, and must not decide whether an image loads.
+std::vector<Symbol> read_symbols(const std::vector<uint8_t>& file, const Headers& h) {
+    const uint64_t table = h.file.PointerToSymbolTable;
+    const uint64_t count = h.file.NumberOfSymbols;
+    Bounded in(file, "file");
+    const uint64_t strings = table + count * sizeof(fmt::SymbolRecord);
+    if (table == 0 || !in.fits(strings, 4)) return {};
+    const uint32_t strings_size = in.get<uint32_t>(strings, "string table");
+    if (strings_size < 4 || !in.fits(strings, strings_size)) return {};
+
+    std::vector<Symbol> out;
+    for (uint64_t i = 0; i < count; ++i) {
+        auto r = in.get<fmt::SymbolRecord>(table + i * sizeof(fmt::SymbolRecord), "symbol table");
+        const uint64_t aux = r.NumberOfAuxSymbols;
+        if (r.SectionNumber > 0 && static_cast<size_t>(r.SectionNumber) <= h.sections.size()) {
+            std::string name;
+            uint32_t zeroes, offset;
+            std::memcpy(&zeroes, r.ShortName, 4);
+            std::memcpy(&offset, r.ShortName + 4, 4);
+            if (zeroes != 0) {
+                name.assign(r.ShortName, strnlen(r.ShortName, sizeof r.ShortName));
+            } else {
+                if (offset < 4 || offset >= strings_size) return {};
+                const char* text = reinterpret_cast<const char*>(file.data() + strings + offset);
+                const size_t length = strnlen(text, strings_size - offset);
+                if (length == strings_size - offset) return {};  // runs off the end of the table
+                name.assign(text, length);
+            }
+            out.push_back({std::move(name), h.sections[r.SectionNumber - 1].VirtualAddress + r.Value});
+        }
+        i += aux;
+    }
+    return out;
+}
+
 bool section_executes(const std::vector<SectionInfo>& sections, uint32_t rva) {
     return std::any_of(sections.begin(), sections.end(), [rva](const SectionInfo& s) {
         return (s.characteristics & fmt::kScnMemExecute) && rva - s.rva < s.size;
@@ -274,9 +310,12 @@ PeImage PeImage::parse(std::vector<uint8_t> file) {
         }
     }
 
+    img.symbols_ = read_symbols(file, h);
     img.file_ = std::move(flat);
     return img;
 }
+
+uint32_t PeImage::word_at(uint32_t rva) const { return Bounded(file_, "image").get<uint32_t>(rva, "word"); }
 
 // --- loaded modules --------------------------------------------------------------------------------
 
@@ -350,7 +389,8 @@ const Module* module_named(std::string_view name) {
     return nullptr;
 }
 
-Module::Module(PeImage image, std::string name) : image_(std::move(image)), name_(std::move(name)) {}
+Module::Module(PeImage image, LoadOptions options)
+    : image_(std::move(image)), name_(std::move(options.name)), folder_(std::move(options.folder)) {}
 
 std::unique_ptr<Module> Module::load(const std::filesystem::path& file, LoadOptions options) {
     if (options.name.empty()) options.name = file.filename().string();
@@ -359,7 +399,7 @@ std::unique_ptr<Module> Module::load(const std::filesystem::path& file, LoadOpti
 
 std::unique_ptr<Module> Module::load(PeImage image, LoadOptions options) {
     if (options.name.empty()) fail("a module needs a name");
-    std::unique_ptr<Module> m(new Module(std::move(image), std::move(options.name)));
+    std::unique_ptr<Module> m(new Module(std::move(image), std::move(options)));
     ThreadBlock::current();  // fs must hold a TEB before any DLL code runs
     m->map();
     m->relocate();
@@ -381,7 +421,7 @@ std::unique_ptr<Module> Module::load(PeImage image, LoadOptions options) {
 
 Module::~Module() { unload(); }
 
-std::string Module::windows_path() const { return windows_folder() + name_; }
+std::string Module::windows_path() const { return windows_folder() + folder_ + name_; }
 
 void Module::map() {
     uint32_t size = image_.size_of_image();

@@ -31,6 +31,13 @@ struct ImportRef {
     std::string display() const;  // "KERNEL32.dll!Sleep" or "FOO.dll!#7"
 };
 
+// A symbol of the COFF symbol table that a linker may leave in the file (mingw's does unless stripped):
+// functions and data by name, where the image puts them.
+struct Symbol {
+    std::string name;
+    uint32_t rva = 0;
+};
+
 struct SectionInfo {
     std::string name;
     uint32_t rva = 0;
@@ -59,6 +66,11 @@ public:
     };
     const std::vector<Export>& exports() const { return exports_; }
 
+    // Empty when the file has no symbol table or a damaged one: Windows ignores it, and so does loading.
+    const std::vector<Symbol>& symbols() const { return symbols_; }
+    // The 32-bit word at rva as the image holds it before relocation; throws LoadError outside the image.
+    uint32_t word_at(uint32_t rva) const;
+
 private:
     friend class Module;
     PeImage() = default;
@@ -77,6 +89,7 @@ private:
     std::vector<ImportRef> imports_;
     std::vector<uint32_t> relocations_;  // RVAs of 32-bit absolute addresses
     std::vector<Export> exports_;
+    std::vector<Symbol> symbols_;
     struct Tls {
         bool present = false;
         uint32_t data_rva = 0, data_size = 0, zero_fill = 0;
@@ -86,8 +99,11 @@ private:
 };
 
 struct LoadOptions {
-    // The module's file name as the host sees it (C:\Games\Host\<name>); defaults to the file's own.
+    // The module's file name as the host sees it (C:\Games\Host\<folder><name>); defaults to the file's own.
     std::string name;
+    // The folder below C:\Games\Host\ that holds it, ending with '\' ("scripts\"); empty: that folder. (The
+    // initialiser lets designated initialisers leave it out without a warning.)
+    std::string folder = {};
 };
 
 // A DLL mapped into this process, attached, and registered so GetModuleHandleExA and friends find it.
@@ -118,7 +134,7 @@ public:
     const std::vector<ImportRef>& trapped_imports() const { return trapped_; }
 
 private:
-    Module(PeImage image, std::string name);
+    Module(PeImage image, LoadOptions options);
     void map();
     void relocate();
     void bind_imports();
@@ -130,6 +146,7 @@ private:
 
     PeImage image_;
     std::string name_;
+    std::string folder_;
     uint32_t base_ = 0;
     void* stubs_ = nullptr;  // trap stubs for unprovided imports (code, then their names)
     uint32_t stubs_size_ = 0;

@@ -21,29 +21,6 @@ constexpr std::uint32_t kSkyRoutine = host::address::HostSkyTrailRoutine;
 constexpr std::int32_t kLines = 1;
 constexpr std::int32_t kTriangles = 3;
 
-float Distance(const host::Vector3& a, const host::Vector3& b) {
-  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
-}
-
-// A trail plane flying east along y = 0 at 20 units/s, and a banner plane circling the camera at 100 units,
-// both at height 150.
-struct TwoPlanes {
-  std::uint32_t start = 0;
-  bool trailPlaneLanded = false;
-
-  void Place() {
-    start = simhost::Clock();
-    simhost::PlaceVehicle(0, kTrailModel, {-400.0f, 0.0f, 150.0f});
-    simhost::PlaceVehicle(1, kBannerModel, {100.0f, 0.0f, 150.0f});
-    simhost::SetCameraPosition({0.0f, 0.0f, 150.0f});
-    simhost::SetScript([this](std::uint32_t now) {
-      const float t = static_cast<float>(now - start) / 1000.0f;
-      simhost::SetVehiclePosition(0, {-400.0f + 20.0f * t, 0.0f, trailPlaneLanded ? 20.0f : 150.0f});
-      simhost::SetVehiclePosition(1, {100.0f * std::cos(0.2f * t), 100.0f * std::sin(0.2f * t), 150.0f});
-    });
-  }
-};
-
 // ---- Load on a served build ----------------------------------------------------------------------------------
 
 TEST_P(Story, OnAServedBuildTheLoadHooksTheSixCallSitesAndNothingElse) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,8 +46,9 @@ class Story : public ::testing::TestWithParam<simhost::PluginBuild> {
   void WriteIni(const std::string& text) { folder_.Write("Zephrel.ini", text); }
   void InstallBannerTexture() { folder_.Write("MODELS/BANNER.TXD", "stand-in dictionary"); }
 
-  void Load() {
-    plugin_ = simhost::Plugin::Load(GetParam(), folder_);
+  // The plug-in in the game folder, or in `subfolder` of it ('/' between names).
+  void Load(const std::string& subfolder = {}) {
+    plugin_ = simhost::Plugin::Load(GetParam(), folder_, subfolder);
     ASSERT_NE(plugin_, nullptr);
   }
 
@@ -72,6 +74,29 @@ class Story : public ::testing::TestWithParam<simhost::PluginBuild> {
  private:
   simhost::GameFolder folder_;
   std::unique_ptr<simhost::Plugin> plugin_;
+};
+
+inline float Distance(const host::Vector3& a, const host::Vector3& b) {
+  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+}
+
+// A trail plane flying east along y = 0 at 20 units/s, and a banner plane circling the camera at 100 units,
+// both at height 150.
+struct TwoPlanes {
+  std::uint32_t start = 0;
+  bool trailPlaneLanded = false;
+
+  void Place() {
+    start = simhost::Clock();
+    simhost::PlaceVehicle(0, kTrailModel, {-400.0f, 0.0f, 150.0f});
+    simhost::PlaceVehicle(1, kBannerModel, {100.0f, 0.0f, 150.0f});
+    simhost::SetCameraPosition({0.0f, 0.0f, 150.0f});
+    simhost::SetScript([this](std::uint32_t now) {
+      const float t = static_cast<float>(now - start) / 1000.0f;
+      simhost::SetVehiclePosition(0, {-400.0f + 20.0f * t, 0.0f, trailPlaneLanded ? 20.0f : 150.0f});
+      simhost::SetVehiclePosition(1, {100.0f * std::cos(0.2f * t), 100.0f * std::sin(0.2f * t), 150.0f});
+    });
+  }
 };
 
 // The batches of the last recorded frame drawn as lines (trails) or triangles (banners).

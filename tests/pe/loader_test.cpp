@@ -202,10 +202,20 @@ TEST_F(ProbeDll, LoadsAgainAfterUnloadWithFreshState) {
     }
 }
 
-TEST_F(ProbeDll, ReportsTheNameGivenByTheHost) {
-    auto dll = Module::load(dll_, {.name = "Zephrel.dll"});
-    EXPECT_EQ(dll->windows_path(), "C:\\Games\\Host\\Zephrel.dll");
-    EXPECT_STREQ(mailbox()->module_path, "C:\\Games\\Host\\Zephrel.dll");
+TEST_F(ProbeDll, ReportsTheNameAndFolderGivenByTheHost) {
+    const struct {
+        simhost::pe::LoadOptions options;
+        const char* path;
+    } cases[] = {
+        {{.name = "Zephrel.dll"}, "C:\\Games\\Host\\Zephrel.dll"},
+        {{.name = "Zephrel.dll", .folder = "scripts\\asi\\"}, "C:\\Games\\Host\\scripts\\asi\\Zephrel.dll"},
+    };
+    for (const auto& c : cases) {
+        auto dll = Module::load(dll_, c.options);
+        EXPECT_EQ(dll->windows_path(), c.path);
+        EXPECT_STREQ(mailbox()->module_path, c.path);
+        EXPECT_EQ(simhost::pe::module_named("zephrel"), dll.get()) << "found by its name alone, as on Windows";
+    }
 }
 
 TEST(PeImports, EveryImportOfTheProbeDllHasAStandIn) {

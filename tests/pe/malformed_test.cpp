@@ -153,6 +153,62 @@ TEST(PeImage, TheProbeParsesAsBuilt) {
         EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
 }
 
+TEST(PeImage, ItsSymbolTableNamesFunctionsWhereTheImagePutsThem) {
+    PeImage image = PeImage::parse(probe_bytes());
+    auto rva_of = [&](const std::string& name) {
+        for (const simhost::pe::Symbol& symbol : image.symbols())
+            if (symbol.name == name) return symbol.rva;
+        return 0u;
+    };
+    ASSERT_EQ(image.exports().size(), 1u);
+    EXPECT_EQ(rva_of("_probe_parse"), image.exports()[0].rva);  // a short name
+    EXPECT_EQ(rva_of("__CTOR_LIST__"), rva_of("___CTOR_LIST__"));  // long names, from the string table
+    EXPECT_NE(rva_of("__CTOR_LIST__"), 0u);
+    EXPECT_EQ(image.word_at(rva_of("__CTOR_LIST__")), 0xFFFFFFFFu) << "the list starts with -1";
+    EXPECT_THROW(image.word_at(image.size_of_image() - 2), LoadError);
+}
+
+// Only people and tools read the symbol table: a damaged one costs the symbols, never the load.
+TEST(PeImage, ADamagedSymbolTableGivesNoSymbolsAndTheImageStillParses) {
+    // Symbol records are 18 bytes long, so most of them are not aligned: copied, never referenced.
+    auto put = [](Image& i, size_t offset, const auto& value) {
+        ASSERT_LE(offset + sizeof value, i.bytes.size());
+        std::memcpy(i.bytes.data() + offset, &value, sizeof value);
+    };
+    auto record_at = [](Image& i, uint32_t k) {
+        fmt::SymbolRecord record;
+        std::memcpy(&record, i.bytes.data() + i.file().PointerToSymbolTable + k * sizeof record, sizeof record);
+        return record;
+    };
+    const std::function<void(Image&)> damages[] = {
+        [](Image& i) { i.file().PointerToSymbolTable = 0xFFFFFF00; },
+        [](Image& i) { i.file().NumberOfSymbols = 0x0FFFFFFF; },
+        [&](Image& i) {  // the string table claims more than the file holds
+            put(i, i.file().PointerToSymbolTable + i.file().NumberOfSymbols * sizeof(fmt::SymbolRecord),
+                uint32_t{0x7FFFFFFF});
+        },
+        [&](Image& i) {  // the first long name points past the string table
+            for (uint32_t k = 0; k < i.file().NumberOfSymbols; ++k) {
+                fmt::SymbolRecord record = record_at(i, k);
+                if (record.SectionNumber > 0 && std::memcmp(record.ShortName, "\0\0\0\0", 4) == 0) {
+                    put(i, i.file().PointerToSymbolTable + k * sizeof record + 4, uint32_t{0x7FFFFFF0});
+                    return;
+                }
+                k += record.NumberOfAuxSymbols;
+            }
+            FAIL() << "no long name";
+        },
+    };
+    ASSERT_FALSE(PeImage::parse(probe_bytes()).symbols().empty());
+    for (const auto& damage : damages) {
+        Image image;
+        damage(image);
+        PeImage parsed = PeImage::parse(image.bytes);
+        EXPECT_TRUE(parsed.symbols().empty());
+        EXPECT_EQ(parsed.exports().size(), 1u);
+    }
+}
+
 TEST(PeImage, WithoutRelocationsItCannotMoveAndLeavesTheSquatterAlone) {
     Image damaged;
     damaged.file().Characteristics |= fmt::kFileRelocsStripped;

@@ -12,16 +12,17 @@ namespace {
 using preview::ParseOptions;
 
 TEST(PreviewOptions, AcceptsEveryOptionInBothSpellings) {
-  const std::vector<std::string> separate{"--ini",  "my.ini",   "--seconds",  "12.5",      "--hour",
-                                          "23",     "--camera", "1,-2.5,300", "--look-at", "0,0,100",
-                                          "--size", "640x480",  "--output",   "out/p.png", "--help"};
+  const std::vector<std::string> separate{
+      "--build", "so", "--ini", "my.ini", "--seconds", "12.5", "--hour", "23", "--camera", "1,-2.5,300",
+      "--look-at", "0,0,100", "--size", "640x480", "--output", "out/p.png", "--help"};
   const std::vector<std::string> joined{
-      "--ini=my.ini",      "--seconds=12.5", "--hour=23",          "--camera=1,-2.5,300",
-      "--look-at=0,0,100", "--size=640x480", "--output=out/p.png", "-h"};
+      "--build=so", "--ini=my.ini", "--seconds=12.5", "--hour=23", "--camera=1,-2.5,300", "--look-at=0,0,100",
+      "--size=640x480", "--output=out/p.png", "-h"};
   for (const auto& arguments : {separate, joined}) {
     const auto parsed = ParseOptions(arguments);
     ASSERT_EQ(parsed.error, "");
     const preview::Options& o = parsed.options;
+    EXPECT_EQ(o.build, simhost::PluginBuild::LinuxLibrary);
     EXPECT_EQ(o.ini, "my.ini");
     EXPECT_EQ(o.seconds, 12.5f);
     EXPECT_EQ(o.hour, 23);
@@ -48,6 +49,8 @@ TEST(PreviewOptions, RejectsWhatItCannotUseWithAMessageThatSaysWhy) {
       {{"picture.png"}, "unexpected argument 'picture.png'"},
       {{"--"}, "unexpected argument '--'"},
       {{"--output"}, "--output needs a value"},
+      {{"--build", "exe"}, "bad value 'exe' for --build: expected dll or so"},
+      {{"--build=DLL"}, "bad value 'DLL' for --build"},
       {{"--ini="}, "bad value '' for --ini: expected a file name"},
       {{"--seconds", "0"}, "bad value '0' for --seconds: expected seconds above 0, at most 3600"},
       {{"--seconds", "-5"}, "bad value '-5' for --seconds"},

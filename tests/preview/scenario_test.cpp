@@ -111,35 +111,55 @@ TEST_F(PreviewScenario, PlacedAircraftFollowTheScriptFrameByFrame) {
   }
 }
 
-TEST_F(PreviewScenario, ThePluginRunsFromAWorkingDirectoryWithItsFiles) {
+TEST_F(PreviewScenario, ThePluginRunsFromAGameFolderWithItsFilesInEitherBuild) {
   const std::string ini = testing::TempDir() + "preview-scenario.ini";
   { std::ofstream(ini) << "[MAIN]\nEnableTrail=0\n"; }
-  std::string error;
-  auto plugin = preview::LoadPlugin(simhost::PluginLibraryPath(), ini, error);
-  ASSERT_TRUE(plugin.has_value()) << error;
-  EXPECT_NE(plugin->handle, nullptr);
-  const std::filesystem::path directory = plugin->directory;
-  EXPECT_TRUE(std::filesystem::exists(directory / std::filesystem::path(simhost::PluginLibraryPath()).filename()));
-  std::ifstream copied(directory / "Zephrel.ini");
-  std::string firstLine;
-  std::getline(copied, firstLine);
-  EXPECT_EQ(firstLine, "[MAIN]");
-  EXPECT_TRUE(std::filesystem::is_regular_file(directory / "MODELS" / "BANNER.TXD"));
-  preview::UnloadPlugin(*plugin);
-  EXPECT_FALSE(std::filesystem::exists(directory));
+  for (const simhost::PluginBuild build : {simhost::PluginBuild::WindowsDll, simhost::PluginBuild::LinuxLibrary}) {
+    SCOPED_TRACE(simhost::PluginFileName(build));
+    std::string error;
+    auto installed = preview::InstallPlugin(build, ini, error);
+    ASSERT_NE(installed, nullptr) << error;
+    ASSERT_NE(installed->plugin, nullptr);
+    const std::filesystem::path folder = installed->folder.path();
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder / simhost::PluginFileName(build)));
+    std::ifstream copied(folder / "Zephrel.ini");
+    std::string firstLine;
+    std::getline(copied, firstLine);
+    EXPECT_EQ(firstLine, "[MAIN]");
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder / "MODELS" / "BANNER.TXD"));
+    // Its start-up finds the dictionary beside it.
+    simhost::Startup();
+    EXPECT_EQ(simhost::LiveTextures(), 1);
+    simhost::Shutdown();
+    EXPECT_TRUE(installed->plugin->Unload());
+    installed.reset();
+    EXPECT_FALSE(std::filesystem::exists(folder));
+
+    installed = preview::InstallPlugin(build, std::nullopt, error);
+    ASSERT_NE(installed, nullptr) << error;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(installed->folder.path()) / "Zephrel.ini"))
+        << "no file: the plug-in's defaults";
+    installed.reset();
+    simhost::ResetHost();
+  }
   std::remove(ini.c_str());
 
-  plugin = preview::LoadPlugin(simhost::PluginLibraryPath(), std::nullopt, error);
-  ASSERT_TRUE(plugin.has_value()) << error;
-  EXPECT_FALSE(std::filesystem::exists(plugin->directory / "Zephrel.ini")) << "no file: the plug-in's defaults";
-  preview::UnloadPlugin(*plugin);
-
+  std::string error;
   for (const std::string& unreadable : {std::string("/nonexistent/Zephrel.ini"), testing::TempDir()}) {
-    EXPECT_FALSE(preview::LoadPlugin(simhost::PluginLibraryPath(), unreadable, error).has_value());
+    EXPECT_EQ(preview::InstallPlugin(simhost::PluginBuild::LinuxLibrary, unreadable, error), nullptr);
     EXPECT_NE(error.find("cannot read " + unreadable), std::string::npos) << error;
   }
-  EXPECT_FALSE(preview::LoadPlugin("/nonexistent/libzephrel.so", std::nullopt, error).has_value());
-  EXPECT_NE(error.find("cannot copy the plug-in /nonexistent/libzephrel.so"), std::string::npos) << error;
+}
+
+TEST_F(PreviewScenario, AMissingPluginFileIsNamedWithWhatToDo) {
+  for (const simhost::PluginBuild build : {simhost::PluginBuild::WindowsDll, simhost::PluginBuild::LinuxLibrary}) {
+    EXPECT_EQ(preview::CheckPluginFile(build, simhost::BuiltPluginPath(build)), "");
+  }
+  const std::string dll = preview::CheckPluginFile(simhost::PluginBuild::WindowsDll, "/nonexistent/Zephrel.dll");
+  EXPECT_NE(dll.find("/nonexistent/Zephrel.dll is missing"), std::string::npos) << dll;
+  EXPECT_NE(dll.find("--build so"), std::string::npos) << dll;
+  const std::string so = preview::CheckPluginFile(simhost::PluginBuild::LinuxLibrary, testing::TempDir());
+  EXPECT_NE(so.find(testing::TempDir() + " is missing"), std::string::npos) << so;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,8 @@ int Run(const Options& options) {
   simhost::SetCameraPosition(camera.position);  // the plug-in fades banners by their distance from it
 
   std::string error;
-  std::optional<LoadedPlugin> plugin = LoadPlugin(simhost::PluginLibraryPath(), options.ini, error);
-  if (!plugin) return Fail(error, kFailure);
+  std::unique_ptr<InstalledPlugin> installed = InstallPlugin(options.build, options.ini, error);
+  if (!installed) return Fail(error, kFailure);
 
   simhost::Startup();
   for (int frame = 1; frame < frames; ++frame) {
@@ -87,7 +88,8 @@ int Run(const Options& options) {
   const simhost::Record last = simhost::Recorded();
   const std::vector<Aircraft> aircraft = ScenarioAircraft(settings, flown, flown);  // where the last frame had them
   simhost::Shutdown();
-  UnloadPlugin(*plugin);
+  installed->plugin->Unload();
+  installed.reset();
 
   const std::vector<Light> lights = ShownLights(last);
   const Image image = Render(camera, {last.batches, aircraft, lights, IsNight(options.hour)});
@@ -100,10 +102,11 @@ int Run(const Options& options) {
     if (batch.rendered && batch.primitiveType == kTriangleList) ++triangles;
   }
   std::printf(
-      "Wrote %s (%dx%d): %d frames at hour %d, camera at %.0f,%.0f,%.0f looking at %.0f,%.0f,%.0f; "
+      "Wrote %s (%dx%d): %s, %d frames at hour %d, camera at %.0f,%.0f,%.0f looking at %.0f,%.0f,%.0f; "
       "last frame: %d line list and %d triangle list batches, %zu lights\n",
-      options.output.c_str(), image.width(), image.height(), frames, options.hour, camera.position.x, camera.position.y,
-      camera.position.z, camera.lookAt.x, camera.lookAt.y, camera.lookAt.z, lines, triangles, lights.size());
+      options.output.c_str(), image.width(), image.height(), simhost::PluginFileName(options.build), frames,
+      options.hour, camera.position.x, camera.position.y, camera.position.z, camera.lookAt.x, camera.lookAt.y,
+      camera.lookAt.z, lines, triangles, lights.size());
   return 0;
 }
 

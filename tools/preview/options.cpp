@@ -42,7 +42,15 @@ std::string Apply(std::string_view name, std::string_view value, Options& option
   auto bad = [&](const char* expected) {
     return "bad value '" + std::string(value) + "' for --" + std::string(name) + ": expected " + expected;
   };
-  if (name == "ini") {
+  if (name == "build") {
+    if (value == "dll") {
+      options.build = simhost::PluginBuild::WindowsDll;
+    } else if (value == "so") {
+      options.build = simhost::PluginBuild::LinuxLibrary;
+    } else {
+      return bad("dll or so");
+    }
+  } else if (name == "ini") {
     if (value.empty()) return bad("a file name");
     options.ini = std::string(value);
   } else if (name == "seconds") {
@@ -117,6 +125,8 @@ std::string Usage() {
          "two trail aircraft crossing, one banner aircraft circling (trail aircraft: orange crosses, banner\n"
          "aircraft: magenta diamonds).\n"
          "\n"
+         "  --build dll|so    the plug-in to fly: dll, the Zephrel.dll a player installs (default), loaded by the\n"
+         "                    simulated host's Windows loader; so, the Linux library the tests load\n"
          "  --ini FILE        the Zephrel.ini to preview (default: none, the plug-in's own defaults)\n"
          "  --seconds S       simulated seconds to fly, 30 frames each (default 40)\n"
          "  --hour H          hour of the game clock, 0 to 23 (default 12); at night (23 to 6) the sky-trail\n"

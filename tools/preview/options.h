@@ -6,10 +6,12 @@
 #include <string>
 
 #include "camera.h"
+#include "plugin.h"
 
 namespace preview {
 
 struct Options {
+  simhost::PluginBuild build = simhost::PluginBuild::WindowsDll;  // by default the DLL a player installs
   std::optional<std::string> ini;  // none: the plug-in's own defaults
   float seconds = 40.0f;
   int hour = 12;

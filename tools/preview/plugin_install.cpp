@@ -1,11 +1,6 @@
 #include "plugin_install.h"
 
-#include <stdlib.h>
-
-#include <fstream>
-#include <vector>
-
-#include "simhost.h"
+#include <system_error>
 
 namespace preview {
 namespace {
@@ -15,59 +10,38 @@ namespace fs = std::filesystem;
 // The simulated host loads any existing dictionary file; the texture it hands out is a stand-in too.
 constexpr char kStandInDictionary[] = "Zephrel preview: stand-in for the banner's texture dictionary\n";
 
-std::string Failed(const std::string& what, const fs::path& path, const std::error_code& code) {
-  return what + " " + path.string() + ": " + code.message();
-}
-
-std::string PrepareDirectory(const fs::path& directory, const std::string& library,
-                             const std::optional<std::string>& ini) {
-  std::error_code code;
-  if (!fs::copy_file(library, directory / fs::path(library).filename(), code)) {
-    return Failed("cannot copy the plug-in", library, code);
-  }
-  if (ini) {
-    if (!fs::is_regular_file(*ini, code)) return "cannot read " + *ini + ": not a readable file";
-    if (!fs::copy_file(*ini, directory / "Zephrel.ini", code)) return Failed("cannot read", *ini, code);
-  }
-  fs::create_directory(directory / "MODELS", code);
-  std::ofstream dictionary(directory / "MODELS" / "BANNER.TXD", std::ios::binary);
-  dictionary << kStandInDictionary;
-  if (!dictionary.flush()) return "cannot write the stand-in texture dictionary in " + directory.string();
-  return {};
-}
-
 }  // namespace
 
-std::optional<LoadedPlugin> LoadPlugin(const std::string& library, const std::optional<std::string>& ini,
-                                       std::string& error) {
+std::string CheckPluginFile(simhost::PluginBuild build, const std::filesystem::path& file) {
   std::error_code code;
-  const fs::path temporary = fs::temp_directory_path(code);
-  std::string pattern = ((code ? fs::path("/tmp") : temporary) / "zephrel-preview-XXXXXX").string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (mkdtemp(name.data()) == nullptr) {
-    error = "cannot make a working directory like " + pattern;
-    return std::nullopt;
+  if (fs::is_regular_file(file, code)) return {};
+  if (build == simhost::PluginBuild::WindowsDll) {
+    return "the plug-in " + file.string() + " is missing: build it first (scripts/build), or preview the Linux " +
+           "library with --build so";
   }
-  LoadedPlugin plugin{nullptr, fs::path(name.data())};
-  error = PrepareDirectory(plugin.directory, library, ini);
-  if (error.empty()) {
-    plugin.handle = simhost::LoadPlugin((plugin.directory / fs::path(library).filename()).string());
-    if (plugin.handle == nullptr) error = "cannot load the plug-in " + library;
-  }
-  if (!error.empty()) {
-    UnloadPlugin(plugin);
-    return std::nullopt;
-  }
-  return plugin;
+  return "the plug-in " + file.string() + " is missing: build it first (cmake --build --preset linux-i386)";
 }
 
-void UnloadPlugin(LoadedPlugin& plugin) {
-  if (plugin.handle != nullptr) simhost::UnloadPlugin(plugin.handle);
-  plugin.handle = nullptr;
-  std::error_code ignored;
-  if (!plugin.directory.empty()) fs::remove_all(plugin.directory, ignored);
-  plugin.directory.clear();
+std::unique_ptr<InstalledPlugin> InstallPlugin(simhost::PluginBuild build, const std::optional<std::string>& ini,
+                                               std::string& error) {
+  error = CheckPluginFile(build, simhost::BuiltPluginPath(build));
+  if (!error.empty()) return nullptr;
+  auto installed = std::make_unique<InstalledPlugin>();
+  const fs::path folder = installed->folder.path();
+  if (ini) {
+    std::error_code code;
+    if (!fs::is_regular_file(*ini, code) || !fs::copy_file(*ini, folder / "Zephrel.ini", code)) {
+      error = "cannot read " + *ini + (code ? ": " + code.message() : ": not a readable file");
+      return nullptr;
+    }
+  }
+  installed->folder.Write("MODELS/BANNER.TXD", kStandInDictionary);
+  installed->plugin = simhost::Plugin::Load(build, installed->folder);
+  if (installed->plugin == nullptr) {
+    error = "cannot load the plug-in " + simhost::BuiltPluginPath(build);
+    return nullptr;
+  }
+  return installed;
 }
 
 }  // namespace preview

@@ -1,24 +1,29 @@
 #pragma once
-// The plug-in as the preview runs it: a copy in a fresh working directory, with its configuration file and a
-// stand-in texture dictionary beside it, loaded into this process's simulated host.
+// The plug-in as the preview runs it: installed in a fresh game folder of the simulated host, in the build asked
+// for, with its configuration file and a stand-in texture dictionary beside it, and loaded.
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "plugin.h"
+
 namespace preview {
 
-struct LoadedPlugin {
-  void* handle = nullptr;
-  std::filesystem::path directory;  // the working directory, removed on unload
+struct InstalledPlugin {
+  simhost::GameFolder folder;               // removed when this goes,
+  std::unique_ptr<simhost::Plugin> plugin;  // after the plug-in is unloaded
 };
 
-// Copies `library` and the configuration file `ini` (none: no file, so the plug-in's defaults apply) into a new
-// working directory, puts MODELS/BANNER.TXD there, and loads the copy. On failure, nothing and the reason.
-std::optional<LoadedPlugin> LoadPlugin(const std::string& library, const std::optional<std::string>& ini,
-                                       std::string& error);
+// Empty when `file`, where `build` of the plug-in is built, is there to install; else what is missing and what to
+// do about it.
+std::string CheckPluginFile(simhost::PluginBuild build, const std::filesystem::path& file);
 
-// Unloads the plug-in (its exit-time code runs) and removes the working directory.
-void UnloadPlugin(LoadedPlugin& plugin);
+// Installs the plug-in in `build` and the configuration file `ini` (none: no file, so the plug-in's defaults
+// apply) in a new game folder, puts MODELS/BANNER.TXD there, and loads the plug-in. On failure, null and the
+// reason.
+std::unique_ptr<InstalledPlugin> InstallPlugin(simhost::PluginBuild build, const std::optional<std::string>& ini,
+                                               std::string& error);
 
 }  // namespace preview

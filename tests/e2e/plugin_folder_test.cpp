@@ -1,0 +1,155 @@
+// Where the plug-in finds Zephrel.ini and MODELS\BANNER.TXD: beside its own module file, wherever the player
+// put it, through the real paths of each build (Windows paths under C:\Games\Host\ for the DLL), and beside the
+// executable when it cannot find out where its module lies.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "story.h"
+#include "win32.h"
+
+namespace story {
+namespace {
+
+using simhost::PluginBuild;
+
+constexpr std::int32_t kLines = 1;
+constexpr std::int32_t kTriangles = 3;
+constexpr char kTexturePath[] = "MODELS\\BANNER.TXD";  // as the plug-in names it in either build
+
+// The ids swapped: the banner plane (index 1) leaves the trail and the trail plane (index 0) tows the banner,
+// which no other file and no default does.
+constexpr char kSwappedModelsIni[] = "[MAIN]\r\nModelIDForTrail=593\r\nModelIDForBanner=577\r\n";
+// Beside the executable: must not be read while the plug-in knows its own folder.
+constexpr char kNoTrailsIni[] = "[MAIN]\r\nEnableTrail=0\r\n";
+
+class PluginFolder : public Story {
+ protected:
+  // The directory the plug-in sees itself in when it is installed in `subfolder`, with its separator at the end.
+  std::string DirectoryOf(const std::string& subfolder) const {
+    const std::string below = subfolder.empty() ? "" : subfolder + "/";
+    if (GetParam() == PluginBuild::LinuxLibrary) return folder().path() + "/" + below;
+    std::string windows = below;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return simhost::pe::windows_folder() + windows;
+  }
+
+  // A subfolder, in names of at most 50 characters, that puts the plug-in in a directory of `length` characters;
+  // empty when the game folder's own path is already too long for that.
+  std::string SubfolderFor(std::size_t length) const {
+    const std::size_t base = DirectoryOf("").size();
+    if (length < base + 2) return {};
+    std::string subfolder(length - base - 1, 'd');
+    for (std::size_t k = 50; k + 1 < subfolder.size(); k += 51) subfolder[k] = '/';
+    return subfolder;
+  }
+
+  // After start-up: the plug-in loaded the banner's dictionary from `directory`, read Zephrel.ini there (the one
+  // with the ids swapped), and draws accordingly.
+  void ExpectStartedFrom(const std::string& directory) {
+    const auto loads = simhost::CallsOf("LoadTextureDictionary");
+    ASSERT_EQ(loads.size(), 1u);
+    EXPECT_EQ(loads[0].text, directory + kTexturePath);
+    EXPECT_EQ(simhost::LiveTextures(), 1);
+    planes_.Place();
+    Fly(Seconds(5));
+    EXPECT_EQ(TrailPlane(), 1) << "Zephrel.ini of " << directory << " was read";
+    EXPECT_EQ(BatchesOf(kTriangles).size(), 1u);
+  }
+
+  // Which plane leaves the last frame's only trail: 0, 1, or -1 for no trail or more than one.
+  static int TrailPlane() {
+    const auto trails = BatchesOf(kLines);
+    if (trails.size() != 1) return -1;
+    for (const int plane : {0, 1}) {
+      if (Distance(trails[0].vertices.at(0).position, simhost::VehiclePosition(plane)) == 0.0f) return plane;
+    }
+    return -1;
+  }
+
+  TwoPlanes planes_;
+};
+
+TEST_P(PluginFolder, InAFolderOfItsOwnThePluginReadsItsFilesFromThere) {
+  WriteIni(kNoTrailsIni);
+  folder().Write("scripts/Zephrel.ini", kSwappedModelsIni);
+  folder().Write("scripts/MODELS/BANNER.TXD", "stand-in dictionary");
+  Load("scripts");
+  simhost::Startup();
+  ExpectStartedFrom(DirectoryOf("scripts"));
+  EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
+}
+
+// MODELS\BANNER.TXD after a directory of 243 characters is a path of 260, the most the plug-in's path area
+// holds; one character more and there is no path, so the host is asked for no dictionary at all, while
+// Zephrel.ini is still found.
+TEST_P(PluginFolder, TheTexturePathMustFitTwoHundredAndSixtyCharacters) {
+  for (const std::size_t length : {243u, 244u}) {
+    SCOPED_TRACE(length);
+    const std::string subfolder = SubfolderFor(length);
+    if (subfolder.empty()) GTEST_SKIP() << "the game folder " << folder().path() << " is too deep already";
+    ASSERT_EQ(DirectoryOf(subfolder).size(), length);
+    folder().Write(subfolder + "/Zephrel.ini", kSwappedModelsIni);
+    folder().Write(subfolder + "/MODELS/BANNER.TXD", "stand-in dictionary");
+    Load(subfolder);
+    simhost::Startup();
+    if (length + std::string(kTexturePath).size() <= 260) {
+      ExpectStartedFrom(DirectoryOf(subfolder));
+    } else {
+      EXPECT_TRUE(simhost::CallsOf("AddTextureDictionarySlot").empty());
+      EXPECT_TRUE(simhost::CallsOf("LoadTextureDictionary").empty());
+      EXPECT_EQ(simhost::LiveTextures(), 0);
+      planes_.Place();
+      Fly(Seconds(5));
+      EXPECT_EQ(TrailPlane(), 1) << "Zephrel.ini was read";
+      EXPECT_TRUE(BatchesOf(kTriangles).empty());
+    }
+    EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
+    simhost::Shutdown();
+    EXPECT_TRUE(Unload());
+    simhost::ResetHost();
+    simhost::ResizePool(4);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, PluginFolder,
+                         ::testing::Values(PluginBuild::LinuxLibrary, PluginBuild::WindowsDll), BuildName);
+
+// Windows alone can fail to say which module holds an address.
+using WindowsPluginFolder = PluginFolder;
+
+TEST_P(WindowsPluginFolder, WithoutItsOwnFolderThePluginSaysSoOnceAndLooksBesideTheExecutable) {
+  constexpr std::uint32_t kGameWindow = 0x00020030;
+  constexpr std::uint32_t kErrorModNotFound = 126;
+  simhost::pe::set_active_window(kGameWindow);
+  simhost::pe::set_module_lookup_failure(kErrorModNotFound);
+  // The plug-in's own folder has both files too: only the fallback reads those beside the executable.
+  WriteIni(kSwappedModelsIni);
+  InstallBannerTexture();
+  folder().Write("scripts/Zephrel.ini", kNoTrailsIni);
+  folder().Write("scripts/MODELS/BANNER.TXD", "stand-in dictionary");
+  Load("scripts");
+  EXPECT_TRUE(simhost::pe::message_boxes().empty()) << "nothing is looked up before the game starts";
+  simhost::Startup();
+
+  ASSERT_EQ(simhost::pe::message_boxes().size(), 1u);
+  const simhost::pe::MessageBoxRecord& box = simhost::pe::message_boxes()[0];
+  EXPECT_EQ(box.text, "FILESYSTEM\nFailed to retrieve plugin dir path");
+  EXPECT_EQ(box.caption, "Zephrel");
+  EXPECT_EQ(box.style, 0x10u);  // MB_OK | MB_ICONERROR
+  EXPECT_EQ(box.owner, kGameWindow);
+  ExpectStartedFrom("C:\\Games\\Host\\");
+
+  simhost::Reinit();
+  Fly(Seconds(1));
+  EXPECT_EQ(TrailPlane(), 1) << "and read there again";
+  simhost::Shutdown();
+  EXPECT_EQ(simhost::pe::message_boxes().size(), 1u) << "the player is told once";
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, WindowsPluginFolder, ::testing::Values(PluginBuild::WindowsDll), BuildName);
+
+}  // namespace
+}  // namespace story
