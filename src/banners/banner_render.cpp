@@ -19,7 +19,6 @@ constexpr float kFullStrengthDistance = 250.0f;
 constexpr std::uint32_t kMaxAlpha = 160;
 constexpr int kFirstDrawnPoint = 2;
 constexpr int kBannerPairs = kBannerPoints - kFirstDrawnPoint;  // points 2 to 7
-constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kTransformFlags = 25;
 constexpr std::int32_t kTriangleList = 3;
 
@@ -84,7 +83,7 @@ void DrawBanner(const BannerChain& chain) {
   if (!host::IsSphereVisible(chain.points[4], kVisibilityRadius)) return;
   if (!(distance < BannerDrawDistance)) return;  // NaN on either side is not drawn either
 
-  FillCloth(chain, (BannerAlpha(distance, BannerDrawDistance) << 24) | kWhite);
+  FillCloth(chain, host::WhiteWithAlpha(BannerAlpha(distance, BannerDrawDistance)));
 
   for (const RenderState& state : kStatesBefore) host::SetRenderState(state.id, state.value);
   host::SetRenderState(kTextureRasterState, reinterpret_cast<std::uint32_t>(BannerTexture->raster));

@@ -120,6 +120,9 @@ static_assert(offsetof(ImmediateVertex, u) == 28);
 static_assert(offsetof(ImmediateVertex, v) == 32);
 static_assert(sizeof(ImmediateVertex) == 36);
 
+// A vertex colour: white, with `alpha` (0 to 255) in the top byte.
+inline constexpr std::uint32_t WhiteWithAlpha(std::uint32_t alpha) { return (alpha << 24) | 0xFFFFFFu; }
+
 // Host entry types.
 using PushCurrentTextureDictionaryFn = void(HOST_CDECL*)();
 using PopCurrentTextureDictionaryFn = void(HOST_CDECL*)();

@@ -12,7 +12,6 @@ namespace {
 
 constexpr float kMinBrightness = 0.0001f;
 constexpr float kLightChannelScale = 0.00390625f;  // 1/256: a full channel of 255 is not quite full brightness
-constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::int32_t kMaxColourAlpha = 255;
 
 // Render states and batch parameters of a trail, in the host renderer's numbering.
@@ -59,7 +58,7 @@ void DrawTrail(TrailRecord& record, std::uint32_t now, std::int32_t maxAlpha) {
     if (record.times[k] == 0) continue;
     host::ImmediateVertex& vertex = ImmediateVertices[count++];
     vertex.position = record.points[k];
-    vertex.colour = (FadedAlpha(age, maxAlpha) << 24) | kWhite;
+    vertex.colour = host::WhiteWithAlpha(FadedAlpha(age, maxAlpha));
   }
   if (count < 2) return;
 

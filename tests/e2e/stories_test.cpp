@@ -10,6 +10,7 @@
 
 #include "frame/patching.h"
 #include "story.h"
+#include "support/code_scratch.h"
 
 namespace story {
 namespace {
@@ -288,10 +289,7 @@ __attribute__((force_align_arg_pointer)) std::uint32_t HOST_CDECL ForeignFrameHo
 TEST_P(Story, AnotherToolsHookAtACallSiteKeepsWorkingAndIsPutBack) {
   const std::uint32_t site = simhost::SiteAddress(Site::Frame);
   const std::uint32_t hook = reinterpret_cast<std::uint32_t>(&ForeignFrameHook);
-  std::vector<std::uint8_t> foreign{0xE8, 0, 0, 0, 0};
-  const std::uint32_t displacement = hook - (simhost::At(site) + 5);
-  std::memcpy(foreign.data() + 1, &displacement, 4);
-  simhost::WriteCode(site, foreign);
+  simhost::WriteCode(site, testing_support::RelativeBranchBytes(0xE8, simhost::At(site), hook));
   const auto before = simhost::SnapshotCode();
   foreignHookRuns = 0;
 
