@@ -259,6 +259,8 @@ void ResetHost() {
   registersKept = true;
   pe::clear_message_boxes();
   pe::set_module_lookup_failure(0);
+  pe::set_ansi_code_page(1252);
+  pe::set_short_names(true);
 }
 
 }  // namespace simhost

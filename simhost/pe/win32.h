@@ -31,7 +31,20 @@ std::string host_executable_path();       // "C:\Games\Host\gta_sa.exe"
 // The real path behind a Windows path: the folder prefix (any case) or a relative path is taken from
 // host_folder(), '\' becomes '/', and a component differing from an existing entry only in case finds
 // that entry, as on Windows. Empty for a path outside the folder.
+// Paths are UTF-8; a component may also be the short name of an entry (see set_short_names).
 std::filesystem::path to_host_path(std::string_view windows_path);
+// The same for a path in the ANSI code page, as the A functions and the host's own loaders take it.
+std::filesystem::path ansi_to_host_path(std::string_view ansi_path);
+
+// --- the system's code page and short names --------------------------------------------------------
+// What GetACP answers and the A functions speak: 1252 (Western) unless set; 65001 (UTF-8) is the other.
+void set_ansi_code_page(uint32_t code_page);
+uint32_t ansi_code_page();
+// Whether the volume keeps 8.3 short names (as NTFS does unless told not to): true unless set. Where it
+// does, an entry whose name is no valid short name has one: up to six of its letters, digits and allowed
+// marks upper-cased (four hex digits when it has none), '~', its number among the entries of the folder
+// with the same stem and extension in name order, and the first three such characters of its extension.
+void set_short_names(bool kept);
 
 // --- windows and message boxes ---------------------------------------------------------------------
 struct MessageBoxRecord {

@@ -44,6 +44,17 @@ void set_last_error(DWORD error);
 DWORD last_error();
 
 std::string narrow(const WCHAR* text);  // UTF-16 to UTF-8; nullptr gives ""
+
+// Text in code page `cp` (CP_ACP is ansi_code_page(); 65001 is UTF-8, any other is taken as Windows-1252)
+// to UTF-16, appended to `out`; false for bytes UTF-8 cannot decode.
+bool decode(UINT cp, const char* src, int len, std::u16string& out);
+// UTF-16 in code page `cp`: a character it cannot spell becomes its best-fit look-alike (when asked for) or
+// else `default_char`, which sets `used_default`.
+std::string encode(UINT cp, const WCHAR* src, int len, bool& used_default, char default_char, bool best_fit);
+
+// `windows_path` (UTF-8) with each of its components in the game folder replaced by its short name; false
+// when the path does not lead to an existing file or folder there.
+bool short_windows_path(std::string_view windows_path, std::string& short_path);
 bool iequals(std::string_view a, std::string_view b);
 
 // Loaded modules own the TLS slots they allocated; unloading one frees them.

@@ -192,6 +192,7 @@ bool image_range(uint32_t address, uint32_t& begin, uint32_t& end) {
 }
 
 // --- text conversion -------------------------------------------------------------------------------
+constexpr UINT kCpAcp = 0;
 constexpr UINT kCpUtf8 = 65001;
 // Windows-1252 0x80..0x9F; the rest of the code page is Latin-1.
 constexpr char16_t kCp1252High[32] = {
@@ -199,7 +200,30 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+UINT resolved(UINT cp) { return cp == kCpAcp ? ansi_code_page() : cp; }
+
+// A few of the look-alikes Windows' best-fit table for Windows-1252 has: fullwidth ASCII and some Latin
+// letters with marks the code page lacks. 0 for none.
+char16_t best_fit_of(char16_t c) {
+    if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<char16_t>(c - 0xFEE0);
+    switch (c) {
+        case 0x0100: case 0x0102: case 0x0104: return u'A';
+        case 0x0101: case 0x0103: case 0x0105: return u'a';
+        case 0x0141: return u'L';
+        case 0x0142: return u'l';
+        default: return 0;
+    }
+}
+
+bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
+bool is_low_surrogate(char16_t c) { return c >= 0xDC00 && c < 0xE000; }
+
+}  // namespace
+
+namespace detail {
+
 bool decode(UINT cp, const char* src, int len, std::u16string& out) {
+    cp = resolved(cp);
     auto* s = reinterpret_cast<const unsigned char*>(src);
     for (int i = 0; i < len;) {
         unsigned char b = s[i];
@@ -227,18 +251,59 @@ bool decode(UINT cp, const char* src, int len, std::u16string& out) {
     return true;
 }
 
-std::string encode(UINT cp, const WCHAR* src, int len, bool& used_default, char default_char) {
-    if (cp == kCpUtf8) return narrow(std::u16string(src, static_cast<size_t>(len)).c_str());
+std::string encode(UINT cp, const WCHAR* src, int len, bool& used_default, char default_char, bool best_fit) {
+    if (resolved(cp) == kCpUtf8) return narrow(std::u16string(src, static_cast<size_t>(len)).c_str());
     std::string out;
     for (int i = 0; i < len; ++i) {
         char16_t c = src[i];
         int byte = c < 0x80 || (c >= 0xA0 && c < 0x100) ? c : -1;
         for (int k = 0; byte < 0 && k < 32; ++k)
             if (kCp1252High[k] == c) byte = 0x80 + k;
+        if (byte < 0 && best_fit && best_fit_of(c)) byte = best_fit_of(c);
         if (byte < 0) used_default = true;
         out += byte < 0 ? default_char : static_cast<char>(byte);
     }
     return out;
+}
+
+}  // namespace detail
+
+namespace {
+
+// The Windows path of a module (UTF-8); false for a handle that names none.
+bool module_path_of(HMODULE h, std::string& path) {
+    auto handle = reinterpret_cast<uint32_t>(h);
+    if (handle == 0 || handle == host_image_base())
+        path = host_executable_path();
+    else if (const Module* m = module_at_base(handle))
+        path = m->windows_path();
+    else if (const SystemDll* d = system_dll_at(handle))
+        path = std::string("C:\\Windows\\system32\\") + d->name;
+    else
+        return false;
+    return true;
+}
+
+// Copies `text` and its terminator into a buffer of `size` characters, as GetModuleFileName does from Vista
+// on: a name that does not fit is cut to size - 1 characters and terminated, and the call returns size.
+template <class Char>
+DWORD copy_module_name(const std::basic_string<Char>& text, Char* buffer, DWORD size) {
+    if (size == 0 || !buffer) return failed(kErrorInsufficientBuffer, 0);
+    if (text.size() >= size) {
+        std::memcpy(buffer, text.data(), (size - 1) * sizeof(Char));
+        buffer[size - 1] = 0;
+        set_last_error(kErrorInsufficientBuffer);
+        return size;
+    }
+    std::memcpy(buffer, text.c_str(), (text.size() + 1) * sizeof(Char));
+    set_last_error(0);
+    return static_cast<DWORD>(text.size());
+}
+
+std::u16string widen(const std::string& utf8) {
+    std::u16string wide;
+    decode(kCpUtf8, utf8.data(), static_cast<int>(utf8.size()), wide);
+    return wide;
 }
 
 // --- the stand-ins ---------------------------------------------------------------------------------
@@ -447,28 +512,33 @@ SHIM_WINAPI HANDLE OpenProcess(DWORD, BOOL, DWORD pid) {
 SHIM_WINAPI DWORD GetLastError() { return last_error(); }
 SHIM_WINAPI void SetLastError(DWORD error) { set_last_error(error); }
 
+// The A functions speak the ANSI code page, best fit included: a character it lacks becomes a look-alike or '?'.
 SHIM_WINAPI DWORD GetModuleFileNameA(HMODULE h, char* buffer, DWORD size) {
-    auto handle = reinterpret_cast<uint32_t>(h);
     std::string path;
-    if (handle == 0 || handle == host_image_base())
-        path = host_executable_path();
-    else if (const Module* m = module_at_base(handle))
-        path = m->windows_path();
-    else if (const SystemDll* d = system_dll_at(handle))
-        path = std::string("C:\\Windows\\system32\\") + d->name;
-    else
-        return failed(kErrorModNotFound, 0);
-    if (size == 0 || !buffer) return failed(kErrorInsufficientBuffer, 0);
-    if (path.size() >= size) {  // truncated and terminated, as Windows Vista and later do
-        std::memcpy(buffer, path.data(), size - 1);
-        buffer[size - 1] = '\0';
-        set_last_error(kErrorInsufficientBuffer);
-        return size;
-    }
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
-    set_last_error(0);
-    return static_cast<DWORD>(path.size());
+    if (!module_path_of(h, path)) return failed(kErrorModNotFound, 0);
+    std::u16string wide = widen(path);
+    bool used_default = false;
+    std::string ansi = encode(kCpAcp, wide.data(), static_cast<int>(wide.size()), used_default, '?', true);
+    return copy_module_name(ansi, buffer, size);
 }
+
+SHIM_WINAPI DWORD GetModuleFileNameW(HMODULE h, WCHAR* buffer, DWORD size) {
+    std::string path;
+    if (!module_path_of(h, path)) return failed(kErrorModNotFound, 0);
+    return copy_module_name(widen(path), buffer, size);
+}
+
+SHIM_WINAPI DWORD GetShortPathNameW(const WCHAR* long_path, WCHAR* buffer, DWORD size) {
+    if (!long_path) return failed(kErrorInvalidParameter, 0);
+    std::string short_path;
+    if (!short_windows_path(narrow(long_path), short_path)) return failed(kErrorFileNotFound, 0);
+    std::u16string wide = widen(short_path);
+    if (!buffer || size <= wide.size()) return static_cast<DWORD>(wide.size() + 1);  // the size needed
+    std::memcpy(buffer, wide.c_str(), (wide.size() + 1) * sizeof(WCHAR));
+    return static_cast<DWORD>(wide.size());
+}
+
+SHIM_WINAPI UINT GetACP() { return ansi_code_page(); }
 
 SHIM_WINAPI HMODULE GetModuleHandleA(const char* name) {
     uint32_t h = name ? module_handle_named(name) : host_image_base();
@@ -577,14 +647,34 @@ SHIM_WINAPI int MultiByteToWideChar(UINT cp, DWORD flags, const char* src, int s
     return n;
 }
 
-SHIM_WINAPI int WideCharToMultiByte(UINT cp, DWORD, const WCHAR* src, int src_len, char* dst, int dst_len,
+SHIM_WINAPI int WideCharToMultiByte(UINT cp, DWORD flags, const WCHAR* src, int src_len, char* dst, int dst_len,
                                     const char* default_char, BOOL* used_default) {
+    constexpr DWORD kErrInvalidChars = 0x80, kNoBestFitChars = 0x400;
+    constexpr DWORD kErrorInvalidFlags = 1004;
     if (!src || src_len == 0 || dst_len < 0) return failed(kErrorInvalidParameter, 0);
     int len = src_len;
     if (len < 0)
         for (len = 0; src[len];) ++len;
     bool used = false;
-    std::string out = encode(cp, src, len, used, default_char ? *default_char : '?');
+    std::string out;
+    if (resolved(cp) == kCpUtf8) {
+        // UTF-8 has no default character to report and takes no flag but WC_ERR_INVALID_CHARS.
+        if (default_char || used_default) return failed(kErrorInvalidParameter, 0);
+        if (flags & ~kErrInvalidChars) return failed(kErrorInvalidFlags, 0);
+        std::u16string text(src, static_cast<size_t>(len));
+        for (size_t i = 0; i < text.size(); ++i) {
+            bool paired = is_high_surrogate(text[i]) ? i + 1 < text.size() && is_low_surrogate(text[i + 1])
+                                                     : is_low_surrogate(text[i]) && i > 0 && is_high_surrogate(text[i - 1]);
+            if (!paired && (is_high_surrogate(text[i]) || is_low_surrogate(text[i]))) {
+                if (flags & kErrInvalidChars) return failed(kErrorNoUnicodeTranslation, 0);
+                text[i] = 0xFFFD;
+            }
+        }
+        out = narrow(text.c_str());
+    } else {
+        if (flags & kErrInvalidChars) return failed(kErrorInvalidFlags, 0);
+        out = encode(cp, src, len, used, default_char ? *default_char : '?', !(flags & kNoBestFitChars));
+    }
     if (src_len < 0) out += '\0';
     if (used_default) *used_default = used;
     auto n = static_cast<int>(out.size());
@@ -714,6 +804,7 @@ const Shim kShims[] = {
     {"EnterCriticalSection", reinterpret_cast<void*>(&EnterCriticalSection)},
     {"FormatMessageA", reinterpret_cast<void*>(&FormatMessageA)},
     {"FreeLibrary", reinterpret_cast<void*>(&FreeLibrary)},
+    {"GetACP", reinterpret_cast<void*>(&GetACP)},
     {"GetCurrentProcess", reinterpret_cast<void*>(&GetCurrentProcess)},
     {"GetCurrentProcessId", reinterpret_cast<void*>(&GetCurrentProcessId)},
     {"GetCurrentThread", reinterpret_cast<void*>(&GetCurrentThread)},
@@ -721,11 +812,13 @@ const Shim kShims[] = {
     {"GetHandleInformation", reinterpret_cast<void*>(&GetHandleInformation)},
     {"GetLastError", reinterpret_cast<void*>(&GetLastError)},
     {"GetModuleFileNameA", reinterpret_cast<void*>(&GetModuleFileNameA)},
+    {"GetModuleFileNameW", reinterpret_cast<void*>(&GetModuleFileNameW)},
     {"GetModuleHandleA", reinterpret_cast<void*>(&GetModuleHandleA)},
     {"GetModuleHandleExA", reinterpret_cast<void*>(&GetModuleHandleExA)},
     {"GetModuleHandleW", reinterpret_cast<void*>(&GetModuleHandleW)},
     {"GetProcAddress", reinterpret_cast<void*>(&GetProcAddress)},
     {"GetProcessAffinityMask", reinterpret_cast<void*>(&GetProcessAffinityMask)},
+    {"GetShortPathNameW", reinterpret_cast<void*>(&GetShortPathNameW)},
     {"GetSystemTimeAsFileTime", reinterpret_cast<void*>(&GetSystemTimeAsFileTime)},
     {"GetThreadContext", reinterpret_cast<void*>(&GetThreadContext)},
     {"GetThreadPriority", reinterpret_cast<void*>(&GetThreadPriority)},

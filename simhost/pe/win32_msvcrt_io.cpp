@@ -335,13 +335,13 @@ SHIM_CDECL int msvcrt_fstat64(int fd, Stat64* out) {
     return 0;
 }
 
-SHIM_CDECL MsvcrtFile* msvcrt_fopen(const char* path, const char* mode) {
+// Opens a path already mapped into the game folder (empty: not on the simulated machine).
+MsvcrtFile* open_stream(const std::filesystem::path& real, const char* mode) {
     Mode m = parse_mode(mode);
-    if (!path || !m.ok) {
+    if (!m.ok) {
         set_errno(EINVAL);
         return nullptr;
     }
-    std::filesystem::path real = to_host_path(path);
     if (real.empty()) {
         set_errno(ENOENT);
         return nullptr;
@@ -361,12 +361,21 @@ SHIM_CDECL MsvcrtFile* msvcrt_fopen(const char* path, const char* mode) {
     return f;
 }
 
+// A narrow path is in the ANSI code page, as msvcrt hands it to CreateFileA.
+SHIM_CDECL MsvcrtFile* msvcrt_fopen(const char* path, const char* mode) {
+    if (!path || !mode) {
+        set_errno(EINVAL);
+        return nullptr;
+    }
+    return open_stream(ansi_to_host_path(path), mode);
+}
+
 SHIM_CDECL MsvcrtFile* msvcrt_wfopen(const WCHAR* path, const WCHAR* mode) {
     if (!path || !mode) {
         set_errno(EINVAL);
         return nullptr;
     }
-    return msvcrt_fopen(narrow(path).c_str(), narrow(mode).c_str());
+    return open_stream(to_host_path(narrow(path)), narrow(mode).c_str());
 }
 
 SHIM_CDECL MsvcrtFile* msvcrt_fdopen(int fd, const char* mode) {

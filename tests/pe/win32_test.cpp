@@ -205,6 +205,12 @@ TEST(Modules, FileNameIsTruncatedLikeWindowsDoes) {
     EXPECT_EQ(GetLastError(), 122u);  // ERROR_INSUFFICIENT_BUFFER
     EXPECT_EQ(GetModuleFileNameA(reinterpret_cast<Handle>(0x1234000), path, sizeof path), 0u);
     EXPECT_EQ(GetLastError(), 126u);  // ERROR_MOD_NOT_FOUND
+
+    auto GetModuleFileNameW = kernel32<uint32_t(STDCALL*)(Handle, char16_t*, uint32_t)>("GetModuleFileNameW");
+    char16_t wide[8];
+    EXPECT_EQ(GetModuleFileNameW(nullptr, wide, 8), 8u);
+    EXPECT_EQ(std::u16string(wide), u"C:\\Game");
+    EXPECT_EQ(GetLastError(), 122u);
 }
 
 struct LookupCase {
@@ -350,6 +356,8 @@ TEST_P(PathMapping, FollowsWindowsRules) {
     pe_test::HostFolder folder;
     folder.write("models/banner.txd", "x");
     folder.write("Zephrel.ini", "x");
+    folder.write("My Mods/a.txt", "x");
+    folder.write("My Mods 2/a.txt", "x");
     std::filesystem::path got = simhost::pe::to_host_path(GetParam().windows);
     if (!GetParam().host)
         EXPECT_TRUE(got.empty()) << got;
@@ -367,7 +375,35 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"C:/Games/Host/models/banner.txd", "models/banner.txd"},
                       PathCase{"D:\\Games\\Host\\Zephrel.ini", nullptr},
                       PathCase{"\\Zephrel.ini", nullptr},
-                      PathCase{"C:\\Games\\Host\\..\\Zephrel.ini", nullptr}));
+                      PathCase{"C:\\Games\\Host\\..\\Zephrel.ini", nullptr},
+                      PathCase{"C:\\Games\\Host\\my mods\\a.txt", "My Mods/a.txt"},
+                      PathCase{"C:\\Games\\Host\\MYMODS~1\\a.txt", "My Mods/a.txt"},
+                      PathCase{"C:\\Games\\Host\\mymods~2\\a.txt", "My Mods 2/a.txt"}));
+
+// Short names as NTFS keeps them: an entry whose name is no valid 8.3 name has an ASCII alias (a checksum when
+// the name has no ASCII to take); the A functions' paths take them like long names.
+TEST(Files, ShortNamesLeadToTheSameFiles) {
+    pe_test::HostFolder folder;
+    folder.write("My Mods/a.txt", "x");
+    folder.write("\u30b2\u30fc\u30e0/Caf\u00e9 au lait.text", "x");
+    auto GetShortPathNameW = kernel32<uint32_t(STDCALL*)(const char16_t*, char16_t*, uint32_t)>("GetShortPathNameW");
+    const char16_t* long_path = u"C:\\Games\\Host\\\u30b2\u30fc\u30e0\\Caf\u00e9 au lait.text";
+    const std::u16string expected = u"C:\\Games\\Host\\" + std::u16string(u"60B7~1\\CAFAUL~1.TEX");
+    char16_t short_path[64];
+    EXPECT_EQ(GetShortPathNameW(long_path, short_path, 8), expected.size() + 1);  // the size needed
+    ASSERT_EQ(GetShortPathNameW(long_path, short_path, 64), expected.size());
+    EXPECT_EQ(std::u16string(short_path), expected);
+    EXPECT_EQ(GetShortPathNameW(u"C:\\Games\\Host\\missing.txt", short_path, 64), 0u);
+    EXPECT_EQ(GetLastError(), 2u);  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(simhost::pe::ansi_to_host_path("C:\\Games\\Host\\60b7~1\\Caf\xE9 au lait.text"),
+              folder.path() / "\u30b2\u30fc\u30e0/Caf\u00e9 au lait.text");
+
+    simhost::pe::set_short_names(false);
+    ASSERT_EQ(GetShortPathNameW(long_path, short_path, 64), std::u16string(long_path).size());
+    EXPECT_EQ(std::u16string(short_path), long_path);
+    EXPECT_TRUE(simhost::pe::to_host_path("C:\\Games\\Host\\MYMODS~1\\a.txt") == folder.path() / "MYMODS~1/a.txt");
+    simhost::pe::set_short_names(true);
+}
 
 std::string printed(const char* fmt, ...) {
     pe_test::HostFolder folder;
@@ -449,6 +485,49 @@ TEST(CodePages, Utf8AndWindows1252RoundTrip) {
     EXPECT_EQ(GetLastError(), 122u);
     EXPECT_EQ(MultiByteToWideChar(65001, 8, "\xC3", 1, wide, 3), 0);  // MB_ERR_INVALID_CHARS
     EXPECT_EQ(GetLastError(), 1113u);
+}
+
+// Without WC_NO_BEST_FIT_CHARS a character the code page lacks may become a look-alike, unreported; UTF-8 takes
+// neither a default character nor other flags than WC_ERR_INVALID_CHARS, and CP_ACP follows GetACP.
+TEST(CodePages, BestFitAndTheUtf8Rules) {
+    constexpr uint32_t kNoBestFit = 0x400, kErrInvalidChars = 0x80;
+    struct Case {
+        uint32_t code_page, flags;
+        const char16_t* text;
+        bool ask_used_default;
+        int result;
+        const char* out;  // the bytes, or the error code as text
+        bool used_default;
+    };
+    const Case cases[] = {
+        {1252, 0, u"\uff4d\u0142\u4e2d", true, 4, "ml?", true},
+        {1252, 0, u"\uff4d\u0142", true, 3, "ml", false},
+        {1252, kNoBestFit, u"\uff4d\u0142", true, 3, "??", true},
+        {0, kNoBestFit, u"\u00e9", true, 2, "\xE9", false},
+        {65001, 0, u"\u00e9", true, 0, "87", false},
+        {65001, kNoBestFit, u"\u00e9", false, 0, "1004", false},
+        {65001, kErrInvalidChars, u"a\xD800", false, 0, "1113", false},
+        {65001, 0, u"a\xD800", false, 5, "a\xEF\xBF\xBD", false},
+        {1252, kErrInvalidChars, u"a", true, 0, "1004", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.code_page << " " << c.flags << " " << c.out);
+        char out[16] = {};
+        int used = 0;
+        const int n = WideCharToMultiByte(c.code_page, c.flags, c.text, -1, out, 16, nullptr,
+                                          c.ask_used_default ? &used : nullptr);
+        EXPECT_EQ(n, c.result);
+        if (n > 0) EXPECT_STREQ(out, c.out);
+        else EXPECT_EQ(std::to_string(GetLastError()), c.out);
+        EXPECT_EQ(used != 0, c.used_default);
+    }
+    auto GetACP = kernel32<uint32_t(STDCALL*)()>("GetACP");
+    EXPECT_EQ(GetACP(), 1252u);
+    simhost::pe::set_ansi_code_page(65001);
+    char out[8];
+    EXPECT_EQ(GetACP(), 65001u);
+    EXPECT_EQ(WideCharToMultiByte(0, 0, u"\u00e9", -1, out, 8, nullptr, nullptr), 3);
+    simhost::pe::set_ansi_code_page(1252);
 }
 
 // --- synchronisation -------------------------------------------------------------------------------
