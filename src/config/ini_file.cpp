@@ -8,12 +8,15 @@
 #include "platform/platform.h"
 
 std::string ResolveIniPath(std::string_view fileName) {
-  // Neither query is checked: with no module found the handle stays null, the file name is then the
-  // executable's, and the reader looks in the host's directory instead.
+  // The lookup is not checked: with no module found the handle stays null, which names the executable, and
+  // the reader looks in the host's directory instead. So it does when the module's path cannot be had whole
+  // (a cut one names a parent folder); without the executable's either, the name stands alone.
   platform::ModuleHandle module = nullptr;
   platform::ModuleOfAddress(reinterpret_cast<const void*>(&ResolveIniPath), module);
   char modulePath[260];
-  platform::ModuleFileName(module, modulePath, sizeof modulePath);
+  if (!platform::ModulePath(module, modulePath, sizeof modulePath)) {
+    platform::ModulePath(nullptr, modulePath, sizeof modulePath);
+  }
   return ResolveIniPathFrom(fileName, modulePath, platform::kPathSeparator);
 }
 

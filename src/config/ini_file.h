@@ -37,7 +37,8 @@ class IniFile {
 };
 
 // The path IniFile(fileName) reads, for the module that holds this code: on Windows the plug-in DLL, in a
-// program linking the reader the program itself. See ResolveIniPathFrom for the rules.
+// program linking the reader the program itself. See ResolveIniPathFrom for the rules. When that module's
+// path cannot be had whole, the executable's serves; when neither can, the name stands alone.
 std::string ResolveIniPath(std::string_view fileName);
 
 // The whole file at `path`, read in text mode (CR LF reads as LF on Windows); nothing when it cannot be opened.

@@ -8,8 +8,8 @@ namespace {
 PluginPathAreas PluginPaths;
 char FilesystemErrorText[1024];
 
-// What GetModuleFileNameA may write: MAX_PATH bytes, the terminating zero included.
-constexpr std::size_t kModuleFileNameLimit = 260;
+// A module path of up to 259 characters, as a Windows MAX_PATH buffer holds it with its terminating zero.
+constexpr std::size_t kModulePathLimit = 260;
 
 }  // namespace
 
@@ -32,11 +32,13 @@ void SplitModulePath(PluginPathAreas& areas) {
 }
 
 void ResolvePluginDirectory(bool moduleFound, platform::ModuleHandle module, PluginPathAreas& areas) {
-  if (!moduleFound) {
+  // A module path that cannot be had whole is a failed lookup too: a cut one names a parent folder.
+  if (!moduleFound || !platform::ModulePath(module, areas.directory, kModulePathLimit)) {
     ShowFilesystemError();
-    module = nullptr;
+    // Without the executable's path as well the directory stays empty: names then open from the current
+    // directory, where the host finds its own files.
+    platform::ModulePath(nullptr, areas.directory, kModulePathLimit);
   }
-  platform::ModuleFileName(module, areas.directory, kModuleFileNameLimit);
   SplitModulePath(areas);
 }
 

@@ -30,8 +30,10 @@ const char* PluginFilePath(const char* name);
 // the player has closed it.
 bool ShowFilesystemError();
 
-// The first-call work of PluginDirectory, given the outcome of looking up the module: a failed lookup shows
-// the error box and goes on with `module` null, which names the host executable.
+// The first-call work of PluginDirectory, given the outcome of looking up the module. A failed lookup, or a
+// module path that cannot be had whole (longer than 259 characters, or with no spelling the host can open),
+// shows the error box and goes on with the host executable's directory; when that path cannot be had
+// either, the directory is empty.
 void ResolvePluginDirectory(bool moduleFound, platform::ModuleHandle module, PluginPathAreas& areas);
 
 // Cuts the module path held in areas.directory after its rightmost '\' or '/', moving what follows into

@@ -29,9 +29,12 @@ using ModuleHandle = void*;
 // no module holds it.
 bool ModuleOfAddress(const void* address, ModuleHandle& module);
 
-// Full file name of `module` (a null handle means the executable) into `buffer`, zero-terminated and cut
-// to `size` - 1 characters.
-void ModuleFileName(ModuleHandle module, char* buffer, std::size_t size);
+// Full file name of `module` (a null handle means the executable) into `buffer`, zero-terminated, as a path
+// that opens with the narrow file functions and that the host's loaders take: on Windows the long path when
+// the ANSI code page spells every character of it, its short form otherwise. False, with `buffer` empty,
+// when the name cannot be had whole: no such module, a name longer than `size` - 1 characters (never a cut
+// one, which would name a parent folder), or no spelling that fits.
+bool ModulePath(ModuleHandle module, char* buffer, std::size_t size);
 
 // A modal error box owned by the active window; where there is no window system it is printed (and
 // handed to a simulated host, if the process has one).

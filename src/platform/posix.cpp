@@ -134,22 +134,26 @@ bool ModuleOfAddress(const void* address, ModuleHandle& module) {
   return true;
 }
 
-void ModuleFileName(ModuleHandle module, char* buffer, std::size_t size) {
-  if (size == 0) return;
+bool ModulePath(ModuleHandle module, char* buffer, std::size_t size) {
+  if (size == 0) return false;
   buffer[0] = '\0';
   char path[PATH_MAX];
   const char* name = path;
   Dl_info info{};
   if (module == nullptr) {
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    path[length > 0 ? length : 0] = '\0';
+    if (length <= 0) return false;
+    path[length] = '\0';
   } else if (dladdr(module, &info) != 0 && info.dli_fname != nullptr) {
     // dlopen keeps the name it was given, which may be relative to a directory since left.
     name = realpath(info.dli_fname, path) != nullptr ? path : info.dli_fname;
   } else {
-    return;
+    return false;
   }
-  std::snprintf(buffer, size, "%s", name);
+  const int length = std::snprintf(buffer, size, "%s", name);
+  if (length > 0 && static_cast<std::size_t>(length) < size) return true;
+  buffer[0] = '\0';
+  return false;
 }
 
 void ShowErrorBox(const char* text, const char* caption, std::uint32_t style) {

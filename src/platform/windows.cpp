@@ -47,12 +47,46 @@ bool ModuleOfAddress(const void* address, ModuleHandle& module) {
   return found != FALSE;
 }
 
-void ModuleFileName(ModuleHandle module, char* buffer, std::size_t size) {
-  if (size == 0) return;
-  const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(module), buffer, static_cast<DWORD>(size));
-  // Windows XP leaves a cut name unterminated; 0 means failure with the buffer undefined.
-  if (length == 0) buffer[0] = '\0';
-  else if (length >= size) buffer[size - 1] = '\0';
+namespace {
+
+// `wide` in the ANSI code page into `buffer`, terminator included; false unless every character has a
+// spelling of its own there and the whole fits. Best-fit mapping stays off: it would turn a character the
+// code page lacks into a look-alike (a fullwidth letter into a plain one), which names another file.
+bool ToAnsi(const wchar_t* wide, char* buffer, std::size_t size) {
+  const int capacity = size < 0x7FFFFFFF ? static_cast<int>(size) : 0x7FFFFFFF;
+  const UINT codePage = GetACP();
+  int written = 0;
+  if (codePage == CP_UTF8) {
+    // UTF-8 spells all but a lone surrogate, and refuses the used-default question.
+    written = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, buffer, capacity, nullptr, nullptr);
+  } else {
+    BOOL usedDefault = FALSE;
+    written = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, capacity, nullptr,
+                                  &usedDefault);
+    if (usedDefault) written = 0;
+  }
+  if (written > 0) return true;
+  buffer[0] = '\0';  // a failed conversion may leave part of the text behind
+  return false;
+}
+
+}  // namespace
+
+bool ModulePath(ModuleHandle module, char* buffer, std::size_t size) {
+  if (size == 0) return false;
+  buffer[0] = '\0';
+  // A name that fills the buffer was cut (Vista and later also set ERROR_INSUFFICIENT_BUFFER, XP leaves it
+  // unterminated); 0 is a failure.
+  wchar_t longPath[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(module), longPath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  if (ToAnsi(longPath, buffer, size)) return true;
+  // The host opens files by char* paths; the short form is plain ASCII where the volume keeps short names.
+  // It returns the needed size, terminator included, when the buffer is too small.
+  wchar_t shortPath[MAX_PATH];
+  const DWORD shortLength = GetShortPathNameW(longPath, shortPath, MAX_PATH);
+  if (shortLength == 0 || shortLength >= MAX_PATH) return false;
+  return ToAnsi(shortPath, buffer, size);
 }
 
 void ShowErrorBox(const char* text, const char* caption, std::uint32_t style) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "story.h"
@@ -114,39 +115,126 @@ TEST_P(PluginFolder, TheTexturePathMustFitTwoHundredAndSixtyCharacters) {
   }
 }
 
+// The host's texture loader takes a char* path in the ANSI code page (1252 here, or UTF-8): a folder name it
+// cannot spell reaches the host, and the configuration reader, in its short form, and a look-alike spelling
+// ('m' for the fullwidth one) must not lead into another folder. The Linux build sees the names as they are.
+TEST_P(PluginFolder, FolderNamesReachTheHostInASpellingThatOpens) {
+  struct Case {
+    const char* subfolder;
+    std::uint32_t codePage;
+    const char* windowsDirectory;
+  };
+  const Case cases[] = {
+      {"My Plugins", 1252, "C:\\Games\\Host\\My Plugins\\"},
+      {"Caf\u00e9", 1252, "C:\\Games\\Host\\Caf\xE9\\"},
+      {"\u30b2\u30fc\u30e0 mods", 1252, "C:\\Games\\Host\\MODS~1\\"},
+      {"\u30b2\u30fc\u30e0 mods", 65001, "C:\\Games\\Host\\\u30b2\u30fc\u30e0 mods\\"},
+      {"\uff4d\uff4f\uff44\uff53 x", 1252, "C:\\Games\\Host\\X~1\\"},
+  };
+  folder().Write("mods x/Zephrel.ini", kNoTrailsIni);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.subfolder);
+    simhost::pe::set_ansi_code_page(c.codePage);
+    folder().Write(std::string(c.subfolder) + "/Zephrel.ini", kSwappedModelsIni);
+    folder().Write(std::string(c.subfolder) + "/MODELS/BANNER.TXD", "stand-in dictionary");
+    Load(c.subfolder);
+    simhost::Startup();
+    EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
+    ExpectStartedFrom(GetParam() == PluginBuild::WindowsDll ? c.windowsDirectory : DirectoryOf(c.subfolder));
+    simhost::Shutdown();
+    EXPECT_TRUE(Unload());
+    simhost::ResetHost();
+    simhost::ResizePool(4);
+  }
+}
+
+// A module path of 259 characters is the longest the plug-in takes. One character more and the path comes back
+// cut, naming a parent folder: that counts as not knowing its folder, so the player is told once and the
+// files beside the executable serve (the Linux build's executable is the test program, with neither file).
+TEST_P(PluginFolder, AModulePathCutAtTwoHundredAndSixtyCharactersIsNotTaken) {
+  const std::size_t fileName = std::string(simhost::PluginFileName(GetParam())).size();
+  const bool dll = GetParam() == PluginBuild::WindowsDll;
+  const std::string beside = dll ? simhost::pe::windows_folder()
+                                 : std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/";
+  for (const std::size_t length : {259u, 260u}) {
+    SCOPED_TRACE(length);
+    const std::string subfolder = SubfolderFor(length - fileName);
+    if (subfolder.empty()) GTEST_SKIP() << "the game folder " << folder().path() << " is too deep already";
+    WriteIni(kSwappedModelsIni);
+    InstallBannerTexture();
+    folder().Write(subfolder + "/Zephrel.ini", kNoTrailsIni);
+    folder().Write(subfolder + "/MODELS/BANNER.TXD", "stand-in dictionary");
+    Load(subfolder);
+    simhost::Startup();
+    const auto loads = simhost::CallsOf("LoadTextureDictionary");
+    const auto& boxes = simhost::Recorded().errorBoxes;
+    if (length == 259) {
+      EXPECT_TRUE(boxes.empty());
+      EXPECT_TRUE(loads.empty()) << "no room for MODELS\\BANNER.TXD after the plug-in's own folder";
+      planes_.Place();
+      Fly(Seconds(5));
+      EXPECT_EQ(TrailPlane(), -1) << "the plug-in folder's Zephrel.ini was read";
+    } else {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, "FILESYSTEM\nFailed to retrieve plugin dir path");
+      ASSERT_EQ(loads.size(), 1u);
+      EXPECT_EQ(loads[0].text, beside + kTexturePath);
+      planes_.Place();
+      Fly(Seconds(5));
+      EXPECT_EQ(TrailPlane(), dll ? 1 : 0) << "the Zephrel.ini beside the executable, if any, was read";
+      simhost::Reinit();
+      simhost::Startup();
+      EXPECT_TRUE(simhost::Recorded().errorBoxes.empty()) << "the player is told once";
+    }
+    simhost::Shutdown();
+    EXPECT_TRUE(Unload());
+    simhost::ResetHost();
+    simhost::ResizePool(4);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, PluginFolder,
                          ::testing::Values(PluginBuild::LinuxLibrary, PluginBuild::WindowsDll), BuildName);
 
-// Windows alone can fail to say which module holds an address.
+// Windows alone can fail to say which module holds an address, or keep no short names on a volume, so that a
+// folder the ANSI code page cannot spell has no spelling the host could open.
 using WindowsPluginFolder = PluginFolder;
 
 TEST_P(WindowsPluginFolder, WithoutItsOwnFolderThePluginSaysSoOnceAndLooksBesideTheExecutable) {
   constexpr std::uint32_t kGameWindow = 0x00020030;
   constexpr std::uint32_t kErrorModNotFound = 126;
-  simhost::pe::set_active_window(kGameWindow);
-  simhost::pe::set_module_lookup_failure(kErrorModNotFound);
-  // The plug-in's own folder has both files too: only the fallback reads those beside the executable.
-  WriteIni(kSwappedModelsIni);
-  InstallBannerTexture();
-  folder().Write("scripts/Zephrel.ini", kNoTrailsIni);
-  folder().Write("scripts/MODELS/BANNER.TXD", "stand-in dictionary");
-  Load("scripts");
-  EXPECT_TRUE(simhost::pe::message_boxes().empty()) << "nothing is looked up before the game starts";
-  simhost::Startup();
+  for (const bool lookupFails : {true, false}) {
+    SCOPED_TRACE(lookupFails ? "lookup fails" : "no short names");
+    const std::string subfolder = lookupFails ? "scripts" : "\u30b2\u30fc\u30e0 mods";
+    simhost::pe::set_active_window(kGameWindow);
+    if (lookupFails) simhost::pe::set_module_lookup_failure(kErrorModNotFound);
+    else simhost::pe::set_short_names(false);
+    // The plug-in's own folder has both files too: only the fallback reads those beside the executable.
+    WriteIni(kSwappedModelsIni);
+    InstallBannerTexture();
+    folder().Write(subfolder + "/Zephrel.ini", kNoTrailsIni);
+    folder().Write(subfolder + "/MODELS/BANNER.TXD", "stand-in dictionary");
+    Load(subfolder);
+    EXPECT_TRUE(simhost::pe::message_boxes().empty()) << "nothing is looked up before the game starts";
+    simhost::Startup();
 
-  ASSERT_EQ(simhost::pe::message_boxes().size(), 1u);
-  const simhost::pe::MessageBoxRecord& box = simhost::pe::message_boxes()[0];
-  EXPECT_EQ(box.text, "FILESYSTEM\nFailed to retrieve plugin dir path");
-  EXPECT_EQ(box.caption, "Zephrel");
-  EXPECT_EQ(box.style, 0x10u);  // MB_OK | MB_ICONERROR
-  EXPECT_EQ(box.owner, kGameWindow);
-  ExpectStartedFrom("C:\\Games\\Host\\");
+    ASSERT_EQ(simhost::pe::message_boxes().size(), 1u);
+    const simhost::pe::MessageBoxRecord& box = simhost::pe::message_boxes()[0];
+    EXPECT_EQ(box.text, "FILESYSTEM\nFailed to retrieve plugin dir path");
+    EXPECT_EQ(box.caption, "Zephrel");
+    EXPECT_EQ(box.style, 0x10u);  // MB_OK | MB_ICONERROR
+    EXPECT_EQ(box.owner, kGameWindow);
+    ExpectStartedFrom("C:\\Games\\Host\\");
 
-  simhost::Reinit();
-  Fly(Seconds(1));
-  EXPECT_EQ(TrailPlane(), 1) << "and read there again";
-  simhost::Shutdown();
-  EXPECT_EQ(simhost::pe::message_boxes().size(), 1u) << "the player is told once";
+    simhost::Reinit();
+    Fly(Seconds(1));
+    EXPECT_EQ(TrailPlane(), 1) << "and read there again";
+    simhost::Shutdown();
+    EXPECT_EQ(simhost::pe::message_boxes().size(), 1u) << "the player is told once";
+    EXPECT_TRUE(Unload());
+    simhost::ResetHost();
+    simhost::ResizePool(4);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, WindowsPluginFolder, ::testing::Values(PluginBuild::WindowsDll), BuildName);

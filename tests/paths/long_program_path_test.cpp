@@ -1,0 +1,24 @@
+// Run from a directory so deep that the program's own path, which is here also the path of the module that
+// holds the plug-in's code, is longer than 259 characters: neither can be had whole, so names stand alone and
+// open from the current directory.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "config/ini_file.h"
+#include "config/plugin_paths.h"
+#include "simhost.h"
+
+namespace {
+
+TEST(LongProgramPath, OneBoxAndNamesStandAlone) {
+  simhost::ResetHost();
+  ASSERT_GT(std::filesystem::read_symlink("/proc/self/exe").string().size(), 259u);
+  EXPECT_STREQ(PluginDirectory(), "");
+  EXPECT_STREQ(PluginFilePath("MODELS\\BANNER.TXD"), "MODELS\\BANNER.TXD");
+  EXPECT_EQ(ResolveIniPath("Zephrel.ini"), "Zephrel.ini");
+  EXPECT_EQ(simhost::Recorded().errorBoxes.size(), 1u);
+}
+
+}  // namespace
