@@ -37,7 +37,7 @@ std::uint32_t TranslateHostAddress(std::uint32_t hostAddress) {
 }
 
 std::uint32_t ReadHostDword(std::uint32_t hostAddress) {
-  return PeekWord32(TranslateHostAddress(hostAddress), true);
+  return PeekWord32(TranslateHostAddress(hostAddress), true).value_or(0);
 }
 
 std::uint32_t ResolveHostBinding(std::uint32_t hostAddress) {
