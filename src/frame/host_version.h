@@ -7,7 +7,7 @@
 std::int32_t GetHostVersion();
 
 // Reads the probe words in order; the id of the first that matches, or 0. An unmapped or unreadable probe is
-// no match.
+// no match. An image that is not at 0x400000 is not read at all: 0.
 std::int32_t DetectHostVersion();
 
 // True for the builds whose addresses the plug-in knows (1001 and 1002).
