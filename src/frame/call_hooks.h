@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -60,22 +62,26 @@ class saved_bytes : public saved_bytes_base {
   saved_bytes& operator=(const saved_bytes&) = delete;
   ~saved_bytes() override { saved_bytes::Restore(); }
 
+  // Bytes that cannot be written back yet stay saved, for the next Restore.
   void Restore() override {
     if (!hasSaved) return;
-    PatchBytes(reinterpret_cast<std::uint32_t>(savedAddress), savedBytes, savedSize, unprotect);
-    hasSaved = false;
+    if (PatchBytes(reinterpret_cast<std::uint32_t>(savedAddress), savedBytes, savedSize, unprotect)) hasSaved = false;
   }
 
-  // Saves `size` bytes at `address`, first putting back whatever an earlier save holds. More than the
-  // capacity is not saved at all: a part of an instruction could not be written back as it was.
-  virtual void Save(std::uint32_t address, std::size_t size, bool unprotect) {
+  // Saves `size` bytes at `address`, first putting back whatever an earlier save holds. False, with nothing
+  // saved, when the earlier bytes cannot go back, when the new ones cannot be read, or when they are more than
+  // the capacity (a part of an instruction could not be written back as it was).
+  virtual bool Save(std::uint32_t address, std::size_t size, bool unprotect) {
     Restore();
-    if (size > Capacity) return;
+    if (hasSaved || size > Capacity) return false;
+    std::uint8_t bytes[Capacity];
+    if (!PeekBytes(address, bytes, size, unprotect)) return false;
+    std::memcpy(savedBytes, bytes, size);
     this->unprotect = unprotect;
     hasSaved = true;
     savedAddress = reinterpret_cast<void*>(address);
     savedSize = static_cast<std::uint32_t>(size);
-    PeekBytes(address, savedBytes, size, unprotect);
+    return true;
   }
 
   std::uint8_t savedBytes[Capacity] = {};
@@ -101,18 +107,26 @@ class site_manager : public Patch {
   site_manager& operator=(const site_manager&) = delete;
   ~site_manager() override {
     hooks.clear();
-    ForgetUnlessOurs();
+    // The last chance: a site that cannot be seen to hold our call is left as it is.
+    if (this->hasSaved && HoldsOurCall() != true) this->hasSaved = false;
     live = nullptr;
     // The saved bytes, if still to be written back, go back as the base part goes.
   }
 
   // Takes the site out of the chain: the bytes go back, unless something else has rewritten the site since.
+  // A site that cannot be read or written now stays hooked (still calling dispatch_hooks, which then runs the
+  // host's routine alone), and is put back at the next Restore or when the manager goes.
   void Restore() override {
     if (!hooked) return;
-    hooked = false;
     hooks.clear();
-    ForgetUnlessOurs();
+    if (this->hasSaved) {
+      const std::optional<bool> ours = HoldsOurCall();
+      if (!ours) return;
+      // Whoever rewrote the site owns it now.
+      if (!*ours) this->hasSaved = false;
+    }
     Patch::Restore();
+    hooked = this->hasSaved;
   }
 
   // Attaches the callback of `owner`, or replaces it if `owner` has one here already.
@@ -186,13 +200,13 @@ class site_manager : public Patch {
     return std::find_if(hooks.begin(), hooks.end(), [owner](const auto& entry) { return entry.first == owner; });
   }
 
-  // Drops the saved bytes when the site no longer holds our call: whoever rewrote it owns it now.
-  void ForgetUnlessOurs() {
-    if (!this->hasSaved) return;
+  // Whether the saved site still holds our call; nothing when it cannot be read.
+  std::optional<bool> HoldsOurCall() const {
     const auto site = reinterpret_cast<std::uint32_t>(this->savedAddress);
-    const bool ours = PeekByte(site, this->unprotect) == kOpcodeCall &&
-                      BranchTarget(site, this->unprotect) == DispatchAddress();
-    if (!ours) this->hasSaved = false;
+    RelativeBranch branch{};
+    if (!PeekBytes(site, &branch, sizeof branch, this->unprotect)) return std::nullopt;
+    return branch.opcode == kOpcodeCall &&
+           site + sizeof branch + static_cast<std::uint32_t>(branch.displacement) == DispatchAddress();
   }
 
   // The one manager of this site while it exists; dispatch_hooks has no other way to find it.
@@ -264,17 +278,22 @@ class site_hook : public site_hook_base<Patch, Address, typename function_parts<
 
   // Attaches `callback` and, unless the site is patched already, patches it. Only a relative call (E8) is
   // patched: a five-byte write would cut any longer call in half, and anything else has no routine to
-  // continue into. Such a site is left as it is and the callback never runs.
+  // continue into. Such a site is left as it is and the callback never runs; so is a site whose code cannot
+  // be read or written, with nothing saved and no target recorded.
   void Install(HookCallback<result> callback) override {
     this->active = true;
     this->manager->SetHook(this, std::move(callback));
     auto& manager = *this->manager;
     if (manager.hooked) return;
     const std::uint32_t site = TranslateHostAddress(this->address);
-    if (PeekByte(site, true) != kOpcodeCall) return;
-    manager.Save(site, sizeof(RelativeBranch), true);
-    manager.hostTarget =
-        reinterpret_cast<typename base::manager_type::HostFunction>(WriteCall(site, manager.DispatchAddress(), true));
+    if (!manager.Save(site, sizeof(RelativeBranch), true)) return;
+    const std::optional<std::uint32_t> target =
+        manager.savedBytes[0] == kOpcodeCall ? WriteCall(site, manager.DispatchAddress(), true) : std::nullopt;
+    if (!target) {
+      manager.hasSaved = false;  // nothing was written: nothing to put back
+      return;
+    }
+    manager.hostTarget = reinterpret_cast<typename base::manager_type::HostFunction>(*target);
     manager.hooked = true;
   }
 };

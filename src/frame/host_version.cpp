@@ -10,6 +10,9 @@ constexpr std::uint32_t kHostPreferredBase = 0x400000;
 }
 
 std::int32_t DetectHostVersion() {
+  // Call sites follow a moved image, but the host entries and data the plug-in uses stand where the build put
+  // them: an image anywhere else is served like an unknown build, without reading it.
+  if (HostImageBase() != kHostPreferredBase) return host::kUnknownBuild;
   for (const host::BuildProbe& probe : host::kBuildProbes) {
     // The image of another build, or another program, may not reach this far.
     if (!platform::IsMapped(TranslateHostAddress(probe.address), 4)) continue;
@@ -37,7 +40,7 @@ std::uint32_t TranslateHostAddress(std::uint32_t hostAddress) {
 }
 
 std::uint32_t ReadHostDword(std::uint32_t hostAddress) {
-  return PeekWord32(TranslateHostAddress(hostAddress), true);
+  return PeekWord32(TranslateHostAddress(hostAddress), true).value_or(0);
 }
 
 std::uint32_t ResolveHostBinding(std::uint32_t hostAddress) {

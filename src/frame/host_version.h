@@ -6,7 +6,8 @@
 // The running host build (1001, 1002, another recognised id, or 0), detected on the first call.
 std::int32_t GetHostVersion();
 
-// Reads the probe words in order; the id of the first that matches, or 0. An unmapped probe is no match.
+// Reads the probe words in order; the id of the first that matches, or 0. An unmapped or unreadable probe is
+// no match. An image that is not at 0x400000 is not read at all: 0.
 std::int32_t DetectHostVersion();
 
 // True for the builds whose addresses the plug-in knows (1001 and 1002).
@@ -18,7 +19,8 @@ std::uint32_t HostImageBase();
 // A host address (of the build at base 0x400000) moved onto the loaded image, modulo 2^32.
 std::uint32_t TranslateHostAddress(std::uint32_t hostAddress);
 
-// The 32-bit word at a host address, read with the page protection lifted; 0 when it cannot be lifted.
+// The 32-bit word at a host address, read with the page protection lifted; 0 when it cannot be lifted, which
+// no probe word is.
 std::uint32_t ReadHostDword(std::uint32_t hostAddress);
 
 // The address a binding takes for the running build: translated for builds 1001 and 1002, else the

@@ -5,20 +5,33 @@
 
 #include "frame/host_version.h"
 
-std::optional<ProtectionGuard> ProtectionGuard::Lift(std::uint32_t address, std::size_t size) {
+std::optional<ProtectionGuard> ProtectionGuard::Lift(std::uint32_t address) {
   platform::Protection previous = 0;
-  if (!platform::LiftProtection(address, size, previous)) return std::nullopt;
-  return ProtectionGuard(address, size, previous);
+  if (!platform::LiftPageProtection(address, previous)) return std::nullopt;
+  return ProtectionGuard(address & ~(platform::kPageSize - 1), previous);
 }
 
 ProtectionGuard::ProtectionGuard(ProtectionGuard&& other) noexcept
-    : address_(other.address_), size_(std::exchange(other.size_, 0)), previous_(other.previous_) {}
+    : page_(other.page_), previous_(other.previous_), restores_(std::exchange(other.restores_, false)) {}
 
 ProtectionGuard::~ProtectionGuard() {
-  if (size_ != 0) platform::SetProtection(address_, size_, previous_);
+  if (restores_) platform::SetPageProtection(page_, previous_);
 }
 
 namespace {
+
+// Makes the access with every page of [page, end) lifted, lowest first. Each guard gives its own page back
+// its protection as the recursion unwinds; when a page cannot be lifted, those lifted before it go back and
+// the access is not made.
+template <typename Access>
+bool WithPagesLifted(std::uint64_t page, std::uint64_t end, Access& access) {
+  if (page >= end) {
+    access();
+    return true;
+  }
+  const std::optional<ProtectionGuard> guard = ProtectionGuard::Lift(static_cast<std::uint32_t>(page));
+  return guard && WithPagesLifted(page + platform::kPageSize, end, access);
+}
 
 // The one pattern of every access: lift (when asked to), touch the bytes, put the protection back.
 template <typename Access>
@@ -27,68 +40,76 @@ bool ProtectedAccess(std::uint32_t address, std::size_t size, bool unprotect, Ac
     access();
     return true;
   }
-  const std::optional<ProtectionGuard> guard = ProtectionGuard::Lift(address, size);
-  if (!guard) return false;
-  access();
-  return true;
+  return WithPagesLifted(address & ~(platform::kPageSize - 1), std::uint64_t{address} + size, access);
+}
+
+// The opcode, then the displacement; if the displacement cannot go in, the opcode that was there goes back.
+bool WriteBranch(std::uint32_t at, std::uint8_t opcode, std::uint32_t destination, bool unprotect) {
+  const std::optional<std::uint8_t> previous = PeekByte(at, unprotect);
+  if (!previous || !PatchBytes(at, &opcode, 1, unprotect)) return false;
+  if (WriteRelative32(at + 1, destination, unprotect)) return true;
+  PatchBytes(at, &*previous, 1, unprotect);
+  return false;
 }
 
 }  // namespace
 
-void PatchBytes(std::uint32_t address, const void* source, std::size_t size, bool unprotect) {
-  ProtectedAccess(address, size, unprotect,
-                  [&] { std::memcpy(reinterpret_cast<void*>(address), source, size); });
+bool PatchBytes(std::uint32_t address, const void* source, std::size_t size, bool unprotect) {
+  return ProtectedAccess(address, size, unprotect,
+                         [&] { std::memcpy(reinterpret_cast<void*>(address), source, size); });
 }
 
-void PeekBytes(std::uint32_t address, void* destination, std::size_t size, bool unprotect) {
-  if (!ProtectedAccess(address, size, unprotect,
-                       [&] { std::memcpy(destination, reinterpret_cast<const void*>(address), size); })) {
-    std::memset(destination, 0, size);
-  }
+bool PeekBytes(std::uint32_t address, void* destination, std::size_t size, bool unprotect) {
+  return ProtectedAccess(address, size, unprotect,
+                         [&] { std::memcpy(destination, reinterpret_cast<const void*>(address), size); });
 }
 
-std::uint8_t PeekByte(std::uint32_t address, bool unprotect) {
+std::optional<std::uint8_t> PeekByte(std::uint32_t address, bool unprotect) {
   std::uint8_t value = 0;
-  PeekBytes(address, &value, sizeof value, unprotect);
+  if (!PeekBytes(address, &value, sizeof value, unprotect)) return std::nullopt;
   return value;
 }
 
-std::uint32_t PeekWord32(std::uint32_t address, bool unprotect) {
+std::optional<std::uint32_t> PeekWord32(std::uint32_t address, bool unprotect) {
   std::uint32_t value = 0;  // x86 is little-endian, as the host's words are
-  PeekBytes(address, &value, sizeof value, unprotect);
+  if (!PeekBytes(address, &value, sizeof value, unprotect)) return std::nullopt;
   return value;
 }
 
-void WriteRelative32(std::uint32_t at, std::uint32_t destination, bool unprotect) {
+bool WriteRelative32(std::uint32_t at, std::uint32_t destination, bool unprotect) {
   const std::uint32_t displacement = destination - (at + 4);
-  PatchBytes(at, &displacement, sizeof displacement, unprotect);
+  return PatchBytes(at, &displacement, sizeof displacement, unprotect);
 }
 
-std::uint32_t BranchTarget(std::uint32_t at, bool unprotect) {
-  const std::uint8_t opcode = PeekByte(at, unprotect);
-  if (opcode == kOpcodeCall || opcode == kOpcodeJump) {
-    return at + 5 + PeekWord32(at + 1, unprotect);
+std::optional<std::uint32_t> ReadBranchTarget(std::uint32_t at, bool unprotect) {
+  const std::optional<std::uint8_t> opcode = PeekByte(at, unprotect);
+  if (!opcode) return std::nullopt;
+  if (*opcode == kOpcodeCall || *opcode == kOpcodeJump) {
+    const std::optional<std::uint32_t> displacement = PeekWord32(at + 1, unprotect);
+    if (!displacement) return std::nullopt;
+    return at + 5 + *displacement;
   }
-  if (opcode != kOpcodeIndirect) return 0;
-  const std::uint8_t modRm = PeekByte(at + 1, unprotect);
-  if (modRm != kModRmIndirectCall && modRm != kModRmIndirectJump) return 0;
-  const std::uint32_t cell = PeekWord32(at + 2, unprotect);
+  if (*opcode != kOpcodeIndirect) return 0;
+  const std::optional<std::uint8_t> modRm = PeekByte(at + 1, unprotect);
+  if (!modRm) return std::nullopt;
+  if (*modRm != kModRmIndirectCall && *modRm != kModRmIndirectJump) return 0;
+  const std::optional<std::uint32_t> cell = PeekWord32(at + 2, unprotect);
+  if (!cell) return std::nullopt;
   // The pointer cell is data of whoever wrote the instruction; one that is not there points nowhere.
-  if (!platform::IsMapped(cell, sizeof(std::uint32_t))) return 0;
+  if (!platform::IsMapped(*cell, sizeof(std::uint32_t))) return 0;
   std::uint32_t target = 0;
-  std::memcpy(&target, reinterpret_cast<const void*>(cell), sizeof target);
+  std::memcpy(&target, reinterpret_cast<const void*>(*cell), sizeof target);
   return target;
 }
 
-std::uint32_t WriteCall(std::uint32_t at, std::uint32_t destination, bool unprotect) {
-  const std::uint32_t previous = BranchTarget(at, unprotect);
-  PatchBytes(at, &kOpcodeCall, 1, unprotect);
-  WriteRelative32(at + 1, destination, unprotect);
+std::uint32_t BranchTarget(std::uint32_t at, bool unprotect) { return ReadBranchTarget(at, unprotect).value_or(0); }
+
+std::optional<std::uint32_t> WriteCall(std::uint32_t at, std::uint32_t destination, bool unprotect) {
+  const std::optional<std::uint32_t> previous = ReadBranchTarget(at, unprotect);
+  if (!previous || !WriteBranch(at, kOpcodeCall, destination, unprotect)) return std::nullopt;
   return previous;
 }
 
-void WriteJump(std::uint32_t hostAddress, std::uint32_t destination, bool unprotect) {
-  const std::uint32_t at = TranslateHostAddress(hostAddress);
-  PatchBytes(at, &kOpcodeJump, 1, unprotect);
-  WriteRelative32(at + 1, destination, unprotect);
+bool WriteJump(std::uint32_t hostAddress, std::uint32_t destination, bool unprotect) {
+  return WriteBranch(TranslateHostAddress(hostAddress), kOpcodeJump, destination, unprotect);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Reads and writes of code bytes. Every write to host code goes through these functions: with `unprotect`
-// the page protection is lifted for the one access and put back right after it. When it cannot be lifted
-// the access is not made at all: a write leaves memory as it was, a read yields zero bytes.
+// the protection of each page touched is lifted for the one access and each page gets its own back right
+// after it. An access happens whole or not at all: when a page cannot be lifted nothing is written or read,
+// and the function says so, so that nothing is built on bytes that were never read.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,11 +10,12 @@
 
 #include "platform/platform.h"
 
-// The protection of a range lifted to read+write+execute; exists only when lifting succeeded and puts the
-// earlier protection back when it goes.
+// The protection of one page lifted to read+write+execute; exists only when lifting succeeded and puts the
+// page's earlier protection back when it goes.
 class ProtectionGuard {
  public:
-  static std::optional<ProtectionGuard> Lift(std::uint32_t address, std::size_t size);
+  // Lifts the page that holds `address`.
+  static std::optional<ProtectionGuard> Lift(std::uint32_t address);
 
   ProtectionGuard(ProtectionGuard&& other) noexcept;
   ProtectionGuard& operator=(ProtectionGuard&&) = delete;
@@ -22,12 +24,11 @@ class ProtectionGuard {
   ~ProtectionGuard();
 
  private:
-  ProtectionGuard(std::uint32_t address, std::size_t size, platform::Protection previous)
-      : address_(address), size_(size), previous_(previous) {}
+  ProtectionGuard(std::uint32_t page, platform::Protection previous) : page_(page), previous_(previous) {}
 
-  std::uint32_t address_;
-  std::size_t size_;  // 0 once moved from
+  std::uint32_t page_;
   platform::Protection previous_;
+  bool restores_ = true;  // false once moved from
 };
 
 // The five-byte relative branches, and the first bytes of the six-byte indirect ones.
@@ -45,19 +46,30 @@ struct RelativeBranch {  // E8 rel32 or E9 rel32
 #pragma pack(pop)
 static_assert(sizeof(RelativeBranch) == 5);
 
-void PatchBytes(std::uint32_t address, const void* source, std::size_t size, bool unprotect);
-void PeekBytes(std::uint32_t address, void* destination, std::size_t size, bool unprotect);
-std::uint8_t PeekByte(std::uint32_t address, bool unprotect);
-std::uint32_t PeekWord32(std::uint32_t address, bool unprotect);
+// False when nothing was written.
+bool PatchBytes(std::uint32_t address, const void* source, std::size_t size, bool unprotect);
+// False when nothing was read; `destination` is then left as it was.
+bool PeekBytes(std::uint32_t address, void* destination, std::size_t size, bool unprotect);
+std::optional<std::uint8_t> PeekByte(std::uint32_t address, bool unprotect);
+std::optional<std::uint32_t> PeekWord32(std::uint32_t address, bool unprotect);
 
 // Writes destination - (at + 4) at `at`: the displacement of a branch whose opcode stands just before.
-void WriteRelative32(std::uint32_t at, std::uint32_t destination, bool unprotect);
+bool WriteRelative32(std::uint32_t at, std::uint32_t destination, bool unprotect);
 
-// Where the branch at `at` goes (E8, E9, FF 15, FF 25), or 0 for any other instruction.
+// Where the branch at `at` goes (E8, E9, FF 15, FF 25), 0 for any other instruction; nothing when the
+// instruction cannot be read.
+std::optional<std::uint32_t> ReadBranchTarget(std::uint32_t at, bool unprotect);
+// The same, with 0 also for an instruction that cannot be read.
 std::uint32_t BranchTarget(std::uint32_t at, bool unprotect);
 
-// Makes `at` a relative call to destination; returns the branch target that stood there before.
-std::uint32_t WriteCall(std::uint32_t at, std::uint32_t destination, bool unprotect);
+// The two five-byte writes below put the opcode and then the displacement, each with a protection change of
+// its own. If the displacement cannot be written the opcode that stood there goes back: `at` ends up holding
+// either its old instruction or the whole new one, never a mix.
 
-// Makes the host address (translated onto the loaded image) a relative jump to destination.
-void WriteJump(std::uint32_t hostAddress, std::uint32_t destination, bool unprotect);
+// Makes `at` a relative call to destination; returns the branch target that stood there before, or nothing
+// (and writes nothing) when the instruction there cannot be read or the call cannot be written.
+std::optional<std::uint32_t> WriteCall(std::uint32_t at, std::uint32_t destination, bool unprotect);
+
+// Makes the host address (translated onto the loaded image) a relative jump to destination; false when
+// nothing was written.
+bool WriteJump(std::uint32_t hostAddress, std::uint32_t destination, bool unprotect);

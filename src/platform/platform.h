@@ -7,15 +7,19 @@
 
 namespace platform {
 
-// A page protection as the OS states it; only ever handed back to SetProtection.
+// A page protection as the OS states it; only ever handed back to SetPageProtection.
 using Protection = std::uint32_t;
 
-// Makes the pages of [address, address + size) readable, writable and executable. On success stores the
-// protection the first of them had before and returns true; on failure nothing has changed.
-bool LiftProtection(std::uint32_t address, std::size_t size, Protection& previous);
+// The x86 page, the unit in which both systems protect memory.
+inline constexpr std::uint32_t kPageSize = 0x1000;
 
-// Gives the pages of [address, address + size) the protection `protection`; false on failure.
-bool SetProtection(std::uint32_t address, std::size_t size, Protection protection);
+// Makes the page that holds `address` readable, writable and executable. On success stores the protection
+// it had before and returns true; on failure nothing has changed. One page at a time, so that each page of a
+// longer range can be given back its own protection.
+bool LiftPageProtection(std::uint32_t address, Protection& previous);
+
+// Gives the page that holds `address` the protection `protection`; false on failure.
+bool SetPageProtection(std::uint32_t address, Protection protection);
 
 // True when every byte of [address, address + size) lies in memory the process has mapped.
 bool IsMapped(std::uint32_t address, std::size_t size);

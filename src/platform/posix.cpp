@@ -16,8 +16,6 @@
 namespace platform {
 namespace {
 
-constexpr std::uint32_t kPageSize = 0x1000;
-
 struct Mapping {
   std::uint64_t begin = 0;
   std::uint64_t end = 0;
@@ -84,25 +82,22 @@ bool ProtectionOf(std::uint32_t address, int& protection) {
   return found;
 }
 
-bool Protect(std::uint32_t address, std::size_t size, int protection) {
-  if (size == 0) return true;
-  const std::uint32_t first = address & ~(kPageSize - 1);
-  const std::uint64_t end = std::uint64_t{address} + size;
-  return mprotect(reinterpret_cast<void*>(first), static_cast<std::size_t>(end - first), protection) == 0;
+bool ProtectPage(std::uint32_t address, int protection) {
+  return mprotect(reinterpret_cast<void*>(address & ~(kPageSize - 1)), kPageSize, protection) == 0;
 }
 
 }  // namespace
 
-bool LiftProtection(std::uint32_t address, std::size_t size, Protection& previous) {
+bool LiftPageProtection(std::uint32_t address, Protection& previous) {
   int protection = PROT_NONE;
   if (!ProtectionOf(address, protection)) return false;
-  if (!Protect(address, size, PROT_READ | PROT_WRITE | PROT_EXEC)) return false;
+  if (!ProtectPage(address, PROT_READ | PROT_WRITE | PROT_EXEC)) return false;
   previous = static_cast<Protection>(protection);
   return true;
 }
 
-bool SetProtection(std::uint32_t address, std::size_t size, Protection protection) {
-  return Protect(address, size, static_cast<int>(protection));
+bool SetPageProtection(std::uint32_t address, Protection protection) {
+  return ProtectPage(address, static_cast<int>(protection));
 }
 
 bool IsMapped(std::uint32_t address, std::size_t size) {

@@ -6,18 +6,18 @@
 
 namespace platform {
 
-bool LiftProtection(std::uint32_t address, std::size_t size, Protection& previous) {
+// One byte stands for its page: VirtualProtect changes every page that the range touches and reports the
+// earlier protection of the first of them only.
+bool LiftPageProtection(std::uint32_t address, Protection& previous) {
   DWORD old = 0;
-  if (!VirtualProtect(reinterpret_cast<LPVOID>(address), size, PAGE_EXECUTE_READWRITE, &old)) {
-    return false;
-  }
+  if (!VirtualProtect(reinterpret_cast<LPVOID>(address), 1, PAGE_EXECUTE_READWRITE, &old)) return false;
   previous = old;
   return true;
 }
 
-bool SetProtection(std::uint32_t address, std::size_t size, Protection protection) {
+bool SetPageProtection(std::uint32_t address, Protection protection) {
   DWORD old = 0;  // VirtualProtect fails when this pointer is null
-  return VirtualProtect(reinterpret_cast<LPVOID>(address), size, protection, &old) != FALSE;
+  return VirtualProtect(reinterpret_cast<LPVOID>(address), 1, protection, &old) != FALSE;
 }
 
 bool IsMapped(std::uint32_t address, std::size_t size) {

@@ -86,8 +86,9 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
 
 void InstallSkyTrailRedirect() noexcept {
   if (!ReplaceTrailsInTheSky) return;
+  // No jump goes over bytes that were not kept first: it could never be taken off again.
   if (!routineStart.kept) {
-    PeekBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true);
+    if (!PeekBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) return;
     routineStart.kept = true;
   }
   WriteJump(host::address::HostSkyTrailRoutine, SkyTrailsEntry(), true);
@@ -97,9 +98,8 @@ void RemoveSkyTrailRedirect() noexcept {
   if (!routineStart.kept) return;
   const RelativeBranch ours = RedirectJump();
   std::uint8_t current[sizeof(RelativeBranch)];
-  PeekBytes(SkyRoutine(), current, sizeof current, true);
-  // Someone else's bytes there now are theirs to undo.
+  // Someone else's bytes there now are theirs to undo; bytes that cannot be read are left as they are.
+  if (!PeekBytes(SkyRoutine(), current, sizeof current, true)) return;
   if (std::memcmp(current, &ours, sizeof current) != 0) return;
-  PatchBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true);
-  routineStart.kept = false;
+  if (PatchBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) routineStart.kept = false;
 }

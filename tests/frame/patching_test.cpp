@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "frame/host_version.h"
 #include "simhost.h"
@@ -118,30 +119,43 @@ TEST(ProtectedAccess, PutsEveryProtectionBackAsItWas) {
   EXPECT_EQ(PageProtection(data), "rw-p");
 }
 
-TEST(ProtectedAccess, AcrossAPageBoundaryLiftsAndRestoresBothPages) {
-  const std::uint32_t boundary = kScratch + 0x1000;
-  CodeOverwrite keep(boundary - 2, std::vector<std::uint8_t>(4, 0xCC));
-  const std::uint8_t bytes[4] = {0xAA, 0xBB, 0xCC, 0xDD};
-  PatchBytes(At(boundary - 2), bytes, 4, true);
-  EXPECT_EQ(Bytes(At(boundary - 2), 4), std::vector<std::uint8_t>(bytes, bytes + 4));
-  EXPECT_EQ(PageProtection(At(boundary - 2)), "r-xp");
-  EXPECT_EQ(PageProtection(At(boundary)), "r-xp");
+TEST(ProtectedAccess, AcrossAPageBoundaryGivesEachPageItsOwnProtectionBack) {
+  for (const std::uint32_t boundary : {kScratch + 0x1000, simhost::kCodeEnd}) {  // code to code, code to data
+    SCOPED_TRACE(std::to_string(boundary));
+    const std::string first = PageProtection(At(boundary - 1));
+    const std::string second = PageProtection(At(boundary));
+    const std::uint8_t bytes[4] = {0xAA, 0xBB, 0xCC, 0xDD};
+    EXPECT_TRUE(PatchBytes(At(boundary - 2), bytes, 4, true));
+    EXPECT_EQ(Bytes(At(boundary - 2), 4), std::vector<std::uint8_t>(bytes, bytes + 4));
+    EXPECT_EQ(PageProtection(At(boundary - 1)), first);
+    EXPECT_EQ(PageProtection(At(boundary)), second);
+  }
+  simhost::ResetHost();
 }
 
-TEST(ProtectedAccess, OnUnmappedMemoryTouchesNothingAndReadsZero) {
-  // The protection cannot be lifted there, so neither the write nor the read is made: no fault.
+TEST(ProtectedAccess, WhereAPageCannotBeLiftedNothingIsWrittenOrRead) {
+  // Unmapped memory cannot be lifted: no fault, and nothing made up for what was not read.
   constexpr std::uint32_t kNowhere = 0x00010000;
   const std::uint8_t bytes[4] = {1, 2, 3, 4};
-  PatchBytes(kNowhere, bytes, 4, true);
-  EXPECT_EQ(PeekWord32(kNowhere, true), 0u);
+  EXPECT_FALSE(PatchBytes(kNowhere, bytes, 4, true));
+  EXPECT_FALSE(PeekWord32(kNowhere, true).has_value());
   EXPECT_EQ(BranchTarget(kNowhere, true), 0u);
   EXPECT_EQ(PageProtection(kNowhere), "");
+
+  // A range that runs into an unmapped page: the page before it is lifted, then given back untouched.
+  simhost::UnmapHostRange(kScratch + 0x1000, kScratch + 0x2000);
+  const std::uint32_t edge = At(kScratch + 0x1000 - 2);
+  const std::vector<std::uint8_t> before = Bytes(edge, 2);
+  EXPECT_FALSE(PatchBytes(edge, bytes, 4, true));
+  EXPECT_EQ(Bytes(edge, 2), before);
+  EXPECT_EQ(PageProtection(edge), "r-xp");
+  simhost::ResetHost();
 }
 
 TEST(ProtectionGuard, ExistsOnlyWhenLiftedAndRestoresOnceWhenMoved) {
   const std::uint32_t code = At(kScratch);
   {
-    std::optional<ProtectionGuard> guard = ProtectionGuard::Lift(code, 1);
+    std::optional<ProtectionGuard> guard = ProtectionGuard::Lift(code);
     ASSERT_TRUE(guard.has_value());
     EXPECT_EQ(PageProtection(code), "rwxp");
     ProtectionGuard moved = std::move(*guard);
@@ -149,7 +163,7 @@ TEST(ProtectionGuard, ExistsOnlyWhenLiftedAndRestoresOnceWhenMoved) {
     EXPECT_EQ(PageProtection(code), "rwxp");
   }
   EXPECT_EQ(PageProtection(code), "r-xp");
-  EXPECT_FALSE(ProtectionGuard::Lift(0x00010000, 4).has_value());
+  EXPECT_FALSE(ProtectionGuard::Lift(0x00010000).has_value());
 }
 
 }  // namespace

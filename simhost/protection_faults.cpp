@@ -1,0 +1,55 @@
+// Every mprotect of the process passes here first (the simulated host comes before the C library in the
+// process's symbol lookup, as for malloc): the Linux library's platform layer calls it directly, the DLL
+// through the PE loader's VirtualProtect.
+
+#include "protection_faults.h"
+
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+
+#include "simhost.h"
+
+namespace simhost {
+namespace {
+
+bool armed = false;
+int failingRequest = 0;
+int requests = 0;
+
+bool AddsWriteToHostCode(const void* address, std::size_t length, int protection) {
+  const std::uint64_t begin = reinterpret_cast<std::uint32_t>(address);
+  return (protection & PROT_WRITE) != 0 && begin < At(kCodeEnd) && begin + length > At(kImageBase);
+}
+
+}  // namespace
+
+// Counts the request if it is one, and says whether it is the one to refuse.
+bool RefusesProtectionChange(const void* address, std::size_t length, int protection) {
+  return armed && AddsWriteToHostCode(address, length, protection) && ++requests == failingRequest;
+}
+
+void ArmProtectionFaults(int failing) {
+  armed = true;
+  failingRequest = failing;
+  requests = 0;
+}
+
+int DisarmProtectionFaults() {
+  armed = false;
+  return requests;
+}
+
+}  // namespace simhost
+
+extern "C" int mprotect(void* address, std::size_t length, int protection) noexcept {
+  if (simhost::RefusesProtectionChange(address, length, protection)) {
+    errno = ENOMEM;  // what Linux says when the kernel cannot take one more mapping
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_mprotect, address, length, protection));
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Protection changes that fail on purpose. A real VirtualProtect can refuse (the commit limit, another tool's
+// guard pages); with this switch the simulated host refuses one chosen request to make its code writable, in
+// either build of the plug-in.
+
+namespace simhost {
+
+// From now on counts the requests that add write access to pages of the image's code, and refuses the one
+// numbered `failing` (the first is 1; 0 refuses none). Requests of the simulated host itself count as well:
+// arm it only around what the plug-in does.
+void ArmProtectionFaults(int failing);
+
+// Stops counting and refusing; returns how many requests were counted since armed.
+int DisarmProtectionFaults();
+
+}  // namespace simhost

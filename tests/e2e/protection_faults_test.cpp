@@ -1,0 +1,83 @@
+// Protection changes that fail. Whichever request to make host code writable is refused while the plug-in
+// loads and starts, host code holds its own instructions or the plug-in's whole ones, the game goes on, and
+// unloading gives the host all of its code back.
+
+#include <gtest/gtest.h>
+
+#include "frame/patching.h"
+#include "protection_faults.h"
+#include "story.h"
+#include "support/code_scratch.h"
+
+namespace story {
+namespace {
+
+using simhost::Site;
+
+class ProtectionFaults : public Story {
+ protected:
+  // The host's own five bytes at `hostAddress`, or the plug-in's whole branch there; the page read+execute.
+  void ExpectHostsOrOurs(std::uint32_t hostAddress, const std::vector<std::uint8_t>& pristine, std::uint8_t opcode) {
+    const auto own = pristine.begin() + (hostAddress - simhost::kImageBase);
+    const std::vector<std::uint8_t> now = simhost::ReadCode(hostAddress, 5);
+    if (now != std::vector<std::uint8_t>(own, own + 5)) {
+      EXPECT_EQ(now[0], opcode);
+      EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(hostAddress), false)));
+    }
+    EXPECT_EQ(testing_support::PageProtection(simhost::At(hostAddress)), "r-xp");
+  }
+};
+
+TEST_P(ProtectionFaults, WhicheverChangeFailsDuringLoadAndStartUpNoHostCodeIsLeftHalfWritten) {
+  std::string ini = kDefaultIni;
+  ini.replace(ini.find("ReplaceTrailsInTheSky=0"), 23, "ReplaceTrailsInTheSky=1");
+  WriteIni(ini);
+  InstallBannerTexture();
+  const std::vector<std::uint8_t> pristine = simhost::SnapshotCode();
+
+  simhost::ArmProtectionFaults(0);
+  Load();
+  simhost::Startup();
+  const int requests = simhost::DisarmProtectionFaults();
+  ASSERT_GT(requests, 0);
+  RecordProperty("ProtectionRequests", requests);
+  ASSERT_TRUE(Unload());
+
+  for (int failing = 1; failing <= requests; ++failing) {
+    SCOPED_TRACE("request " + std::to_string(failing) + " of " + std::to_string(requests) + " refused");
+    simhost::ResetHost();
+    simhost::ResizePool(4);
+    simhost::ArmProtectionFaults(failing);
+    Load();
+    simhost::Startup();
+    EXPECT_GE(simhost::DisarmProtectionFaults(), failing);
+    for (const Site site : simhost::kAllSites) ExpectHostsOrOurs(simhost::SiteAddress(site), pristine, 0xE8);
+    ExpectHostsOrOurs(host::address::HostSkyTrailRoutine, pristine, 0xE9);
+
+    TwoPlanes planes;
+    planes.Place();
+    Fly(10);
+    simhost::Reinit();
+    simhost::Frame(kFrameMs);
+    simhost::Shutdown();
+    for (const auto& [site, runs] : {std::pair{Site::Startup, 1}, {Site::Frame, 11}, {Site::Draw, 11},
+                                     {Site::ReinitA, 1}, {Site::Shutdown, 1}}) {
+      EXPECT_EQ(simhost::RoutineRuns(site), runs) << simhost::SiteName(site);
+    }
+    EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
+
+    ASSERT_TRUE(Unload());
+    EXPECT_TRUE(simhost::SnapshotCode() == pristine);
+    for (const Site site : simhost::kAllSites) EXPECT_EQ(simhost::RunSite(site), simhost::RoutineResult(site));
+    const int skyRuns = simhost::SkyRoutineRuns();
+    simhost::RunSkyRoutine();
+    EXPECT_EQ(simhost::SkyRoutineRuns(), skyRuns + 1) << "the host's own sky routine";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, ProtectionFaults,
+                         ::testing::Values(simhost::PluginBuild::LinuxLibrary, simhost::PluginBuild::WindowsDll),
+                         BuildName);
+
+}  // namespace
+}  // namespace story
