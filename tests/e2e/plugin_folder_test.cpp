@@ -8,7 +8,9 @@
 #include <string>
 
 #include "story.h"
+#if !defined(_WIN32)
 #include "win32.h"
+#endif
 
 namespace story {
 namespace {
@@ -29,11 +31,9 @@ class PluginFolder : public Story {
  protected:
   // The directory the plug-in sees itself in when it is installed in `subfolder`, with its separator at the end.
   std::string DirectoryOf(const std::string& subfolder) const {
-    const std::string below = subfolder.empty() ? "" : subfolder + "/";
-    if (GetParam() == PluginBuild::LinuxLibrary) return folder().path() + "/" + below;
-    std::string windows = below;
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    return simhost::pe::windows_folder() + windows;
+    std::string below = subfolder.empty() ? "" : subfolder + "/";
+    if (GetParam() == PluginBuild::WindowsDll) std::replace(below.begin(), below.end(), '/', '\\');
+    return folder().SeenBy(GetParam()) + below;
   }
 
   // A subfolder, in names of at most 50 characters, that puts the plug-in in a directory of `length` characters;
@@ -114,10 +114,10 @@ TEST_P(PluginFolder, TheTexturePathMustFitTwoHundredAndSixtyCharacters) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, PluginFolder,
-                         ::testing::Values(PluginBuild::LinuxLibrary, PluginBuild::WindowsDll), BuildName);
+INSTANTIATE_TEST_SUITE_P(Builds, PluginFolder, AllBuilds(), BuildName);
 
-// Windows alone can fail to say which module holds an address.
+#if !defined(_WIN32)
+// Windows can fail to say which module holds an address; the simulated host's PE loader can be told to.
 using WindowsPluginFolder = PluginFolder;
 
 TEST_P(WindowsPluginFolder, WithoutItsOwnFolderThePluginSaysSoOnceAndLooksBesideTheExecutable) {
@@ -150,6 +150,7 @@ TEST_P(WindowsPluginFolder, WithoutItsOwnFolderThePluginSaysSoOnceAndLooksBeside
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, WindowsPluginFolder, ::testing::Values(PluginBuild::WindowsDll), BuildName);
+#endif
 
 }  // namespace
 }  // namespace story

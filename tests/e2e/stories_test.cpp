@@ -330,8 +330,7 @@ TEST_P(Story, AThousandFramesWithFiftyAircraftAllocateNothing) {
   simhost::SetRecording(true);
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, Story, ::testing::Values(PluginBuild::LinuxLibrary, PluginBuild::WindowsDll),
-                         BuildName);
+INSTANTIATE_TEST_SUITE_P(Builds, Story, AllBuilds(), BuildName);
 
 }  // namespace
 }  // namespace story
