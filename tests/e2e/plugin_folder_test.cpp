@@ -69,17 +69,29 @@ class PluginFolder : public Story {
     return -1;
   }
 
+  // Shuts the game down and unloads the plug-in, and gives the next case a fresh host.
+  void StartAfresh() {
+    simhost::Shutdown();
+    EXPECT_TRUE(Unload());
+    simhost::ResetHost();
+    simhost::ResizePool(4);
+  }
+
   TwoPlanes planes_;
 };
 
 TEST_P(PluginFolder, InAFolderOfItsOwnThePluginReadsItsFilesFromThere) {
   WriteIni(kNoTrailsIni);
-  folder().Write("scripts/Zephrel.ini", kSwappedModelsIni);
-  folder().Write("scripts/MODELS/BANNER.TXD", "stand-in dictionary");
-  Load("scripts");
-  simhost::Startup();
-  ExpectStartedFrom(DirectoryOf("scripts"));
-  EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
+  for (const std::string subfolder : {"scripts", "My Games/Air Show 2/scripts"}) {
+    SCOPED_TRACE(subfolder);
+    folder().Write(subfolder + "/Zephrel.ini", kSwappedModelsIni);
+    folder().Write(subfolder + "/MODELS/BANNER.TXD", "stand-in dictionary");
+    Load(subfolder);
+    simhost::Startup();
+    ExpectStartedFrom(DirectoryOf(subfolder));
+    EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
+    StartAfresh();
+  }
 }
 
 // MODELS\BANNER.TXD after a directory of 243 characters is a path of 260, the most the plug-in's path area
@@ -107,10 +119,7 @@ TEST_P(PluginFolder, TheTexturePathMustFitTwoHundredAndSixtyCharacters) {
       EXPECT_TRUE(BatchesOf(kTriangles).empty());
     }
     EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
-    simhost::Shutdown();
-    EXPECT_TRUE(Unload());
-    simhost::ResetHost();
-    simhost::ResizePool(4);
+    StartAfresh();
   }
 }
 
