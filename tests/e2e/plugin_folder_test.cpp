@@ -94,6 +94,24 @@ TEST_P(PluginFolder, InAFolderOfItsOwnThePluginReadsItsFilesFromThere) {
   }
 }
 
+// A folder name in Japanese, which the ANSI code page of a Western Windows (1252, as under Wine here) cannot
+// spell: the plug-in still reads its Zephrel.ini there, and hands the host a texture path it can open.
+TEST_P(PluginFolder, InAFolderTheAnsiCodePageCannotSpellThePluginStillFindsItsFiles) {
+  const std::string subfolder = "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0/scripts";  // ゲーム/scripts
+  WriteIni(kNoTrailsIni);
+  folder().Write(subfolder + "/Zephrel.ini", kSwappedModelsIni);
+  folder().Write(subfolder + "/MODELS/BANNER.TXD", "stand-in dictionary");
+  Load(subfolder);
+  simhost::Startup();
+  const auto loads = simhost::CallsOf("LoadTextureDictionary");
+  ASSERT_EQ(loads.size(), 1u);
+  EXPECT_EQ(simhost::LiveTextures(), 1) << "the host could not open " << loads[0].text;
+  planes_.Place();
+  Fly(Seconds(5));
+  EXPECT_EQ(TrailPlane(), 1) << "Zephrel.ini of the Japanese folder was read";
+  EXPECT_EQ(BatchesOf(kTriangles).size(), 1u);
+}
+
 // MODELS\BANNER.TXD after a directory of 243 characters is a path of 260, the most the plug-in's path area
 // holds; one character more and there is no path, so the host is asked for no dictionary at all, while
 // Zephrel.ini is still found.
