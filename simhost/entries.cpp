@@ -3,14 +3,11 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <set>
 
 #include "internal.h"
-#include "win32.h"
 
 namespace simhost {
 namespace {
@@ -69,14 +66,8 @@ std::int32_t HOST_CDECL AddTextureDictionarySlot(const char* name) {
 std::int32_t HOST_CDECL LoadTextureDictionary(std::int32_t slot, const char* path) {
   internal::RecordCall("LoadTextureDictionary", {static_cast<std::uint32_t>(slot), Word(path)}, path);
   if (slot < 1 || slot > static_cast<std::int32_t>(dictionaries.size()) || path == nullptr) return 0;
-  // The game's paths use backslashes; a Windows path (the DLL's, in the ANSI code page as the game's loader
-  // takes it) lies in the game folder.
-  std::string file = std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':'
-                         ? pe::ansi_to_host_path(path).string()
-                         : path;
-  std::replace(file.begin(), file.end(), '\\', '/');
   struct stat info {};
-  dictionaries[slot - 1].loaded = stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  dictionaries[slot - 1].loaded = stat(internal::HostFilePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
   return dictionaries[slot - 1].loaded ? 1 : 0;
 }
 

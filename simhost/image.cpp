@@ -1,20 +1,17 @@
 // The host image: its mapping, its code (call sites, routines, sky routine) and its probe words.
 
-#include <sys/mman.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "internal.h"
-#include "win32.h"
 
 namespace simhost {
 namespace {
 
+using internal::Access;
 using internal::Data;
-
-constexpr std::uint32_t kPage = 0x1000;
+using internal::kPage;
 
 struct SiteInfo {
   std::uint32_t address;
@@ -60,41 +57,29 @@ bool IsHole(std::uint32_t hostAddress) {
 
 // Protects the mapped pages of a host range; pages unmapped on request are left out (qemu-i386 would
 // otherwise take an mprotect of a hole as a mapping).
-void Protect(std::uint32_t hostBegin, std::uint32_t hostEnd, int protection) {
+void Protect(std::uint32_t hostBegin, std::uint32_t hostEnd, Access access) {
   if (holes.empty()) {
-    if (mprotect(reinterpret_cast<void*>(At(hostBegin)), hostEnd - hostBegin, protection) == 0) return;
-    std::perror("simhost: mprotect");
+    if (internal::ProtectPages(At(hostBegin), hostEnd - hostBegin, access)) return;
+    std::fprintf(stderr, "simhost: cannot protect the host pages at %#x\n", At(hostBegin));
     std::abort();
   }
   for (std::uint32_t page = hostBegin; page < hostEnd; page += kPage) {
-    if (!IsHole(page)) mprotect(reinterpret_cast<void*>(At(page)), kPage, protection);
+    if (!IsHole(page)) internal::ProtectPages(At(page), kPage, access);
   }
 }
 
-int ProtectionOf(std::uint32_t hostAddress) {
-  return hostAddress < kCodeEnd ? PROT_READ | PROT_EXEC : PROT_READ | PROT_WRITE;
-}
-
-void MapRange(std::uint32_t hostBegin, std::uint32_t hostEnd) {
-  void* wanted = reinterpret_cast<void*>(At(hostBegin));
-  void* got = mmap(wanted, hostEnd - hostBegin, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE,
-                   -1, 0);
-  if (got != wanted) {
-    std::fprintf(stderr, "simhost: cannot map the host image at %#x\n", At(hostBegin));
-    std::abort();
-  }
-}
+Access AccessOf(std::uint32_t hostAddress) { return hostAddress < kCodeEnd ? Access::Code : Access::Data; }
 
 // Runs `fn` with the code pages writable.
 template <typename Fn>
 void WithCodeWritable(Fn fn) {
-  Protect(kImageBase, kCodeEnd, PROT_READ | PROT_WRITE);
+  Protect(internal::FirstOwnedPage(), kCodeEnd, Access::Writable);
   fn();
-  Protect(kImageBase, kCodeEnd, PROT_READ | PROT_EXEC);
+  Protect(internal::FirstOwnedPage(), kCodeEnd, Access::Code);
 }
 
 SIMHOST_MAP_IMAGE void MapImageFirst() {
-  MapRange(kImageBase, kImageEnd);
+  internal::ObtainImage();
   ResetHost();
   // A process that binds once at start can ask for the build it is to find.
   if (const char* build = std::getenv("SIMHOST_BUILD")) SetBuild(std::atoi(build));
@@ -103,13 +88,10 @@ SIMHOST_MAP_IMAGE void MapImageFirst() {
 }  // namespace
 
 // Calls host code at an address with a stack aligned to 4 bytes only, and with known values in the
-// registers a callee must keep; reports whether they were kept.
-extern "C" std::uint32_t simhost_call_host(std::uint32_t address, std::uint32_t* kept);
-asm(R"(
-  .text
-  .p2align 4
-  .type simhost_call_host, @function
-simhost_call_host:
+// registers a callee must keep; reports whether they were kept. Naked, so that the compiler names and places
+// it for either object format (ELF, PE).
+extern "C" __attribute__((naked, noinline)) std::uint32_t simhost_call_host(std::uint32_t, std::uint32_t*) {
+  asm(R"(
   pushl %ebp
   movl %esp, %ebp
   pushl %ebx
@@ -139,8 +121,8 @@ simhost_call_host:
   popl %ebx
   popl %ebp
   ret
-  .size simhost_call_host, .-simhost_call_host
 )");
+}
 
 namespace {
 std::uint32_t CallHost(std::uint32_t address) {
@@ -172,7 +154,7 @@ void internal::WriteBranch(std::uint32_t hostAddress, std::uint8_t opcode, const
 void internal::WriteImageCode() {
   WithCodeWritable([] {
     // Anything that jumps where the host has no code traps.
-    for (std::uint32_t page = kImageBase; page < kCodeEnd; page += kPage) {
+    for (std::uint32_t page = internal::FirstOwnedPage(); page < kCodeEnd; page += kPage) {
       if (!IsHole(page)) std::memset(reinterpret_cast<void*>(At(page)), 0xCC, kPage);
     }
     for (std::size_t i = 0; i < std::size(kSites); ++i) {
@@ -208,14 +190,14 @@ void SetBuild(std::int32_t build) {
 }
 
 void UnmapHostRange(std::uint32_t begin, std::uint32_t end) {
-  munmap(reinterpret_cast<void*>(At(begin)), end - begin);
+  internal::ReleasePages(begin, end);
   holes.emplace_back(begin, end);
 }
 
 void RemapHostRange(std::uint32_t begin, std::uint32_t end) {
-  MapRange(begin, end);
+  internal::ObtainPages(begin, end);
   std::erase(holes, std::pair{begin, end});
-  for (std::uint32_t page = begin; page < end; page += kPage) Protect(page, page + kPage, ProtectionOf(page));
+  for (std::uint32_t page = begin; page < end; page += kPage) Protect(page, page + kPage, AccessOf(page));
   if (begin < kCodeEnd) {
     internal::WriteImageCode();
     SetBuild(currentBuild);
@@ -232,9 +214,9 @@ std::vector<std::uint8_t> ReadCode(std::uint32_t hostAddress, std::size_t size) 
 void WriteCode(std::uint32_t hostAddress, const std::vector<std::uint8_t>& bytes) {
   const std::uint32_t first = At(hostAddress) & ~(kPage - 1);
   const std::uint32_t length = At(hostAddress) + bytes.size() - first;
-  mprotect(reinterpret_cast<void*>(first), length, PROT_READ | PROT_WRITE);
+  internal::ProtectPages(first, length, Access::Writable);
   std::memcpy(reinterpret_cast<void*>(At(hostAddress)), bytes.data(), bytes.size());
-  mprotect(reinterpret_cast<void*>(first), length, ProtectionOf(hostAddress));
+  internal::ProtectPages(first, length, AccessOf(hostAddress));
 }
 
 std::uint32_t SiteAddress(Site site) { return Info(site).address; }
@@ -257,10 +239,7 @@ void ResetHost() {
   internal::ResetEntries();
   std::memset(routineRuns, 0, sizeof routineRuns);
   registersKept = true;
-  pe::clear_message_boxes();
-  pe::set_module_lookup_failure(0);
-  pe::set_ansi_code_page(1252);
-  pe::set_short_names(true);
+  internal::ResetWindowsSide();
 }
 
 }  // namespace simhost

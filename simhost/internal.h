@@ -2,7 +2,10 @@
 // Shared between the parts of the simulated host; not for its users.
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
+#include "plugin.h"
 #include "simhost.h"
 
 // The simulated host's own objects are built first of all, and the image is mapped right after them, before
@@ -39,5 +42,35 @@ void WriteEntryStubs();
 void WriteBranch(std::uint32_t hostAddress, std::uint8_t opcode, const void* target);
 
 void RecordCall(const char* entry, std::initializer_list<std::uint32_t> args, const char* text = nullptr);
+
+// ---- What the operating system decides (linux.cpp, windows.cpp) --------------------------------------------
+
+inline constexpr std::uint32_t kPage = 0x1000;
+
+// The first host page the simulated host writes: the image base itself, or, where the image is the test
+// program's own (Windows), the page after the program's headers.
+std::uint32_t FirstOwnedPage();
+
+// Makes the host image exist at ImageBase(), its owned pages zeroed and writable; aborts when it cannot.
+void ObtainImage();
+// Takes the host pages of [begin, end) (host addresses, page-aligned) out of the process, or brings them back
+// zeroed and writable; aborts when it cannot.
+void ReleasePages(std::uint32_t begin, std::uint32_t end);
+void ObtainPages(std::uint32_t begin, std::uint32_t end);
+
+enum class Access { Code, Data, Writable };  // read+execute, read+write, read+write
+// Gives the pages holding the process addresses [address, address + size) `access`; false when refused.
+bool ProtectPages(std::uint32_t address, std::uint32_t size, Access access);
+
+// The file a host entry's path argument names, as this process opens it.
+std::string HostFilePath(const char* path);
+
+// Puts back what the Windows side of the process answers (message boxes, failures injected into it).
+void ResetWindowsSide();
+
+// Loads the plug-in installed at `installed` (in `subfolder` of `folder`); null, with the reason printed,
+// when it cannot.
+std::unique_ptr<Plugin> LoadInstalledPlugin(PluginBuild build, const std::string& installed,
+                                            const GameFolder& folder, const std::string& subfolder);
 
 }  // namespace simhost::internal

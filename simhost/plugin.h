@@ -1,22 +1,26 @@
 #pragma once
 // The plug-in as the game gets it: a file in the game's folder, loaded into the process and unloaded again,
-// in either build: the Linux i386 library (dlopen/dlclose) or the Windows DLL a player installs (the PE
-// loader, with C:\Games\Host\ mapped onto the game folder).
+// in either build: the Linux i386 library (dlopen/dlclose) or the Windows DLL a player installs (on Linux the
+// PE loader, with C:\Games\Host\ mapped onto the game folder; under Wine LoadLibrary and FreeLibrary).
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace simhost {
 
 enum class PluginBuild { LinuxLibrary, WindowsDll };
+
+// The builds this process can load: both on Linux, the DLL alone on Windows.
+std::vector<PluginBuild> PluginBuilds();
 
 // "libzephrel.so" or "Zephrel.dll": the file name in the game folder.
 const char* PluginFileName(PluginBuild build);
 // Where the build put the file (build/linux-i386/libzephrel.so, dist/Zephrel.dll).
 std::string BuiltPluginPath(PluginBuild build);
 
-// A game folder: a fresh temporary directory, removed with everything in it when this goes.
+// A game folder: a fresh temporary directory, removed with everything in it when this goes. Paths are UTF-8.
 class GameFolder {
  public:
   GameFolder();
@@ -25,6 +29,8 @@ class GameFolder {
   GameFolder& operator=(const GameFolder&) = delete;
 
   const std::string& path() const { return path_; }
+  // The folder as the plug-in of `build` names it in its module path, ending with its separator.
+  std::string SeenBy(PluginBuild build) const;
   // Writes a file (relative path with '/', directories made as needed), or removes one.
   void Write(const std::string& relative, const std::string& content) const;
   void Remove(const std::string& relative) const;
@@ -48,8 +54,9 @@ class Plugin {
   virtual bool Contains(std::uint32_t address) const = 0;
 };
 
-// Heap allocations made in the process so far (malloc, calloc, realloc; C++ new goes through malloc, in either
-// build). Take the difference around what is measured, with recording off (SetRecording(false)).
+// Heap allocations made so far (malloc, calloc, realloc; C++ new goes through malloc, in either build): on
+// Linux those of the whole process, on Windows those of the loaded DLL. Take the difference around what is
+// measured, with recording off (SetRecording(false)).
 long HeapAllocations();
 
 }  // namespace simhost

@@ -1,5 +1,6 @@
 #pragma once
-// The simulated host: plays the host game's side for the plug-in, in a Linux i386 process.
+// The simulated host: plays the host game's side for the plug-in, in a Linux i386 process, or under Wine in a
+// Windows program whose own image holds the host's address range.
 //
 // It maps the host's address range at its fixed addresses (code pages read+execute only, data pages
 // read+write), writes the probe words of a chosen build, puts the host's own call instruction at each of the
@@ -191,7 +192,7 @@ void Shutdown();  // the shutdown call site
 // Windows side, no message boxes and no module lookup failure.
 void ResetHost();
 
-// ---- The plug-in library ----------------------------------------------------------------------------------
+// ---- The plug-in library (Linux) --------------------------------------------------------------------------
 
 // Path of build/linux-i386/libzephrel.so.
 std::string PluginLibraryPath();

@@ -1,11 +1,6 @@
-// The host's data, its vehicle pool and camera, the game loop, and loading the plug-in library.
-
-#include <dlfcn.h>
-#include <link.h>
+// The host's data, its vehicle pool and camera, and the game loop.
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -143,29 +138,5 @@ void Frame(std::uint32_t ms) {
 void Startup() { RunSite(Site::Startup); }
 void Reinit() { RunSite(Site::ReinitA); }
 void Shutdown() { RunSite(Site::Shutdown); }
-
-std::string PluginLibraryPath() {
-  const char* overridden = std::getenv("ZEPHREL_PLUGIN");
-  return overridden && *overridden ? overridden : ZEPHREL_PLUGIN_PATH;
-}
-
-void* LoadPlugin(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) std::fprintf(stderr, "simhost: cannot load %s: %s\n", path.c_str(), dlerror());
-  return handle;
-}
-
-bool UnloadPlugin(void* handle) {
-  std::string path;
-  link_map* map = nullptr;
-  if (dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name) path = map->l_name;
-  if (dlclose(handle) != 0) return false;
-  if (path.empty()) return true;
-  if (void* still = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
-    dlclose(still);
-    return false;
-  }
-  return true;
-}
 
 }  // namespace simhost

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "story.h"
+#if !defined(_WIN32)
 #include "win32.h"
+#endif
 
 namespace story {
 namespace {
@@ -30,11 +32,9 @@ class PluginFolder : public Story {
  protected:
   // The directory the plug-in sees itself in when it is installed in `subfolder`, with its separator at the end.
   std::string DirectoryOf(const std::string& subfolder) const {
-    const std::string below = subfolder.empty() ? "" : subfolder + "/";
-    if (GetParam() == PluginBuild::LinuxLibrary) return folder().path() + "/" + below;
-    std::string windows = below;
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    return simhost::pe::windows_folder() + windows;
+    std::string below = subfolder.empty() ? "" : subfolder + "/";
+    if (GetParam() == PluginBuild::WindowsDll) std::replace(below.begin(), below.end(), '/', '\\');
+    return folder().SeenBy(GetParam()) + below;
   }
 
   // A subfolder, in names of at most 50 characters, that puts the plug-in in a directory of `length` characters;
@@ -70,17 +70,47 @@ class PluginFolder : public Story {
     return -1;
   }
 
+  // Shuts the game down and unloads the plug-in, and gives the next case a fresh host.
+  void StartAfresh() {
+    simhost::Shutdown();
+    EXPECT_TRUE(Unload());
+    simhost::ResetHost();
+    simhost::ResizePool(4);
+  }
+
   TwoPlanes planes_;
 };
 
 TEST_P(PluginFolder, InAFolderOfItsOwnThePluginReadsItsFilesFromThere) {
   WriteIni(kNoTrailsIni);
-  folder().Write("scripts/Zephrel.ini", kSwappedModelsIni);
-  folder().Write("scripts/MODELS/BANNER.TXD", "stand-in dictionary");
-  Load("scripts");
+  for (const std::string subfolder : {"scripts", "My Games/Air Show 2/scripts"}) {
+    SCOPED_TRACE(subfolder);
+    folder().Write(subfolder + "/Zephrel.ini", kSwappedModelsIni);
+    folder().Write(subfolder + "/MODELS/BANNER.TXD", "stand-in dictionary");
+    Load(subfolder);
+    simhost::Startup();
+    ExpectStartedFrom(DirectoryOf(subfolder));
+    EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
+    StartAfresh();
+  }
+}
+
+// A folder name in Japanese, which the ANSI code page of a Western Windows (1252, as under Wine here) cannot
+// spell: the plug-in still reads its Zephrel.ini there, and hands the host a texture path it can open.
+TEST_P(PluginFolder, InAFolderTheAnsiCodePageCannotSpellThePluginStillFindsItsFiles) {
+  const std::string subfolder = "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0/scripts";  // ゲーム/scripts
+  WriteIni(kNoTrailsIni);
+  folder().Write(subfolder + "/Zephrel.ini", kSwappedModelsIni);
+  folder().Write(subfolder + "/MODELS/BANNER.TXD", "stand-in dictionary");
+  Load(subfolder);
   simhost::Startup();
-  ExpectStartedFrom(DirectoryOf("scripts"));
-  EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
+  const auto loads = simhost::CallsOf("LoadTextureDictionary");
+  ASSERT_EQ(loads.size(), 1u);
+  EXPECT_EQ(simhost::LiveTextures(), 1) << "the host could not open " << loads[0].text;
+  planes_.Place();
+  Fly(Seconds(5));
+  EXPECT_EQ(TrailPlane(), 1) << "Zephrel.ini of the Japanese folder was read";
+  EXPECT_EQ(BatchesOf(kTriangles).size(), 1u);
 }
 
 // MODELS\BANNER.TXD after a directory of 243 characters is a path of 260, the most the plug-in's path area
@@ -108,17 +138,20 @@ TEST_P(PluginFolder, TheTexturePathMustFitTwoHundredAndSixtyCharacters) {
       EXPECT_TRUE(BatchesOf(kTriangles).empty());
     }
     EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
-    simhost::Shutdown();
-    EXPECT_TRUE(Unload());
-    simhost::ResetHost();
-    simhost::ResizePool(4);
+    StartAfresh();
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, PluginFolder, AllBuilds(), BuildName);
+
+#if !defined(_WIN32)
+// The simulated host's PE loader can be given another ANSI code page, or cut a module path.
+using PeLoaderFolder = PluginFolder;
 
 // The host's texture loader takes a char* path in the ANSI code page (1252 here, or UTF-8): a folder name it
 // cannot spell reaches the host, and the configuration reader, in its short form, and a look-alike spelling
 // ('m' for the fullwidth one) must not lead into another folder. The Linux build sees the names as they are.
-TEST_P(PluginFolder, FolderNamesReachTheHostInASpellingThatOpens) {
+TEST_P(PeLoaderFolder, FolderNamesReachTheHostInASpellingThatOpens) {
   struct Case {
     const char* subfolder;
     std::uint32_t codePage;
@@ -151,7 +184,7 @@ TEST_P(PluginFolder, FolderNamesReachTheHostInASpellingThatOpens) {
 // A module path of 259 characters is the longest the plug-in takes. One character more and the path comes back
 // cut, naming a parent folder: that counts as not knowing its folder, so the player is told once and the
 // files beside the executable serve (the Linux build's executable is the test program, with neither file).
-TEST_P(PluginFolder, AModulePathCutAtTwoHundredAndSixtyCharactersIsNotTaken) {
+TEST_P(PeLoaderFolder, AModulePathCutAtTwoHundredAndSixtyCharactersIsNotTaken) {
   const std::size_t fileName = std::string(simhost::PluginFileName(GetParam())).size();
   const bool dll = GetParam() == PluginBuild::WindowsDll;
   const std::string beside = dll ? simhost::pe::windows_folder()
@@ -193,8 +226,7 @@ TEST_P(PluginFolder, AModulePathCutAtTwoHundredAndSixtyCharactersIsNotTaken) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, PluginFolder,
-                         ::testing::Values(PluginBuild::LinuxLibrary, PluginBuild::WindowsDll), BuildName);
+INSTANTIATE_TEST_SUITE_P(Builds, PeLoaderFolder, AllBuilds(), BuildName);
 
 // Windows alone can fail to say which module holds an address, or keep no short names on a volume, so that a
 // folder the ANSI code page cannot spell has no spelling the host could open.
@@ -238,6 +270,7 @@ TEST_P(WindowsPluginFolder, WithoutItsOwnFolderThePluginSaysSoOnceAndLooksBeside
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, WindowsPluginFolder, ::testing::Values(PluginBuild::WindowsDll), BuildName);
+#endif
 
 }  // namespace
 }  // namespace story

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <set>
 
 #include "frame/patching.h"
 #include "story.h"
@@ -169,6 +171,15 @@ TEST_P(Story, ShutdownReleasesTheTextureAndUnloadGivesTheHostItsCodeBack) {
   Fly(Seconds(5));
   EXPECT_EQ(simhost::SkyRoutineRuns(), 0);
   EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
+  EXPECT_EQ(BatchesOf(kLines).size(), 4u) << "the trail plane's and the three in the sky";
+  EXPECT_TRUE(simhost::CallsOf("ShowLightSprite").empty() && simhost::CallsOf("UpdateLightSprite").empty());
+  simhost::SetClockHour(23);
+  Fly(1);
+  std::set<std::uint32_t> lights;  // by sprite id
+  for (const auto& call : simhost::Recorded().calls) {
+    if (call.entry == "ShowLightSprite" || call.entry == "UpdateLightSprite") lights.insert(call.args.at(0));
+  }
+  EXPECT_EQ(lights.size(), 3u) << "at night each sky trail carries a light";
 
   const auto texture = simhost::CallsOf("ReadTexture");
   simhost::ClearRecord();
@@ -193,7 +204,7 @@ TEST_P(Story, ShutdownReleasesTheTextureAndUnloadGivesTheHostItsCodeBack) {
 TEST_P(Story, OnOtherBuildsNothingIsPatchedAndNothingRuns) {
   WriteIni(kDefaultIni);
   InstallBannerTexture();
-  for (const std::int32_t build : {1011, 0}) {
+  for (const std::int32_t build : {1011, 3200, 0}) {
     SCOPED_TRACE(build);
     simhost::SetBuild(build);
     const auto before = simhost::SnapshotCode();
@@ -306,6 +317,35 @@ TEST_P(Story, AnotherToolsHookAtACallSiteKeepsWorkingAndIsPutBack) {
   EXPECT_TRUE(simhost::SnapshotCode() == before);
 }
 
+// A site where another tool has put an indirect call (FF 15) is left alone; the plug-in hooks the other five.
+TEST_P(Story, ASiteHoldingAnIndirectCallIsLeftAlone) {
+  constexpr Site kSite = Site::Draw;
+  constexpr std::uint32_t kCell = 0xC91000;  // in the host's data pages: the pointer the call goes through
+  const std::uint32_t routine = simhost::At(simhost::RoutineAddress(kSite));
+  const std::uint32_t cell = simhost::At(kCell);
+  std::memcpy(reinterpret_cast<void*>(cell), &routine, 4);
+  std::vector<std::uint8_t> indirect{0xFF, 0x15, 0, 0, 0, 0, 0xC3};
+  std::memcpy(indirect.data() + 2, &cell, 4);
+  simhost::WriteCode(simhost::SiteAddress(kSite), indirect);
+  const auto before = simhost::SnapshotCode();
+
+  WriteIni(kDefaultIni);
+  Load();
+  EXPECT_EQ(simhost::ReadCode(simhost::SiteAddress(kSite), indirect.size()), indirect);
+  for (const Site site : simhost::kAllSites) {
+    if (site == kSite) continue;
+    EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(simhost::SiteAddress(site)), true)));
+  }
+  simhost::Startup();
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(3));
+  EXPECT_EQ(simhost::RoutineRuns(kSite), Seconds(3)) << "the host's own routine runs through the cell";
+  EXPECT_TRUE(simhost::Recorded().batches.empty()) << "and the plug-in draws nothing at that site";
+  EXPECT_TRUE(Unload());
+  EXPECT_TRUE(simhost::SnapshotCode() == before);
+}
+
 // ---- Nothing allocated per frame ---------------------------------------------------------------------------
 
 TEST_P(Story, AThousandFramesWithFiftyAircraftAllocateNothing) {
@@ -314,7 +354,9 @@ TEST_P(Story, AThousandFramesWithFiftyAircraftAllocateNothing) {
   WriteIni(ini);
   InstallBannerTexture();
   Load();
+  const long beforeStartup = simhost::HeapAllocations();
   simhost::Startup();
+  EXPECT_GT(simhost::HeapAllocations() - beforeStartup, 0) << "the count sees the start-up's file read";
   simhost::ResizePool(50);
   for (int i = 0; i < 50; ++i) simhost::PlaceVehicle(i, i % 2 ? kBannerModel : kTrailModel, {0, 0, 150});
   simhost::SetScript([](std::uint32_t now) {
@@ -330,8 +372,7 @@ TEST_P(Story, AThousandFramesWithFiftyAircraftAllocateNothing) {
   simhost::SetRecording(true);
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, Story, ::testing::Values(PluginBuild::LinuxLibrary, PluginBuild::WindowsDll),
-                         BuildName);
+INSTANTIATE_TEST_SUITE_P(Builds, Story, AllBuilds(), BuildName);
 
 }  // namespace
 }  // namespace story

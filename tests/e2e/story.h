@@ -24,6 +24,9 @@ inline const char* const kDefaultIni =
     "AppearWhenPilotIsInside=0\r\nAlwaysAppear=0\r\nHeight=100.0\r\nTrailFadeTime=10000\r\nHeightForBanner=100.0\r\n"
     "ModelIDForTrail=577\r\nModelIDForBanner=593\r\nBannerDrawDistance=300.0\r\n";
 
+// Every build this process can load: both on Linux, the DLL alone under Wine.
+inline auto AllBuilds() { return ::testing::ValuesIn(simhost::PluginBuilds()); }
+
 inline std::string BuildName(const ::testing::TestParamInfo<simhost::PluginBuild>& info) {
   return info.param == simhost::PluginBuild::LinuxLibrary ? "LinuxLibrary" : "WindowsDll";
 }

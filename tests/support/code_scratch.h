@@ -1,8 +1,6 @@
 #pragma once
 // Test helpers that change host code or read page protections, and put everything back.
 
-#include <sys/mman.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
