@@ -18,6 +18,8 @@ if(NOT ZEPHREL_FORCE_QEMU)
   endif()
 endif()
 
+# Kept in the cache, so that the test command can tell without configuring anything else.
+set(ZEPHREL_I386_NATIVE ${_native} CACHE INTERNAL "i386 programs run natively here")
 if(_native)
   message(STATUS "i386 programs run natively")
   set(CMAKE_CROSSCOMPILING_EMULATOR "")

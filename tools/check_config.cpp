@@ -6,13 +6,15 @@
 //
 // Without an argument it reads Zephrel.ini next to itself, as the plug-in does. Exit status: 0 when every
 // value converts, 1 when a model id does not (the plug-in then uses its default), 2 when the file cannot be
-// read.
+// read or is over 1 MiB (the plug-in then uses every default), or when the checker itself fails.
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
 #include <map>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -205,30 +207,45 @@ void CheckKey(const IniLine& line, Report& report) {
   else CheckId(line, report);
 }
 
-}  // namespace
+// The line of the file's first byte 0x1A (Ctrl-Z), if it has one. msvcrt's text mode ends a file there, so
+// the Windows build of the plug-in reads nothing after it; both builds of the checker explain that build.
+std::optional<std::size_t> LineOfCtrlZ(const std::string& path) {
+  const std::string bytes = ReadIniText(path, true).text;
+  const std::size_t offset = bytes.find('\x1A');
+  if (offset == std::string::npos) return std::nullopt;
+  const auto lineFeeds = std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n');
+  return static_cast<std::size_t>(lineFeeds) + 1;
+}
 
-int main(int argc, char** argv) {
-  if (argc > 2) {
-    std::fprintf(stderr, "usage: %s [path of Zephrel.ini]\n", argv[0]);
-    return 2;
-  }
-  const std::string path = argc == 2 ? argv[1] : ResolveIniPath("Zephrel.ini");
-  const std::optional<std::string> text = ReadIniText(path);
-  if (!text) {
+int Check(const std::string& path) {
+  const IniText file = ReadIniText(path);
+  if (file.status == IniTextStatus::kUnreadable) {
     std::printf("Cannot read %s: the plug-in would use every default.\n", path.c_str());
     return 2;
   }
+  if (file.status == IniTextStatus::kTooLarge) {
+    std::printf("%s is larger than %s bytes (1 MiB), too large for a configuration: the plug-in does not read it "
+                "and uses every default.\n",
+                path.c_str(), std::to_string(kIniFileSizeLimit).c_str());
+    return 2;
+  }
+  std::string_view text = file.text;
+  const std::optional<std::size_t> ctrlZ = LineOfCtrlZ(path);
+  if (ctrlZ) text = text.substr(0, text.find('\x1A'));
 
   // The defaults are what the plug-in's own loader makes of a file that says nothing.
   Report report;
   LoadSettingsFrom(IniFile(path, ""));
   for (const Setting& setting : kSettings) report.defaults[setting.key] = ValueText(setting);
 
-  const IniFile ini(path, *text, [&report](const IniLine& line) {
+  const IniFile ini(path, text, [&report](const IniLine& line) {
     if (line.header) CheckHeader(line, report);
     else CheckKey(line, report);
   });
   LoadSettingsFrom(ini);
+  if (ctrlZ) {
+    report.Note(*ctrlZ, {"a byte 0x1A (Ctrl-Z): the plug-in stops reading here, so nothing after it is read"});
+  }
   if (!report.sawMain && !ini.sections().empty()) {
     report.notes.push_back("there is no [MAIN] section: every setting has its default");
   }
@@ -256,4 +273,22 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 2) {
+    std::fprintf(stderr, "usage: %s [path of Zephrel.ini]\n", argv[0]);
+    return 2;
+  }
+  // Whatever fails, the player gets a reason and status 2, never an abort.
+  try {
+    return Check(argc == 2 ? argv[1] : ResolveIniPath("Zephrel.ini"));
+  } catch (const std::bad_alloc&) {
+    std::printf("\nThe checker ran out of memory: the file is too large to explain.\n");
+  } catch (const std::exception& error) {
+    std::printf("\nThe checker failed: %s\n", error.what());
+  }
+  return 2;
 }

@@ -97,9 +97,9 @@ ThreadBlock::ThreadBlock() {
 }
 
 ThreadBlock& ThreadBlock::current() {
-    // Never freed: DLL code may keep pointers into it for the life of the thread.
-    thread_local ThreadBlock* block = new ThreadBlock();
-    return *block;
+    // Its pages stay mapped, as DLL code may keep pointers into them; the object goes with its thread.
+    thread_local ThreadBlock block;
+    return block;
 }
 
 void ThreadBlock::load_fs() const {

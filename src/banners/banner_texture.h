@@ -11,7 +11,7 @@ extern host::HostTexture* BannerTexture;
 void InitBanners();
 
 // Reads the texture into a new dictionary slot, leaving the host's current dictionary as it found it. A
-// second call adds another slot and replaces the handle without releasing the first.
+// second call destroys the texture it replaces first, then adds another slot.
 void LoadBannerTexture();
 
 // Gives the texture back to the host, if there is one, and forgets it.

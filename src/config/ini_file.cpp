@@ -20,23 +20,38 @@ std::string ResolveIniPath(std::string_view fileName) {
   return ResolveIniPathFrom(fileName, modulePath, platform::kPathSeparator);
 }
 
-std::optional<std::string> ReadIniText(const std::string& path) {
-  std::ifstream file(path);
-  if (!file.is_open()) return std::nullopt;
+IniText ReadIniText(const std::string& path, bool asBytes) {
+  std::ifstream file(path, asBytes ? std::ios::in | std::ios::binary : std::ios::in);
+  if (!file.is_open()) return {IniTextStatus::kUnreadable, {}};
+  // The size from the position of the end, so that a file of gigabytes is never read to find it out.
+  file.seekg(0, std::ios::end);
+  const std::streamoff size = file.tellg();
+  if (size > static_cast<std::streamoff>(kIniFileSizeLimit)) {
+    // A directory opens on Linux and may tell a huge end; it fails at its first read.
+    file.seekg(0, std::ios::beg);
+    file.peek();
+    return {file.bad() ? IniTextStatus::kUnreadable : IniTextStatus::kTooLarge, {}};
+  }
+  file.clear();
+  file.seekg(0, std::ios::beg);
   // istream::read turns a failing read (a directory opens on Linux, then fails) into badbit, where a
-  // streambuf iterator would let the library's exception through.
+  // streambuf iterator would let the library's exception through. The limit holds here too, for a runtime
+  // that cannot tell where the end is and for a file that grows meanwhile.
   std::string text;
   char chunk[4096];
   while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-    text.append(chunk, static_cast<std::size_t>(file.gcount()));
+    const auto got = static_cast<std::size_t>(file.gcount());
+    if (text.size() + got > kIniFileSizeLimit) return {IniTextStatus::kTooLarge, {}};
+    text.append(chunk, got);
   }
-  if (file.bad()) return std::nullopt;
-  return text;
+  if (file.bad()) return {IniTextStatus::kUnreadable, {}};
+  return {IniTextStatus::kRead, std::move(text)};
 }
 
 IniFile::IniFile(std::string_view fileName) : path_(ResolveIniPath(fileName)) {
   try {
-    if (const std::optional<std::string> text = ReadIniText(path_)) ParseIniText(*text, sections_);
+    const IniText file = ReadIniText(path_);
+    if (file.status == IniTextStatus::kRead) ParseIniText(file.text, sections_);
   } catch (const std::bad_alloc&) {
     sections_.clear();  // a file too large for the process's memory reads as no file
   } catch (const std::length_error&) {

@@ -4,8 +4,8 @@
 // caller's default for whatever is missing. A reader never writes and never reloads: a changed file is seen
 // by a new reader only.
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,5 +41,18 @@ class IniFile {
 // path cannot be had whole, the executable's serves; when neither can, the name stands alone.
 std::string ResolveIniPath(std::string_view fileName);
 
-// The whole file at `path`, read in text mode (CR LF reads as LF on Windows); nothing when it cannot be opened.
-std::optional<std::string> ReadIniText(const std::string& path);
+// A larger file is no configuration (a log or a disk image under the wrong name): it is not read at all,
+// and every setting keeps its default, as for a missing file.
+inline constexpr std::size_t kIniFileSizeLimit = 1024 * 1024;
+
+enum class IniTextStatus { kRead, kUnreadable, kTooLarge };
+
+struct IniText {
+  IniTextStatus status;
+  std::string text;  // the content when read, else empty
+};
+
+// The whole file at `path`, read as the plug-in reads it: in text mode, where on Windows CR LF reads as LF
+// and a byte 0x1A (Ctrl-Z) ends the text; with `asBytes`, the bytes as they are. Its size is looked at
+// before anything is read.
+IniText ReadIniText(const std::string& path, bool asBytes = false);

@@ -157,7 +157,7 @@ class site_manager : public Patch {
   static Result HOST_CDECL dispatch_hooks() {
     call_in_progress call{live};
     try {
-      return call.manager->RunChain(call, call.manager->hooks.size());
+      return call.manager->RunSnapshot(call);
     } catch (...) {
       return call.hostRan ? call.hostResult : call.manager->CallHostTarget(call);
     }
@@ -172,6 +172,7 @@ class site_manager : public Patch {
  private:
   struct call_in_progress {
     site_manager* manager;
+    const HookCallback<Result>* chain = nullptr;  // the callbacks this call runs, in order of attachment
     bool hostRan = false;
     Result hostResult{};
   };
@@ -184,10 +185,29 @@ class site_manager : public Patch {
     Result operator()() const { return call->manager->RunChain(*call, depth); }
   };
 
-  // Runs the first `depth` hooks, the one attached last outermost.
+  // Runs the chain as it stands when the call begins. A callback may attach or detach hooks at this very
+  // site, which moves or destroys the entries of `hooks`, so the call runs copies: such a change counts
+  // from the next call on. One entry is copied in place (a callable of two words or less without
+  // allocating); more go into a vector, as a chain of them allocates anyway.
+  Result RunSnapshot(call_in_progress& call) {
+    const std::size_t count = hooks.size();
+    if (count == 0) return CallHostTarget(call);
+    if (count == 1) {
+      const HookCallback<Result> only = hooks.front().second;
+      call.chain = &only;
+      return RunChain(call, 1);
+    }
+    std::vector<HookCallback<Result>> chain;
+    chain.reserve(count);
+    for (const auto& entry : hooks) chain.push_back(entry.second);
+    call.chain = chain.data();
+    return RunChain(call, count);
+  }
+
+  // Runs the first `depth` callbacks of the call's chain, the one attached last outermost.
   Result RunChain(call_in_progress& call, std::size_t depth) {
     if (depth == 0) return CallHostTarget(call);
-    return hooks[depth - 1].second(Continuation<Result>(chain_link{&call, depth - 1}));
+    return call.chain[depth - 1](Continuation<Result>(chain_link{&call, depth - 1}));
   }
 
   Result CallHostTarget(call_in_progress& call) {

@@ -5,6 +5,7 @@
 // routine's result back to the host code.
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <type_traits>
@@ -131,11 +132,13 @@ class HostEvent {
            });
   }
 
+  // The entries the list holds when it starts: a callback may add to its own list, which can move the
+  // entries elsewhere, so each is found by its index and run as a copy; what is added runs from the next raise.
   static void RunAll(const CallbackList& list) {
-    for (const EventCallback& entry : list) {
+    const std::size_t count = list.size();
+    for (std::size_t i = 0; i < count; ++i) {
       try {
-        // A copy, so that the callable runs as it was even if the callback adds to this list.
-        Callable callable = entry.callable;
+        Callable callable = list[i].callable;
         Select::Call(callable);
       } catch (...) {
         // Host code cannot deal with an exception; the callback's work is lost, the frame goes on.

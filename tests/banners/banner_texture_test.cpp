@@ -57,18 +57,24 @@ TEST_F(BannerTextureLoad, StartUpParksTheChainsAndReadsTheTextureInItsOwnSlot) {
   EXPECT_FALSE(IsBannerActive(BannerChains[7]));
 }
 
-TEST_F(BannerTextureLoad, ASecondStartUpFindsTheSlotByNameAndKeepsTheFirstHandle) {
+TEST_F(BannerTextureLoad, ASecondStartUpDestroysTheTextureItReplacesThenLoadsAsTheFirst) {
   InitBanners();
   host::HostTexture* first = BannerTexture;
   simhost::ClearRecord();
 
   InitBanners();
 
+  EXPECT_EQ(EntriesCalled(),
+            (std::vector<std::string>{"DestroyTexture", "PushCurrentTextureDictionary", "AddTextureDictionarySlot",
+                                      "LoadTextureDictionary", "FindTextureDictionarySlot",
+                                      "SetCurrentTextureDictionary", "ReadTexture", "PopCurrentTextureDictionary"}));
+  EXPECT_EQ(CallsOf("DestroyTexture").at(0).args[0], reinterpret_cast<std::uint32_t>(first));
   EXPECT_EQ(CallsOf("LoadTextureDictionary").at(0).args[0], 2u);
   EXPECT_EQ(CallsOf("SetCurrentTextureDictionary").at(0).args[0], 1u);  // the first slot named "Banner"
-  EXPECT_NE(BannerTexture, first);
-  EXPECT_EQ(simhost::LiveTextures(), 2);
-  EXPECT_TRUE(CallsOf("DestroyTexture").empty());
+  EXPECT_NE(BannerTexture, nullptr);
+  InitBanners();
+  DestroyBannerTexture();
+  EXPECT_EQ(simhost::LiveTextures(), 0);
 }
 
 TEST_F(BannerTextureLoad, ShutdownDestroysTheHandleOnce) {

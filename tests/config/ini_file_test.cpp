@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -57,11 +58,33 @@ TEST_F(IniFileOnDisk, NameWithAColonIsReadFromThatPathExactly) {
 
 TEST_F(IniFileOnDisk, MissingOrEmptyFileGivesEveryDefault) {
   for (const std::string& path : {directory_ + "/absent.ini", Write("empty.ini", ""), directory_}) {
+    // A directory tells a huge end on some file systems, yet it is unreadable, not too large.
+    EXPECT_NE(ReadIniText(path).status, IniTextStatus::kTooLarge) << path;
     const IniFile ini(path);
     EXPECT_TRUE(ini.sections().empty()) << path;
     EXPECT_TRUE(ini.ReadBool("MAIN", "EnableTrail", true));
     EXPECT_EQ(ini.ReadFloat("MAIN", "Height", 100.0f), 100.0f);
     EXPECT_EQ(ini.ReadInt("MAIN", "ModelIDForTrail", -577), -577);
+  }
+}
+
+TEST_F(IniFileOnDisk, AFileOverOneMebibyteIsNotReadAtAll) {
+  struct Case {
+    const char* name;
+    std::uint64_t size;
+    IniTextStatus status;
+  };
+  const Case cases[] = {{"exactly 1 MiB", kIniFileSizeLimit, IniTextStatus::kRead},
+                        {"a byte more", kIniFileSizeLimit + 1, IniTextStatus::kTooLarge},
+                        {"3 GiB, which reading would take the process's memory", 3ull << 30, IniTextStatus::kTooLarge}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A setting, then zeros (a hole, for the large one) up to the size.
+    const std::string path = Write("sized.ini", "[MAIN]\nHeight=5\n");
+    std::ofstream(path, std::ios::binary | std::ios::in).seekp(static_cast<std::streamoff>(c.size - 1)).put('\n');
+    EXPECT_EQ(ReadIniText(path).status, c.status);
+    EXPECT_EQ(IniFile(path).ReadFloat("MAIN", "Height", 100.0f), c.status == IniTextStatus::kRead ? 5.0f : 100.0f);
+    std::remove(path.c_str());
   }
 }
 

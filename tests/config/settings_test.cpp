@@ -9,7 +9,6 @@
 #include <clocale>
 #include <cstdio>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -139,10 +138,10 @@ TEST_F(Settings, NumbersReadTheSameInADecimalCommaLocale) {
 }
 
 TEST_F(Settings, TheShippedFileHoldsEveryKeyAtItsDefaultInReadingOrder) {
-  const std::optional<std::string> text = ReadIniText(ZEPHREL_SHIPPED_INI);
-  ASSERT_TRUE(text.has_value());
+  const IniText text = ReadIniText(ZEPHREL_SHIPPED_INI);
+  ASSERT_EQ(text.status, IniTextStatus::kRead);
   std::vector<std::string> keys;
-  const IniFile ini(ZEPHREL_SHIPPED_INI, *text, [&](const IniLine& line) {
+  const IniFile ini(ZEPHREL_SHIPPED_INI, text.text, [&](const IniLine& line) {
     if (!line.header && line.section == "MAIN") keys.emplace_back(line.key);
   });
   EXPECT_EQ(keys, (std::vector<std::string>{"ReplaceTrailsInTheSky", "EnableBanner", "EnableTrail",

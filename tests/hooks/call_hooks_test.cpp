@@ -155,6 +155,53 @@ TEST_F(CallHooks, OnlyTheLastHookToGoPutsTheBytesBack) {
   }
 }
 
+// Attaching or detaching at a site moves or destroys entries of its list, also while its chain runs: the call
+// in progress runs the chain it found, and the change counts from the next call.
+TEST_F(CallHooks, ACallbackThatChangesItsOwnSiteChangesOnlyTheNextCall) {
+  const auto twoCalls = [] {
+    std::vector<std::vector<std::string>> calls;
+    for (int call = 0; call < 2; ++call) {
+      simhost::ClearRecord();
+      EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
+      calls.push_back(Marks());
+    }
+    return calls;
+  };
+  using Calls = std::vector<std::vector<std::string>>;
+  {
+    SCOPED_TRACE("the only hook attaches another, then reads its own state");
+    std::list<FrameHook> store(1);  // a list, so that adding a hook moves none of them
+    store.front().Install([&store](const Next& next) {
+      if (store.size() == 1) store.emplace_back().Install(Marking("B"));
+      const std::uint32_t result = next();
+      simhost::Mark(("A" + std::to_string(store.size())).c_str());
+      return result;
+    });
+    EXPECT_EQ(twoCalls(), (Calls{{"routine:frame", "A2"}, {"B>", "routine:frame", "A2", "<B"}}));
+  }
+  {
+    SCOPED_TRACE("the outer hook detaches the inner one before continuing");
+    std::list<FrameHook> store(2);
+    store.front().Install(Marking("A"));
+    store.back().Install([&store](const Next& next) {
+      simhost::Mark("B");
+      store.front().Unhook();
+      return next();
+    });
+    EXPECT_EQ(twoCalls(), (Calls{{"B", "A>", "routine:frame", "<A"}, {"B", "routine:frame"}}));
+  }
+  {
+    SCOPED_TRACE("the only hook detaches itself");
+    FrameHook only;
+    only.Install([&only](const Next& next) {
+      only.Unhook();
+      return next() + (only.active ? 1 : 0);
+    });
+    EXPECT_EQ(twoCalls(), (Calls{{"routine:frame"}, {"routine:frame"}}));
+    EXPECT_EQ(SiteBytes(), original_);
+  }
+}
+
 TEST_F(CallHooks, InstallingAgainReplacesTheCallbackOfThatHook) {
   FrameHook siteHook;
   siteHook.Install(Marking("old"));

@@ -145,6 +145,27 @@ TEST_F(HostEvents, AThrowingCallbackStopsOnlyItself) {
   EXPECT_EQ(Marks(), (std::vector<std::string>{"first", "routine:frame", "second"}));
 }
 
+TEST_F(HostEvents, CallbacksAddedToTheListThatRunsRunFromTheNextRaise) {
+  constexpr std::uint32_t kSite = kSpareCode + 0x90;
+  testing_support::WriteCallSite(kSite);
+  auto& event = EventOn<kSite>();
+  // Enough entries added on the first raise to move the list while it is run.
+  event.AddCallback(event.afterCallbacks, [&event] {
+    simhost::Mark("adds");
+    if (event.afterCallbacks.size() > 2) return;
+    for (int i = 0; i < 16; ++i) event.AddCallback(event.afterCallbacks, [] { simhost::Mark("added"); });
+  });
+  event.AddCallback(event.afterCallbacks, Second);
+
+  simhost::RunCode(kSite);
+  EXPECT_EQ(Marks(), (std::vector<std::string>{"routine:frame", "adds", "second"}));
+  simhost::ClearRecord();
+  simhost::RunCode(kSite);
+  std::vector<std::string> expected{"routine:frame", "adds", "second"};
+  expected.insert(expected.end(), 16, "added");
+  EXPECT_EQ(Marks(), expected);
+}
+
 int counted = 0;
 void Count() { ++counted; }
 

@@ -1,5 +1,10 @@
 # Runs CHECKER (through EMULATOR, if any) on INI and compares its output, followed by a line with its exit
-# status, with the file EXPECTED.
+# status, with the file EXPECTED. With SIZE, INI is written first: [MAIN] and empty lines, SIZE bytes in all.
+if(DEFINED SIZE)
+  math(EXPR padding "${SIZE} - 7")
+  string(REPEAT "\n" ${padding} lines)
+  file(WRITE ${INI} "[MAIN]\n${lines}")
+endif()
 execute_process(COMMAND ${EMULATOR} ${CHECKER} ${INI}
                 OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
 string(APPEND output "exit status: ${status}\n")
