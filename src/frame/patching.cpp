@@ -20,17 +20,19 @@ ProtectionGuard::~ProtectionGuard() {
 
 namespace {
 
-// Makes the access with every page of [page, end) lifted, lowest first. Each guard gives its own page back
-// its protection as the recursion unwinds; when a page cannot be lifted, those lifted before it go back and
-// the access is not made.
+// Makes the access with every page from `page` down to `first` lifted, highest first: under qemu-i386 the
+// protection reported for a page can take on that of its lower neighbour once the neighbour is lifted, so each
+// page is read before anything below it changes. Each guard gives its own page back its protection as the
+// recursion unwinds; when a page cannot be lifted, those lifted before it go back and the access is not made.
 template <typename Access>
-bool WithPagesLifted(std::uint64_t page, std::uint64_t end, Access& access) {
-  if (page >= end) {
+bool WithPagesLifted(std::uint32_t page, std::uint32_t first, Access& access) {
+  const std::optional<ProtectionGuard> guard = ProtectionGuard::Lift(page);
+  if (!guard) return false;
+  if (page == first) {
     access();
     return true;
   }
-  const std::optional<ProtectionGuard> guard = ProtectionGuard::Lift(static_cast<std::uint32_t>(page));
-  return guard && WithPagesLifted(page + platform::kPageSize, end, access);
+  return WithPagesLifted(page - platform::kPageSize, first, access);
 }
 
 // The one pattern of every access: lift (when asked to), touch the bytes, put the protection back.
@@ -40,7 +42,10 @@ bool ProtectedAccess(std::uint32_t address, std::size_t size, bool unprotect, Ac
     access();
     return true;
   }
-  return WithPagesLifted(address & ~(platform::kPageSize - 1), std::uint64_t{address} + size, access);
+  const std::uint64_t end = std::uint64_t{address} + size;
+  if (end > std::uint64_t{1} << 32) return false;  // past the end of the address space: no such bytes
+  const auto pageOf = [](std::uint64_t at) { return static_cast<std::uint32_t>(at) & ~(platform::kPageSize - 1); };
+  return WithPagesLifted(pageOf(end - 1), pageOf(address), access);
 }
 
 // The opcode, then the displacement; if the displacement cannot go in, the opcode that was there goes back.
