@@ -13,6 +13,8 @@
 
 #include "config/ini_parser.h"
 
+using namespace config;
+
 namespace {
 
 bool IsWhitespace(char c) {

@@ -9,7 +9,6 @@
 // read or is over 1 MiB (the plug-in then uses every default), or when the checker itself fails.
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -24,44 +23,11 @@
 #include "config/ini_file.h"
 #include "config/settings.h"
 
+using namespace config;
+
 namespace {
 
 constexpr std::string_view kSection = "MAIN";
-
-// The settings in the order the plug-in reads them; exactly one pointer of each is set.
-struct Setting {
-  const char* key;
-  const bool* flag;
-  const float* number;
-  const std::int32_t* id;
-};
-
-const Setting kSettings[] = {
-    {"ReplaceTrailsInTheSky", &ReplaceTrailsInTheSky, nullptr, nullptr},
-    {"EnableBanner", &EnableBanner, nullptr, nullptr},
-    {"EnableTrail", &EnableTrail, nullptr, nullptr},
-    {"AppearOnlyAtAltitude", &AppearOnlyAtAltitude, nullptr, nullptr},
-    {"AppearWhenPilotIsInside", &AppearWhenPilotIsInside, nullptr, nullptr},
-    {"AlwaysAppear", &AlwaysAppear, nullptr, nullptr},
-    {"Height", nullptr, &Height, nullptr},
-    {"TrailFadeTime", nullptr, &TrailFadeTime, nullptr},
-    {"HeightForBanner", nullptr, &HeightForBanner, nullptr},
-    {"ModelIDForTrail", nullptr, nullptr, &ModelIDForTrail},
-    {"ModelIDForBanner", nullptr, nullptr, &ModelIDForBanner},
-    {"BannerDrawDistance", nullptr, &BannerDrawDistance, nullptr},
-};
-
-std::string FloatText(float value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
-
-std::string ValueText(const Setting& setting) {
-  if (setting.flag != nullptr) return *setting.flag ? "true" : "false";
-  if (setting.id != nullptr) return std::to_string(*setting.id);
-  return FloatText(*setting.number);
-}
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -202,9 +168,17 @@ void CheckKey(const IniLine& line, Report& report) {
     return;
   }
   report.lineOfKey[known->key] = line.number;
-  if (known->flag != nullptr) CheckBool(line, report);
-  else if (known->number != nullptr) CheckFloat(line, report);
-  else CheckId(line, report);
+  switch (known->type) {
+    case SettingType::kFlag:
+      CheckBool(line, report);
+      break;
+    case SettingType::kNumber:
+      CheckFloat(line, report);
+      break;
+    case SettingType::kModelId:
+      CheckId(line, report);
+      break;
+  }
 }
 
 // The line of the file's first byte 0x1A (Ctrl-Z), if it has one. msvcrt's text mode ends a file there, so
@@ -236,7 +210,7 @@ int Check(const std::string& path) {
   // The defaults are what the plug-in's own loader makes of a file that says nothing.
   Report report;
   LoadSettingsFrom(IniFile(path, ""));
-  for (const Setting& setting : kSettings) report.defaults[setting.key] = ValueText(setting);
+  for (const Setting& setting : kSettings) report.defaults[setting.key] = SettingValueText(setting);
 
   const IniFile ini(path, text, [&report](const IniLine& line) {
     if (line.header) CheckHeader(line, report);
@@ -258,7 +232,7 @@ int Check(const std::string& path) {
     } else if (const auto line = report.lineOfKey.find(setting.key); line != report.lineOfKey.end()) {
       source = Join({"line ", std::to_string(line->second)});
     }
-    std::printf("  %-24s %-8s (%s)\n", setting.key, ValueText(setting).c_str(), source.c_str());
+    std::printf("  %-24s %-8s (%s)\n", setting.key, SettingValueText(setting).c_str(), source.c_str());
   }
 
   if (report.notes.empty()) {

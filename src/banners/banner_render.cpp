@@ -81,9 +81,9 @@ void DrawBanner(const BannerChain& chain) {
   const float distance = host::VectorLength(offset);
 
   if (!host::IsSphereVisible(chain.points[4], kVisibilityRadius)) return;
-  if (!(distance < BannerDrawDistance)) return;  // NaN on either side is not drawn either
+  if (!(distance < config::BannerDrawDistance)) return;  // NaN on either side is not drawn either
 
-  FillCloth(chain, host::WhiteWithAlpha(BannerAlpha(distance, BannerDrawDistance)));
+  FillCloth(chain, host::WhiteWithAlpha(BannerAlpha(distance, config::BannerDrawDistance)));
 
   for (const RenderState& state : kStatesBefore) host::SetRenderState(state.id, state.value);
   host::SetRenderState(kTextureRasterState, reinterpret_cast<std::uint32_t>(BannerTexture->raster));

@@ -22,7 +22,7 @@ void LoadBannerTexture() {
   // A start-up run again replaces the texture: the one it replaces goes back to the host first, or it would
   // stay alive, unreachable, until the game ends.
   DestroyBannerTexture();
-  const char* path = PluginFilePath(kBannerDictionaryFile);
+  const char* path = config::PluginFilePath(kBannerDictionaryFile);
   // A directory too long for the path area: there is nothing to load, so the host is not asked for anything
   // (no empty dictionary slot, no dictionary pushed).
   if (path[0] == '\0') return;

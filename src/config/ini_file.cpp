@@ -7,6 +7,8 @@
 
 #include "platform/platform.h"
 
+namespace config {
+
 std::string ResolveIniPath(std::string_view fileName) {
   // The lookup is not checked: with no module found the handle stays null, which names the executable, and
   // the reader looks in the host's directory instead. So it does when the module's path cannot be had whole
@@ -83,3 +85,5 @@ std::int32_t IniFile::ReadInt(const char* section, const char* key, std::int32_t
   const std::string* value = FindIniValue(sections_, section, key);
   return value != nullptr ? ConvertInt(*value) : defaultValue;
 }
+
+}  // namespace config

@@ -11,6 +11,8 @@
 
 #include "config/ini_parser.h"
 
+namespace config {
+
 class IniFile {
  public:
   // Reads `fileName` as ResolveIniPath resolves it. Never fails for reasons of the file: one that is missing,
@@ -56,3 +58,5 @@ struct IniText {
 // and a byte 0x1A (Ctrl-Z) ends the text; with `asBytes`, the bytes as they are. Its size is looked at
 // before anything is read.
 IniText ReadIniText(const std::string& path, bool asBytes = false);
+
+}  // namespace config

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
+namespace config {
+
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -202,3 +204,5 @@ std::string ResolveIniPathFrom(std::string_view fileName, std::string_view modul
   }
   return std::string(modulePath.substr(0, modulePath.rfind('.'))) + ".ini";
 }
+
+}  // namespace config

@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+namespace config {
+
 // Section name to (key to value). std::string orders byte by byte as unsigned bytes, a proper prefix first,
 // so names are case-sensitive.
 using IniSections = std::map<std::string, std::map<std::string, std::string>>;
@@ -61,3 +63,5 @@ std::int32_t ConvertInt(std::string_view text, std::size_t* used = nullptr);
 // separator that module path uses: a name holding ':' as it is; another non-empty name in the module's
 // directory; the empty name as the module path with its extension replaced by ".ini".
 std::string ResolveIniPathFrom(std::string_view fileName, std::string_view modulePath, char separator);
+
+}  // namespace config

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace config {
+
 namespace {
 
 PluginPathAreas PluginPaths;
@@ -69,3 +71,5 @@ const char* PluginFilePath(const char* name) {
   PluginDirectory();
   return JoinPluginPath(PluginPaths, name);
 }
+
+}  // namespace config

@@ -7,6 +7,8 @@
 
 #include "platform/platform.h"
 
+namespace config {
+
 // 260 characters and a terminating zero.
 inline constexpr std::size_t kPluginPathAreaSize = 261;
 
@@ -42,3 +44,5 @@ void SplitModulePath(PluginPathAreas& areas);
 
 // Writes areas.directory followed by `name` into areas.joined and returns it (empty when it does not fit).
 const char* JoinPluginPath(PluginPathAreas& areas, const char* name);
+
+}  // namespace config

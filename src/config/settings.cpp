@@ -4,22 +4,25 @@
 
 #include "config/ini_file.h"
 
-bool ReplaceTrailsInTheSky = false;
-bool EnableBanner = false;
-bool EnableTrail = false;
-bool AppearOnlyAtAltitude = false;
-bool AppearWhenPilotIsInside = false;
-bool AlwaysAppear = false;
-float Height = 0.0f;
-float TrailFadeTime = 0.0f;
-float HeightForBanner = 0.0f;
-std::int32_t ModelIDForTrail = 0;
-std::int32_t ModelIDForBanner = 0;
-float BannerDrawDistance = 0.0f;
+namespace config {
+
+#define ZEPHREL_SETTING(key, type, value, help) Setting##type key = {};
+#include "config/settings_table.inc"
+#undef ZEPHREL_SETTING
 
 namespace {
 
 constexpr const char* kSection = "MAIN";
+
+constexpr Setting Row(const char* key, bool& variable, float value, const char* text, const char* help) {
+  return {key, SettingType::kFlag, &variable, nullptr, nullptr, value, text, help};
+}
+constexpr Setting Row(const char* key, float& variable, float value, const char* text, const char* help) {
+  return {key, SettingType::kNumber, nullptr, &variable, nullptr, value, text, help};
+}
+constexpr Setting Row(const char* key, std::int32_t& variable, float value, const char* text, const char* help) {
+  return {key, SettingType::kModelId, nullptr, nullptr, &variable, value, text, help};
+}
 
 // A conversion error would otherwise leave the loader half way and reach the host's call site.
 std::int32_t ReadModelId(const IniFile& ini, const char* key, std::int32_t defaultValue) {
@@ -34,19 +37,32 @@ std::int32_t ReadModelId(const IniFile& ini, const char* key, std::int32_t defau
 
 }  // namespace
 
+const Setting kSettings[kSettingCount] = {
+#define ZEPHREL_SETTING(key, type, value, help) Row(#key, key, value, #value, help),
+#include "config/settings_table.inc"
+#undef ZEPHREL_SETTING
+};
+
+std::string DefaultIniText() {
+  std::string text = "[MAIN]\r\n";
+  for (const Setting& setting : kSettings) text.append(setting.key).append("=").append(setting.defaultText).append("\r\n");
+  return text;
+}
+
 void LoadSettingsFrom(const IniFile& ini) {
-  ReplaceTrailsInTheSky = ini.ReadBool(kSection, "ReplaceTrailsInTheSky", false);
-  EnableBanner = ini.ReadBool(kSection, "EnableBanner", true);
-  EnableTrail = ini.ReadBool(kSection, "EnableTrail", true);
-  AppearOnlyAtAltitude = ini.ReadBool(kSection, "AppearOnlyAtAltitude", true);
-  AppearWhenPilotIsInside = ini.ReadBool(kSection, "AppearWhenPilotIsInside", false);
-  AlwaysAppear = ini.ReadBool(kSection, "AlwaysAppear", false);
-  Height = ini.ReadFloat(kSection, "Height", 100.0f);
-  TrailFadeTime = ini.ReadFloat(kSection, "TrailFadeTime", 10000.0f);
-  HeightForBanner = ini.ReadFloat(kSection, "HeightForBanner", 100.0f);
-  ModelIDForTrail = ReadModelId(ini, "ModelIDForTrail", 577);
-  ModelIDForBanner = ReadModelId(ini, "ModelIDForBanner", 593);
-  BannerDrawDistance = ini.ReadFloat(kSection, "BannerDrawDistance", 300.0f);
+  for (const Setting& setting : kSettings) {
+    switch (setting.type) {
+      case SettingType::kFlag:
+        *setting.flag = ini.ReadBool(kSection, setting.key, setting.defaultValue != 0.0f);
+        break;
+      case SettingType::kNumber:
+        *setting.number = ini.ReadFloat(kSection, setting.key, setting.defaultValue);
+        break;
+      case SettingType::kModelId:
+        *setting.modelId = ReadModelId(ini, setting.key, static_cast<std::int32_t>(setting.defaultValue));
+        break;
+    }
+  }
 }
 
 void LoadSettings() noexcept {
@@ -57,3 +73,5 @@ void LoadSettings() noexcept {
     // Only running out of memory gets here; the keys not read yet keep their values.
   }
 }
+
+}  // namespace config

@@ -1,27 +1,56 @@
 #pragma once
-// The twelve settings of section MAIN of Zephrel.ini, each named after its key. All zero until the first
-// LoadSettings; every other part of the plug-in only reads them, anew each time it needs them.
+// The twelve settings of section MAIN of Zephrel.ini, each named after its key, as settings_table.inc lists
+// them. All zero until the first LoadSettings; every other part of the plug-in only reads them, anew each time
+// it needs them.
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+
+namespace config {
 
 class IniFile;
 
-extern bool ReplaceTrailsInTheSky;
-extern bool EnableBanner;
-extern bool EnableTrail;
-extern bool AppearOnlyAtAltitude;
-extern bool AppearWhenPilotIsInside;
-extern bool AlwaysAppear;
-extern float Height;
-extern float TrailFadeTime;
-extern float HeightForBanner;
-extern std::int32_t ModelIDForTrail;
-extern std::int32_t ModelIDForBanner;
-extern float BannerDrawDistance;
+using SettingFlag = bool;
+using SettingNumber = float;
+using SettingModelId = std::int32_t;
 
-// Reads the twelve settings from Zephrel.ini next to the plug-in, in key order, with their defaults. Nothing
+#define ZEPHREL_SETTING(key, type, value, help) extern Setting##type key;
+#include "config/settings_table.inc"
+#undef ZEPHREL_SETTING
+
+enum class SettingType { kFlag, kNumber, kModelId };
+
+// One row of the table: the key, the variable it sets (exactly one of the three pointers) and its default.
+struct Setting {
+  const char* key;
+  SettingType type;
+  bool* flag;
+  float* number;
+  std::int32_t* modelId;
+  float defaultValue;        // exact for every default of the table, model ids included
+  const char* defaultText;   // as the shipped Zephrel.ini writes it
+  const char* help;
+};
+
+inline constexpr std::size_t kSettingCount = 12;
+extern const Setting kSettings[kSettingCount];
+
+// The shortest text that reads back as `value`.
+std::string FloatText(float value);
+
+// The variable's current value as text: "true"/"false", the model id, or the shortest text of the float.
+std::string SettingValueText(const Setting& setting);
+
+// Section MAIN with every key at its default, one "key=value" line each, with CR LF line ends: the shipped
+// Zephrel.ini.
+std::string DefaultIniText();
+
+// Reads the twelve settings from Zephrel.ini next to the plug-in, in table order, with their defaults. Nothing
 // escapes it: a model id that does not convert keeps its default, and the keys after it are still read.
 void LoadSettings() noexcept;
 
 // The same from a reader already built, in the same order; throws only when memory runs out.
 void LoadSettingsFrom(const IniFile& ini);
+
+}  // namespace config

@@ -19,17 +19,17 @@ namespace {
 void StartupCallback() {
   InitBanners();
   ResetTrails();
-  LoadSettings();
+  config::LoadSettings();
   InstallSkyTrailRedirect();
 }
 
 // After the host's re-initialisation routine.
-void ReinitCallback() { LoadSettings(); }
+void ReinitCallback() { config::LoadSettings(); }
 
 // After the host's per-frame processing, with the vehicle pool current.
 void FrameCallback() {
   UpdateBanners();
-  if (ReplaceTrailsInTheSky) UpdateSkyTrails();
+  if (config::ReplaceTrailsInTheSky) UpdateSkyTrails();
   ScanAircraft();
 }
 

@@ -16,8 +16,8 @@ constexpr std::uint32_t kTimeFieldLagMs = 20000;
 bool IsModel(std::uint16_t model, std::int32_t setting) { return static_cast<std::int32_t>(model) == setting; }
 
 bool MovesBannerHead(const host::HostVehicle& vehicle, float z) {
-  return (z > HeightForBanner && AppearOnlyAtAltitude) ||
-         (AppearWhenPilotIsInside && (vehicle.driver != nullptr || AlwaysAppear));
+  return (z > config::HeightForBanner && config::AppearOnlyAtAltitude) ||
+         (config::AppearWhenPilotIsInside && (vehicle.driver != nullptr || config::AlwaysAppear));
 }
 
 }  // namespace
@@ -36,13 +36,13 @@ void ScanAircraft() {
     host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
     if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
 
-    if (EnableTrail && IsModel(vehicle.model, ModelIDForTrail)) {
+    if (config::EnableTrail && IsModel(vehicle.model, config::ModelIDForTrail)) {
       vehicle.timeField = host::HostTimeMs() - kTimeFieldLagMs;
       const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (i < kTrailSlots && position.z > Height) AddTrailPoint(position, i);
+      if (i < kTrailSlots && position.z > config::Height) AddTrailPoint(position, i);
       continue;  // a trail aircraft never tows a banner
     }
-    if (EnableBanner && IsModel(vehicle.model, ModelIDForBanner)) {
+    if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner)) {
       const host::Vector3 position = host::PositionOf(vehicle.placement);
       if (i < kBannerSlots && MovesBannerHead(vehicle, position.z)) SetBannerHead(position, i);
     }

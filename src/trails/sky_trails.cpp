@@ -85,7 +85,7 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
 }
 
 void InstallSkyTrailRedirect() noexcept {
-  if (!ReplaceTrailsInTheSky) return;
+  if (!config::ReplaceTrailsInTheSky) return;
   // No jump goes over bytes that were not kept first: it could never be taken off again.
   if (!routineStart.kept) {
     if (!PeekBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) return;

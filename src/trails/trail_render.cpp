@@ -39,7 +39,7 @@ float ComputeBrightness() {
 // fade time, then falling linearly to 0 at 30000 ms. A fade time of 0 means no fade at all; a negative (or NaN)
 // one gives 0, where the quotient would turn negative (or NaN).
 std::uint32_t FadedAlpha(std::int32_t age, std::int32_t maxAlpha) {
-  const float fadeTime = TrailFadeTime;
+  const float fadeTime = config::TrailFadeTime;
   if (fadeTime == 0.0f) return static_cast<std::uint32_t>(maxAlpha);
   if (!(fadeTime > 0.0f)) return 0;
   // age is at most 30000 here, so the quotient is 0 or more (+inf for a tiny fade time and the min takes 1).

@@ -13,6 +13,8 @@
 #include "config/settings.h"
 #include "simhost.h"
 
+using namespace config;
+
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();

@@ -11,6 +11,8 @@
 #include "config/plugin_paths.h"
 #include "simhost.h"
 
+using namespace config;
+
 namespace {
 
 using simhost::CallsOf;

@@ -9,6 +9,8 @@
 #include "config/plugin_paths.h"
 #include "simhost.h"
 
+using namespace config;
+
 namespace {
 
 TEST(DeepPluginDirectory, StartUpParksTheChainsButAsksTheHostForNoTexture) {

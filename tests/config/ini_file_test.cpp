@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string>
 
+using namespace config;
+
 namespace {
 
 // The directory of this test program (the module that holds the reader here), ending with '/'.

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+using namespace config;
+
 namespace {
 
 IniSections Parse(std::string_view text) {

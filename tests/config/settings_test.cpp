@@ -14,6 +14,8 @@
 
 #include "config/ini_file.h"
 
+using namespace config;
+
 namespace {
 
 struct Values {
@@ -138,8 +140,9 @@ TEST_F(Settings, NumbersReadTheSameInADecimalCommaLocale) {
 }
 
 TEST_F(Settings, TheShippedFileHoldsEveryKeyAtItsDefaultInReadingOrder) {
-  const IniText text = ReadIniText(ZEPHREL_SHIPPED_INI);
+  const IniText text = ReadIniText(ZEPHREL_SHIPPED_INI, true);
   ASSERT_EQ(text.status, IniTextStatus::kRead);
+  EXPECT_EQ(text.text, DefaultIniText());
   std::vector<std::string> keys;
   const IniFile ini(ZEPHREL_SHIPPED_INI, text.text, [&](const IniLine& line) {
     if (!line.header && line.section == "MAIN") keys.emplace_back(line.key);
@@ -151,6 +154,24 @@ TEST_F(Settings, TheShippedFileHoldsEveryKeyAtItsDefaultInReadingOrder) {
   EXPECT_EQ(ini.sections().size(), 1u);
   LoadSettingsFrom(ini);
   EXPECT_EQ(Current(), kDefaults);
+}
+
+// The README's table of keys, "| `Key` | `default` | ... |", lists the table's keys in its order with its defaults.
+TEST_F(Settings, TheReadmeTableAgreesWithTheSettings) {
+  std::ifstream readme(ZEPHREL_README);
+  ASSERT_TRUE(readme);
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("| `", 0) != 0) continue;
+    const std::size_t keyEnd = line.find('`', 3);
+    const std::size_t valueStart = line.find("| `", keyEnd);
+    const std::size_t valueEnd = line.find('`', valueStart + 3);
+    ASSERT_NE(valueEnd, std::string::npos) << line;
+    rows.push_back(line.substr(3, keyEnd - 3) + "=" + line.substr(valueStart + 3, valueEnd - valueStart - 3));
+  }
+  std::vector<std::string> table;
+  for (const Setting& setting : kSettings) table.push_back(std::string(setting.key) + "=" + setting.defaultText);
+  EXPECT_EQ(rows, table);
 }
 
 }  // namespace

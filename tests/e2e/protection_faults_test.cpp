@@ -29,9 +29,7 @@ class ProtectionFaults : public Story {
 };
 
 TEST_P(ProtectionFaults, WhicheverChangeFailsDuringLoadAndStartUpNoHostCodeIsLeftHalfWritten) {
-  std::string ini = kDefaultIni;
-  ini.replace(ini.find("ReplaceTrailsInTheSky=0"), 23, "ReplaceTrailsInTheSky=1");
-  WriteIni(ini);
+  WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}}));
   InstallBannerTexture();
   const std::vector<std::uint8_t> pristine = simhost::SnapshotCode();
 

@@ -49,7 +49,7 @@ TEST_P(Story, OnAServedBuildTheLoadHooksTheSixCallSitesAndNothingElse) {
 }
 
 TEST_P(Story, ATrailPlaneAndABannerPlaneFlyForFortySeconds) {
-  WriteIni(kDefaultIni);
+  WriteIni(Ini());
   InstallBannerTexture();
   Load();
   simhost::Startup();
@@ -113,7 +113,7 @@ TEST_P(Story, ATrailPlaneAndABannerPlaneFlyForFortySeconds) {
 
 TEST_P(Story, EditingTheFileTakesEffectAtTheNextReinitialisation) {
   const auto skyRoutine = simhost::ReadCode(kSkyRoutine, 5);
-  WriteIni(kDefaultIni);
+  WriteIni(Ini());
   InstallBannerTexture();
   Load();
   simhost::Startup();
@@ -123,11 +123,7 @@ TEST_P(Story, EditingTheFileTakesEffectAtTheNextReinitialisation) {
   const auto before = BatchesOf(kLines).at(0).vertices;
   EXPECT_EQ(AlphaOf(before.back()), 109u) << "16 s old: still at full strength with a 10 s fade";
 
-  std::string edited = kDefaultIni;
-  edited.replace(edited.find("TrailFadeTime=10000"), 19, "TrailFadeTime=20000");
-  edited.replace(edited.find("EnableBanner=1"), 14, "EnableBanner=0");
-  edited.replace(edited.find("ReplaceTrailsInTheSky=0"), 23, "ReplaceTrailsInTheSky=1");
-  WriteIni(edited);
+  WriteIni(Ini({{"TrailFadeTime", "20000"}, {"EnableBanner", "0"}, {"ReplaceTrailsInTheSky", "1"}}));
   simhost::Reinit();
 
   const int skyRunsBefore = simhost::SkyRoutineRuns();
@@ -155,9 +151,7 @@ TEST_P(Story, EditingTheFileTakesEffectAtTheNextReinitialisation) {
 // ---- Shutdown and unload -----------------------------------------------------------------------------------
 
 TEST_P(Story, ShutdownReleasesTheTextureAndUnloadGivesTheHostItsCodeBack) {
-  std::string ini = kDefaultIni;
-  ini.replace(ini.find("ReplaceTrailsInTheSky=0"), 23, "ReplaceTrailsInTheSky=1");
-  WriteIni(ini);
+  WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}}));
   InstallBannerTexture();
   const auto pristine = simhost::SnapshotCode();
   Load();
@@ -202,7 +196,7 @@ TEST_P(Story, ShutdownReleasesTheTextureAndUnloadGivesTheHostItsCodeBack) {
 // ---- Builds the plug-in does not serve ---------------------------------------------------------------------
 
 TEST_P(Story, OnOtherBuildsNothingIsPatchedAndNothingRuns) {
-  WriteIni(kDefaultIni);
+  WriteIni(Ini());
   InstallBannerTexture();
   for (const std::int32_t build : {1011, 3200, 0}) {
     SCOPED_TRACE(build);
@@ -250,7 +244,7 @@ TEST_P(Story, ModelIdsThatDoNotConvertKeepTheirDefaults) {
 }
 
 TEST_P(Story, WithoutTheTextureDictionaryNoBannerIsDrawnAndTrailsStillAre) {
-  WriteIni(kDefaultIni);
+  WriteIni(Ini());
   Load();
   simhost::Startup();
   EXPECT_EQ(simhost::LiveTextures(), 0);
@@ -265,7 +259,7 @@ TEST_P(Story, WithoutTheTextureDictionaryNoBannerIsDrawnAndTrailsStillAre) {
 }
 
 TEST_P(Story, ACrowdedPoolAndBrokenVehiclesTakeNothingDown) {
-  WriteIni(kDefaultIni);
+  WriteIni(Ini());
   InstallBannerTexture();
   Load();
   simhost::Startup();
@@ -303,7 +297,7 @@ TEST_P(Story, AnotherToolsHookAtACallSiteKeepsWorkingAndIsPutBack) {
   const auto before = simhost::SnapshotCode();
   foreignHookRuns = 0;
 
-  WriteIni(kDefaultIni);
+  WriteIni(Ini());
   Load();
   simhost::Startup();
   TwoPlanes planes;
@@ -329,7 +323,7 @@ TEST_P(Story, ASiteHoldingAnIndirectCallIsLeftAlone) {
   simhost::WriteCode(simhost::SiteAddress(kSite), indirect);
   const auto before = simhost::SnapshotCode();
 
-  WriteIni(kDefaultIni);
+  WriteIni(Ini());
   Load();
   EXPECT_EQ(simhost::ReadCode(simhost::SiteAddress(kSite), indirect.size()), indirect);
   for (const Site site : simhost::kAllSites) {
@@ -349,9 +343,7 @@ TEST_P(Story, ASiteHoldingAnIndirectCallIsLeftAlone) {
 // ---- Nothing allocated per frame ---------------------------------------------------------------------------
 
 TEST_P(Story, AThousandFramesWithFiftyAircraftAllocateNothing) {
-  std::string ini = kDefaultIni;
-  ini.replace(ini.find("ReplaceTrailsInTheSky=0"), 23, "ReplaceTrailsInTheSky=1");
-  WriteIni(ini);
+  WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}}));
   InstallBannerTexture();
   Load();
   const long beforeStartup = simhost::HeapAllocations();

@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "config/settings.h"
 #include "plugin.h"
 #include "simhost.h"
 
@@ -18,11 +22,19 @@ inline constexpr std::uint32_t kFrameMs = 33;  // 30 frames per second
 inline constexpr std::uint16_t kTrailModel = 577;
 inline constexpr std::uint16_t kBannerModel = 593;
 
-// The shipped defaults, as a player would have them.
-inline const char* const kDefaultIni =
-    "[MAIN]\r\nReplaceTrailsInTheSky=0\r\nEnableBanner=1\r\nEnableTrail=1\r\nAppearOnlyAtAltitude=1\r\n"
-    "AppearWhenPilotIsInside=0\r\nAlwaysAppear=0\r\nHeight=100.0\r\nTrailFadeTime=10000\r\nHeightForBanner=100.0\r\n"
-    "ModelIDForTrail=577\r\nModelIDForBanner=593\r\nBannerDrawDistance=300.0\r\n";
+// The shipped Zephrel.ini with some keys set otherwise, as a player edits it: every key of the table in its
+// order, at its default unless `changes` gives it a value.
+inline std::string Ini(std::initializer_list<std::pair<std::string_view, std::string_view>> changes = {}) {
+  std::string text = "[MAIN]\r\n";
+  for (const config::Setting& setting : config::kSettings) {
+    std::string_view value = setting.defaultText;
+    for (const auto& [key, changed] : changes) {
+      if (key == setting.key) value = changed;
+    }
+    text.append(setting.key).append("=").append(value).append("\r\n");
+  }
+  return text;
+}
 
 // Every build this process can load: both on Linux, the DLL alone under Wine.
 inline auto AllBuilds() { return ::testing::ValuesIn(simhost::PluginBuilds()); }

@@ -10,6 +10,8 @@
 #include "config/plugin_paths.h"
 #include "simhost.h"
 
+using namespace config;
+
 namespace {
 
 TEST(LongProgramPath, OneBoxAndNamesStandAlone) {

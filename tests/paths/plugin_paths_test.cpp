@@ -11,6 +11,8 @@
 
 #include "simhost.h"
 
+using namespace config;
+
 namespace {
 
 class PluginPaths : public ::testing::Test {

@@ -4,6 +4,8 @@
 #include "frame/init_order.h"
 #include "trails/sky_trails.h"
 
+using namespace config;
+
 namespace {
 
 struct RedirectAtLoad {

@@ -12,6 +12,8 @@
 #include "trails/sky_trails.h"
 #include "trails/trail_store.h"
 
+using namespace config;
+
 namespace {
 
 using testing_support::PageProtection;

@@ -11,6 +11,8 @@
 #include "simhost.h"
 #include "trails/trail_store.h"
 
+using namespace config;
+
 namespace {
 
 constexpr std::uint16_t kTrailModel = 577;

@@ -13,6 +13,8 @@
 #include "trails/trail_render.h"
 #include "trails/trail_store.h"
 
+using namespace config;
+
 namespace {
 int allocations = 0;
 }  // namespace

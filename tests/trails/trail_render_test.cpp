@@ -16,6 +16,8 @@
 #include "trails/immediate_vertices.h"
 #include "trails/trail_store.h"
 
+using namespace config;
+
 namespace {
 
 using simhost::AsFloat;
