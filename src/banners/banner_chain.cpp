@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace banners {
+
 BannerChain BannerChains[kBannerSlots];
 
 bool IsBannerActive(const BannerChain& chain) { return chain.points[0].z > kBannerActiveAbove; }
@@ -46,3 +48,5 @@ void UpdateBanners() {
     for (int i = 0; i + 1 < kBannerPoints; ++i) Drag(chain.points[i], chain.points[i + 1]);
   }
 }
+
+}  // namespace banners

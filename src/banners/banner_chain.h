@@ -6,6 +6,8 @@
 
 #include "host/host.h"
 
+namespace banners {
+
 inline constexpr int kBannerSlots = 50;
 inline constexpr int kBannerPoints = 8;
 inline constexpr float kBannerSegmentLength = 8.0f;
@@ -31,3 +33,5 @@ void SetBannerHead(host::Vector3 position, std::int32_t slot);
 
 // The per-frame step: each active head sinks a little, then every point is dragged toward its predecessor.
 void UpdateBanners();
+
+}  // namespace banners

@@ -5,9 +5,10 @@
 
 #include "banners/banner_texture.h"
 #include "config/settings.h"
-#include "trails/immediate_vertices.h"
+#include "host/immediate.h"
 
-std::uint16_t ImmediateIndices[kImmediateIndexCapacity];
+namespace banners {
+
 std::int32_t ImmediateVertexCount = 0;
 std::int32_t ImmediateIndexCount = 0;
 
@@ -19,25 +20,35 @@ constexpr float kFullStrengthDistance = 250.0f;
 constexpr std::uint32_t kMaxAlpha = 160;
 constexpr int kFirstDrawnPoint = 2;
 constexpr int kBannerPairs = kBannerPoints - kFirstDrawnPoint;  // points 2 to 7
-constexpr std::uint32_t kTransformFlags = 25;
-constexpr std::int32_t kTriangleList = 3;
+constexpr std::uint32_t kTransformFlags = host::kVertexPosition | host::kVertexColour | host::kVertexTextureCoordinates;
 
 struct RenderState {
   std::int32_t id;
   std::uint32_t value;
 };
 
-// State 1, the texture raster, is set after these.
-constexpr RenderState kStatesBefore[] = {{8, 0}, {6, 1}, {14, 1}, {10, 5}, {11, 6}, {12, 1}};
-constexpr std::int32_t kTextureRasterState = 1;
-constexpr RenderState kStatesAfter[] = {{8, 1}, {12, 0}, {14, 0}};
+// Translucent cloth that does not hide what lies behind it; the texture raster is set after these.
+constexpr RenderState kStatesBefore[] = {
+    {host::kRenderStateDepthWrite, 0},
+    {host::kRenderStateDepthTest, 1},
+    {host::kRenderStateFog, 1},
+    {host::kRenderStateSourceBlend, host::kBlendSourceAlpha},
+    {host::kRenderStateDestinationBlend, host::kBlendInverseSourceAlpha},
+    {host::kRenderStateVertexAlpha, 1},
+};
+// Depth test and blend states stay as they are.
+constexpr RenderState kStatesAfter[] = {
+    {host::kRenderStateDepthWrite, 1},
+    {host::kRenderStateVertexAlpha, 0},
+    {host::kRenderStateFog, 0},
+};
 
 void FillCloth(const BannerChain& chain, std::uint32_t colour) {
   for (int k = 0; k < kBannerPairs; ++k) {
     const host::Vector3& point = chain.points[k + kFirstDrawnPoint];
     const float u = static_cast<float>(k) * 0.2f;
-    host::ImmediateVertex& upper = ImmediateVertices[2 * k];
-    host::ImmediateVertex& lower = ImmediateVertices[2 * k + 1];
+    host::ImmediateVertex& upper = host::ImmediateVertices[2 * k];
+    host::ImmediateVertex& lower = host::ImmediateVertices[2 * k + 1];
     host::CopyVector(upper.position, point);
     host::SetVector(lower.position, point.x, point.y, point.z - kClothDepth);
     upper.colour = lower.colour = colour;
@@ -52,7 +63,7 @@ void FillCloth(const BannerChain& chain, std::uint32_t colour) {
   for (int k = 0; k + 1 < kBannerPairs; ++k) {
     const int upper = 2 * k;
     for (int index : {upper, upper + 1, upper + 3, upper, upper + 3, upper + 2}) {
-      ImmediateIndices[n++] = static_cast<std::uint16_t>(index);
+      host::ImmediateIndices[n++] = static_cast<std::uint16_t>(index);
     }
   }
   ImmediateIndexCount = n;
@@ -86,10 +97,10 @@ void DrawBanner(const BannerChain& chain) {
   FillCloth(chain, host::WhiteWithAlpha(BannerAlpha(distance, config::BannerDrawDistance)));
 
   for (const RenderState& state : kStatesBefore) host::SetRenderState(state.id, state.value);
-  host::SetRenderState(kTextureRasterState, reinterpret_cast<std::uint32_t>(BannerTexture->raster));
-  if (host::TransformImmediateVertices(ImmediateVertices, ImmediateVertexCount, nullptr, kTransformFlags) !=
+  host::SetRenderState(host::kRenderStateTextureRaster, reinterpret_cast<std::uint32_t>(BannerTexture->raster));
+  if (host::TransformImmediateVertices(host::ImmediateVertices, ImmediateVertexCount, nullptr, kTransformFlags) !=
       nullptr) {
-    host::RenderImmediateIndexed(kTriangleList, ImmediateIndices, ImmediateIndexCount);
+    host::RenderImmediateIndexed(host::kPrimitiveTriangleList, host::ImmediateIndices, ImmediateIndexCount);
     host::EndImmediate();
   }
   for (const RenderState& state : kStatesAfter) host::SetRenderState(state.id, state.value);
@@ -100,3 +111,5 @@ void DrawBanner(const BannerChain& chain) {
 void DrawBanners() {
   for (const BannerChain& chain : BannerChains) DrawBanner(chain);
 }
+
+}  // namespace banners

@@ -6,11 +6,9 @@
 
 #include "banners/banner_chain.h"
 
-inline constexpr int kImmediateIndexCapacity = 1024;
+namespace banners {
 
-// The index scratch array of banner drawing, and the entries of the two scratch arrays filled for the banner
-// being drawn (0 between banners).
-extern std::uint16_t ImmediateIndices[kImmediateIndexCapacity];
+// The entries of the two immediate-mode scratch arrays filled for the banner being drawn (0 between banners).
 extern std::int32_t ImmediateVertexCount;
 extern std::int32_t ImmediateIndexCount;
 
@@ -20,3 +18,5 @@ void DrawBanners();
 // Draws one chain, or nothing: when it is inactive, out of view, not nearer than BannerDrawDistance, or when
 // there is no banner texture (then no host call is made at all).
 void DrawBanner(const BannerChain& chain);
+
+}  // namespace banners

@@ -3,6 +3,8 @@
 #include "banners/banner_chain.h"
 #include "config/plugin_paths.h"
 
+namespace banners {
+
 host::HostTexture* BannerTexture = nullptr;
 
 namespace {
@@ -38,3 +40,5 @@ void DestroyBannerTexture() {
   if (BannerTexture != nullptr) host::DestroyTexture(BannerTexture);
   BannerTexture = nullptr;
 }
+
+}  // namespace banners

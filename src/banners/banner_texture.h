@@ -4,6 +4,8 @@
 
 #include "host/host.h"
 
+namespace banners {
+
 // Null until start-up, and again after shutdown; also null when the host could not read it.
 extern host::HostTexture* BannerTexture;
 
@@ -16,3 +18,5 @@ void LoadBannerTexture();
 
 // Gives the texture back to the host, if there is one, and forgets it.
 void DestroyBannerTexture();
+
+}  // namespace banners

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
+
+#include "platform/platform.h"
 
 namespace config {
 
@@ -33,7 +36,8 @@ void SplitModulePath(PluginPathAreas& areas) {
   separator[1] = '\0';
 }
 
-void ResolvePluginDirectory(bool moduleFound, platform::ModuleHandle module, PluginPathAreas& areas) {
+void ResolvePluginDirectory(bool moduleFound, void* module, PluginPathAreas& areas) {
+  static_assert(std::is_same_v<platform::ModuleHandle, void*>);
   // A module path that cannot be had whole is a failed lookup too: a cut one names a parent folder.
   if (!moduleFound || !platform::ModulePath(module, areas.directory, kModulePathLimit)) {
     ShowFilesystemError();

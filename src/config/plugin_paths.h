@@ -5,8 +5,6 @@
 
 #include <cstddef>
 
-#include "platform/platform.h"
-
 namespace config {
 
 // 260 characters and a terminating zero.
@@ -35,8 +33,8 @@ bool ShowFilesystemError();
 // The first-call work of PluginDirectory, given the outcome of looking up the module. A failed lookup, or a
 // module path that cannot be had whole (longer than 259 characters, or with no spelling the host can open),
 // shows the error box and goes on with the host executable's directory; when that path cannot be had
-// either, the directory is empty.
-void ResolvePluginDirectory(bool moduleFound, platform::ModuleHandle module, PluginPathAreas& areas);
+// either, the directory is empty. `module` is the OS layer's handle of the module found.
+void ResolvePluginDirectory(bool moduleFound, void* module, PluginPathAreas& areas);
 
 // Cuts the module path held in areas.directory after its rightmost '\' or '/', moving what follows into
 // areas.fileName. Without a separator the path stays whole and the file name empty.

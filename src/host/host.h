@@ -6,9 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "frame/host_version.h"
 #include "host/addresses.h"
 #include "host/callconv.h"
+#include "host/host_version.h"
+#include "host/render.h"
 
 static_assert(sizeof(void*) == 4, "the plug-in exists only as x86-32 code");
 
@@ -144,13 +145,14 @@ using SetVectorFn = void(HOST_THISCALL*)(Vector3* vector, float x, float y, floa
 using VectorLengthFn = float(HOST_THISCALL*)(const Vector3* vector);
 using CopyVectorFn = void(HOST_THISCALL*)(Vector3* vector, const Vector3* source);
 // 21 arguments, each 32 bits wide, in the order the host takes them.
-using ShowLightSpriteFn = void(HOST_CDECL*)(std::uint32_t id, std::int32_t a2, std::int32_t a3, std::int32_t a4,
-                                            std::int32_t a5, std::int32_t a6, const Vector3* position,
-                                            float a8, float a9, std::int32_t a10, std::int32_t a11,
-                                            std::int32_t a12, std::int32_t a13, std::int32_t a14, float a15,
-                                            std::int32_t a16, float a17, std::int32_t a18, float a19,
-                                            std::int32_t a20, std::int32_t a21);
-using UpdateLightSpriteFn = void(HOST_CDECL*)(std::uint32_t id, const Vector3* position, float a3, float a4);
+using ShowLightSpriteFn = void(HOST_CDECL*)(std::uint32_t id, std::int32_t attachedTo, std::int32_t red,
+                                            std::int32_t green, std::int32_t blue, std::int32_t alpha,
+                                            const Vector3* position, float size, float range, std::int32_t texture,
+                                            std::int32_t flare, std::int32_t reflection, std::int32_t checkObstacles,
+                                            std::int32_t streak, float angle, std::int32_t longDistance,
+                                            float nearRange, std::int32_t fadeState, float fadeSpeed,
+                                            std::int32_t onlyFromBelow, std::int32_t reflectionDelay);
+using UpdateLightSpriteFn = void(HOST_CDECL*)(std::uint32_t id, const Vector3* position, float range, float angle);
 
 template <typename Function>
 Function Entry(std::uint32_t address) {
@@ -218,16 +220,14 @@ inline float VectorLength(const Vector3& vector) { return Entry<VectorLengthFn>(
 inline void CopyVector(Vector3& vector, const Vector3& source) {
   Entry<CopyVectorFn>(address::CopyVector)(&vector, &source);
 }
-inline void ShowLightSprite(std::uint32_t id, std::int32_t a2, std::int32_t a3, std::int32_t a4, std::int32_t a5,
-                            std::int32_t a6, const Vector3& position, float a8, float a9, std::int32_t a10,
-                            std::int32_t a11, std::int32_t a12, std::int32_t a13, std::int32_t a14, float a15,
-                            std::int32_t a16, float a17, std::int32_t a18, float a19, std::int32_t a20,
-                            std::int32_t a21) {
-  Entry<ShowLightSpriteFn>(address::ShowLightSprite)(id, a2, a3, a4, a5, a6, &position, a8, a9, a10, a11, a12, a13,
-                                                     a14, a15, a16, a17, a18, a19, a20, a21);
+inline void ShowLightSprite(std::uint32_t id, const Vector3& position, const LightSpriteLook& look) {
+  Entry<ShowLightSpriteFn>(address::ShowLightSprite)(
+      id, look.attachedTo, look.red, look.green, look.blue, look.alpha, &position, look.size, look.range,
+      look.texture, look.flare, look.reflection, look.checkObstacles, look.streak, look.angle, look.longDistance,
+      look.nearRange, look.fadeState, look.fadeSpeed, look.onlyFromBelow, look.reflectionDelay);
 }
-inline void UpdateLightSprite(std::uint32_t id, const Vector3& position, float a3, float a4) {
-  Entry<UpdateLightSpriteFn>(address::UpdateLightSprite)(id, &position, a3, a4);
+inline void UpdateLightSprite(std::uint32_t id, const Vector3& position, float range, float angle) {
+  Entry<UpdateLightSpriteFn>(address::UpdateLightSprite)(id, &position, range, angle);
 }
 
 }  // namespace host

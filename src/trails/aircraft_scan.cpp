@@ -7,6 +7,8 @@
 #include "host/host.h"
 #include "trails/trail_store.h"
 
+namespace trails {
+
 namespace {
 
 // The host wants the time field of a trail aircraft this far in the past, every frame.
@@ -44,7 +46,9 @@ void ScanAircraft() {
     }
     if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner)) {
       const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (i < kBannerSlots && MovesBannerHead(vehicle, position.z)) SetBannerHead(position, i);
+      if (i < banners::kBannerSlots && MovesBannerHead(vehicle, position.z)) banners::SetBannerHead(position, i);
     }
   }
 }
+
+}  // namespace trails

@@ -1,4 +1,6 @@
 #pragma once
+
+namespace trails {
 // Once per frame, the host's vehicle pool decides who leaves trail points and who tows a banner: the vehicle at
 // pool index i feeds trail slot i or places the head of banner chain i.
 
@@ -6,3 +8,5 @@
 // aircraft that meet the banner rule move their banner head. Vehicles at pool index 50 or above have no slot
 // and get neither.
 void ScanAircraft();
+
+}  // namespace trails

@@ -6,10 +6,11 @@
 #include <numbers>
 
 #include "config/settings.h"
-#include "frame/host_version.h"
-#include "frame/patching.h"
+#include "patching/patching.h"
 #include "host/host.h"
 #include "trails/trail_store.h"
+
+namespace trails {
 
 namespace {
 
@@ -20,10 +21,13 @@ constexpr float kTwoPi = static_cast<float>(2.0 * std::numbers::pi);
 
 // Sprites blink on bit 9 of the clock: 512 ms shown, 512 ms updated.
 constexpr std::uint32_t kBlinkBit = 0x200;
-constexpr std::uint8_t kLastDayHour = 22;
-constexpr std::uint8_t kFirstDayHour = 7;
 
-constexpr float kSpriteRange = 2000.0f;
+// A small red light, seen from up to 2000 units away.
+constexpr host::LightSpriteLook kPhantomLight{
+    .attachedTo = 0, .red = 255, .green = 0, .blue = 0, .alpha = 255, .size = 5.0f, .range = 2000.0f,
+    .texture = 1, .flare = 0, .reflection = 0, .checkObstacles = 0, .streak = 0, .angle = 0.0f,
+    .longDistance = 0, .nearRange = 1.5f, .fadeState = 0, .fadeSpeed = 15.0f, .onlyFromBelow = 0,
+    .reflectionDelay = 0};
 
 struct Phantom {
   std::int32_t slot;
@@ -34,16 +38,16 @@ struct Phantom {
 // The routine's own first bytes, kept when the jump first goes over them, until they are put back.
 struct KeptRoutineStart {
   bool kept;
-  std::uint8_t bytes[sizeof(RelativeBranch)];
+  std::uint8_t bytes[sizeof(patching::RelativeBranch)];
 };
 KeptRoutineStart routineStart{};
 
-std::uint32_t SkyRoutine() { return TranslateHostAddress(host::address::HostSkyTrailRoutine); }
+std::uint32_t SkyRoutine() { return patching::TranslateHostAddress(host::address::HostSkyTrailRoutine); }
 std::uint32_t SkyTrailsEntry() { return reinterpret_cast<std::uint32_t>(&UpdateSkyTrails); }
 
 // The jump InstallSkyTrailRedirect writes at the sky routine, byte for byte.
-RelativeBranch RedirectJump() {
-  return {kOpcodeJump, static_cast<std::int32_t>(SkyTrailsEntry() - (SkyRoutine() + sizeof(RelativeBranch)))};
+patching::RelativeBranch RedirectJump() {
+  return {patching::kOpcodeJump, static_cast<std::int32_t>(SkyTrailsEntry() - (SkyRoutine() + sizeof(patching::RelativeBranch)))};
 }
 
 struct RedirectRemovalAtExit {
@@ -66,8 +70,7 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
       {49, 103, {1100.0f * cosine, 700.0f * sine, 600.0f}},
   };
 
-  const std::uint8_t hour = host::HostClockHour();
-  const bool night = hour > kLastDayHour || hour < kFirstDayHour;
+  const bool night = host::IsNightHour(host::HostClockHour());
   const bool shown = (now & kBlinkBit) != 0;
 
   for (const Phantom& phantom : phantoms) {
@@ -76,10 +79,9 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
     AddTrailPoint(position, phantom.slot);
     if (!night) continue;
     if (shown) {
-      host::ShowLightSprite(phantom.spriteId, 0, 255, 0, 0, 255, position, 5.0f, kSpriteRange, 1, 0, 0, 0, 0, 0.0f,
-                            0, 1.5f, 0, 15.0f, 0, 0);
+      host::ShowLightSprite(phantom.spriteId, position, kPhantomLight);
     } else {
-      host::UpdateLightSprite(phantom.spriteId, position, kSpriteRange, 0.0f);
+      host::UpdateLightSprite(phantom.spriteId, position, kPhantomLight.range, 0.0f);
     }
   }
 }
@@ -88,18 +90,20 @@ void InstallSkyTrailRedirect() noexcept {
   if (!config::ReplaceTrailsInTheSky) return;
   // No jump goes over bytes that were not kept first: it could never be taken off again.
   if (!routineStart.kept) {
-    if (!PeekBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) return;
+    if (!patching::PeekBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) return;
     routineStart.kept = true;
   }
-  WriteJump(host::address::HostSkyTrailRoutine, SkyTrailsEntry(), true);
+  patching::WriteJump(host::address::HostSkyTrailRoutine, SkyTrailsEntry(), true);
 }
 
 void RemoveSkyTrailRedirect() noexcept {
   if (!routineStart.kept) return;
-  const RelativeBranch ours = RedirectJump();
-  std::uint8_t current[sizeof(RelativeBranch)];
+  const patching::RelativeBranch ours = RedirectJump();
+  std::uint8_t current[sizeof(patching::RelativeBranch)];
   // Someone else's bytes there now are theirs to undo; bytes that cannot be read are left as they are.
-  if (!PeekBytes(SkyRoutine(), current, sizeof current, true)) return;
+  if (!patching::PeekBytes(SkyRoutine(), current, sizeof current, true)) return;
   if (std::memcmp(current, &ours, sizeof current) != 0) return;
-  if (PatchBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) routineStart.kept = false;
+  if (patching::PatchBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) routineStart.kept = false;
 }
+
+}  // namespace trails

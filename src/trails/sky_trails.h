@@ -5,6 +5,8 @@
 
 #include "host/callconv.h"
 
+namespace trails {
+
 // One step of the three phantoms at the current clock. Reached by the host's calls of its sky routine once the
 // redirect is in place, so it keeps the host's calling convention: no arguments, nothing returned.
 void HOST_CDECL UpdateSkyTrails() noexcept;
@@ -17,3 +19,5 @@ void InstallSkyTrailRedirect() noexcept;
 // whatever else has since been written there is left alone. Runs at the library's exit-time destruction, so
 // that the host never jumps into a library that is gone.
 void RemoveSkyTrailRedirect() noexcept;
+
+}  // namespace trails

@@ -5,8 +5,10 @@
 
 #include "config/settings.h"
 #include "host/host.h"
-#include "trails/immediate_vertices.h"
+#include "host/immediate.h"
 #include "trails/trail_store.h"
+
+namespace trails {
 
 namespace {
 
@@ -14,13 +16,8 @@ constexpr float kMinBrightness = 0.0001f;
 constexpr float kLightChannelScale = 0.00390625f;  // 1/256: a full channel of 255 is not quite full brightness
 constexpr std::int32_t kMaxColourAlpha = 255;
 
-// Render states and batch parameters of a trail, in the host renderer's numbering.
-constexpr std::int32_t kStateVertexAlpha = 12;
-constexpr std::int32_t kStateSourceBlend = 10;
-constexpr std::int32_t kStateDestinationBlend = 11;
-constexpr std::int32_t kStateTextureRaster = 1;
-constexpr std::uint32_t kTransformFlags = 24;
-constexpr std::int32_t kPrimitiveLines = 1;
+// A trail's vertices carry a position and a colour, no texture coordinates.
+constexpr std::uint32_t kTransformFlags = host::kVertexPosition | host::kVertexColour;
 
 // The lesser of two values, NaN if either is, so that a NaN dim factor stops the drawing instead of being
 // passed over.
@@ -56,18 +53,18 @@ void DrawTrail(TrailRecord& record, std::uint32_t now, std::int32_t maxAlpha) {
       continue;
     }
     if (record.times[k] == 0) continue;
-    host::ImmediateVertex& vertex = ImmediateVertices[count++];
+    host::ImmediateVertex& vertex = host::ImmediateVertices[count++];
     vertex.position = record.points[k];
     vertex.colour = host::WhiteWithAlpha(FadedAlpha(age, maxAlpha));
   }
   if (count < 2) return;
 
-  host::SetRenderState(kStateVertexAlpha, 1);
-  host::SetRenderState(kStateSourceBlend, 5);
-  host::SetRenderState(kStateDestinationBlend, 6);
-  host::SetRenderState(kStateTextureRaster, 0);
-  if (host::TransformImmediateVertices(ImmediateVertices, count, nullptr, kTransformFlags) == nullptr) return;
-  host::RenderImmediateIndexed(kPrimitiveLines, TrailLineIndices, 2 * count - 2);
+  host::SetRenderState(host::kRenderStateVertexAlpha, 1);
+  host::SetRenderState(host::kRenderStateSourceBlend, host::kBlendSourceAlpha);
+  host::SetRenderState(host::kRenderStateDestinationBlend, host::kBlendInverseSourceAlpha);
+  host::SetRenderState(host::kRenderStateTextureRaster, 0);
+  if (host::TransformImmediateVertices(host::ImmediateVertices, count, nullptr, kTransformFlags) == nullptr) return;
+  host::RenderImmediateIndexed(host::kPrimitiveLineList, TrailLineIndices, 2 * count - 2);
   host::EndImmediate();
 }
 
@@ -76,10 +73,8 @@ void DrawTrail(TrailRecord& record, std::uint32_t now, std::int32_t maxAlpha) {
 const std::uint16_t TrailLineIndices[32] = {
     0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16};
 
-float TrailBrightness = 0.0f;
-
 void DrawTrails() {
-  TrailBrightness = ComputeBrightness();
+  const float TrailBrightness = ComputeBrightness();
   if (!(TrailBrightness > kMinBrightness)) return;
   // The brightness is at most 65535/256 here, so the product converts safely; the colour holds 8 bits of
   // alpha, which only negative dim factors could push past.
@@ -91,3 +86,5 @@ void DrawTrails() {
     DrawTrail(record, now, maxAlpha);
   }
 }
+
+}  // namespace trails

@@ -1,5 +1,7 @@
 #include "trails/trail_store.h"
 
+namespace trails {
+
 TrailRecord Trails[kTrailSlots];
 
 void ResetTrails() {
@@ -25,3 +27,5 @@ void AddTrailPoint(host::Vector3 position, std::int32_t slot) {
   host::CopyVector(record.points[0], position);
   if (record.times[0] == 0) record.times[0] = now;
 }
+
+}  // namespace trails

@@ -7,6 +7,8 @@
 
 #include "host/host.h"
 
+namespace trails {
+
 inline constexpr int kTrailSlots = 50;
 inline constexpr int kTrailPoints = 16;
 inline constexpr std::uint32_t kTrailPointSpacingMs = 2000;
@@ -23,3 +25,5 @@ void ResetTrails();
 
 // Hands in the latest position of the aircraft of a slot; a slot outside 0..49 is ignored.
 void AddTrailPoint(host::Vector3 position, std::int32_t slot);
+
+}  // namespace trails

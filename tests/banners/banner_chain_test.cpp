@@ -9,6 +9,8 @@
 
 #include "simhost.h"
 
+using namespace banners;
+
 namespace {
 
 float Distance(const host::Vector3& a, const host::Vector3& b) {

@@ -11,9 +11,11 @@
 
 #include "banners/banner_texture.h"
 #include "config/settings.h"
+#include "host/immediate.h"
 #include "simhost.h"
 
 using namespace config;
+using namespace banners;
 
 namespace {
 
@@ -117,7 +119,7 @@ TEST_F(BannerDrawing, ClothHangsFourUnitsBelowPointsTwoToSevenAsTenTriangles) {
   EXPECT_TRUE(batch.ended);
   EXPECT_EQ(simhost::CallsOf("TransformImmediateVertices").at(0).args[1], 12u);
   EXPECT_EQ(simhost::CallsOf("RenderImmediateIndexed").at(0).args[1],
-            reinterpret_cast<std::uint32_t>(ImmediateIndices));
+            reinterpret_cast<std::uint32_t>(host::ImmediateIndices));
   EXPECT_EQ(simhost::CallsOf("RenderImmediateIndexed").at(0).args[2], 30u);
   EXPECT_EQ(ImmediateVertexCount, 0);
   EXPECT_EQ(ImmediateIndexCount, 0);

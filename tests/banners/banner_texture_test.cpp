@@ -12,6 +12,7 @@
 #include "simhost.h"
 
 using namespace config;
+using namespace banners;
 
 namespace {
 

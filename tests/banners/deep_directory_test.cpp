@@ -10,6 +10,7 @@
 #include "simhost.h"
 
 using namespace config;
+using namespace banners;
 
 namespace {
 

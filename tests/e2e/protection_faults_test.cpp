@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/patching.h"
+#include "patching/patching.h"
 #include "protection_faults.h"
 #include "story.h"
 #include "support/code_scratch.h"
+
+using namespace patching;
 
 namespace story {
 namespace {

@@ -9,9 +9,11 @@
 #include <limits>
 #include <set>
 
-#include "frame/patching.h"
+#include "patching/patching.h"
 #include "story.h"
 #include "support/code_scratch.h"
+
+using namespace patching;
 
 namespace story {
 namespace {

@@ -1,6 +1,6 @@
 // Call hooks on the simulated host's call sites, run through the host's own call instructions.
 
-#include "frame/call_hooks.h"
+#include "hooks/call_hooks.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include "simhost.h"
 #include "support/code_scratch.h"
 #include "test_sites.h"
+
+using namespace patching;
 
 namespace {
 

@@ -2,8 +2,8 @@
 // while it loads (before the shutdown routine, after the others); its callbacks mark the simulated host's
 // call record, and so does its load when an event is installed.
 
-#include "frame/host_events.h"
-#include "frame/init_order.h"
+#include "hooks/host_events.h"
+#include "host/init_order.h"
 #include "simhost.h"
 
 namespace {

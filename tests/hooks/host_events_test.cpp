@@ -2,7 +2,7 @@
 // stay until the program exits, so every test has its own event (kept, like the plug-in's, until exit) on
 // its own call site, and nothing here resets the simulated host.
 
-#include "frame/host_events.h"
+#include "hooks/host_events.h"
 
 #include <gtest/gtest.h>
 

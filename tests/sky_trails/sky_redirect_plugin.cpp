@@ -1,10 +1,11 @@
 // Loads like the plug-in does, with ReplaceTrailsInTheSky on and nothing but the sky-trail redirect.
 
 #include "config/settings.h"
-#include "frame/init_order.h"
+#include "host/init_order.h"
 #include "trails/sky_trails.h"
 
 using namespace config;
+using namespace trails;
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "trails/trail_store.h"
 
 using namespace config;
+using namespace trails;
 
 namespace {
 

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "frame/patching.h"
+#include "patching/patching.h"
 #include "simhost.h"
+
+using namespace patching;
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include "simhost.h"
 #include "trails/trail_store.h"
 
+using namespace trails;
+
 namespace {
 
 using host::Vector3;

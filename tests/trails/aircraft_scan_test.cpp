@@ -12,6 +12,8 @@
 #include "trails/trail_store.h"
 
 using namespace config;
+using namespace banners;
+using namespace trails;
 
 namespace {
 

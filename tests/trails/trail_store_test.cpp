@@ -6,6 +6,8 @@
 
 #include "simhost.h"
 
+using namespace trails;
+
 namespace {
 
 constexpr std::uint32_t kStart = 500000;

@@ -20,8 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "frame/host_version.h"
-#include "frame/patching.h"
+#include "patching/patching.h"
 #include "host/callconv.h"
 
 namespace hook {
@@ -65,7 +64,7 @@ class saved_bytes : public saved_bytes_base {
   // Bytes that cannot be written back yet stay saved, for the next Restore.
   void Restore() override {
     if (!hasSaved) return;
-    if (PatchBytes(reinterpret_cast<std::uint32_t>(savedAddress), savedBytes, savedSize, unprotect)) hasSaved = false;
+    if (patching::PatchBytes(reinterpret_cast<std::uint32_t>(savedAddress), savedBytes, savedSize, unprotect)) hasSaved = false;
   }
 
   // Saves `size` bytes at `address`, first putting back whatever an earlier save holds. False, with nothing
@@ -75,7 +74,7 @@ class saved_bytes : public saved_bytes_base {
     Restore();
     if (hasSaved || size > Capacity) return false;
     std::uint8_t bytes[Capacity];
-    if (!PeekBytes(address, bytes, size, unprotect)) return false;
+    if (!patching::PeekBytes(address, bytes, size, unprotect)) return false;
     std::memcpy(savedBytes, bytes, size);
     this->unprotect = unprotect;
     hasSaved = true;
@@ -92,7 +91,7 @@ class saved_bytes : public saved_bytes_base {
 };
 
 // The five bytes of a relative call, put back when it goes.
-class saved_call : public saved_bytes<sizeof(RelativeBranch)> {};
+class saved_call : public saved_bytes<sizeof(patching::RelativeBranch)> {};
 
 // What one call site knows, shared by the site hooks attached to it.
 template <class Patch, class HookBase, class Result, class Args>
@@ -223,9 +222,9 @@ class site_manager : public Patch {
   // Whether the saved site still holds our call; nothing when it cannot be read.
   std::optional<bool> HoldsOurCall() const {
     const auto site = reinterpret_cast<std::uint32_t>(this->savedAddress);
-    RelativeBranch branch{};
-    if (!PeekBytes(site, &branch, sizeof branch, this->unprotect)) return std::nullopt;
-    return branch.opcode == kOpcodeCall &&
+    patching::RelativeBranch branch{};
+    if (!patching::PeekBytes(site, &branch, sizeof branch, this->unprotect)) return std::nullopt;
+    return branch.opcode == patching::kOpcodeCall &&
            site + sizeof branch + static_cast<std::uint32_t>(branch.displacement) == DispatchAddress();
   }
 
@@ -305,10 +304,10 @@ class site_hook : public site_hook_base<Patch, Address, typename function_parts<
     this->manager->SetHook(this, std::move(callback));
     auto& manager = *this->manager;
     if (manager.hooked) return;
-    const std::uint32_t site = TranslateHostAddress(this->address);
-    if (!manager.Save(site, sizeof(RelativeBranch), true)) return;
+    const std::uint32_t site = patching::TranslateHostAddress(this->address);
+    if (!manager.Save(site, sizeof(patching::RelativeBranch), true)) return;
     const std::optional<std::uint32_t> target =
-        manager.savedBytes[0] == kOpcodeCall ? WriteCall(site, manager.DispatchAddress(), true) : std::nullopt;
+        manager.savedBytes[0] == patching::kOpcodeCall ? patching::WriteCall(site, manager.DispatchAddress(), true) : std::nullopt;
     if (!target) {
       manager.hasSaved = false;  // nothing was written: nothing to put back
       return;

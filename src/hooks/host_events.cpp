@@ -1,4 +1,4 @@
-#include "frame/host_events.h"
+#include "hooks/host_events.h"
 
 namespace plugin {
 

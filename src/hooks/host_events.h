@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "frame/call_hooks.h"
-#include "frame/host_version.h"
+#include "hooks/call_hooks.h"
+#include "host/host_version.h"
 #include "host/addresses.h"
 
 namespace plugin {
@@ -100,7 +100,7 @@ class HostEvent {
 
   template <HostRef Ref>
   void InstallHook() {
-    if (Ref.version != GetHostVersion()) return;
+    if (Ref.version != host::GetHostVersion()) return;
     SiteHook<Ref.address> siteHook;
     siteHook.Install([this](const hook::Continuation<Result>& next) { return Raise(next); });
     SiteHook<Ref.address>::siteHookStore().push_back(std::move(siteHook));

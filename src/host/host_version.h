@@ -1,7 +1,9 @@
 #pragma once
-// Which build of the host game is running, and where the host's addresses lie in the running process.
+// Which build of the host game is running, and the host addresses bound for it.
 
 #include <cstdint>
+
+namespace host {
 
 // The running host build (1001, 1002, another recognised id, or 0), detected on the first call.
 std::int32_t GetHostVersion();
@@ -12,12 +14,6 @@ std::int32_t DetectHostVersion();
 
 // True for the builds whose addresses the plug-in knows (1001 and 1002).
 bool IsServedHostVersion(std::int32_t version);
-
-// Load address of the host executable, asked for on the first call.
-std::uint32_t HostImageBase();
-
-// A host address (of the build at base 0x400000) moved onto the loaded image, modulo 2^32.
-std::uint32_t TranslateHostAddress(std::uint32_t hostAddress);
 
 // The 32-bit word at a host address, read with the page protection lifted; 0 when it cannot be lifted, which
 // no probe word is.
@@ -42,3 +38,5 @@ extern const HostBinding HostCamera;
 extern const HostBinding IsSphereVisible;
 extern const HostBinding HostClockHour;
 }  // namespace binding
+
+}  // namespace host

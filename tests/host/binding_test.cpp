@@ -6,10 +6,14 @@
 #include <cstdlib>
 #include <vector>
 
-#include "frame/host_version.h"
+#include "host/host_version.h"
+#include "patching/patching.h"
 #include "host/addresses.h"
 #include "plugin.h"
 #include "simhost.h"
+
+using namespace host;
+using namespace patching;
 
 namespace {
 

@@ -1,15 +1,18 @@
 // Code patching on the simulated host's read+execute pages.
 
-#include "frame/patching.h"
+#include "patching/patching.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "frame/host_version.h"
+#include "host/host_version.h"
 #include "simhost.h"
 #include "support/code_scratch.h"
+
+using namespace patching;
+using namespace host;
 
 namespace {
 

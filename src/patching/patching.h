@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/platform.h"
+namespace patching {
 
 // The protection of one page lifted to read+write+execute; exists only when lifting succeeded and puts the
 // page's earlier protection back when it goes.
@@ -24,10 +24,10 @@ class ProtectionGuard {
   ~ProtectionGuard();
 
  private:
-  ProtectionGuard(std::uint32_t page, platform::Protection previous) : page_(page), previous_(previous) {}
+  ProtectionGuard(std::uint32_t page, std::uint32_t previous) : page_(page), previous_(previous) {}
 
   std::uint32_t page_;
-  platform::Protection previous_;
+  std::uint32_t previous_;  // as the OS layer states it
   bool restores_ = true;  // false once moved from
 };
 
@@ -73,3 +73,14 @@ std::optional<std::uint32_t> WriteCall(std::uint32_t at, std::uint32_t destinati
 // Makes the host address (translated onto the loaded image) a relative jump to destination; false when
 // nothing was written.
 bool WriteJump(std::uint32_t hostAddress, std::uint32_t destination, bool unprotect);
+
+// Load address of the host executable, asked for on the first call.
+std::uint32_t HostImageBase();
+
+// A host address (of the build at base 0x400000) moved onto the loaded image, modulo 2^32.
+std::uint32_t TranslateHostAddress(std::uint32_t hostAddress);
+
+// The base the host's addresses are written for.
+inline constexpr std::uint32_t kHostPreferredBase = 0x400000;
+
+}  // namespace patching

@@ -1,12 +1,14 @@
 // Recognising the host build from its probe words.
 
-#include "frame/host_version.h"
+#include "host/host_version.h"
 
 #include <gtest/gtest.h>
 
 #include "host/addresses.h"
 #include "simhost.h"
 #include "support/code_scratch.h"
+
+using namespace host;
 
 namespace {
 

@@ -1,9 +1,14 @@
-#include "frame/patching.h"
+#include "patching/patching.h"
 
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
-#include "frame/host_version.h"
+#include "platform/platform.h"
+
+namespace patching {
+
+static_assert(std::is_same_v<platform::Protection, std::uint32_t>, "the guard keeps the protection as a word");
 
 std::optional<ProtectionGuard> ProtectionGuard::Lift(std::uint32_t address) {
   platform::Protection previous = 0;
@@ -118,3 +123,14 @@ std::optional<std::uint32_t> WriteCall(std::uint32_t at, std::uint32_t destinati
 bool WriteJump(std::uint32_t hostAddress, std::uint32_t destination, bool unprotect) {
   return WriteBranch(TranslateHostAddress(hostAddress), kOpcodeJump, destination, unprotect);
 }
+
+std::uint32_t HostImageBase() {
+  static const std::uint32_t base = platform::ExecutableImageBase();
+  return base;
+}
+
+std::uint32_t TranslateHostAddress(std::uint32_t hostAddress) {
+  return HostImageBase() + (hostAddress - kHostPreferredBase);
+}
+
+}  // namespace patching

@@ -1,0 +1,64 @@
+// The plug-in library: the one global object that attaches the plug-in to the host's events. From then on the
+// plug-in has no control flow of its own: each hooked host call runs one of the callbacks below before or
+// after the host's routine.
+
+#include "banners/banner_chain.h"
+#include "banners/banner_render.h"
+#include "banners/banner_texture.h"
+#include "config/settings.h"
+#include "hooks/host_events.h"
+#include "host/init_order.h"
+#include "trails/aircraft_scan.h"
+#include "trails/sky_trails.h"
+#include "trails/trail_render.h"
+#include "trails/trail_store.h"
+
+namespace plugin {
+namespace {
+
+// After the host's start-up routine: its texture dictionaries can be loaded now.
+void StartupCallback() {
+  banners::InitBanners();
+  trails::ResetTrails();
+  config::LoadSettings();
+  trails::InstallSkyTrailRedirect();
+}
+
+// After the host's re-initialisation routine.
+void ReinitCallback() { config::LoadSettings(); }
+
+// After the host's per-frame processing, with the vehicle pool current. The banners step before the scan puts
+// their heads on this frame's aircraft.
+void FrameCallback() {
+  banners::UpdateBanners();
+  if (config::ReplaceTrailsInTheSky) trails::UpdateSkyTrails();
+  trails::ScanAircraft();
+}
+
+// Before the host's shutdown routine, while its textures can still be destroyed.
+void ShutdownCallback() { banners::DestroyBannerTexture(); }
+
+// After the host's drawing routine, inside its drawing pass: the banners, then the trails over them.
+void DrawCallback() {
+  banners::DrawBanners();
+  trails::DrawTrails();
+}
+
+class Corvanti {
+ public:
+  // Each registration is the first on its event and so hooks the event's call sites on the spot (on the
+  // builds the plug-in serves), before the host reaches any of them.
+  Corvanti() {
+    hostStartupEvent().AddCallback(hostStartupEvent().afterCallbacks, StartupCallback, 0);
+    hostReinitEvent().AddCallback(hostReinitEvent().afterCallbacks, ReinitCallback, 0);
+    hostFrameEvent().AddCallback(hostFrameEvent().afterCallbacks, FrameCallback, 0);
+    hostShutdownEvent().AddCallback(hostShutdownEvent().beforeCallbacks, ShutdownCallback, 0);
+    hostDrawEvent().AddCallback(hostDrawEvent().afterCallbacks, DrawCallback, 0);
+  }
+};
+
+// After the host bindings (which detect the host build), whatever order the objects are linked in.
+ZEPHREL_INIT_PLUGIN_OBJECT Corvanti corvanti;
+
+}  // namespace
+}  // namespace plugin

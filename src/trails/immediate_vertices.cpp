@@ -1,3 +1,0 @@
-#include "trails/immediate_vertices.h"
-
-host::ImmediateVertex ImmediateVertices[kImmediateVertexCapacity];
