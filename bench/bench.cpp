@@ -4,8 +4,11 @@
 #include <chrono>
 #include <cmath>
 #include <set>
+#include <string_view>
 #include <vector>
 
+#include "config/settings.h"
+#include "host/render.h"
 #include "simhost.h"
 
 namespace bench {
@@ -14,11 +17,15 @@ namespace {
 using simhost::Site;
 using simhost::Vector3;
 
-constexpr std::uint16_t kTrailModel = 577;  // the plug-in's default models
-constexpr std::uint16_t kBannerModel = 593;
 constexpr int kSkyTrailSlots[] = {47, 48, 49};
-constexpr std::int32_t kLineList = 1;
-constexpr std::int32_t kTriangleList = 3;
+
+// The model a key of the settings table names by default.
+std::uint16_t DefaultModel(std::string_view key) {
+  for (const config::Setting& setting : config::kSettings) {
+    if (key == setting.key) return static_cast<std::uint16_t>(setting.defaultValue);
+  }
+  return 0;
+}
 
 bool IsTrailAircraft(int index) { return index % 2 == 0; }
 
@@ -35,7 +42,7 @@ void PlaceAircraft() {
   simhost::ResizePool(kAircraft);
   simhost::SetCameraPosition({0.0f, 0.0f, 150.0f});
   for (int i = 0; i < kAircraft; ++i) {
-    simhost::PlaceVehicle(i, IsTrailAircraft(i) ? kTrailModel : kBannerModel, PositionAt(i, 0.0f));
+    simhost::PlaceVehicle(i, IsTrailAircraft(i) ? DefaultModel("ModelIDForTrail") : DefaultModel("ModelIDForBanner"), PositionAt(i, 0.0f));
   }
   const std::uint32_t start = simhost::Clock();
   simhost::SetScript([start](std::uint32_t now) {
@@ -44,11 +51,14 @@ void PlaceAircraft() {
   });
 }
 
+// The shipped Zephrel.ini, with the sky trails switched on or off.
 std::string IniText(bool skyTrails) {
-  return std::string("[MAIN]\r\nReplaceTrailsInTheSky=") + (skyTrails ? "1" : "0") +
-         "\r\nEnableBanner=1\r\nEnableTrail=1\r\nAppearOnlyAtAltitude=1\r\nAppearWhenPilotIsInside=0\r\n"
-         "AlwaysAppear=0\r\nHeight=100.0\r\nTrailFadeTime=10000\r\nHeightForBanner=100.0\r\nModelIDForTrail=577\r\n"
-         "ModelIDForBanner=593\r\nBannerDrawDistance=300.0\r\n";
+  std::string text = "[MAIN]\r\n";
+  for (const config::Setting& setting : config::kSettings) {
+    const bool sky = std::string_view(setting.key) == "ReplaceTrailsInTheSky";
+    text.append(setting.key).append("=").append(sky ? (skyTrails ? "1" : "0") : setting.defaultText).append("\r\n");
+  }
+  return text;
 }
 
 void Fly(std::uint32_t ms) {
@@ -89,8 +99,8 @@ Drawn DrawnInOneFrame() {
   Drawn drawn;
   for (const simhost::Batch& batch : simhost::Recorded().batches) {
     if (!batch.rendered) continue;
-    if (batch.primitiveType == kLineList) ++drawn.lineBatches;
-    if (batch.primitiveType == kTriangleList) ++drawn.triangleBatches;
+    if (batch.primitiveType == host::kPrimitiveLineList) ++drawn.lineBatches;
+    if (batch.primitiveType == host::kPrimitiveTriangleList) ++drawn.triangleBatches;
   }
   simhost::ClearRecord();
   simhost::SetRecording(false);

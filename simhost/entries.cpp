@@ -27,7 +27,6 @@ struct Answers {
 };
 
 SIMHOST_EARLY Record record;
-bool recording = true;
 SIMHOST_EARLY Answers answers;
 SIMHOST_EARLY std::map<std::string, int> entryCalls;
 SIMHOST_EARLY std::vector<TextureDictionary> dictionaries;  // slot n is dictionaries[n - 1]
@@ -36,8 +35,20 @@ std::int32_t currentDictionary = 0;
 SIMHOST_EARLY std::set<HostTexture*> liveTextures;
 std::uint32_t nextRaster = 0x7A000000;
 
+bool vectorCallsRecorded = false;
+SIMHOST_EARLY std::function<void(const Call&)> callObserver;
+
 void Count(const char* entry) {
-  if (recording) ++entryCalls[entry];
+  if (internal::recording) ++entryCalls[entry];
+}
+
+// The vector helpers are counted, and recorded only on request.
+void CountVectorCall(const char* entry, std::initializer_list<std::uint32_t> args) {
+  if (vectorCallsRecorded) {
+    internal::RecordCall(entry, args);
+  } else {
+    Count(entry);
+  }
 }
 
 std::uint32_t Word(const void* pointer) { return reinterpret_cast<std::uint32_t>(pointer); }
@@ -45,12 +56,12 @@ std::uint32_t Word(const void* pointer) { return reinterpret_cast<std::uint32_t>
 // ---- fakes ----
 
 void HOST_CDECL PushCurrentTextureDictionary() {
-  internal::RecordCall("PushCurrentTextureDictionary", {});
+  if (internal::recording) internal::RecordCall("PushCurrentTextureDictionary", {});
   dictionaryStack.push_back(currentDictionary);
 }
 
 void HOST_CDECL PopCurrentTextureDictionary() {
-  internal::RecordCall("PopCurrentTextureDictionary", {});
+  if (internal::recording) internal::RecordCall("PopCurrentTextureDictionary", {});
   if (!dictionaryStack.empty()) {
     currentDictionary = dictionaryStack.back();
     dictionaryStack.pop_back();
@@ -58,13 +69,13 @@ void HOST_CDECL PopCurrentTextureDictionary() {
 }
 
 std::int32_t HOST_CDECL AddTextureDictionarySlot(const char* name) {
-  internal::RecordCall("AddTextureDictionarySlot", {Word(name)}, name);
+  if (internal::recording) internal::RecordCall("AddTextureDictionarySlot", {Word(name)}, name);
   dictionaries.push_back({name ? name : "", false});
   return static_cast<std::int32_t>(dictionaries.size());
 }
 
 std::int32_t HOST_CDECL LoadTextureDictionary(std::int32_t slot, const char* path) {
-  internal::RecordCall("LoadTextureDictionary", {static_cast<std::uint32_t>(slot), Word(path)}, path);
+  if (internal::recording) internal::RecordCall("LoadTextureDictionary", {static_cast<std::uint32_t>(slot), Word(path)}, path);
   if (slot < 1 || slot > static_cast<std::int32_t>(dictionaries.size()) || path == nullptr) return 0;
   struct stat info {};
   dictionaries[slot - 1].loaded = stat(internal::HostFilePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
@@ -72,7 +83,7 @@ std::int32_t HOST_CDECL LoadTextureDictionary(std::int32_t slot, const char* pat
 }
 
 std::int32_t HOST_CDECL FindTextureDictionarySlot(const char* name) {
-  internal::RecordCall("FindTextureDictionarySlot", {Word(name)}, name);
+  if (internal::recording) internal::RecordCall("FindTextureDictionarySlot", {Word(name)}, name);
   for (std::size_t i = 0; i < dictionaries.size(); ++i) {
     if (name != nullptr && dictionaries[i].name == name) return static_cast<std::int32_t>(i + 1);
   }
@@ -80,12 +91,12 @@ std::int32_t HOST_CDECL FindTextureDictionarySlot(const char* name) {
 }
 
 void HOST_CDECL SetCurrentTextureDictionary(std::int32_t slot) {
-  internal::RecordCall("SetCurrentTextureDictionary", {static_cast<std::uint32_t>(slot)});
+  if (internal::recording) internal::RecordCall("SetCurrentTextureDictionary", {static_cast<std::uint32_t>(slot)});
   currentDictionary = slot;
 }
 
 HostTexture* HOST_CDECL ReadTexture(const char* name, const char* maskName) {
-  internal::RecordCall("ReadTexture", {Word(name), Word(maskName)}, name);
+  if (internal::recording) internal::RecordCall("ReadTexture", {Word(name), Word(maskName)}, name);
   const bool loaded = currentDictionary >= 1 && currentDictionary <= static_cast<std::int32_t>(dictionaries.size()) &&
                       dictionaries[currentDictionary - 1].loaded;
   if (!loaded || !answers.dictionariesHoldTextures) return nullptr;
@@ -95,16 +106,16 @@ HostTexture* HOST_CDECL ReadTexture(const char* name, const char* maskName) {
 }
 
 void HOST_CDECL DestroyTexture(HostTexture* texture) {
-  internal::RecordCall("DestroyTexture", {Word(texture)});
+  if (internal::recording) internal::RecordCall("DestroyTexture", {Word(texture)});
   if (liveTextures.erase(texture) == 1) delete texture;
 }
 
 void* HOST_CDECL TransformImmediateVertices(ImmediateVertex* vertices, std::int32_t count, void* matrix,
                                            std::uint32_t flags) {
-  internal::RecordCall("TransformImmediateVertices",
+  if (internal::recording) internal::RecordCall("TransformImmediateVertices",
                        {Word(vertices), static_cast<std::uint32_t>(count), Word(matrix), flags});
   if (!answers.transformSucceeds) return nullptr;
-  if (recording) {
+  if (internal::recording) {
     Batch batch;
     if (count > 0 && count <= 4096) batch.vertices.assign(vertices, vertices + count);
     batch.matrix = Word(matrix);
@@ -117,9 +128,9 @@ void* HOST_CDECL TransformImmediateVertices(ImmediateVertex* vertices, std::int3
 
 std::int32_t HOST_CDECL RenderImmediateIndexed(std::int32_t primitiveType, std::uint16_t* indices,
                                                std::int32_t count) {
-  internal::RecordCall("RenderImmediateIndexed",
+  if (internal::recording) internal::RecordCall("RenderImmediateIndexed",
                        {static_cast<std::uint32_t>(primitiveType), Word(indices), static_cast<std::uint32_t>(count)});
-  if (recording && !record.batches.empty()) {
+  if (internal::recording && !record.batches.empty()) {
     Batch& batch = record.batches.back();
     batch.rendered = true;
     batch.primitiveType = primitiveType;
@@ -129,52 +140,56 @@ std::int32_t HOST_CDECL RenderImmediateIndexed(std::int32_t primitiveType, std::
 }
 
 std::int32_t HOST_CDECL EndImmediate() {
-  internal::RecordCall("EndImmediate", {});
-  if (recording && !record.batches.empty()) record.batches.back().ended = true;
+  if (internal::recording) internal::RecordCall("EndImmediate", {});
+  if (internal::recording && !record.batches.empty()) record.batches.back().ended = true;
   return 1;
 }
 
 std::int32_t HOST_CDECL SetRenderState(std::int32_t state, std::uint32_t value) {
-  internal::RecordCall("SetRenderState", {static_cast<std::uint32_t>(state), value});
-  if (recording) record.renderStates[state] = value;
+  if (internal::recording) internal::RecordCall("SetRenderState", {static_cast<std::uint32_t>(state), value});
+  if (internal::recording) record.renderStates[state] = value;
   return 1;
 }
 
 std::uint8_t HOST_THISCALL IsSphereVisible(const HostCamera* camera, const Vector3* centre, float radius) {
-  internal::RecordCall("IsSphereVisible", {Word(camera), Word(centre), Bits(radius), Bits(centre->x),
+  if (internal::recording) internal::RecordCall("IsSphereVisible", {Word(camera), Word(centre), Bits(radius), Bits(centre->x),
                                            Bits(centre->y), Bits(centre->z)});
   return !answers.sphereVisible || answers.sphereVisible(*centre, radius) ? 1 : 0;
 }
 
 void HOST_THISCALL SetVector(Vector3* vector, float x, float y, float z) {
-  Count("SetVector");
+  if (internal::recording) CountVectorCall("SetVector", {Word(vector), Bits(x), Bits(y), Bits(z)});
   *vector = {x, y, z};
 }
 
 float HOST_THISCALL VectorLength(const Vector3* vector) {
-  Count("VectorLength");
+  if (internal::recording) CountVectorCall("VectorLength", {Word(vector)});
   return std::sqrt(vector->x * vector->x + vector->y * vector->y + vector->z * vector->z);
 }
 
 void HOST_THISCALL CopyVector(Vector3* vector, const Vector3* source) {
-  Count("CopyVector");
+  if (internal::recording) CountVectorCall("CopyVector", {Word(vector), Word(source)});
   *vector = *source;
 }
 
-void HOST_CDECL ShowLightSprite(std::uint32_t id, std::int32_t a2, std::int32_t a3, std::int32_t a4, std::int32_t a5,
-                                std::int32_t a6, const Vector3* position, float a8, float a9, std::int32_t a10,
-                                std::int32_t a11, std::int32_t a12, std::int32_t a13, std::int32_t a14, float a15,
-                                std::int32_t a16, float a17, std::int32_t a18, float a19, std::int32_t a20,
-                                std::int32_t a21) {
+void HOST_CDECL ShowLightSprite(std::uint32_t id, std::int32_t attachedTo, std::int32_t red, std::int32_t green,
+                                std::int32_t blue, std::int32_t alpha, const Vector3* position, float size,
+                                float range, std::int32_t texture, std::int32_t flare, std::int32_t reflection,
+                                std::int32_t checkObstacles, std::int32_t streak, float angle,
+                                std::int32_t longDistance, float nearRange, std::int32_t fadeState, float fadeSpeed,
+                                std::int32_t onlyFromBelow, std::int32_t reflectionDelay) {
+  if (!internal::recording) return;
   auto u = [](std::int32_t value) { return static_cast<std::uint32_t>(value); };
   internal::RecordCall("ShowLightSprite",
-                       {id, u(a2), u(a3), u(a4), u(a5), u(a6), Word(position), Bits(a8), Bits(a9), u(a10), u(a11),
-                        u(a12), u(a13), u(a14), Bits(a15), u(a16), Bits(a17), u(a18), Bits(a19), u(a20), u(a21),
-                        Bits(position->x), Bits(position->y), Bits(position->z)});
+                       {id, u(attachedTo), u(red), u(green), u(blue), u(alpha), Word(position), Bits(size),
+                        Bits(range), u(texture), u(flare), u(reflection), u(checkObstacles), u(streak), Bits(angle),
+                        u(longDistance), Bits(nearRange), u(fadeState), Bits(fadeSpeed), u(onlyFromBelow),
+                        u(reflectionDelay), Bits(position->x), Bits(position->y), Bits(position->z)});
 }
 
-void HOST_CDECL UpdateLightSprite(std::uint32_t id, const Vector3* position, float a3, float a4) {
-  internal::RecordCall("UpdateLightSprite", {id, Word(position), Bits(a3), Bits(a4), Bits(position->x),
+void HOST_CDECL UpdateLightSprite(std::uint32_t id, const Vector3* position, float range, float angle) {
+  if (!internal::recording) return;
+  internal::RecordCall("UpdateLightSprite", {id, Word(position), Bits(range), Bits(angle), Bits(position->x),
                                              Bits(position->y), Bits(position->z)});
 }
 
@@ -209,15 +224,20 @@ void internal::WriteEntryStubs() {
   for (const Stub& stub : kStubs) WriteBranch(stub.address, 0xE9, stub.fake);
 }
 
+bool internal::recording = true;
+
 void internal::RecordCall(const char* entry, std::initializer_list<std::uint32_t> args, const char* text) {
   Count(entry);
   if (!recording) return;
   record.calls.push_back({entry, args, text ? text : ""});
+  if (callObserver) callObserver(record.calls.back());
 }
 
 void internal::ResetEntries() {
   record = {};
-  recording = true;
+  internal::recording = true;
+  vectorCallsRecorded = false;
+  callObserver = nullptr;
   answers = {};
   entryCalls.clear();
   dictionaries.clear();
@@ -252,7 +272,9 @@ void ClearRecord() {
   record.renderStates = states;
 }
 
-void SetRecording(bool on) { recording = on; }
+void SetRecording(bool on) { internal::recording = on; }
+void SetVectorCallsRecorded(bool on) { vectorCallsRecorded = on; }
+void SetCallObserver(std::function<void(const Call&)> observe) { callObserver = std::move(observe); }
 
 float AsFloat(std::uint32_t bits) {
   float value;

@@ -41,7 +41,7 @@ const SiteInfo& Info(Site site) { return kSites[static_cast<int>(site)]; }
 template <int Index>
 std::uint32_t HOST_CDECL Routine() {
   ++routineRuns[Index];
-  internal::RecordCall(kSites[Index].routine, {});
+  if (internal::recording) internal::RecordCall(kSites[Index].routine, {});
   return kSites[Index].result;
 }
 

@@ -41,6 +41,11 @@ void WriteEntryStubs();
 // An E9 (jump) or E8 (call) at a host address to a process address.
 void WriteBranch(std::uint32_t hostAddress, std::uint8_t opcode, const void* target);
 
+// Whether calls are recorded. Off while the benchmark times: the entries then test only this flag before
+// their answer, so that what is timed is the plug-in and the host's own work, not the recorder's.
+extern bool recording;
+
+// Records one call of an entry (with its arguments as 32-bit words) while recording is on.
 void RecordCall(const char* entry, std::initializer_list<std::uint32_t> args, const char* text = nullptr);
 
 // ---- What the operating system decides (linux.cpp, windows.cpp) --------------------------------------------

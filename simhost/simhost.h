@@ -161,6 +161,12 @@ void Mark(const char* label);
 void ClearRecord();
 // While off, nothing is recorded (the host still answers); for measuring the plug-in alone.
 void SetRecording(bool on);
+// The vector helpers (SetVector, VectorLength, CopyVector) are only counted, being called thousands of times a
+// frame; while this is on they go into the call record as well, for stories about the order of steps.
+void SetVectorCallsRecorded(bool on);
+// Runs `observe` on every call as it is recorded, while the host is inside it: a story can look at the host as
+// the plug-in left it at that moment. Reset by ResetHost.
+void SetCallObserver(std::function<void(const Call&)> observe);
 
 float AsFloat(std::uint32_t bits);
 std::uint32_t Bits(float value);
