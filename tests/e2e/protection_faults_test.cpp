@@ -24,7 +24,7 @@ class ProtectionFaults : public Story {
     const std::vector<std::uint8_t> now = simhost::ReadCode(hostAddress, 5);
     if (now != std::vector<std::uint8_t>(own, own + 5)) {
       EXPECT_EQ(now[0], opcode);
-      EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(hostAddress), false)));
+      EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(hostAddress), false).value_or(0)));
     }
     EXPECT_EQ(testing_support::PageProtection(simhost::At(hostAddress)), "r-xp");
   }

@@ -6,8 +6,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "patching/patching.h"
 #include "story.h"
@@ -41,7 +44,7 @@ TEST_P(Story, OnAServedBuildTheLoadHooksTheSixCallSitesAndNothingElse) {
     for (const Site site : simhost::kAllSites) {
       SCOPED_TRACE(simhost::SiteName(site));
       EXPECT_EQ(simhost::ReadCode(simhost::SiteAddress(site), 1)[0], 0xE8);
-      EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(simhost::SiteAddress(site)), true)));
+      EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(simhost::SiteAddress(site)), true).value_or(0)));
       EXPECT_EQ(simhost::RunSite(site), simhost::RoutineResult(site)) << "the host gets its routine's result";
     }
     EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
@@ -161,7 +164,7 @@ TEST_P(Story, ShutdownReleasesTheTextureAndUnloadGivesTheHostItsCodeBack) {
 
   // The sky routine now lands in the plug-in and returns to the host's caller.
   EXPECT_EQ(simhost::ReadCode(kSkyRoutine, 1)[0], 0xE9);
-  EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(kSkyRoutine), true)));
+  EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(kSkyRoutine), true).value_or(0)));
   TwoPlanes planes;
   planes.Place();
   Fly(Seconds(5));
@@ -193,6 +196,86 @@ TEST_P(Story, ShutdownReleasesTheTextureAndUnloadGivesTheHostItsCodeBack) {
   EXPECT_TRUE(simhost::SnapshotCode() == pristine);
   simhost::RunSkyRoutine();
   EXPECT_EQ(simhost::SkyRoutineRuns(), 1) << "the host's own sky routine runs again";
+}
+
+// ---- The order of the steps inside each callback -----------------------------------------------------------
+
+// The record's calls named by `step` (an empty name drops a call), with repeats in a row folded into one.
+std::vector<std::string> Steps(const std::function<std::string(const simhost::Call&)>& step) {
+  std::vector<std::string> steps;
+  for (const simhost::Call& call : simhost::Recorded().calls) {
+    const std::string name = step(call);
+    if (!name.empty() && (steps.empty() || steps.back() != name)) steps.push_back(name);
+  }
+  return steps;
+}
+
+using Names = std::vector<std::string>;
+
+TEST_P(Story, EachCallbackTakesItsStepsInOrder) {
+  WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}}));
+  InstallBannerTexture();
+  simhost::SetClockHour(2);  // night: the sky trails show their lights
+  Load();
+  TwoPlanes planes;
+  planes.Place();
+  simhost::SetVectorCallsRecorded(true);
+
+  // Start-up, after the host's routine: the chains are parked, the texture loaded, and only then, with this
+  // start-up's settings read, the sky routine redirected.
+  bool redirectedAtTextureLoad = true;
+  simhost::SetCallObserver([&](const simhost::Call& call) {
+    if (call.entry == "ReadTexture") redirectedAtTextureLoad = simhost::ReadCode(kSkyRoutine, 1)[0] == 0xE9;
+  });
+  simhost::ClearRecord();
+  simhost::Startup();
+  simhost::SetCallObserver(nullptr);
+  EXPECT_EQ(Steps([](const simhost::Call& call) -> std::string {
+              if (call.entry == "SetVector") return "park";
+              if (call.entry.find("Texture") != std::string::npos) return "texture";
+              return call.entry.rfind("routine:", 0) == 0 ? call.entry : "";
+            }),
+            (Names{"routine:startup", "park", "texture"}));
+  EXPECT_FALSE(redirectedAtTextureLoad);
+  EXPECT_EQ(simhost::ReadCode(kSkyRoutine, 1)[0], 0xE9);
+
+  // Per frame, after the host's routine: the banners step (dragging their points), the three sky trails take
+  // their points and lights, and the scan hands this frame's positions to the trail and the banner.
+  Fly(Seconds(2));
+  const auto frameStep = [](const simhost::Call& call) -> std::string {
+    if (call.entry == "VectorLength") return "banners";
+    if (call.entry == "CopyVector") return "point";
+    if (call.entry.find("LightSprite") != std::string::npos) return "light";
+    return call.entry.rfind("routine:", 0) == 0 ? call.entry : "";
+  };
+  simhost::ClearRecord();
+  simhost::RunSite(Site::Frame);
+  EXPECT_EQ(Steps(frameStep),
+            (Names{"routine:frame", "banners", "point", "light", "point", "light", "point", "light", "point"}));
+
+  // Drawing, after the host's routine: every banner (tested for view with radius 32), then every trail (1000).
+  simhost::ClearRecord();
+  simhost::RunSite(Site::Draw);
+  EXPECT_EQ(Steps([](const simhost::Call& call) -> std::string {
+              if (call.entry == "IsSphereVisible") return simhost::AsFloat(call.args[2]) == 32.0f ? "banner" : "trail";
+              return call.entry.rfind("routine:", 0) == 0 ? call.entry : "";
+            }),
+            (Names{"routine:draw", "banner", "trail"}));
+
+  // Re-initialisation reads the file and calls nothing of the host; the next frame follows what it read.
+  WriteIni(Ini());
+  simhost::ClearRecord();
+  simhost::Reinit();
+  EXPECT_EQ(Steps([](const simhost::Call& call) { return call.entry; }), (Names{"routine:reinit-a"}));
+  simhost::ClearRecord();
+  simhost::RunSite(Site::Frame);
+  EXPECT_EQ(Steps(frameStep), (Names{"routine:frame", "banners", "point"}));
+
+  // Shutdown, before the host's routine: the texture goes back while the host can still take it.
+  simhost::ClearRecord();
+  simhost::Shutdown();
+  EXPECT_EQ(Steps([](const simhost::Call& call) { return call.entry; }),
+            (Names{"DestroyTexture", "routine:shutdown"}));
 }
 
 // ---- Builds the plug-in does not serve ---------------------------------------------------------------------
@@ -330,7 +413,7 @@ TEST_P(Story, ASiteHoldingAnIndirectCallIsLeftAlone) {
   EXPECT_EQ(simhost::ReadCode(simhost::SiteAddress(kSite), indirect.size()), indirect);
   for (const Site site : simhost::kAllSites) {
     if (site == kSite) continue;
-    EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(simhost::SiteAddress(site)), true)));
+    EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(simhost::SiteAddress(site)), true).value_or(0)));
   }
   simhost::Startup();
   TwoPlanes planes;
