@@ -43,12 +43,6 @@ const Setting kSettings[kSettingCount] = {
 #undef ZEPHREL_SETTING
 };
 
-std::string DefaultIniText() {
-  std::string text = "[MAIN]\r\n";
-  for (const Setting& setting : kSettings) text.append(setting.key).append("=").append(setting.defaultText).append("\r\n");
-  return text;
-}
-
 void LoadSettingsFrom(const IniFile& ini) {
   for (const Setting& setting : kSettings) {
     switch (setting.type) {

@@ -42,10 +42,6 @@ std::string FloatText(float value);
 // The variable's current value as text: "true"/"false", the model id, or the shortest text of the float.
 std::string SettingValueText(const Setting& setting);
 
-// Section MAIN with every key at its default, one "key=value" line each, with CR LF line ends: the shipped
-// Zephrel.ini.
-std::string DefaultIniText();
-
 // Reads the twelve settings from Zephrel.ini next to the plug-in, in table order, with their defaults. Nothing
 // escapes it: a model id that does not convert keeps its default, and the keys after it are still read.
 void LoadSettings() noexcept;

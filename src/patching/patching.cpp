@@ -91,7 +91,7 @@ bool WriteRelative32(std::uint32_t at, std::uint32_t destination, bool unprotect
   return PatchBytes(at, &displacement, sizeof displacement, unprotect);
 }
 
-std::optional<std::uint32_t> ReadBranchTarget(std::uint32_t at, bool unprotect) {
+std::optional<std::uint32_t> BranchTarget(std::uint32_t at, bool unprotect) {
   const std::optional<std::uint8_t> opcode = PeekByte(at, unprotect);
   if (!opcode) return std::nullopt;
   if (*opcode == kOpcodeCall || *opcode == kOpcodeJump) {
@@ -112,10 +112,8 @@ std::optional<std::uint32_t> ReadBranchTarget(std::uint32_t at, bool unprotect) 
   return target;
 }
 
-std::uint32_t BranchTarget(std::uint32_t at, bool unprotect) { return ReadBranchTarget(at, unprotect).value_or(0); }
-
 std::optional<std::uint32_t> WriteCall(std::uint32_t at, std::uint32_t destination, bool unprotect) {
-  const std::optional<std::uint32_t> previous = ReadBranchTarget(at, unprotect);
+  const std::optional<std::uint32_t> previous = BranchTarget(at, unprotect);
   if (!previous || !WriteBranch(at, kOpcodeCall, destination, unprotect)) return std::nullopt;
   return previous;
 }

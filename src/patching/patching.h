@@ -58,9 +58,7 @@ bool WriteRelative32(std::uint32_t at, std::uint32_t destination, bool unprotect
 
 // Where the branch at `at` goes (E8, E9, FF 15, FF 25), 0 for any other instruction; nothing when the
 // instruction cannot be read.
-std::optional<std::uint32_t> ReadBranchTarget(std::uint32_t at, bool unprotect);
-// The same, with 0 also for an instruction that cannot be read.
-std::uint32_t BranchTarget(std::uint32_t at, bool unprotect);
+std::optional<std::uint32_t> BranchTarget(std::uint32_t at, bool unprotect);
 
 // The two five-byte writes below put the opcode and then the displacement, each with a protection change of
 // its own. If the displacement cannot be written the opcode that stood there goes back: `at` ends up holding

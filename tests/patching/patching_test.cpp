@@ -60,7 +60,7 @@ TEST(BranchTarget, DecodesTheFourBranchFormsAndNothingElse) {
     SCOPED_TRACE(c.name);
     std::memcpy(reinterpret_cast<void*>(cell), &c.cellValue, 4);
     CodeOverwrite code(kScratch, c.code);
-    EXPECT_EQ(BranchTarget(at, true), c.expected);
+    EXPECT_EQ(BranchTarget(at, true).value_or(0), c.expected);
     EXPECT_EQ(PageProtection(at), "r-xp");
   }
 }
@@ -74,7 +74,7 @@ TEST(WriteCall, LeavesARelativeCallAndReturnsTheOldTarget) {
   EXPECT_EQ(WriteCall(at, destination, true), oldTarget);
 
   EXPECT_EQ(Bytes(at, 5), RelativeBranchBytes(0xE8, at, destination));
-  EXPECT_EQ(BranchTarget(at, true), destination);
+  EXPECT_EQ(BranchTarget(at, true).value_or(0), destination);
   EXPECT_EQ(PageProtection(at), "r-xp");
 }
 
@@ -142,7 +142,7 @@ TEST(ProtectedAccess, WhereAPageCannotBeLiftedNothingIsWrittenOrRead) {
   const std::uint8_t bytes[4] = {1, 2, 3, 4};
   EXPECT_FALSE(PatchBytes(kNowhere, bytes, 4, true));
   EXPECT_FALSE(PeekWord32(kNowhere, true).has_value());
-  EXPECT_EQ(BranchTarget(kNowhere, true), 0u);
+  EXPECT_EQ(BranchTarget(kNowhere, true).value_or(0), 0u);
   EXPECT_EQ(PageProtection(kNowhere), "");
 
   // A range that runs into an unmapped page: the page before it is lifted, then given back untouched.
