@@ -1,6 +1,7 @@
 cmake_policy(SET CMP0057 NEW)  # IN_LIST
 # Checks the Windows DLL with objdump: a PE32 i386 image, an empty export table, and imports from
-# KERNEL32.dll, USER32.dll and msvcrt.dll only (no runtime DLL beside it).
+# KERNEL32.dll, USER32.dll and msvcrt.dll only (no runtime DLL beside it). It and the checker CHECKER carry no
+# symbols, and a version resource of VERSION for the file's Properties (dumped by WINDRES).
 if(NOT EXISTS "${DLL}")
   message(FATAL_ERROR "${DLL} is missing: build it first (the README's build command)")
 endif()
@@ -27,4 +28,20 @@ if(dump MATCHES "Number in:")
     message(FATAL_ERROR "${DLL} exports something; it must export nothing")
   endif()
 endif()
-message(STATUS "${DLL}: PE32 i386, no exports, imports: ${names}")
+
+foreach(file "${DLL}" "${CHECKER}")
+  execute_process(COMMAND ${OBJDUMP} -h -t "${file}" OUTPUT_VARIABLE sections RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR NOT sections MATCHES "SYMBOL TABLE:\nno symbols" OR sections MATCHES "\\.debug")
+    message(FATAL_ERROR "${file} carries symbols or debug sections: the build strips them\n${sections}")
+  endif()
+  execute_process(COMMAND ${WINDRES} -i "${file}" -O rc OUTPUT_VARIABLE resources RESULT_VARIABLE rc)
+  string(REPLACE "." ", " commas "${VERSION}")
+  foreach(line "FILEVERSION ${commas}, 0" "VALUE \"FileVersion\", \"${VERSION}\"" "VALUE \"ProductName\", \"Zephrel\""
+               "VALUE \"ProductVersion\", \"${VERSION}\"" "VALUE \"FileDescription\", \"")
+    string(FIND "${resources}" "${line}" at)
+    if(NOT rc EQUAL 0 OR at EQUAL -1)
+      message(FATAL_ERROR "${file} has no version resource with ${line}\n${resources}")
+    endif()
+  endforeach()
+endforeach()
+message(STATUS "${DLL}: PE32 i386, no exports, imports: ${names}; it and ${CHECKER} stripped, version ${VERSION}")

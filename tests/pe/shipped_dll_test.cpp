@@ -1,5 +1,6 @@
-// The DLL a player installs, read from dist/ without running it: the simulated host answers every import,
-// and its runtime constructs the host bindings before the plug-in object.
+// The DLL a player installs, read from dist/ without running it: the simulated host answers every import, and it
+// carries no symbols. Its runtime constructs the host bindings before the plug-in object, which only the symbols
+// of the same DLL as linked, before stripping, can show.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -17,10 +18,12 @@ using simhost::pe::PeImage;
 
 class ShippedDll : public ::testing::Test {
 protected:
+    explicit ShippedDll(const char* path = ZEPHREL_DLL_PATH) : path_(path) {}
+
     void SetUp() override {
-        ASSERT_TRUE(std::filesystem::exists(ZEPHREL_DLL_PATH))
-            << ZEPHREL_DLL_PATH << " is missing: build it first (cmake --build --preset mingw-i686)";
-        image_ = std::make_unique<PeImage>(PeImage::read(ZEPHREL_DLL_PATH));
+        ASSERT_TRUE(std::filesystem::exists(path_))
+            << path_ << " is missing: build it first (cmake --build --preset mingw-i686)";
+        image_ = std::make_unique<PeImage>(PeImage::read(path_));
     }
 
     const PeImage& image() const { return *image_; }
@@ -52,9 +55,18 @@ protected:
         return order;
     }
 
+    const char* path_;
+
 private:
     std::unique_ptr<PeImage> image_;
 };
+
+class LinkedDll : public ShippedDll {
+protected:
+    LinkedDll() : ShippedDll(ZEPHREL_UNSTRIPPED_DLL_PATH) {}
+};
+
+TEST_F(ShippedDll, CarriesNoSymbols) { EXPECT_TRUE(image().symbols().empty()) << path_ << " was not stripped"; }
 
 TEST_F(ShippedDll, EveryImportHasAStandInOfTheSimulatedHost) {
     ASSERT_FALSE(image().imports().empty());
@@ -71,10 +83,10 @@ TEST_F(ShippedDll, EveryImportHasAStandInOfTheSimulatedHost) {
 // and both before its initialisers without a priority. Here those include the statically linked C++ runtime's
 // own (streams, locales), which the Linux build has initialised in a library of its own before the plug-in:
 // the plug-in object's constructor registers callbacks and patches, and must not read files.
-TEST_F(ShippedDll, RunsTheHostBindingsThenThePluginObjectThenEveryOtherInitialiser) {
-    ASSERT_FALSE(image().symbols().empty()) << "the symbol table of " << ZEPHREL_DLL_PATH << " was stripped";
+TEST_F(LinkedDll, RunsTheHostBindingsThenThePluginObjectThenEveryOtherInitialiser) {
+    ASSERT_FALSE(image().symbols().empty()) << "the symbol table of " << path_ << " was stripped";
     const std::vector<std::string> order = constructors_in_run_order();
-    ASSERT_FALSE(order.empty()) << "no __CTOR_LIST__ in " << ZEPHREL_DLL_PATH;
+    ASSERT_FALSE(order.empty()) << "no __CTOR_LIST__ in " << path_;
     const std::string all = ::testing::PrintToString(order);
     auto position = [&](const char* part) {
         return std::find_if(order.begin(), order.end(),

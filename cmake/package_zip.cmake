@@ -1,0 +1,20 @@
+# Writes the zip ZIP holding FILES side by side, without folders, and removes the downloads of other versions
+# beside it. cmake -DZIP=<file> -DFILES=<file;...> -DSTAGE=<scratch directory> -P package_zip.cmake
+get_filename_component(directory ${ZIP} DIRECTORY)
+file(GLOB others ${directory}/Zephrel-*.zip)
+if(others)
+  file(REMOVE ${others})
+endif()
+file(REMOVE_RECURSE ${STAGE})
+file(MAKE_DIRECTORY ${STAGE})
+set(names)
+foreach(path IN LISTS FILES)
+  file(COPY ${path} DESTINATION ${STAGE})
+  get_filename_component(name ${path} NAME)
+  list(APPEND names ${name})
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip -- ${names}
+                WORKING_DIRECTORY ${STAGE} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "Could not write ${ZIP}")
+endif()

@@ -1,0 +1,300 @@
+#include "config/ini_explain.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <stdexcept>
+
+#include "config/ini_parser.h"
+
+namespace config {
+
+namespace {
+
+constexpr std::string_view kSection = "MAIN";
+constexpr char kCtrlZ = '\x1A';
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The row of kSettings for `key`, or kSettingCount.
+std::size_t FindSetting(std::string_view key, bool ignoringCase) {
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    if (ignoringCase ? EqualsIgnoringCase(key, kSettings[i].key) : key == kSettings[i].key) return i;
+  }
+  return kSettingCount;
+}
+
+// Text as the file has it, with bytes that would not print shown as \xNN.
+std::string Shown(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+// Pieces of text joined; also keeps GCC 12 from a false -Wrestrict on "literal" + std::string.
+std::string Join(std::initializer_list<std::string_view> pieces) {
+  std::string text;
+  for (const std::string_view piece : pieces) text.append(piece);
+  return text;
+}
+
+std::string KeyLine(const IniLine& line) { return Join({Shown(line.key), "=", Shown(line.value)}); }
+
+std::string DefaultText(const Setting& setting) {
+  switch (setting.type) {
+    case SettingType::kFlag:
+      return setting.defaultValue != 0.0f ? "true" : "false";
+    case SettingType::kModelId:
+      return std::to_string(static_cast<std::int32_t>(setting.defaultValue));
+    case SettingType::kNumber:
+      break;
+  }
+  return NumberText(setting.defaultValue);
+}
+
+struct Explainer {
+  const IniNoteSink& sink;
+  IniSources sources{};
+  bool sawMain = false;
+
+  void Note(std::size_t line, std::initializer_list<std::string_view> pieces) { sink(line, Join(pieces)); }
+};
+
+void CheckHeader(const IniLine& line, Explainer& x) {
+  if (line.section == kSection) {
+    x.sawMain = true;
+  } else if (EqualsIgnoringCase(line.section, kSection)) {
+    x.Note(line.number,
+           {"[", Shown(line.section), "] is not [MAIN]: section names are case-sensitive, so nothing in it is read"});
+  } else {
+    x.Note(line.number, {"section [", Shown(line.section), "] is not read: the plug-in reads only [MAIN]"});
+  }
+}
+
+void CheckBool(const IniLine& line, Explainer& x) {
+  if (line.value.empty() || !ConvertBool(line.value, false)) return;
+  for (const char* plain : {"1", "true", "yes", "on"}) {
+    if (EqualsIgnoringCase(line.value, plain)) return;
+  }
+  x.Note(line.number, {KeyLine(line), " reads as true: only a single 0 or the word false (in any letter case) "
+                                      "reads as false"});
+}
+
+void CheckFloat(const IniLine& line, const Setting& setting, Explainer& x) {
+  std::size_t used = 0;
+  const float value = ConvertFloat(line.value, &used);
+  if (line.value.empty()) {
+    x.Note(line.number, {KeyLine(line), " is empty: it reads as 0, not as the default ", DefaultText(setting),
+                         ", which only a missing key gets"});
+  } else if (used == 0) {
+    x.Note(line.number, {KeyLine(line), " is not a number: it reads as 0"});
+  } else if (used < line.value.size()) {
+    x.Note(line.number, {KeyLine(line), " reads as ", NumberText(value), ": the rest, \"",
+                         Shown(line.value.substr(used)), "\", is ignored (the decimal point is '.')"});
+  }
+  if (!std::isfinite(value)) {
+    x.Note(line.number, {KeyLine(line), " is too large for a float: it reads as ", NumberText(value)});
+  }
+}
+
+void CheckId(const IniLine& line, std::size_t row, Explainer& x) {
+  std::size_t used = 0;
+  std::int32_t value = 0;
+  std::string_view problem;
+  try {
+    value = ConvertInt(line.value, &used);
+  } catch (const std::invalid_argument&) {
+    problem = line.value.empty() ? "is empty" : "is not a number";
+  } catch (const std::out_of_range&) {
+    problem = line.value.front() == '-' ? "is too far below zero for a model number (the least is -2147483648)"
+                                        : "is too large for a model number (the largest is 2147483647)";
+  }
+  if (!problem.empty()) {
+    x.sources.line[row] = 0;
+    x.sources.failedLine[row] = line.number;
+    ++x.sources.failures;
+    x.Note(line.number,
+           {KeyLine(line), " ", problem, ": the plug-in uses the default, ", DefaultText(kSettings[row])});
+    return;
+  }
+  if (used < line.value.size()) {
+    x.Note(line.number, {KeyLine(line), " reads as ", std::to_string(value), ": the rest, \"",
+                         Shown(line.value.substr(used)), "\", is ignored"});
+  }
+  if (value < 0 || value > 65535) {
+    x.Note(line.number, {KeyLine(line), " matches no vehicle: model numbers run from 0 to 65535"});
+  }
+}
+
+void CheckKey(const IniLine& line, Explainer& x) {
+  const std::size_t known = FindSetting(line.key, false);
+  const std::size_t similar = known != kSettingCount ? known : FindSetting(line.key, true);
+  if (line.section != kSection) {
+    if (similar == kSettingCount) return;  // the section's header is noted already
+    const std::string where = line.section.empty() ? "stands before any section header"
+                                                   : Join({"is in section [", Shown(line.section), "]"});
+    x.Note(line.number, {KeyLine(line), " ", where, ", not in [MAIN]: it is not read"});
+    return;
+  }
+  if (known == kSettingCount) {
+    if (similar != kSettingCount) {
+      x.Note(line.number, {Shown(line.key), " is not ", kSettings[similar].key,
+                           ": keys are case-sensitive, so this line is not read"});
+    } else if (!line.key.empty() && (line.key[0] == ';' || line.key[0] == '#')) {
+      x.Note(line.number, {"the format has no comments: this line is the key \"", Shown(line.key),
+                           "\", which the plug-in does not use"});
+    } else {
+      x.Note(line.number, {"\"", Shown(line.key), "\" is not a key the plug-in reads"});
+    }
+    return;
+  }
+  if (line.repeated) {
+    const std::size_t first = x.sources.line[known] != 0 ? x.sources.line[known] : x.sources.failedLine[known];
+    x.Note(line.number, {Shown(line.key), " is given again: the first one, on line ", std::to_string(first),
+                         ", wins and this line is ignored"});
+    return;
+  }
+  x.sources.line[known] = line.number;
+  switch (kSettings[known].type) {
+    case SettingType::kFlag:
+      CheckBool(line, x);
+      break;
+    case SettingType::kNumber:
+      CheckFloat(line, kSettings[known], x);
+      break;
+    case SettingType::kModelId:
+      CheckId(line, known, x);
+      break;
+  }
+}
+
+// A positive decimal digits x 10^exponent; digits has at most ten decimal digits.
+struct Decimal {
+  std::uint32_t digits;
+  int exponent;
+};
+
+// `magnitude` rounded to `precision` significant digits by the C library. Only the digits, the sign and the
+// exponent of its text are read, so a decimal comma of the C locale changes nothing.
+Decimal Rounded(double magnitude, int precision) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.*e", precision - 1, magnitude);
+  Decimal decimal{0, 0};
+  const char* at = text;
+  for (; *at != '\0' && *at != 'e' && *at != 'E'; ++at) {
+    if (*at >= '0' && *at <= '9') decimal.digits = decimal.digits * 10 + static_cast<std::uint32_t>(*at - '0');
+  }
+  int exponent = 0;
+  bool negative = false;
+  for (; *at != '\0'; ++at) {
+    if (*at == '-') negative = true;
+    if (*at >= '0' && *at <= '9') exponent = exponent * 10 + (*at - '0');
+  }
+  decimal.exponent = (negative ? -exponent : exponent) - (precision - 1);
+  return decimal;
+}
+
+// Whether the reader of Zephrel.ini makes `magnitude` of the decimal.
+bool ReadsBackAs(Decimal decimal, float magnitude) {
+  const std::string text = Join({std::to_string(decimal.digits), "e", std::to_string(decimal.exponent)});
+  return ConvertFloat(text) == magnitude;
+}
+
+// The fewest significant digits that read back as `magnitude`. A correctly rounded decimal of some length may
+// miss where one of its neighbours hits (just above a power of two the floats below lie closer), so those are
+// tried too; nine digits always hit.
+Decimal Shortest(float magnitude) {
+  for (int precision = 1; precision < 9; ++precision) {
+    const Decimal rounded = Rounded(magnitude, precision);
+    if (ReadsBackAs(rounded, magnitude)) return rounded;
+    for (const Decimal neighbour : {Decimal{rounded.digits + 1, rounded.exponent},
+                                    Decimal{rounded.digits - 1, rounded.exponent}}) {
+      if (neighbour.digits != 0 && ReadsBackAs(neighbour, magnitude)) return neighbour;
+    }
+  }
+  return Rounded(magnitude, 9);
+}
+
+}  // namespace
+
+std::string_view IniTextOf(std::string_view bytes) { return bytes.substr(0, bytes.find(kCtrlZ)); }
+
+IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
+  Explainer x{note};
+  const std::string_view text = IniTextOf(bytes);
+  IniSections sections;
+  ParseIniText(text, sections, [&x](const IniLine& line) {
+    if (line.header) CheckHeader(line, x);
+    else CheckKey(line, x);
+  });
+  // msvcrt's text mode ends a file at its first byte 0x1A, so the Windows build of the plug-in reads nothing
+  // after it; both builds of the checker explain that build.
+  if (text.size() < bytes.size()) {
+    std::size_t line = 1;
+    for (const char c : text) line += c == '\n' ? 1 : 0;
+    x.Note(line, {"a byte 0x1A (Ctrl-Z): the plug-in stops reading here, so nothing after it is read"});
+  }
+  if (!x.sawMain && !sections.empty()) x.Note(0, {"there is no [MAIN] section: every setting has its default"});
+  return x.sources;
+}
+
+std::string NumberText(float value) {
+  const std::string sign = std::signbit(value) ? "-" : "";
+  if (std::isnan(value)) return sign + "nan";
+  if (std::isinf(value)) return sign + "inf";
+  if (value == 0.0f) return sign + "0";
+
+  Decimal decimal = Shortest(std::fabs(value));
+  while (decimal.digits % 10 == 0) {
+    decimal.digits /= 10;
+    ++decimal.exponent;
+  }
+  const std::string digits = std::to_string(decimal.digits);
+  const int count = static_cast<int>(digits.size());
+
+  // Fixed: the digits with the point (or zeros) where the exponent puts it. A whole number is written exactly:
+  // of the texts of its length that read back, that one lies closest. Above 1e15 the exponent form is shorter.
+  const float magnitude = std::fabs(value);
+  std::string fixed;
+  if (decimal.exponent >= 0 && magnitude < 1e15f) {
+    fixed = std::to_string(static_cast<std::uint64_t>(magnitude));
+  } else if (decimal.exponent >= 0) {
+    fixed = digits + std::string(static_cast<std::size_t>(decimal.exponent), '0');
+  } else if (-decimal.exponent < count) {
+    const auto point = static_cast<std::size_t>(count + decimal.exponent);
+    fixed = Join({std::string_view(digits).substr(0, point), ".", std::string_view(digits).substr(point)});
+  } else {
+    fixed = Join({"0.", std::string(static_cast<std::size_t>(-decimal.exponent - count), '0'), digits});
+  }
+
+  // Exponent form: one digit before the point, an exponent of at least two digits with its sign.
+  const int exponent = decimal.exponent + count - 1;
+  char exponentText[16];
+  std::snprintf(exponentText, sizeof exponentText, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+  std::string scientific = digits.substr(0, 1);
+  if (count > 1) scientific += Join({".", std::string_view(digits).substr(1)});
+  scientific += exponentText;
+
+  return sign + (scientific.size() < fixed.size() ? scientific : fixed);
+}
+
+}  // namespace config

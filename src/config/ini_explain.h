@@ -1,0 +1,38 @@
+#pragma once
+// What the plug-in makes of a Zephrel.ini, line by line, in a player's words: for every line that does not do
+// what it seems to, one note. The checker prints the notes; the plug-in's log is to write the same ones. Float
+// text is made here with the C library's formatting, never the C++ library's, which the DLL must not carry.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "config/settings.h"
+
+namespace config {
+
+// Where each setting of kSettings (same index) comes from.
+struct IniSources {
+  std::size_t line[kSettingCount];        // the line that sets it, or 0 when its default is used
+  std::size_t failedLine[kSettingCount];  // a model id that does not convert: its line (the default is used)
+  std::size_t failures;                   // how many model ids do not convert
+};
+
+// One note: the line it is about (0 for the file as a whole) and what to say.
+using IniNoteSink = std::function<void(std::size_t line, const std::string& text)>;
+
+// The text the plug-in reads of a file whose bytes are `bytes`: all of it up to the first byte 0x1A (Ctrl-Z),
+// where the text mode of Windows ends a file.
+std::string_view IniTextOf(std::string_view bytes);
+
+// Explains `bytes`, the file as it lies on disk (not as a text-mode read gives it, so that a Ctrl-Z is seen),
+// giving `note` the notes in the order of the lines, those on the file as a whole last. Throws only when memory
+// runs out.
+IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note);
+
+// The shortest text that reads back as `value`, in fixed or exponent form, whichever is shorter ("250.5",
+// "1e+40", "inf"): the text std::to_chars gives, whatever C locale is set.
+std::string NumberText(float value);
+
+}  // namespace config
