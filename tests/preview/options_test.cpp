@@ -12,12 +12,13 @@ namespace {
 using preview::ParseOptions;
 
 TEST(PreviewOptions, AcceptsEveryOptionInBothSpellings) {
-  const std::vector<std::string> separate{
-      "--build", "so", "--ini", "my.ini", "--seconds", "12.5", "--hour", "23", "--camera", "1,-2.5,300",
-      "--look-at", "0,0,100", "--size", "640x480", "--output", "out/p.png", "--help"};
+  const std::vector<std::string> separate{"--build",   "so",        "--ini",     "my.ini",   "--seconds",
+                                          "12.5",      "--hour",    "23",        "--camera", "1,-2.5,300",
+                                          "--look-at", "0,0,100",   "--size",    "640x480",  "--output",
+                                          "out/p.png", "--animate", "out/p.gif", "--help"};
   const std::vector<std::string> joined{
-      "--build=so", "--ini=my.ini", "--seconds=12.5", "--hour=23", "--camera=1,-2.5,300", "--look-at=0,0,100",
-      "--size=640x480", "--output=out/p.png", "-h"};
+      "--build=so",        "--ini=my.ini",   "--seconds=12.5",     "--hour=23",           "--camera=1,-2.5,300",
+      "--look-at=0,0,100", "--size=640x480", "--output=out/p.png", "--animate=out/p.gif", "-h"};
   for (const auto& arguments : {separate, joined}) {
     const auto parsed = ParseOptions(arguments);
     ASSERT_EQ(parsed.error, "");
@@ -35,8 +36,13 @@ TEST(PreviewOptions, AcceptsEveryOptionInBothSpellings) {
     EXPECT_EQ(o.width, 640);
     EXPECT_EQ(o.height, 480);
     EXPECT_EQ(o.output, "out/p.png");
+    EXPECT_EQ(o.animation, "out/p.gif");
     EXPECT_TRUE(o.help);
   }
+  // No hour given: the program picks one that shows what the settings turn on.
+  const preview::Options defaults = ParseOptions({}).options;
+  EXPECT_FALSE(defaults.hour.has_value());
+  EXPECT_FALSE(defaults.animation.has_value());
 }
 
 TEST(PreviewOptions, RejectsWhatItCannotUseWithAMessageThatSaysWhy) {
@@ -46,6 +52,9 @@ TEST(PreviewOptions, RejectsWhatItCannotUseWithAMessageThatSaysWhy) {
   };
   const Case cases[] = {
       {{"--colour", "red"}, "unknown option --colour"},
+      {{"--colour"}, "unknown option --colour"},
+      {{"--seconds", "5", "--colour=red"}, "unknown option --colour"},
+      {{"--animate="}, "bad value '' for --animate: expected a file name"},
       {{"picture.png"}, "unexpected argument 'picture.png'"},
       {{"--"}, "unexpected argument '--'"},
       {{"--output"}, "--output needs a value"},

@@ -1,8 +1,10 @@
 // The preview's painter on hand-made records: lines and triangles land where the camera projects them, with
-// their alpha, the stand-in texture and near-plane clipping; markers, lights and the PNG file.
+// their alpha, the stand-in texture and near-plane clipping; markers, lights, the caption, the PNG file and the
+// animated GIF.
 
 #include "render.h"
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +12,11 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "config/ini_file.h"
+#include "gif.h"
+#include "picture.h"
+#include "text.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
@@ -51,7 +58,7 @@ simhost::Batch Lines(std::vector<host::ImmediateVertex> vertices) {
     batch.indices.insert(batch.indices.end(), {k, static_cast<std::uint16_t>(k + 1)});
   }
   batch.rendered = true;
-  batch.primitiveType = preview::kLineList;
+  batch.primitiveType = host::kPrimitiveLineList;
   batch.renderStates = {{12, 1}, {10, 5}, {11, 6}, {1, 0}};
   return batch;
 }
@@ -71,7 +78,7 @@ simhost::Batch Strip(float y, float top, float bottom, std::uint32_t alpha, std:
                                                std::uint16_t(a + 2)});
   }
   batch.rendered = true;
-  batch.primitiveType = preview::kTriangleList;
+  batch.primitiveType = host::kPrimitiveTriangleList;
   batch.renderStates = {{12, 1}, {10, 5}, {11, 6}, {1, raster}};
   return batch;
 }
@@ -258,30 +265,38 @@ TEST(PreviewRender, AircraftAreMarkedOnePerKind) {
   const Camera camera = LevelCamera();
   const Vector3 trail{-20.0f, 0.0f, 50.0f};
   const Vector3 banner{20.0f, 0.0f, 50.0f};
-  const Image picture = Paint(
-      camera, {},
-      {{trail, AircraftKind::Trail}, {banner, AircraftKind::Banner}, {{0.0f, -200.0f, 50.0f}, AircraftKind::Trail}});
+  const Vector3 plain{0.0f, 0.0f, 50.0f};
+  const Image picture = Paint(camera, {},
+                              {{trail, AircraftKind::Trail},
+                               {banner, AircraftKind::Banner},
+                               {plain, AircraftKind::Plain},
+                               {{0.0f, -200.0f, 50.0f}, AircraftKind::Trail}});
   const auto t = preview::Project(camera, trail);
   const auto b = preview::Project(camera, banner);
+  const auto p = preview::Project(camera, plain);
   const Colour& trailMark = picture.at(Pixel(t->x), Pixel(t->y));
   const Colour& bannerMark = picture.at(Pixel(b->x), Pixel(b->y));
+  const Colour& plainRing = picture.at(Pixel(p->x) + 4, Pixel(p->y));
   EXPECT_FALSE(Same(trailMark, bannerMark, 0.1f));
+  EXPECT_FALSE(Same(plainRing, trailMark, 0.1f));
+  EXPECT_FALSE(Same(plainRing, bannerMark, 0.1f));
   EXPECT_FALSE(Same(trailMark, Paint(camera, {}).at(Pixel(t->x), Pixel(t->y)), 0.1f));
 }
 
 TEST(PreviewRender, ShownLightSpritesBecomeGlowingDots) {
   simhost::Record record;
-  auto sprite = [](const char* entry, std::uint32_t red, float x) {
+  auto sprite = [](const char* entry, std::uint32_t red, float x, std::uint32_t id = 101) {
     std::vector<std::uint32_t> args(21, 0);
-    args[0] = 101;
+    args[0] = id;
     args[2] = red;
     args[5] = 255;
     args[7] = simhost::Bits(5.0f);
     args.insert(args.end(), {simhost::Bits(x), simhost::Bits(0.0f), simhost::Bits(50.0f)});
     return simhost::Call{entry, args, ""};
   };
-  record.calls = {sprite("ShowLightSprite", 255, -10.0f), sprite("UpdateLightSprite", 255, 10.0f),
-                  sprite("ShowLightSprite", 0, 10.0f)};
+  // The plug-in may show a sprite twice in a frame: one light, where it was shown last.
+  record.calls = {sprite("ShowLightSprite", 255, 50.0f), sprite("UpdateLightSprite", 255, 10.0f),
+                  sprite("ShowLightSprite", 0, 10.0f, 102), sprite("ShowLightSprite", 255, -10.0f)};
   const std::vector<preview::Light> lights = preview::ShownLights(record);
   ASSERT_EQ(lights.size(), 2u);
   EXPECT_EQ(lights[0].position.x, -10.0f);
@@ -298,6 +313,18 @@ TEST(PreviewRender, ShownLightSpritesBecomeGlowingDots) {
   EXPECT_GT(lit.at(x, y).r, 0.9f);
   EXPECT_GT(lit.at(x + 3, y).r, dark.at(x + 3, y).r + 0.2f) << "glows around its centre";
   EXPECT_TRUE(Same(lit.at(x, 0), dark.at(x, 0))) << "but not across the picture";
+}
+
+TEST(PreviewRender, APaintedBackdropGivesTheSamePictureAsPaintingAnew) {
+  // The ground's depth comes with it: the line below the ground stays hidden.
+  const Camera camera = LevelCamera();
+  const preview::Backdrop backdrop = preview::PaintBackdrop(camera, true);
+  const std::vector<simhost::Batch> batches = {
+      Lines({Vertex({-30.0f, 0.0f, 60.0f}, 255), Vertex({30.0f, 0.0f, 40.0f}, 255)}),
+      Lines({Vertex({-30.0f, 0.0f, -5.0f}, 255), Vertex({30.0f, 0.0f, -5.0f}, 255)})};
+  const Image reused = preview::Render(camera, {batches, {}, {}, true}, &backdrop);
+  EXPECT_EQ(DifferingPixels(reused, Paint(camera, batches, {}, {}, true)), 0);
+  EXPECT_GT(DifferingPixels(reused, backdrop.image), 0);
 }
 
 TEST(PreviewRender, NightAndDayHaveTheirOwnSky) {
@@ -328,6 +355,127 @@ TEST(PreviewRender, WritesAPngOfThePicture) {
   stbi_image_free(pixels);
   std::remove(path.c_str());
   EXPECT_FALSE(preview::WritePng(image, "/nonexistent-directory/preview.png"));
+}
+
+TEST(PreviewRender, AnAnimationReadsBackFrameByFrameAsWritten) {
+  // A colourful first frame, the same again, then a change in one box: the reader, laying each frame over the
+  // ones before, gets every frame's own colours, and the unchanged frame costs a single pixel.
+  Image first(40, 30);
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) first.at(x, y) = {x / 39.0f, y / 29.0f, (x + y) % 7 / 6.0f};
+  }
+  Image third = first;
+  for (int y = 5; y < 10; ++y) {
+    for (int x = 10; x < 20; ++x) third.at(x, y) = {1.0f, 1.0f, 1.0f};
+  }
+  const std::vector<Image> frames = {first, first, third};
+  const std::string path = testing::TempDir() + "preview-" + std::to_string(getpid()) + ".gif";
+  preview::GifWriter writer;
+  ASSERT_TRUE(writer.Open(path, 40, 30, 10)) << writer.error();
+  for (const Image& frame : frames) ASSERT_TRUE(writer.Add(frame));
+  EXPECT_FALSE(writer.Add(Image(41, 30))) << "a frame of another size";
+  ASSERT_TRUE(writer.Close()) << writer.error();
+  EXPECT_EQ(writer.frames(), 3);
+
+  int code = 0;
+  GifFileType* gif = DGifOpenFileName(path.c_str(), &code);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+  EXPECT_EQ(gif->SWidth, 40);
+  EXPECT_EQ(gif->SHeight, 30);
+  ASSERT_EQ(gif->ImageCount, 3);
+  const GifImageDesc& unchanged = gif->SavedImages[1].ImageDesc;
+  EXPECT_EQ(unchanged.Width * unchanged.Height, 1);
+  const GifImageDesc& box = gif->SavedImages[2].ImageDesc;
+  EXPECT_EQ(std::vector<int>({box.Left, box.Top, box.Width, box.Height}), std::vector<int>({10, 5, 10, 5}));
+  std::vector<int> shown(40 * 30, -1);
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(k);
+    GraphicsControlBlock control{};
+    ASSERT_EQ(DGifSavedExtensionToGCB(gif, k, &control), GIF_OK);
+    EXPECT_EQ(control.DelayTime, 10);
+    EXPECT_EQ(control.DisposalMode, DISPOSE_DO_NOT);
+    const SavedImage& image = gif->SavedImages[k];
+    for (int y = 0; y < image.ImageDesc.Height; ++y) {
+      for (int x = 0; x < image.ImageDesc.Width; ++x) {
+        const int index = image.RasterBits[y * image.ImageDesc.Width + x];
+        if (index != control.TransparentColor) shown[(image.ImageDesc.Top + y) * 40 + image.ImageDesc.Left + x] = index;
+      }
+    }
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        const Colour& c = frames[k].at(x, y);
+        const int expected =
+            preview::PaletteIndex(preview::Channel8(c.r), preview::Channel8(c.g), preview::Channel8(c.b), x, y);
+        ASSERT_EQ(shown[y * 40 + x], expected) << x << "," << y;
+      }
+    }
+  }
+  // Black and white come through dithering as themselves.
+  const GifColorType& black = gif->SColorMap->Colors[preview::PaletteIndex(0, 0, 0, 3, 1)];
+  const GifColorType& white = gif->SColorMap->Colors[preview::PaletteIndex(255, 255, 255, 2, 2)];
+  EXPECT_EQ(black.Red + black.Green + black.Blue, 0);
+  EXPECT_EQ(white.Red + white.Green + white.Blue, 3 * 255);
+  DGifCloseFile(gif, &code);
+  std::remove(path.c_str());
+  EXPECT_FALSE(writer.Open("/nonexistent-directory/preview.gif", 40, 30, 10));
+  EXPECT_NE(writer.error(), "");
+}
+
+TEST(PreviewRender, WordsStayInTheirBoxAtAnyScale) {
+  for (const int scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    Image image(300, 60);
+    preview::DrawText(image, 10, 5, "Hour 2 (night)", {1.0f, 1.0f, 1.0f}, scale);
+    const int width = preview::TextWidth("Hour 2 (night)", scale);
+    EXPECT_EQ(width, scale * preview::TextWidth("Hour 2 (night)", 1));
+    int lit = 0;
+    for (int y = 0; y < 60; ++y) {
+      for (int x = 0; x < 300; ++x) {
+        if (image.at(x, y).r == 0.0f) continue;
+        ++lit;
+        EXPECT_TRUE(x >= 10 && x < 10 + width && y >= 5 && y < 5 + preview::kTextLineHeight * scale) << x << "," << y;
+      }
+    }
+    EXPECT_GT(lit, 40 * scale * scale);
+  }
+}
+
+TEST(PreviewRender, TheCaptionTellsTheMarksTheHourAndTheSettingsNotAtTheirDefaults) {
+  // EnableBanner=1 is its default; one model for both kinds makes every aircraft a trail aircraft.
+  const preview::ScenarioSettings settings = preview::ScenarioSettingsFrom(
+      config::IniFile("t.ini", "[MAIN]\nModelIDForTrail=593\nHeight=250\nEnableBanner=1\nReplaceTrailsInTheSky=1"));
+  EXPECT_EQ(preview::ChangedSettings(),
+            std::vector<std::string>({"ReplaceTrailsInTheSky=true", "Height=250", "ModelIDForTrail=593"}));
+  const preview::Caption caption = preview::MakeCaption({"Zephrel.dll", "my.ini", 40.0f, 2, true, settings});
+  std::string words;
+  std::vector<preview::LegendMark> marks;
+  for (const preview::CaptionItem& item : caption.items) {
+    words += item.text + "|";
+    if (item.mark != preview::LegendMark::None) marks.push_back(item.mark);
+  }
+  for (const char* expected : {"Zephrel.dll, 40 s of flight at hour 2 (night", "|trail aircraft (model 593)|",
+                               "|my.ini, not at their defaults:|ReplaceTrailsInTheSky=true|Height=250|"}) {
+    EXPECT_NE(words.find(expected), std::string::npos) << expected << " in " << words;
+  }
+  EXPECT_EQ(marks, std::vector<preview::LegendMark>({preview::LegendMark::TrailAircraft, preview::LegendMark::Trail,
+                                                     preview::LegendMark::SkyLight}));
+
+  // Words where there is room for them, none on a thumbnail; the views side by side above them.
+  const preview::Layout wide = preview::MakeLayout(1280, 720, caption);
+  EXPECT_EQ(wide.scale, 2);
+  EXPECT_GT(wide.viewHeight, 720 * 2 / 3);
+  EXPECT_LT(wide.viewHeight, 720);
+  EXPECT_EQ(preview::MakeLayout(64, 48, caption).scale, 0);
+  EXPECT_EQ(preview::MakeLayout(64, 48, caption).viewHeight, 48);
+  Image left(wide.overviewWidth, wide.viewHeight);
+  Image right(preview::NearLens(wide).width, wide.viewHeight);
+  FillRect(left, 0, 0, left.width(), left.height(), {1.0f, 0.0f, 0.0f});
+  FillRect(right, 0, 0, right.width(), right.height(), {0.0f, 0.0f, 1.0f});
+  const Image picture = preview::Compose(wide, caption, preview::PaintCaption(wide, caption), left, right);
+  EXPECT_TRUE(Same(picture.at(100, wide.viewHeight - 1), {1.0f, 0.0f, 0.0f}));
+  EXPECT_TRUE(Same(picture.at(1279, wide.viewHeight - 1), {0.0f, 0.0f, 1.0f}));
+  EXPECT_FALSE(Same(picture.at(20, 20), {1.0f, 0.0f, 0.0f})) << "the label over the overview";
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "config/ini_file.h"
+#include "flight.h"
 #include "plugin_install.h"
 #include "simhost.h"
 
@@ -25,28 +27,75 @@ class PreviewScenario : public ::testing::Test {
   void TearDown() override { simhost::ResetHost(); }
 };
 
-TEST_F(PreviewScenario, TrailAircraftFlyAboveTheTrailHeightAndTheBannerAboveItsOwn) {
-  ScenarioSettings raised;
-  raised.height = 400.0f;
-  raised.heightForBanner = -20.0f;
-  for (const ScenarioSettings& settings : {ScenarioSettings{}, raised}) {
+ScenarioSettings SettingsOf(const char* text) { return preview::ScenarioSettingsFrom(config::IniFile("t.ini", text)); }
+
+TEST_F(PreviewScenario, TheAircraftAreWhatThePluginMakesOfThemAndFlyWhereItServesThem) {
+  constexpr auto T = AircraftKind::Trail, B = AircraftKind::Banner, P = AircraftKind::Plain;
+  struct Case {
+    const char* ini;
+    std::uint16_t models[3];
+    AircraftKind kinds[3];
+  };
+  const Case cases[] = {
+      {"", {577, 577, 593}, {T, T, B}},
+      {"[MAIN]\nModelIDForTrail=600\nHeight=300\nHeightForBanner=-20", {600, 600, 593}, {T, T, B}},
+      {"[MAIN]\nEnableTrail=0", {577, 577, 593}, {P, P, B}},
+      {"[MAIN]\nEnableBanner=0\nModelIDForBanner=70000", {577, 577, 0}, {T, T, P}},
+      // One model for both: a trail aircraft while trails are on, else a banner aircraft.
+      {"[MAIN]\nModelIDForTrail=593\nHeight=300", {593, 593, 593}, {T, T, T}},
+      {"[MAIN]\nModelIDForTrail=593\nEnableTrail=0\nHeightForBanner=400", {593, 593, 593}, {B, B, B}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ini);
+    const ScenarioSettings settings = SettingsOf(c.ini);
     for (const float elapsed : {0.0f, 17.3f, 40.0f}) {
       const auto aircraft = ScenarioAircraft(settings, elapsed, 40.0f);
       ASSERT_EQ(aircraft.size(), 3u);
-      EXPECT_EQ(aircraft[0].kind, AircraftKind::Trail);
-      EXPECT_EQ(aircraft[1].kind, AircraftKind::Trail);
-      EXPECT_EQ(aircraft[2].kind, AircraftKind::Banner);
-      EXPECT_GT(aircraft[0].position.z, settings.height);
-      EXPECT_GT(aircraft[1].position.z, settings.height);
-      EXPECT_GT(aircraft[2].position.z, settings.heightForBanner);
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(preview::ScenarioModel(settings, k), c.models[k]);
+        EXPECT_EQ(aircraft[k].kind, c.kinds[k]) << k;
+        const float z = aircraft[k].position.z;
+        const float above = c.kinds[k] == B ? settings.heightForBanner : settings.height;
+        EXPECT_TRUE(!std::isfinite(above) || z > above) << k;
+      }
     }
+  }
+}
+
+TEST_F(PreviewScenario, HeightsNoAircraftCanFlyAreFlownNearTheGround) {
+  // No number: at the default height; far below the ground: just above it.
+  for (const float height : {std::nanf(""), INFINITY, -1e30f}) {
+    ScenarioSettings settings = preview::DefaultScenarioSettings();
+    settings.height = settings.heightForBanner = height;
+    for (const preview::Aircraft& aircraft : ScenarioAircraft(settings, 20.0f, 40.0f)) {
+      EXPECT_GT(aircraft.position.z, 0.0f) << height;
+      EXPECT_LT(aircraft.position.z, 200.0f) << height;
+    }
+  }
+}
+
+TEST_F(PreviewScenario, SettingsAreReadFromTheFileAsThePluginReadsIt) {
+  const std::string path = testing::TempDir() + "preview-settings.ini";
+  { std::ofstream(path) << "[MAIN]\r\nModelIDForBanner=601\r\nBannerDrawDistance=120\r\nReplaceTrailsInTheSky=1\r\n"; }
+  const ScenarioSettings read = preview::ReadScenarioSettings(path);
+  EXPECT_EQ(read.modelIdForBanner, 601);
+  EXPECT_EQ(read.modelIdForTrail, 577);
+  EXPECT_EQ(read.bannerDrawDistance, 120.0f);
+  EXPECT_TRUE(read.replaceTrailsInTheSky);
+  std::remove(path.c_str());
+  for (const auto& none : {std::optional<std::string>(), std::optional<std::string>("/nonexistent/Zephrel.ini")}) {
+    const ScenarioSettings defaults = preview::ReadScenarioSettings(none);
+    EXPECT_EQ(defaults.modelIdForBanner, 593);
+    EXPECT_EQ(defaults.height, 100.0f);
+    EXPECT_TRUE(defaults.enableTrail);
+    EXPECT_FALSE(defaults.replaceTrailsInTheSky);
   }
 }
 
 TEST_F(PreviewScenario, TheTrailAircraftCrossPaths) {
   // Their tracks over the ground meet: both pass over the same point, at different moments or heights.
-  const auto before = ScenarioAircraft({}, 20.0f, 40.0f);
-  const auto after = ScenarioAircraft({}, 40.0f, 40.0f);
+  const auto before = ScenarioAircraft(preview::DefaultScenarioSettings(), 20.0f, 40.0f);
+  const auto after = ScenarioAircraft(preview::DefaultScenarioSettings(), 40.0f, 40.0f);
   for (int plane : {0, 1}) {
     const auto& b = before[static_cast<std::size_t>(plane)].position;
     const auto& a = after[static_cast<std::size_t>(plane)].position;
@@ -56,25 +105,37 @@ TEST_F(PreviewScenario, TheTrailAircraftCrossPaths) {
   }
 }
 
-TEST_F(PreviewScenario, TheDefaultCameraTakesInEverythingAndIsNearEnoughForTheBanner) {
-  const ScenarioSettings settings;
+TEST_F(PreviewScenario, TheOverviewTakesInEverythingAndTheNearViewKeepsTheBannerWithinItsDrawDistance) {
+  const ScenarioSettings defaults = preview::DefaultScenarioSettings();
+  preview::Camera lens;
+  lens.width = 640;
+  lens.height = 600;
+  auto inPicture = [&](const preview::Camera& camera, const preview::Vector3& point) {
+    const auto projected = preview::Project(camera, point);
+    return projected && projected->x >= 0.0f && projected->x <= camera.width && projected->y >= 0.0f &&
+           projected->y <= camera.height;
+  };
   for (const float seconds : {40.0f, 10.0f, 120.0f}) {
     SCOPED_TRACE(seconds);
-    const auto extent = preview::ScenarioExtent(settings, seconds);
-    preview::Camera lens;
+    const auto extent = preview::ScenarioExtent(defaults, seconds);
     const auto camera = preview::FitCameraCentred(extent, preview::kDefaultViewDirection, lens);
     ASSERT_TRUE(camera.has_value());
-    for (const preview::Vector3& point : extent) {
-      const auto projected = preview::Project(*camera, point);
-      ASSERT_TRUE(projected.has_value());
-      EXPECT_GE(projected->x, 0.0f);
-      EXPECT_LE(projected->x, 1024.0f);
-      EXPECT_GE(projected->y, 0.0f);
-      EXPECT_LE(projected->y, 768.0f);
+    for (const preview::Vector3& point : extent) EXPECT_TRUE(inPicture(*camera, point));
+  }
+  // However far the overview is, the near camera keeps the circling aircraft near enough for the plug-in to draw
+  // its banner all through the flight: at full strength by default, at all when the draw distance is short (and
+  // then the camera is too near to see the whole circle).
+  for (const auto& [drawDistance, wholeCircle] :
+       {std::pair{300.0f, true}, {2000.0f, true}, {150.0f, true}, {60.0f, false}}) {
+    SCOPED_TRACE(drawDistance);
+    ScenarioSettings settings = defaults;
+    settings.bannerDrawDistance = drawDistance;
+    const preview::Camera near = preview::NearCamera(settings, 40.0f, lens);
+    for (float elapsed = 0.0f; elapsed <= 40.0f; elapsed += 0.25f) {
+      const preview::Vector3 plane = ScenarioAircraft(settings, elapsed, 40.0f)[preview::kBannerRole].position;
+      ASSERT_TRUE(!wholeCircle || inPicture(near, plane)) << elapsed;
+      ASSERT_LT(preview::Length(preview::Subtract(near.position, plane)), std::min(drawDistance, 250.0f)) << elapsed;
     }
-    // The plug-in draws a banner at full strength only within 250 units of the camera by default.
-    const auto banner = ScenarioAircraft(settings, seconds, seconds)[2].position;
-    EXPECT_LT(preview::Length(preview::Subtract(camera->position, banner)), 250.0f);
   }
 }
 
@@ -93,7 +154,7 @@ TEST_F(PreviewScenario, FramesAndTheLastFramesClock) {
 }
 
 TEST_F(PreviewScenario, PlacedAircraftFollowTheScriptFrameByFrame) {
-  ScenarioSettings settings;
+  ScenarioSettings settings = preview::DefaultScenarioSettings();
   settings.modelIdForBanner = 70000;  // no vehicle can have it
   const std::uint32_t start = simhost::Clock();
   preview::PlaceScenarioAircraft(settings, start, 40.0f);
@@ -160,6 +221,125 @@ TEST_F(PreviewScenario, AMissingPluginFileIsNamedWithWhatToDo) {
   EXPECT_NE(dll.find("--build so"), std::string::npos) << dll;
   const std::string so = preview::CheckPluginFile(simhost::PluginBuild::LinuxLibrary, testing::TempDir());
   EXPECT_NE(so.find(testing::TempDir() + " is missing"), std::string::npos) << so;
+}
+
+// Pixels of a shot that the plug-in's drawing of one primitive type changed, or that its lights changed.
+int DrawnPixels(const preview::Shot& shot, std::int32_t primitiveType, bool lights = false) {
+  preview::Shot bare = shot;
+  bare.batches.clear();
+  bare.lights.clear();
+  preview::Shot drawn = bare;
+  for (const simhost::Batch& batch : shot.batches) {
+    if (batch.primitiveType == primitiveType) drawn.batches.push_back(batch);
+  }
+  if (lights) drawn.lights = shot.lights;
+  const preview::Image a = preview::RenderShot(bare, true);
+  const preview::Image b = preview::RenderShot(drawn, true);
+  int changed = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const preview::Colour& p = a.at(x, y);
+      const preview::Colour& q = b.at(x, y);
+      changed += std::fabs(p.r - q.r) + std::fabs(p.g - q.g) + std::fabs(p.b - q.b) > 0.05f ? 1 : 0;
+    }
+  }
+  return changed;
+}
+
+struct Flown {
+  preview::FrameShots shots;
+  ScenarioSettings settings;
+};
+
+Flown FlyWith(const std::string& iniText, int hour) {
+  const std::string ini = testing::TempDir() + "preview-flight.ini";
+  { std::ofstream(ini) << iniText; }
+  preview::Options options;
+  options.build = simhost::PluginBuild::LinuxLibrary;
+  options.ini = ini;
+  options.seconds = 12.0f;
+  const ScenarioSettings settings = preview::ReadScenarioSettings(ini);
+  preview::Camera lens;
+  lens.width = 200;
+  lens.height = 160;
+  std::string error;
+  const auto shots = preview::FlyStill(options, settings, hour, lens, lens, nullptr, error);
+  std::remove(ini.c_str());
+  EXPECT_TRUE(shots.has_value()) << error;
+  return {shots.value_or(preview::FrameShots{}), settings};
+}
+
+TEST_F(PreviewScenario, WithSkyTrailsAtNightTheBannerShowsNearItsAircraftAndTheLightsInTheOverview) {
+  const Flown flown = FlyWith("[MAIN]\nReplaceTrailsInTheSky=1\n", 2);
+  const preview::FrameShots& shots = flown.shots;
+  // The overview backs off to take in the sky trails, beyond the banner's draw distance: the plug-in draws no
+  // banner for it, and the near view is where it shows.
+  const preview::Vector3 plane = ScenarioAircraft(flown.settings, 12.0f, 12.0f)[preview::kBannerRole].position;
+  EXPECT_GT(preview::Length(preview::Subtract(shots.overview.camera.position, plane)), 300.0f);
+  EXPECT_EQ(DrawnPixels(shots.overview, host::kPrimitiveTriangleList), 0);
+  EXPECT_GT(DrawnPixels(shots.near, host::kPrimitiveTriangleList), 300);
+  EXPECT_GT(DrawnPixels(shots.overview, host::kPrimitiveLineList), 200) << "the sky trails";
+  EXPECT_GE(shots.overview.lights.size(), 3u);
+  EXPECT_GT(DrawnPixels(shots.overview, -1, true), 3 * 20) << "their lights";
+}
+
+int Rendered(const preview::Shot& shot, std::int32_t primitiveType) {
+  int rendered = 0;
+  for (const simhost::Batch& batch : shot.batches) rendered += batch.rendered && batch.primitiveType == primitiveType;
+  return rendered;
+}
+
+TEST_F(PreviewScenario, ThePicturesShowWhatThePluginMakesOfTheModelsFlown) {
+  struct Case {
+    const char* ini;
+    int trails;  // in the overview
+    bool bannerNear;
+  };
+  const Case cases[] = {
+      {"[MAIN]\nModelIDForTrail=600\n", 2, true},
+      {"[MAIN]\nEnableTrail=0\n", 0, true},
+      {"[MAIN]\nModelIDForBanner=577\nHeightForBanner=150\n", 3, false},  // the circling one too
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ini);
+    const preview::FrameShots shots = FlyWith(c.ini, 12).shots;
+    EXPECT_EQ(Rendered(shots.overview, host::kPrimitiveLineList), c.trails);
+    EXPECT_EQ(DrawnPixels(shots.overview, host::kPrimitiveLineList) > 200, c.trails > 0);
+    EXPECT_EQ(DrawnPixels(shots.near, host::kPrimitiveTriangleList) > 300, c.bannerNear);
+    simhost::ResetHost();
+  }
+}
+
+TEST_F(PreviewScenario, TheAnimationFliesAgainWithFixedCamerasAndEndsOnTheStillsFrame) {
+  preview::Options options;
+  options.build = simhost::PluginBuild::LinuxLibrary;
+  options.seconds = 3.0f;
+  const ScenarioSettings settings = preview::DefaultScenarioSettings();
+  preview::Camera lens;
+  lens.width = 120;
+  lens.height = 100;
+  std::string error;
+  const auto still = preview::FlyStill(options, settings, 12, lens, lens, nullptr, error);
+  ASSERT_TRUE(still.has_value()) << error;
+  std::vector<preview::FrameShots> frames;
+  ASSERT_TRUE(preview::FlyAnimation(
+      options, settings, 12, still->overview.camera, still->near.camera,
+      [&](const preview::FrameShots& shots) {
+        frames.push_back(shots);
+        return true;
+      },
+      error))
+      << error;
+  ASSERT_EQ(frames.size(), 30u);  // 90 frames of flight, every third
+  for (std::size_t k = 0; k < frames.size(); ++k) {
+    EXPECT_EQ(Rendered(frames[k].near, host::kPrimitiveTriangleList), 1) << "the banner near, frame " << k;
+  }
+  const preview::Shot& last = frames.back().near;
+  ASSERT_EQ(last.batches.size(), still->near.batches.size());
+  for (std::size_t k = 0; k < last.batches.size(); ++k) {
+    EXPECT_EQ(last.batches[k].vertices.size(), still->near.batches[k].vertices.size());
+    EXPECT_EQ(last.batches[k].vertices[0].position.x, still->near.batches[k].vertices[0].position.x);
+  }
 }
 
 }  // namespace

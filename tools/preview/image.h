@@ -15,6 +15,9 @@ struct Colour {
 
 Colour Mix(const Colour& from, const Colour& to, float amount);  // amount 0: from, 1: to
 
+// A channel's value (0..1, clamped; NaN paints black) in 8 bits.
+std::uint8_t Channel8(float value);
+
 class Image {
  public:
   Image(int width, int height);
@@ -41,6 +44,12 @@ class Image {
   int height_;
   std::vector<Colour> pixels_;
 };
+
+// Lays `colour` with opacity `alpha` over the pixels of the rectangle that lie inside the picture.
+void FillRect(Image& image, int left, int top, int width, int height, const Colour& colour, float alpha = 1.0f);
+
+// Copies `from` into `into` with its top left corner at (left, top), as far as it fits.
+void Paste(Image& into, const Image& from, int left, int top);
 
 // False when the file cannot be written.
 bool WritePng(const Image& image, const std::string& path);

@@ -1,15 +1,17 @@
-// zephrel-preview: flies the scenario with the real plug-in in the simulated host and paints what it drew.
+// zephrel-preview: flies the scenario with the real plug-in in the simulated host and paints what it drew, as a
+// picture and, if asked, as an animation.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "flight.h"
+#include "gif.h"
 #include "options.h"
-#include "plugin_install.h"
-#include "render.h"
-#include "scenario.h"
+#include "picture.h"
 #include "simhost.h"
 
 namespace {
@@ -25,89 +27,97 @@ int Fail(const std::string& message, int status) {
   return status;
 }
 
-// The hours at which the plug-in's sky trails show their lights.
-bool IsNight(int hour) { return hour > 22 || hour < 7; }
+constexpr int kNoon = 12;
+constexpr int kNightHour = 2;
+constexpr int kAnimationWidth = 640;  // at most; the animation keeps the picture's proportions
+constexpr int kAnimationDelay = 10;   // hundredths of a second per frame: three frames of flight each
 
-// What the camera must take in: the scenario's own extent and everything the record drew or lit.
-void AddRecordedPoints(const simhost::Record& record, std::vector<Vector3>& points) {
-  for (const simhost::Batch& batch : record.batches) {
-    if (!batch.rendered) continue;
-    for (const std::uint16_t index : batch.indices) {
-      if (index < batch.vertices.size()) points.push_back(batch.vertices[index].position);
-    }
+// The hours at which the plug-in's sky trails show their lights.
+bool IsNight(int hour) { return host::IsNightHour(static_cast<std::uint8_t>(hour)); }
+
+struct Counts {
+  int lines = 0;
+  int triangles = 0;
+  int lights = 0;
+};
+
+// What a view's picture holds: the batches drawn for its camera and the lights in front of it.
+void Count(const Shot& shot, Counts& counts) {
+  for (const simhost::Batch& batch : shot.batches) {
+    if (batch.rendered && batch.primitiveType == host::kPrimitiveLineList) ++counts.lines;
+    if (batch.rendered && batch.primitiveType == host::kPrimitiveTriangleList) ++counts.triangles;
   }
-  for (const Light& light : ShownLights(record)) points.push_back(light.position);
+  for (const Light& light : shot.lights) counts.lights += SphereInView(shot.camera, light.position, light.size) ? 1 : 0;
 }
 
-Camera ChooseCamera(const Options& options, const std::vector<Vector3>& extent) {
-  Camera lens;
-  lens.width = options.width;
-  lens.height = options.height;
-  if (options.camera) {
-    lens.position = *options.camera;
-    lens.lookAt = options.lookAt.value_or(CentreOfBounds(extent));
-    return lens;
-  }
-  const std::optional<Camera> fitted = options.lookAt ? FitCamera(extent, *options.lookAt, kDefaultViewDirection, lens)
-                                                      : FitCameraCentred(extent, kDefaultViewDirection, lens);
-  return fitted.value_or(lens);
+int Animate(const Options& options, const ScenarioSettings& settings, int hour, const Caption& caption,
+            std::vector<Vector3> extent) {
+  const int width = std::min(options.width, kAnimationWidth);
+  const int height =
+      std::max(16, static_cast<int>(std::lround(static_cast<double>(options.height) * width / options.width)));
+  const Layout layout = MakeLayout(width, height, caption);
+  const float flown = FlownSeconds(FrameCount(options.seconds));
+  const std::vector<Vector3> path = ScenarioExtent(settings, flown, true);
+  extent.insert(extent.end(), path.begin(), path.end());
+  // Both cameras stay put over the whole flight, so that the animation shows the aircraft move.
+  const Camera overview = PlaceOverview(options, extent, OverviewLens(layout));
+  const Camera near = NearCamera(settings, flown, NearLens(layout));
+  const bool night = IsNight(hour);
+  const Backdrop overviewBackdrop = PaintBackdrop(overview, night);
+  const Backdrop nearBackdrop = PaintBackdrop(near, night);
+  const Image captioned = PaintCaption(layout, caption);
+
+  const std::string& file = *options.animation;
+  GifWriter writer;
+  if (!writer.Open(file, width, height, kAnimationDelay))
+    return Fail("cannot write " + file + ": " + writer.error(), kFailure);
+  std::string error;
+  const bool flew = FlyAnimation(
+      options, settings, hour, overview, near,
+      [&](const FrameShots& shots) {
+        return writer.Add(Compose(layout, caption, captioned, RenderShot(shots.overview, night, &overviewBackdrop),
+                                  RenderShot(shots.near, night, &nearBackdrop)));
+      },
+      error);
+  if (!flew) return Fail(error.empty() ? "cannot write " + file + ": " + writer.error() : error, kFailure);
+  if (!writer.Close()) return Fail("cannot write " + file + ": " + writer.error(), kFailure);
+  std::printf("Wrote %s (%dx%d): %d frames, 10 a second\n", file.c_str(), width, height, writer.frames());
+  return 0;
 }
 
 int Run(const Options& options) {
-  // The flight is laid out for the plug-in's default models and heights: the preview has no reader of its own
-  // for the configuration file.
-  const ScenarioSettings settings;
-  const int frames = FrameCount(options.seconds);
-  const float flown = static_cast<float>(static_cast<std::uint32_t>(frames) * kFrameMs) / 1000.0f;
-  const std::uint32_t start = StartClockForLitLastFrame(simhost::Clock(), frames);
-  simhost::SetClock(start);
-  simhost::SetClockHour(static_cast<std::uint8_t>(options.hour));
-  PlaceScenarioAircraft(settings, start, flown);
-  std::vector<Vector3> extent = ScenarioExtent(settings, flown);
-  Camera camera = ChooseCamera(options, extent);
-  simhost::SetCameraPosition(camera.position);  // the plug-in fades banners by their distance from it
+  const ScenarioSettings settings = ReadScenarioSettings(options.ini);
+  // At night when the sky trails are on, so that their lights are in the picture too.
+  const int hour = options.hour.value_or(settings.replaceTrailsInTheSky ? kNightHour : kNoon);
+  const bool night = IsNight(hour);
+  const Caption caption =
+      MakeCaption({simhost::PluginFileName(options.build), options.ini, options.seconds, hour, night, settings});
+  const Layout layout = MakeLayout(options.width, options.height, caption);
 
   std::string error;
-  std::unique_ptr<InstalledPlugin> installed = InstallPlugin(options.build, options.ini, error);
-  if (!installed) return Fail(error, kFailure);
-
-  simhost::Startup();
-  for (int frame = 1; frame < frames; ++frame) {
-    simhost::ClearRecord();
-    simhost::Frame(kFrameMs);
-  }
-  // Frame the picture around what was drawn a frame before the last, then record the last one as seen from
-  // there, with the host's visibility test answering for this camera.
-  AddRecordedPoints(simhost::Recorded(), extent);
-  camera = ChooseCamera(options, extent);
-  simhost::SetCameraPosition(camera.position);
-  simhost::SetSphereVisibility(
-      [camera](const Vector3& centre, float radius) { return SphereInView(camera, centre, radius); });
-  simhost::ClearRecord();
-  simhost::Frame(kFrameMs);
-  const simhost::Record last = simhost::Recorded();
-  const std::vector<Aircraft> aircraft = ScenarioAircraft(settings, flown, flown);  // where the last frame had them
-  simhost::Shutdown();
-  installed->plugin->Unload();
-  installed.reset();
-
-  const std::vector<Light> lights = ShownLights(last);
-  const Image image = Render(camera, {last.batches, aircraft, lights, IsNight(options.hour)});
+  std::vector<Vector3> drawnOverFlight;
+  const std::optional<FrameShots> last = FlyStill(options, settings, hour, OverviewLens(layout), NearLens(layout),
+                                                  options.animation ? &drawnOverFlight : nullptr, error);
+  if (!last) return Fail(error, kFailure);
+  const Image image = Compose(layout, caption, PaintCaption(layout, caption), RenderShot(last->overview, night),
+                              RenderShot(last->near, night));
   if (!WritePng(image, options.output)) return Fail("cannot write " + options.output, kFailure);
 
-  int lines = 0;
-  int triangles = 0;
-  for (const simhost::Batch& batch : last.batches) {
-    if (batch.rendered && batch.primitiveType == kLineList) ++lines;
-    if (batch.rendered && batch.primitiveType == kTriangleList) ++triangles;
-  }
+  Counts counts;
+  Count(last->overview, counts);
+  Count(last->near, counts);
+  const Camera& overview = last->overview.camera;
+  const Camera& near = last->near.camera;
   std::printf(
-      "Wrote %s (%dx%d): %s, %d frames at hour %d, camera at %.0f,%.0f,%.0f looking at %.0f,%.0f,%.0f; "
-      "last frame: %d line list and %d triangle list batches, %zu lights\n",
-      options.output.c_str(), image.width(), image.height(), simhost::PluginFileName(options.build), frames,
-      options.hour, camera.position.x, camera.position.y, camera.position.z, camera.lookAt.x, camera.lookAt.y,
-      camera.lookAt.z, lines, triangles, lights.size());
-  return 0;
+      "Wrote %s (%dx%d): %s, %d frames at hour %d, camera at %.0f,%.0f,%.0f looking at %.0f,%.0f,%.0f, near camera "
+      "at %.0f,%.0f,%.0f looking at %.0f,%.0f,%.0f; last frame: %d line list and %d triangle list batches, %d "
+      "lights\n",
+      options.output.c_str(), image.width(), image.height(), simhost::PluginFileName(options.build),
+      FrameCount(options.seconds), hour, overview.position.x, overview.position.y, overview.position.z,
+      overview.lookAt.x, overview.lookAt.y, overview.lookAt.z, near.position.x, near.position.y, near.position.z,
+      near.lookAt.x, near.lookAt.y, near.lookAt.z, counts.lines, counts.triangles, counts.lights);
+  std::fflush(stdout);
+  return options.animation ? Animate(options, settings, hour, caption, std::move(drawnOverFlight)) : 0;
 }
 
 }  // namespace

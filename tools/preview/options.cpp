@@ -37,6 +37,16 @@ std::optional<Vector3> PointFrom(std::string_view text) {
   return Vector3{values[0], values[1], values[2]};
 }
 
+constexpr std::string_view kNames[] = {"build",   "ini",  "seconds", "hour",   "camera",
+                                       "look-at", "size", "output",  "animate"};
+
+bool IsKnown(std::string_view name) {
+  for (const std::string_view known : kNames) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
 // The value of an option, or an error message; writes into `options`.
 std::string Apply(std::string_view name, std::string_view value, Options& options) {
   auto bad = [&](const char* expected) {
@@ -75,11 +85,12 @@ std::string Apply(std::string_view name, std::string_view value, Options& option
     }
     options.width = *width;
     options.height = *height;
-  } else if (name == "output") {
+  } else if (name == "output" || name == "animate") {
     if (value.empty()) return bad("a file name");
-    options.output = std::string(value);
-  } else {
-    return "unknown option --" + std::string(name);
+    if (name == "output")
+      options.output = std::string(value);
+    else
+      options.animation = std::string(value);
   }
   return {};
 }
@@ -100,14 +111,22 @@ ParsedOptions ParseOptions(std::span<const std::string> arguments) {
     }
     std::string_view name = argument.substr(2);
     std::string_view value;
-    if (const std::size_t equals = name.find('='); equals != std::string_view::npos) {
+    const std::size_t equals = name.find('=');
+    if (equals != std::string_view::npos) {
       value = name.substr(equals + 1);
       name = name.substr(0, equals);
-    } else if (k + 1 < arguments.size()) {
-      value = arguments[++k];
-    } else {
-      parsed.error = "--" + std::string(name) + " needs a value";
+    }
+    // Named before any value is looked for, so that a mistyped last option is not reported as lacking one.
+    if (!IsKnown(name)) {
+      parsed.error = "unknown option --" + std::string(name);
       return parsed;
+    }
+    if (equals == std::string_view::npos) {
+      if (k + 1 == arguments.size()) {
+        parsed.error = "--" + std::string(name) + " needs a value";
+        return parsed;
+      }
+      value = arguments[++k];
     }
     parsed.error = Apply(name, value, parsed.options);
     if (!parsed.error.empty()) return parsed;
@@ -121,20 +140,23 @@ ParsedOptions ParseOptions(std::span<const std::string> arguments) {
 
 std::string Usage() {
   return "Usage: zephrel-preview [options]\n"
-         "Runs the Zephrel plug-in in the simulated host on a scripted flight and writes a PNG of what it drew:\n"
-         "two trail aircraft crossing, one banner aircraft circling (trail aircraft: orange crosses, banner\n"
-         "aircraft: magenta diamonds).\n"
+         "Runs the Zephrel plug-in in the simulated host on a scripted flight and writes a PNG of what it drew: two\n"
+         "aircraft of model ModelIDForTrail crossing, one of model ModelIDForBanner circling, each above the height\n"
+         "at which the plug-in serves it. An overview and a view near the circling aircraft stand side by side, each\n"
+         "drawn by the plug-in for its own camera; the caption says what the marks are, the hour, and which\n"
+         "settings differ from their defaults.\n"
          "\n"
          "  --build dll|so    the plug-in to fly: dll, the Zephrel.dll a player installs (default), loaded by the\n"
          "                    simulated host's Windows loader; so, the Linux library the tests load\n"
          "  --ini FILE        the Zephrel.ini to preview (default: none, the plug-in's own defaults)\n"
          "  --seconds S       simulated seconds to fly, 30 frames each (default 40)\n"
-         "  --hour H          hour of the game clock, 0 to 23 (default 12); at night (23 to 6) the sky-trail\n"
-         "                    lights show when ReplaceTrailsInTheSky is on\n"
-         "  --camera X,Y,Z    camera position (default: placed so that everything drawn is in view)\n"
-         "  --look-at X,Y,Z   the point the camera looks at (default: the middle of the scene)\n"
-         "  --size WxH        image size in pixels (default 1024x768)\n"
+         "  --hour H          hour of the game clock, 0 to 23 (default 12, or 2 when ReplaceTrailsInTheSky is on:\n"
+         "                    the sky-trail lights show from 23 to 6)\n"
+         "  --camera X,Y,Z    overview camera position (default: placed so that everything drawn is in view)\n"
+         "  --look-at X,Y,Z   the point the overview camera looks at (default: the middle of the scene)\n"
+         "  --size WxH        picture size in pixels (default 1280x720)\n"
          "  --output FILE     the PNG to write (default preview.png)\n"
+         "  --animate FILE    also write the flight as an animated GIF, 10 frames a second, at most 640 pixels wide\n"
          "  --help            this text\n";
 }
 

@@ -12,14 +12,15 @@ namespace preview {
 
 struct Options {
   simhost::PluginBuild build = simhost::PluginBuild::WindowsDll;  // by default the DLL a player installs
-  std::optional<std::string> ini;  // none: the plug-in's own defaults
+  std::optional<std::string> ini;                                 // none: the plug-in's own defaults
   float seconds = 40.0f;
-  int hour = 12;
+  std::optional<int> hour;        // none: noon, or 2 at night when the sky trails are on, so that their lights show
   std::optional<Vector3> camera;  // none: placed so that everything is in view
   std::optional<Vector3> lookAt;  // none: the middle of the scene
-  int width = 1024;
-  int height = 768;
+  int width = 1280;
+  int height = 720;
   std::string output = "preview.png";
+  std::optional<std::string> animation;  // the GIF of the flight to write, if any
   bool help = false;
 };
 

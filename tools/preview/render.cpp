@@ -90,12 +90,16 @@ class Canvas {
         image_(camera.width, camera.height),
         depth_(static_cast<std::size_t>(image_.width()) * static_cast<std::size_t>(image_.height()), kInfinity),
         palette_(night ? kNight : kDay) {}
+  // Starts from a backdrop painted before, of the same size.
+  Canvas(const Camera& camera, const Backdrop& backdrop)
+      : view_(MakeView(camera)), image_(backdrop.image), depth_(backdrop.depth), palette_(kDay) {}
 
   void PaintBackground();
   void DrawBatch(const simhost::Batch& batch);
   void DrawLight(const Light& light);
   void MarkAircraft(const Aircraft& aircraft);
   Image Take() { return std::move(image_); }
+  Backdrop TakeBackdrop() { return {std::move(image_), std::move(depth_)}; }
 
  private:
   float& Depth(int x, int y) {
@@ -168,9 +172,9 @@ void Canvas::Shade(int x, int y, float inverseDepth, const Attributes& attribute
 
 void Canvas::DrawBatch(const simhost::Batch& batch) {
   if (!batch.rendered) return;
-  const auto raster = batch.renderStates.find(kTextureRasterState);
+  const auto raster = batch.renderStates.find(host::kRenderStateTextureRaster);
   const bool textured = raster != batch.renderStates.end() && raster->second != 0;
-  const std::size_t corners = batch.primitiveType == kLineList ? 2 : batch.primitiveType == kTriangleList ? 3 : 0;
+  const std::size_t corners = batch.primitiveType == host::kPrimitiveLineList ? 2 : batch.primitiveType == host::kPrimitiveTriangleList ? 3 : 0;
   if (corners == 0) return;
   for (std::size_t first = 0; first + corners <= batch.indices.size(); first += corners) {
     std::array<ViewVertex, 3> primitive{};
@@ -357,28 +361,14 @@ void Canvas::DrawLight(const Light& light) {
 
 void Canvas::MarkAircraft(const Aircraft& aircraft) {
   const std::optional<ScreenPoint> point = Place(aircraft.position);
-  if (!point) return;
-  // Trail aircraft: an orange cross; banner aircraft: a magenta diamond; both outlined for any background.
-  const bool trail = aircraft.kind == AircraftKind::Trail;
-  const Colour fill = trail ? Colour{1.0f, 0.55f, 0.1f} : Colour{0.95f, 0.2f, 0.85f};
-  auto extent = [&](float dx, float dy) {
-    if (!trail) return std::fabs(dx) + std::fabs(dy) - 6.0f;
-    const float alongDiagonals = std::min(std::fabs(dx - dy), std::fabs(dx + dy)) * 0.7071f;
-    return std::max(alongDiagonals - 1.2f, std::max(std::fabs(dx), std::fabs(dy)) - 6.0f);
-  };
-  AroundPoint(image_, point->x, point->y, 9.0f, [&](int x, int y, float dx, float dy) {
-    const float e = extent(dx, dy);
-    if (e <= 0.0f)
-      image_.at(x, y) = fill;
-    else if (e <= 1.5f)
-      image_.Blend(x, y, {0.0f, 0.0f, 0.0f}, 0.7f);
-  });
+  if (point) PaintMarker(image_, point->x, point->y, aircraft.kind);
 }
 
 }  // namespace
 
 std::vector<Light> ShownLights(const simhost::Record& record) {
   std::vector<Light> lights;
+  std::vector<std::uint32_t> ids;  // of each light
   for (const simhost::Call& call : record.calls) {
     // The recorder appends the position the sprite was given to its 21 arguments.
     if (call.entry != "ShowLightSprite" || call.args.size() < 24) continue;
@@ -388,10 +378,18 @@ std::vector<Light> ShownLights(const simhost::Record& record) {
     Colour colour{channel(2), channel(3), channel(4)};
     if (colour.r + colour.g + colour.b == 0.0f) colour = {1.0f, 1.0f, 1.0f};
     const float size = simhost::AsFloat(call.args[7]);
-    lights.push_back(
-        {{simhost::AsFloat(call.args[21]), simhost::AsFloat(call.args[22]), simhost::AsFloat(call.args[23])},
-         std::isfinite(size) && size > 0.0f ? size : 1.0f,
-         colour});
+    const Light light{
+        {simhost::AsFloat(call.args[21]), simhost::AsFloat(call.args[22]), simhost::AsFloat(call.args[23])},
+        std::isfinite(size) && size > 0.0f ? size : 1.0f,
+        colour};
+    // A sprite shown again in the same frame is the same light, where it was shown last.
+    const auto same = std::find(ids.begin(), ids.end(), call.args[0]);
+    if (same != ids.end()) {
+      lights[static_cast<std::size_t>(same - ids.begin())] = light;
+    } else {
+      lights.push_back(light);
+      ids.push_back(call.args[0]);
+    }
   }
   return lights;
 }
@@ -406,9 +404,48 @@ Colour StandInTexel(float u, float v) {
   return static_cast<int>(across * kStripes) % 2 == 0 ? kRed : kWhite;
 }
 
-Image Render(const Camera& camera, const Scene& scene) {
-  Canvas canvas(camera, scene.night);
+Image RenderShot(const Shot& shot, bool night, const Backdrop* backdrop) {
+  return Render(shot.camera, {shot.batches, shot.aircraft, shot.lights, night}, backdrop);
+}
+
+void PaintMarker(Image& image, float x, float y, AircraftKind kind) {
+  const Colour fill = kind == AircraftKind::Trail    ? Colour{1.0f, 0.55f, 0.1f}
+                      : kind == AircraftKind::Banner ? Colour{0.95f, 0.2f, 0.85f}
+                                                     : Colour{0.75f, 0.75f, 0.75f};
+  // How far outside the shape a pixel lies: 0 or less is inside.
+  auto extent = [&](float dx, float dy) {
+    switch (kind) {
+      case AircraftKind::Trail: {
+        const float alongDiagonals = std::min(std::fabs(dx - dy), std::fabs(dx + dy)) * 0.7071f;
+        return std::max(alongDiagonals - 1.2f, std::max(std::fabs(dx), std::fabs(dy)) - 6.0f);
+      }
+      case AircraftKind::Banner:
+        return std::fabs(dx) + std::fabs(dy) - 6.0f;
+      case AircraftKind::Plain:
+        break;
+    }
+    return std::fabs(std::sqrt(dx * dx + dy * dy) - 4.5f) - 1.2f;
+  };
+  AroundPoint(image, x, y, 9.0f, [&](int px, int py, float dx, float dy) {
+    const float e = extent(dx, dy);
+    if (e <= 0.0f)
+      image.at(px, py) = fill;
+    else if (e <= 1.5f)
+      image.Blend(px, py, {0.0f, 0.0f, 0.0f}, 0.7f);
+  });
+}
+
+Backdrop PaintBackdrop(const Camera& camera, bool night) {
+  Canvas canvas(camera, night);
   canvas.PaintBackground();
+  return canvas.TakeBackdrop();
+}
+
+Image Render(const Camera& camera, const Scene& scene, const Backdrop* backdrop) {
+  const bool reuse =
+      backdrop != nullptr && backdrop->image.width() == camera.width && backdrop->image.height() == camera.height;
+  Canvas canvas = reuse ? Canvas(camera, *backdrop) : Canvas(camera, scene.night);
+  if (!reuse) canvas.PaintBackground();
   for (const simhost::Batch& batch : scene.batches) canvas.DrawBatch(batch);
   for (const Light& light : scene.lights) canvas.DrawLight(light);
   for (const Aircraft& aircraft : scene.aircraft) canvas.MarkAircraft(aircraft);

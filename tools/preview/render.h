@@ -12,13 +12,8 @@
 
 namespace preview {
 
-// The host renderer's primitive types that the plug-in submits.
-inline constexpr std::int32_t kLineList = 1;
-inline constexpr std::int32_t kTriangleList = 3;
-// The render state that takes a texture raster (0: none).
-inline constexpr std::int32_t kTextureRasterState = 1;
-
-enum class AircraftKind { Trail, Banner };
+// What the plug-in makes of an aircraft: one that leaves a trail, one that tows a banner, or neither.
+enum class AircraftKind { Trail, Banner, Plain };
 
 struct Aircraft {
   Vector3 position;
@@ -38,12 +33,38 @@ struct Scene {
   bool night = false;
 };
 
-// The light sprites a record shows (ShowLightSprite calls): position, size and colour from their arguments.
+// What one camera saw of one frame: the batches the plug-in drew for it, the light sprites shown and where the
+// aircraft were.
+struct Shot {
+  Camera camera;
+  std::vector<simhost::Batch> batches;
+  std::vector<Light> lights;
+  std::vector<Aircraft> aircraft;
+};
+
+// The light sprites a record shows (ShowLightSprite calls): position, size and colour from their arguments; one
+// per sprite id.
 std::vector<Light> ShownLights(const simhost::Record& record);
 
 // The colour the stand-in texture has at (u, v): stripes across u, a band along each long edge in v.
 Colour StandInTexel(float u, float v);
 
-Image Render(const Camera& camera, const Scene& scene);
+// The sky and the ground as a camera sees them, with the depth of the ground: the same for every frame of a
+// camera that stays put, so it is painted once.
+struct Backdrop {
+  Image image;
+  std::vector<float> depth;  // view depth of the ground per pixel, infinite where the sky is
+};
+
+Backdrop PaintBackdrop(const Camera& camera, bool night);
+
+// The scene over `backdrop`, which must be of this camera and hour; painted anew when there is none.
+Image Render(const Camera& camera, const Scene& scene, const Backdrop* backdrop = nullptr);
+
+Image RenderShot(const Shot& shot, bool night, const Backdrop* backdrop = nullptr);
+
+// An aircraft's mark centred at pixel (x, y): a trail aircraft an orange cross, a banner aircraft a magenta
+// diamond, one the plug-in leaves alone a grey ring; all outlined, to stand out on any background.
+void PaintMarker(Image& image, float x, float y, AircraftKind kind);
 
 }  // namespace preview

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "config/settings.h"
 #include "simhost.h"
 
 namespace preview {
@@ -20,20 +21,58 @@ constexpr float kCircleRate = 0.35f;  // radians per second
 constexpr float kBannerLength = 8.0f * 7.0f;
 constexpr float kBannerDrop = 12.0f;  // the cloth's depth and the chain's sag
 
-constexpr int kTrailPoolIndexA = 0;
-constexpr int kTrailPoolIndexB = 1;
-constexpr int kBannerPoolIndex = 2;
-constexpr int kPoolSize = 3;
+constexpr float kNearReach = 95.0f;        // the near camera's furthest distance from the circling aircraft
+constexpr float kFallbackHeight = 100.0f;  // flown above where a height setting is not a finite number
 
-// A model id the host can hold; none (0) for a setting no vehicle can match.
-std::uint16_t ModelOf(std::int32_t id) { return id >= 1 && id <= 0xFFFF ? static_cast<std::uint16_t>(id) : 0; }
+// The height aircraft `index` flies above: the one at which the plug-in serves it as what it is, or the ground
+// when every height will do.
+float Threshold(const ScenarioSettings& settings, int index, AircraftKind kind) {
+  const bool banner = kind == AircraftKind::Banner || (kind == AircraftKind::Plain && index == kBannerRole);
+  const float setting = banner ? settings.heightForBanner : settings.height;
+  return std::isfinite(setting) ? std::max(setting, 0.0f) : kFallbackHeight;
+}
 
 }  // namespace
+
+ScenarioSettings ScenarioSettingsFrom(const config::IniFile& ini) {
+  config::LoadSettingsFrom(ini);
+  return {.modelIdForTrail = config::ModelIDForTrail,
+          .modelIdForBanner = config::ModelIDForBanner,
+          .enableTrail = config::EnableTrail,
+          .enableBanner = config::EnableBanner,
+          .height = config::Height,
+          .heightForBanner = config::HeightForBanner,
+          .bannerDrawDistance = config::BannerDrawDistance,
+          .replaceTrailsInTheSky = config::ReplaceTrailsInTheSky};
+}
+
+ScenarioSettings DefaultScenarioSettings() { return ScenarioSettingsFrom(config::IniFile("", "")); }
+
+ScenarioSettings ReadScenarioSettings(const std::optional<std::string>& path) {
+  if (!path) return DefaultScenarioSettings();
+  const config::IniText file = config::ReadIniText(*path);
+  return ScenarioSettingsFrom(config::IniFile(*path, file.status == config::IniTextStatus::kRead ? file.text : ""));
+}
+
+std::uint16_t ScenarioModel(const ScenarioSettings& settings, int index) {
+  const std::int32_t id = index == kBannerRole ? settings.modelIdForBanner : settings.modelIdForTrail;
+  return id >= 1 && id <= 0xFFFF ? static_cast<std::uint16_t>(id) : 0;
+}
+
+AircraftKind KindOf(std::uint16_t model, const ScenarioSettings& settings) {
+  // Compared widened, as the plug-in compares them.
+  const auto id = static_cast<std::int32_t>(model);
+  if (settings.enableTrail && id == settings.modelIdForTrail) return AircraftKind::Trail;
+  if (settings.enableBanner && id == settings.modelIdForBanner) return AircraftKind::Banner;
+  return AircraftKind::Plain;
+}
 
 int FrameCount(float seconds) {
   const float frames = std::round(seconds * kFramesPerSecond);
   return frames >= 1.0f && frames < 1e7f ? static_cast<int>(frames) : 1;
 }
+
+float FlownSeconds(int frames) { return static_cast<float>(static_cast<std::uint32_t>(frames) * kFrameMs) / 1000.0f; }
 
 std::uint32_t StartClockForLitLastFrame(std::uint32_t clock, int frames) {
   const std::uint32_t last = clock + static_cast<std::uint32_t>(frames) * kFrameMs;
@@ -44,23 +83,28 @@ std::vector<Aircraft> ScenarioAircraft(const ScenarioSettings& settings, float e
   const float sinceCrossing = elapsed - (duration - kCrossingBeforeEnd);
   const float along = kTrailSpeed * sinceCrossing;
   const float angle = kCircleRate * elapsed;
-  return {
-      {{along, 0.0f, settings.height + 45.0f}, AircraftKind::Trail},
-      {{-0.6f * along, 0.8f * along, settings.height + 55.0f}, AircraftKind::Trail},
-      {{kCircleCentre.x + kCircleRadius * std::cos(angle), kCircleCentre.y + kCircleRadius * std::sin(angle),
-        settings.heightForBanner + 30.0f},
-       AircraftKind::Banner},
+  const Vector3 tracks[kScenarioAircraft] = {
+      {along, 0.0f, 45.0f},
+      {-0.6f * along, 0.8f * along, 55.0f},
+      {kCircleCentre.x + kCircleRadius * std::cos(angle), kCircleCentre.y + kCircleRadius * std::sin(angle), 30.0f},
   };
+  std::vector<Aircraft> aircraft;
+  for (int index = 0; index < kScenarioAircraft; ++index) {
+    const AircraftKind kind = KindOf(ScenarioModel(settings, index), settings);
+    Vector3 position = tracks[index];
+    position.z += Threshold(settings, index, kind);
+    aircraft.push_back({position, kind});
+  }
+  return aircraft;
 }
 
-std::vector<Vector3> ScenarioExtent(const ScenarioSettings& settings, float duration) {
+std::vector<Vector3> ScenarioExtent(const ScenarioSettings& settings, float duration, bool wholeFlight) {
   std::vector<Vector3> points;
-  for (float elapsed = std::max(0.0f, duration - kTrailLifetime); elapsed <= duration; elapsed += 0.5f) {
-    for (const Aircraft& aircraft : ScenarioAircraft(settings, elapsed, duration)) {
-      if (aircraft.kind == AircraftKind::Trail) points.push_back(aircraft.position);
-    }
+  const float from = wholeFlight ? 0.0f : std::max(0.0f, duration - kTrailLifetime);
+  for (float elapsed = from; elapsed <= duration; elapsed += 0.5f) {
+    for (const Aircraft& aircraft : ScenarioAircraft(settings, elapsed, duration)) points.push_back(aircraft.position);
   }
-  const Aircraft banner = ScenarioAircraft(settings, duration, duration)[kBannerPoolIndex];
+  const Aircraft banner = ScenarioAircraft(settings, duration, duration)[kBannerRole];
   for (const Vector3& offset :
        {Vector3{-1.0f, 0.0f, 0.0f}, Vector3{1.0f, 0.0f, 0.0f}, Vector3{0.0f, -1.0f, 0.0f}, Vector3{0.0f, 1.0f, 0.0f}}) {
     const Vector3 reach = Add(banner.position, Scale(offset, kBannerLength));
@@ -70,19 +114,32 @@ std::vector<Vector3> ScenarioExtent(const ScenarioSettings& settings, float dura
   return points;
 }
 
+Camera NearCamera(const ScenarioSettings& settings, float duration, const Camera& lens) {
+  const float height = ScenarioAircraft(settings, duration, duration)[kBannerRole].position.z;
+  // The chain is dragged after the aircraft, so its middle hangs about this far behind it on the circle.
+  const float banner = kCircleRate * duration - 0.9f;
+  // The aircraft comes at most the circle's radius further than the middle of the circle.
+  const float drawDistance = settings.bannerDrawDistance;
+  const float reach = drawDistance > 0.0f ? std::min(kNearReach, 0.8f * drawDistance) : kNearReach;
+  const float fromCentre = std::max(reach - kCircleRadius, 1.0f);
+  const Vector3 from = Normalised({std::cos(banner), std::sin(banner), 0.45f});  // and somewhat above
+  Camera camera = lens;
+  camera.lookAt = {kCircleCentre.x, kCircleCentre.y, height - 6.0f};
+  camera.position = Add(camera.lookAt, Scale(from, fromCentre));
+  return camera;
+}
+
 void PlaceScenarioAircraft(const ScenarioSettings& settings, std::uint32_t startClock, float duration) {
-  simhost::ResizePool(kPoolSize);
+  simhost::ResizePool(kScenarioAircraft);
   const std::vector<Aircraft> start = ScenarioAircraft(settings, 0.0f, duration);
-  const std::uint16_t models[kPoolSize] = {ModelOf(settings.modelIdForTrail), ModelOf(settings.modelIdForTrail),
-                                           ModelOf(settings.modelIdForBanner)};
-  for (int index : {kTrailPoolIndexA, kTrailPoolIndexB, kBannerPoolIndex}) {
-    simhost::PlaceVehicle(index, models[index], start[static_cast<std::size_t>(index)].position);
+  for (int index = 0; index < kScenarioAircraft; ++index) {
+    simhost::PlaceVehicle(index, ScenarioModel(settings, index), start[static_cast<std::size_t>(index)].position);
     simhost::SetVehicleDriver(index, true);  // flown by pilots, for the settings that ask for one
   }
   simhost::SetScript([settings, startClock, duration](std::uint32_t now) {
     const float elapsed = static_cast<float>(now - startClock) / 1000.0f;
     const std::vector<Aircraft> aircraft = ScenarioAircraft(settings, elapsed, duration);
-    for (int index = 0; index < kPoolSize; ++index) {
+    for (int index = 0; index < kScenarioAircraft; ++index) {
       simhost::SetVehiclePosition(index, aircraft[static_cast<std::size_t>(index)].position);
     }
   });
