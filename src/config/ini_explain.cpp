@@ -68,7 +68,7 @@ std::string DefaultText(const Setting& setting) {
     case SettingType::kNumber:
       break;
   }
-  return NumberText(setting.defaultValue);
+  return FloatText(setting.defaultValue);
 }
 
 struct Explainer {
@@ -108,11 +108,11 @@ void CheckFloat(const IniLine& line, const Setting& setting, Explainer& x) {
   } else if (used == 0) {
     x.Note(line.number, {KeyLine(line), " is not a number: it reads as 0"});
   } else if (used < line.value.size()) {
-    x.Note(line.number, {KeyLine(line), " reads as ", NumberText(value), ": the rest, \"",
+    x.Note(line.number, {KeyLine(line), " reads as ", FloatText(value), ": the rest, \"",
                          Shown(line.value.substr(used)), "\", is ignored (the decimal point is '.')"});
   }
   if (!std::isfinite(value)) {
-    x.Note(line.number, {KeyLine(line), " is too large for a float: it reads as ", NumberText(value)});
+    x.Note(line.number, {KeyLine(line), " is too large for a float: it reads as ", FloatText(value)});
   }
 }
 
@@ -187,53 +187,6 @@ void CheckKey(const IniLine& line, Explainer& x) {
   }
 }
 
-// A positive decimal digits x 10^exponent; digits has at most ten decimal digits.
-struct Decimal {
-  std::uint32_t digits;
-  int exponent;
-};
-
-// `magnitude` rounded to `precision` significant digits by the C library. Only the digits, the sign and the
-// exponent of its text are read, so a decimal comma of the C locale changes nothing.
-Decimal Rounded(double magnitude, int precision) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.*e", precision - 1, magnitude);
-  Decimal decimal{0, 0};
-  const char* at = text;
-  for (; *at != '\0' && *at != 'e' && *at != 'E'; ++at) {
-    if (*at >= '0' && *at <= '9') decimal.digits = decimal.digits * 10 + static_cast<std::uint32_t>(*at - '0');
-  }
-  int exponent = 0;
-  bool negative = false;
-  for (; *at != '\0'; ++at) {
-    if (*at == '-') negative = true;
-    if (*at >= '0' && *at <= '9') exponent = exponent * 10 + (*at - '0');
-  }
-  decimal.exponent = (negative ? -exponent : exponent) - (precision - 1);
-  return decimal;
-}
-
-// Whether the reader of Zephrel.ini makes `magnitude` of the decimal.
-bool ReadsBackAs(Decimal decimal, float magnitude) {
-  const std::string text = Join({std::to_string(decimal.digits), "e", std::to_string(decimal.exponent)});
-  return ConvertFloat(text) == magnitude;
-}
-
-// The fewest significant digits that read back as `magnitude`. A correctly rounded decimal of some length may
-// miss where one of its neighbours hits (just above a power of two the floats below lie closer), so those are
-// tried too; nine digits always hit.
-Decimal Shortest(float magnitude) {
-  for (int precision = 1; precision < 9; ++precision) {
-    const Decimal rounded = Rounded(magnitude, precision);
-    if (ReadsBackAs(rounded, magnitude)) return rounded;
-    for (const Decimal neighbour : {Decimal{rounded.digits + 1, rounded.exponent},
-                                    Decimal{rounded.digits - 1, rounded.exponent}}) {
-      if (neighbour.digits != 0 && ReadsBackAs(neighbour, magnitude)) return neighbour;
-    }
-  }
-  return Rounded(magnitude, 9);
-}
-
 }  // namespace
 
 std::string_view IniTextOf(std::string_view bytes) { return bytes.substr(0, bytes.find(kCtrlZ)); }
@@ -257,44 +210,5 @@ IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
   return x.sources;
 }
 
-std::string NumberText(float value) {
-  const std::string sign = std::signbit(value) ? "-" : "";
-  if (std::isnan(value)) return sign + "nan";
-  if (std::isinf(value)) return sign + "inf";
-  if (value == 0.0f) return sign + "0";
-
-  Decimal decimal = Shortest(std::fabs(value));
-  while (decimal.digits % 10 == 0) {
-    decimal.digits /= 10;
-    ++decimal.exponent;
-  }
-  const std::string digits = std::to_string(decimal.digits);
-  const int count = static_cast<int>(digits.size());
-
-  // Fixed: the digits with the point (or zeros) where the exponent puts it. A whole number is written exactly:
-  // of the texts of its length that read back, that one lies closest. Above 1e15 the exponent form is shorter.
-  const float magnitude = std::fabs(value);
-  std::string fixed;
-  if (decimal.exponent >= 0 && magnitude < 1e15f) {
-    fixed = std::to_string(static_cast<std::uint64_t>(magnitude));
-  } else if (decimal.exponent >= 0) {
-    fixed = digits + std::string(static_cast<std::size_t>(decimal.exponent), '0');
-  } else if (-decimal.exponent < count) {
-    const auto point = static_cast<std::size_t>(count + decimal.exponent);
-    fixed = Join({std::string_view(digits).substr(0, point), ".", std::string_view(digits).substr(point)});
-  } else {
-    fixed = Join({"0.", std::string(static_cast<std::size_t>(-decimal.exponent - count), '0'), digits});
-  }
-
-  // Exponent form: one digit before the point, an exponent of at least two digits with its sign.
-  const int exponent = decimal.exponent + count - 1;
-  char exponentText[16];
-  std::snprintf(exponentText, sizeof exponentText, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-  std::string scientific = digits.substr(0, 1);
-  if (count > 1) scientific += Join({".", std::string_view(digits).substr(1)});
-  scientific += exponentText;
-
-  return sign + (scientific.size() < fixed.size() ? scientific : fixed);
-}
 
 }  // namespace config

@@ -1,7 +1,6 @@
 #pragma once
 // What the plug-in makes of a Zephrel.ini, line by line, in a player's words: for every line that does not do
-// what it seems to, one note. The checker prints the notes; the plug-in's log is to write the same ones. Float
-// text is made here with the C library's formatting, never the C++ library's, which the DLL must not carry.
+// what it seems to, one note. The checker prints the notes, and the plug-in's log writes the same ones.
 
 #include <cstddef>
 #include <functional>
@@ -30,9 +29,5 @@ std::string_view IniTextOf(std::string_view bytes);
 // giving `note` the notes in the order of the lines, those on the file as a whole last. Throws only when memory
 // runs out.
 IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note);
-
-// The shortest text that reads back as `value`, in fixed or exponent form, whichever is shorter ("250.5",
-// "1e+40", "inf"): the text std::to_chars gives, whatever C locale is set.
-std::string NumberText(float value);
 
 }  // namespace config

@@ -36,7 +36,8 @@ struct Setting {
 inline constexpr std::size_t kSettingCount = 12;
 extern const Setting kSettings[kSettingCount];
 
-// The shortest text that reads back as `value`.
+// The shortest text that reads back as `value`, in fixed or exponent form, whichever is shorter ("250.5",
+// "1e+40", "inf"): the text std::to_chars gives, whatever C locale is set.
 std::string FloatText(float value);
 
 // The variable's current value as text: "true"/"false", the model id, or the shortest text of the float.

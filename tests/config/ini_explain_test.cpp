@@ -23,7 +23,7 @@ std::string ToChars(float value) {
   return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-TEST(NumberText, IsTheTextOfToChars) {
+TEST(FloatText, IsTheTextOfToChars) {
   std::vector<float> values = {0.0f, -0.0f, 100.0f, 250.5f, 0.1f, 1e-4f, 1e10f, 123456792.0f, 16777216.0f,
                                std::numeric_limits<float>::max(), std::numeric_limits<float>::min(),
                                std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::infinity(),
@@ -41,8 +41,8 @@ TEST(NumberText, IsTheTextOfToChars) {
   }
   int wrong = 0;
   for (const float value : values) {
-    if (NumberText(value) != ToChars(value) && ++wrong <= 10) {
-      ADD_FAILURE() << ToChars(value) << " is given as " << NumberText(value);
+    if (FloatText(value) != ToChars(value) && ++wrong <= 10) {
+      ADD_FAILURE() << ToChars(value) << " is given as " << FloatText(value);
     }
   }
   EXPECT_EQ(wrong, 0);
@@ -59,7 +59,7 @@ std::vector<std::pair<std::size_t, std::string>> Notes(std::string_view bytes, I
 TEST(ExplainIni, WritesADecimalPointInADecimalCommaLocale) {
   const std::string previous = std::setlocale(LC_ALL, nullptr);
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale here";
-  const std::string text = NumberText(250.5f);
+  const std::string text = FloatText(250.5f);
   const auto notes = Notes("[MAIN]\nHeight=1.5x\nTrailFadeTime=\n");
   std::setlocale(LC_ALL, previous.c_str());
   EXPECT_EQ(text, "250.5");
