@@ -1,5 +1,7 @@
 #include "banners/banner_texture.h"
 
+#include <cstring>
+
 #include "banners/banner_chain.h"
 #include "config/plugin_paths.h"
 
@@ -13,6 +15,9 @@ constexpr const char* kBannerDictionaryName = "Banner";
 constexpr const char* kBannerTextureName = "Banner";
 constexpr const char* kBannerDictionaryFile = "MODELS\\BANNER.TXD";
 
+// A copy: the path area is overwritten by the next path anyone joins.
+char pathTried[config::kPluginPathAreaSize];
+
 }  // namespace
 
 void InitBanners() {
@@ -25,6 +30,7 @@ void LoadBannerTexture() {
   // stay alive, unreachable, until the game ends.
   DestroyBannerTexture();
   const char* path = config::PluginFilePath(kBannerDictionaryFile);
+  std::strncpy(pathTried, path, sizeof pathTried - 1);
   // A directory too long for the path area: there is nothing to load, so the host is not asked for anything
   // (no empty dictionary slot, no dictionary pushed).
   if (path[0] == '\0') return;
@@ -40,5 +46,7 @@ void DestroyBannerTexture() {
   if (BannerTexture != nullptr) host::DestroyTexture(BannerTexture);
   BannerTexture = nullptr;
 }
+
+const char* BannerTexturePath() { return pathTried; }
 
 }  // namespace banners

@@ -19,4 +19,8 @@ void LoadBannerTexture();
 // Gives the texture back to the host, if there is one, and forgets it.
 void DestroyBannerTexture();
 
+// The dictionary path the last LoadBannerTexture handed the host; empty before the first, and when the
+// plug-in's directory left no room for the name.
+const char* BannerTexturePath();
+
 }  // namespace banners

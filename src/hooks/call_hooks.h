@@ -20,8 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "patching/patching.h"
+#include "hooks/site_reports.h"
 #include "host/callconv.h"
+#include "patching/patching.h"
 
 namespace hook {
 
@@ -298,20 +299,27 @@ class site_hook : public site_hook_base<Patch, Address, typename function_parts<
   // Attaches `callback` and, unless the site is patched already, patches it. Only a relative call (E8) is
   // patched: a five-byte write would cut any longer call in half, and anything else has no routine to
   // continue into. Such a site is left as it is and the callback never runs; so is a site whose code cannot
-  // be read or written, with nothing saved and no target recorded.
+  // be read or written, with nothing saved and no target recorded. Each attempt leaves its outcome in the
+  // site reports, for the log.
   void Install(HookCallback<result> callback) override {
     this->active = true;
     this->manager->SetHook(this, std::move(callback));
     auto& manager = *this->manager;
     if (manager.hooked) return;
     const std::uint32_t site = patching::TranslateHostAddress(this->address);
-    if (!manager.Save(site, sizeof(patching::RelativeBranch), true)) return;
+    if (!manager.Save(site, sizeof(patching::RelativeBranch), true)) {
+      ReportSite(this->address, SiteOutcome::kNotRead, nullptr);
+      return;
+    }
+    const bool isCall = manager.savedBytes[0] == patching::kOpcodeCall;
     const std::optional<std::uint32_t> target =
-        manager.savedBytes[0] == patching::kOpcodeCall ? patching::WriteCall(site, manager.DispatchAddress(), true) : std::nullopt;
+        isCall ? patching::WriteCall(site, manager.DispatchAddress(), true) : std::nullopt;
     if (!target) {
+      ReportSite(this->address, isCall ? SiteOutcome::kNotWritten : SiteOutcome::kNotACall, manager.savedBytes);
       manager.hasSaved = false;  // nothing was written: nothing to put back
       return;
     }
+    ReportSite(this->address, SiteOutcome::kHooked, manager.savedBytes);
     manager.hostTarget = reinterpret_cast<typename base::manager_type::HostFunction>(*target);
     manager.hooked = true;
   }

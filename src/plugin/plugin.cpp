@@ -12,6 +12,7 @@
 #include "trails/sky_trails.h"
 #include "trails/trail_render.h"
 #include "trails/trail_store.h"
+#include "zephrel_log.h"
 
 namespace plugin {
 namespace {
@@ -22,10 +23,14 @@ void StartupCallback() {
   trails::ResetTrails();
   config::LoadSettings();
   trails::InstallSkyTrailRedirect();
+  WriteStartupLog();
 }
 
 // After the host's re-initialisation routine.
-void ReinitCallback() { config::LoadSettings(); }
+void ReinitCallback() {
+  config::LoadSettings();
+  AppendReinitLog();
+}
 
 // After the host's per-frame processing, with the vehicle pool current. The banners step before the scan puts
 // their heads on this frame's aircraft.

@@ -41,6 +41,9 @@ struct KeptRoutineStart {
   std::uint8_t bytes[sizeof(patching::RelativeBranch)];
 };
 KeptRoutineStart routineStart{};
+// Whether our jump went over them; cleared when they go back.
+bool jumpWritten = false;
+SkyRedirect lastRedirect = SkyRedirect::kNotAsked;
 
 std::uint32_t SkyRoutine() { return patching::TranslateHostAddress(host::address::HostSkyTrailRoutine); }
 std::uint32_t SkyTrailsEntry() { return reinterpret_cast<std::uint32_t>(&UpdateSkyTrails); }
@@ -87,14 +90,24 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
 }
 
 void InstallSkyTrailRedirect() noexcept {
-  if (!config::ReplaceTrailsInTheSky) return;
+  if (!config::ReplaceTrailsInTheSky) {
+    lastRedirect = jumpWritten ? SkyRedirect::kEarlierStays : SkyRedirect::kNotAsked;
+    return;
+  }
   // No jump goes over bytes that were not kept first: it could never be taken off again.
   if (!routineStart.kept) {
-    if (!patching::PeekBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) return;
+    if (!patching::PeekBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) {
+      lastRedirect = SkyRedirect::kNotRead;
+      return;
+    }
     routineStart.kept = true;
   }
-  patching::WriteJump(host::address::HostSkyTrailRoutine, SkyTrailsEntry(), true);
+  const bool written = patching::WriteJump(host::address::HostSkyTrailRoutine, SkyTrailsEntry(), true);
+  jumpWritten |= written;
+  lastRedirect = written ? SkyRedirect::kRedirected : SkyRedirect::kNotWritten;
 }
+
+SkyRedirect LastSkyRedirect() noexcept { return lastRedirect; }
 
 void RemoveSkyTrailRedirect() noexcept {
   if (!routineStart.kept) return;
@@ -103,7 +116,10 @@ void RemoveSkyTrailRedirect() noexcept {
   // Someone else's bytes there now are theirs to undo; bytes that cannot be read are left as they are.
   if (!patching::PeekBytes(SkyRoutine(), current, sizeof current, true)) return;
   if (std::memcmp(current, &ours, sizeof current) != 0) return;
-  if (patching::PatchBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) routineStart.kept = false;
+  if (patching::PatchBytes(SkyRoutine(), routineStart.bytes, sizeof routineStart.bytes, true)) {
+    routineStart.kept = false;
+    jumpWritten = false;
+  }
 }
 
 }  // namespace trails

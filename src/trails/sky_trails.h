@@ -15,6 +15,17 @@ void HOST_CDECL UpdateSkyTrails() noexcept;
 // otherwise writes nothing. An earlier jump stays in place either way.
 void InstallSkyTrailRedirect() noexcept;
 
+enum class SkyRedirect {
+  kNotAsked,      // ReplaceTrailsInTheSky is not set, and no earlier jump of ours is in place
+  kEarlierStays,  // not set now, but the jump of an earlier start-up stays
+  kRedirected,    // the jump was written
+  kNotRead,       // the routine's first bytes could not be read: nothing written
+  kNotWritten,    // the jump could not be written
+};
+
+// What the last InstallSkyTrailRedirect did (kNotAsked before the first).
+SkyRedirect LastSkyRedirect() noexcept;
+
 // Puts the sky routine's own first five bytes back, if they were kept and the routine still holds our jump;
 // whatever else has since been written there is left alone. Runs at the library's exit-time destruction, so
 // that the host never jumps into a library that is gone.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "patching/patching.h"
 #include "protection_faults.h"
 #include "story.h"
@@ -19,14 +21,17 @@ using simhost::Site;
 class ProtectionFaults : public Story {
  protected:
   // The host's own five bytes at `hostAddress`, or the plug-in's whole branch there; the page read+execute.
-  void ExpectHostsOrOurs(std::uint32_t hostAddress, const std::vector<std::uint8_t>& pristine, std::uint8_t opcode) {
+  // Returns whether the branch is the plug-in's.
+  bool ExpectHostsOrOurs(std::uint32_t hostAddress, const std::vector<std::uint8_t>& pristine, std::uint8_t opcode) {
     const auto own = pristine.begin() + (hostAddress - simhost::kImageBase);
     const std::vector<std::uint8_t> now = simhost::ReadCode(hostAddress, 5);
-    if (now != std::vector<std::uint8_t>(own, own + 5)) {
+    const bool ours = now != std::vector<std::uint8_t>(own, own + 5);
+    if (ours) {
       EXPECT_EQ(now[0], opcode);
       EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(hostAddress), false).value_or(0)));
     }
     EXPECT_EQ(testing_support::PageProtection(simhost::At(hostAddress)), "r-xp");
+    return ours;
   }
 };
 
@@ -48,11 +53,25 @@ TEST_P(ProtectionFaults, WhicheverChangeFailsDuringLoadAndStartUpNoHostCodeIsLef
     simhost::ResetHost();
     simhost::ResizePool(4);
     simhost::ArmProtectionFaults(failing);
+    folder().Remove("Zephrel.log");
     Load();
     simhost::Startup();
     EXPECT_GE(simhost::DisarmProtectionFaults(), failing);
-    for (const Site site : simhost::kAllSites) ExpectHostsOrOurs(simhost::SiteAddress(site), pristine, 0xE8);
-    ExpectHostsOrOurs(host::address::HostSkyTrailRoutine, pristine, 0xE9);
+    // The log, written by the start-up callback, tells each site and the sky routine as they are.
+    const std::string log = Log().value_or("");
+    EXPECT_EQ(log.empty(), !ExpectHostsOrOurs(simhost::SiteAddress(Site::Startup), pristine, 0xE8));
+    for (const Site site : simhost::kAllSites) {
+      char address[16];
+      std::snprintf(address, sizeof address, "0x%06X", simhost::SiteAddress(site));
+      const bool hooked = ExpectHostsOrOurs(simhost::SiteAddress(site), pristine, 0xE8);
+      if (!log.empty()) {
+        EXPECT_EQ(LineWith(log, address).find(" hooked: ") != std::string::npos, hooked) << log;
+      }
+    }
+    const bool redirected = ExpectHostsOrOurs(host::address::HostSkyTrailRoutine, pristine, 0xE9);
+    if (!log.empty()) {
+      EXPECT_EQ(log.find("0x7174F0: redirected") != std::string::npos, redirected) << log;
+    }
 
     TwoPlanes planes;
     planes.Place();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -298,6 +299,7 @@ TEST_P(Story, OnOtherBuildsNothingIsPatchedAndNothingRuns) {
     simhost::Shutdown();
     for (const auto& call : simhost::Recorded().calls) EXPECT_EQ(call.entry.rfind("routine:", 0), 0u) << call.entry;
     EXPECT_EQ(simhost::Vehicle(0).timeField, 0u);
+    EXPECT_FALSE(Log()) << "no callback ran, so no log was written";
     EXPECT_TRUE(Unload());
     EXPECT_TRUE(simhost::SnapshotCode() == before);
   }
@@ -338,6 +340,10 @@ TEST_P(Story, WithoutTheTextureDictionaryNoBannerIsDrawnAndTrailsStillAre) {
   Fly(Seconds(5));
   EXPECT_EQ(BatchesOf(kLines).size(), 1u);
   EXPECT_TRUE(BatchesOf(kTriangles).empty());
+  EXPECT_NE(LineWith(Log().value_or(""), "Banner texture: ")
+                .find("not loaded from " + folder().SeenBy(GetParam()) + "MODELS\\BANNER.TXD: the file is missing"),
+            std::string::npos)
+      << Log().value_or("no log");
   simhost::ClearRecord();
   simhost::Shutdown();
   EXPECT_TRUE(simhost::CallsOf("DestroyTexture").empty());
@@ -391,6 +397,9 @@ TEST_P(Story, AnotherToolsHookAtACallSiteKeepsWorkingAndIsPutBack) {
   EXPECT_EQ(foreignHookRuns, Seconds(3));
   EXPECT_EQ(simhost::RoutineRuns(Site::Frame), Seconds(3));
   EXPECT_EQ(BatchesOf(kLines).size(), 1u) << "and the plug-in's frame work ran too";
+  char target[32];
+  std::snprintf(target, sizeof target, "hooked: its call to 0x%06X", hook);
+  EXPECT_NE(LineWith(Log().value_or(""), "0x53E981").find(target), std::string::npos) << Log().value_or("no log");
 
   EXPECT_TRUE(Unload());
   EXPECT_TRUE(simhost::SnapshotCode() == before);
@@ -421,6 +430,11 @@ TEST_P(Story, ASiteHoldingAnIndirectCallIsLeftAlone) {
   Fly(Seconds(3));
   EXPECT_EQ(simhost::RoutineRuns(kSite), Seconds(3)) << "the host's own routine runs through the cell";
   EXPECT_TRUE(simhost::Recorded().batches.empty()) << "and the plug-in draws nothing at that site";
+  char found[64];
+  std::snprintf(found, sizeof found, "left alone: it holds FF 15 %02X %02X %02X, not a relative call (E8)", cell & 0xFF,
+                (cell >> 8) & 0xFF, (cell >> 16) & 0xFF);
+  const std::string log = Log().value_or("");
+  EXPECT_NE(LineWith(log, "0x726AD0").find(found), std::string::npos) << log;
   EXPECT_TRUE(Unload());
   EXPECT_TRUE(simhost::SnapshotCode() == before);
 }
@@ -443,10 +457,12 @@ TEST_P(Story, AThousandFramesWithFiftyAircraftAllocateNothing) {
   });
   simhost::Frame(kFrameMs);
   simhost::SetRecording(false);
+  folder().Remove("Zephrel.log");
   const long before = simhost::HeapAllocations();
   for (int i = 0; i < 1000; ++i) simhost::Frame(kFrameMs);
   EXPECT_EQ(simhost::HeapAllocations() - before, 0);
   simhost::SetRecording(true);
+  EXPECT_FALSE(Log()) << "no frame writes the log";
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Story, AllBuilds(), BuildName);

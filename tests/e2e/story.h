@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -83,6 +87,20 @@ class Story : public ::testing::TestWithParam<simhost::PluginBuild> {
 
   static int Seconds(double seconds) { return static_cast<int>(seconds * 1000.0 / kFrameMs + 0.5); }
 
+  // Zephrel.log beside the plug-in, with its CR LF line ends read as LF; nothing when there is no such file.
+  std::optional<std::string> Log(const std::string& subfolder = {}) const {
+    const std::string relative = folder_.path() + "/" + (subfolder.empty() ? "" : subfolder + "/") + "Zephrel.log";
+    std::ifstream file(std::filesystem::path(std::u8string(relative.begin(), relative.end())), std::ios::binary);
+    if (!file) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    std::string text;
+    for (const char c : bytes.str()) {
+      if (c != '\r') text += c;
+    }
+    return text;
+  }
+
   const simhost::GameFolder& folder() const { return folder_; }
   simhost::Plugin& plugin() { return *plugin_; }
 
@@ -124,6 +142,15 @@ inline std::vector<simhost::Batch> BatchesOf(std::int32_t primitiveType) {
 }
 
 inline std::uint32_t AlphaOf(const host::ImmediateVertex& vertex) { return vertex.colour >> 24; }
+
+// The first line of `text` that holds `part`; empty when none does.
+inline std::string LineWith(const std::string& text, std::string_view part) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(part) != std::string::npos) return line;
+  }
+  return {};
+}
 
 // The host image's code bytes that differ between two snapshots, as host addresses.
 inline std::vector<std::uint32_t> ChangedBytes(const std::vector<std::uint8_t>& before,

@@ -1,0 +1,133 @@
+// Zephrel.log, as a player finds it beside the plug-in after the game started: what the load did to the
+// game's code, what the start-up found, and what each re-initialisation read.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "story.h"
+
+namespace story {
+namespace {
+
+using simhost::Site;
+
+constexpr std::int32_t kLines = 1;
+constexpr std::int32_t kTriangles = 3;
+
+std::string Hex(std::uint32_t address) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%06X", address);
+  return text;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+using ZephrelLog = Story;
+
+TEST_P(ZephrelLog, TheStartUpWritesTheBuildEachSiteAndTheSettingsAndEachReinitialisationAddsItsOwn) {
+  InstallBannerTexture();
+  for (const std::int32_t build : {1001, 1002}) {
+    SCOPED_TRACE(build);
+    simhost::SetBuild(build);
+    WriteIni(Ini({{"Height", "250.5"}, {"EnableBanner", "no"}, {"ModelIDForTrail", "0x241"}}));
+    folder().Remove("Zephrel.log");
+    Load();
+    EXPECT_FALSE(Log()) << "nothing is written while the plug-in loads";
+    simhost::Startup();
+    const std::string log = Log().value_or("");
+    EXPECT_EQ(log.rfind("Zephrel ", 0), 0u) << log;
+    EXPECT_NE(LineWith(log, "Zephrel ").find(folder().SeenBy(GetParam())), std::string::npos) << log;
+    EXPECT_NE(log.find("Game build: " + std::to_string(build) + " (served)"), std::string::npos) << log;
+    for (const Site site : simhost::kAllSites) {
+      EXPECT_NE(LineWith(log, Hex(simhost::SiteAddress(site)))
+                    .find("hooked: its call to " + Hex(simhost::RoutineAddress(site))),
+                std::string::npos)
+          << simhost::SiteName(site) << "\n"
+          << log;
+    }
+    EXPECT_NE(log.find("Sky routine 0x7174F0: left to the game"), std::string::npos) << log;
+    EXPECT_NE(log.find("Banner texture: loaded from " + folder().SeenBy(GetParam()) + "MODELS\\BANNER.TXD"),
+              std::string::npos);
+    EXPECT_NE(log.find("Zephrel.ini: read from " + folder().SeenBy(GetParam()) + "Zephrel.ini"), std::string::npos);
+    for (const char* setting : {"Height                   250.5", "EnableBanner             true",
+                                "ModelIDForTrail          577", "TrailFadeTime            10000"}) {
+      EXPECT_NE(log.find(std::string("\n  ") + setting + "\n"), std::string::npos) << setting << "\n" << log;
+    }
+
+    // Each re-initialisation appends what it read, after what the start-up wrote.
+    WriteIni(Ini({{"TrailFadeTime", "0.1"}}));
+    simhost::Reinit();
+    simhost::Reinit();
+    const std::string appended = Log().value_or("");
+    EXPECT_EQ(appended.substr(0, log.size()), log);
+    EXPECT_NE(appended.find("Re-initialisation 2"), std::string::npos) << appended;
+    EXPECT_EQ(Count(appended, "\n  TrailFadeTime            0.1\n"), 2u) << appended;
+
+    // The next start-up begins the file anew.
+    simhost::Startup();
+    EXPECT_EQ(Count(Log().value_or(""), "Settings in effect"), 1u);
+    EXPECT_TRUE(Unload());
+    simhost::ResetHost();
+  }
+}
+
+TEST_P(ZephrelLog, TheRedirectedSkyRoutineIsInTheLog) {
+  WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}}));
+  Load();
+  simhost::Startup();
+  EXPECT_NE(Log().value_or("").find("Sky routine 0x7174F0: redirected"), std::string::npos) << *Log();
+  WriteIni(Ini());
+  simhost::Startup();
+  EXPECT_NE(Log().value_or("").find("Sky routine 0x7174F0: still redirected by an earlier start-up"), std::string::npos)
+      << *Log();
+}
+
+TEST_P(ZephrelLog, ReinitialisationsFillTheLogUpTo64KiBAndNoFurther) {
+  WriteIni(Ini());
+  Load();
+  simhost::Startup();
+  for (int i = 0; i < 150; ++i) simhost::Reinit();
+  const std::string log = Log().value_or("");
+  const auto lines = static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n'));
+  EXPECT_LE(log.size() + lines, 64u * 1024) << "CR LF included";
+  EXPECT_GT(log.size() + lines, 63u * 1024);
+  EXPECT_EQ(log.substr(log.rfind('\n', log.size() - 2) + 1),
+            "... The log is full (64 KiB): nothing more is written until the next start-up.\n");
+  simhost::Startup();
+  EXPECT_LT(Log().value_or("").size(), 4096u);
+}
+
+TEST_P(ZephrelLog, ALineThatDoesNotDoWhatItSeemsIsExplainedAsTheCheckerExplainsIt) {
+  WriteIni("[MAIN]\r\nEnableTrail=no\r\nheight=300\r\n");
+  Load();
+  simhost::Startup();
+  const std::string log = Log().value_or("");
+  EXPECT_NE(log.find("\n  line 2: EnableTrail=no reads as true"), std::string::npos) << log;
+  EXPECT_NE(log.find("\n  line 3: height is not Height"), std::string::npos) << log;
+}
+
+TEST_P(ZephrelLog, ALogThatCannotBeWrittenStopsNothing) {
+  folder().Write("Zephrel.log/in-the-way", "a folder where the log would go");
+  WriteIni(Ini());
+  InstallBannerTexture();
+  Load();
+  simhost::Startup();
+  simhost::Reinit();
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(3));
+  EXPECT_EQ(BatchesOf(kLines).size(), 1u);
+  EXPECT_EQ(BatchesOf(kTriangles).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, ZephrelLog, AllBuilds(), BuildName);
+
+}  // namespace
+}  // namespace story
