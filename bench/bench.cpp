@@ -42,7 +42,8 @@ void PlaceAircraft() {
   simhost::ResizePool(kAircraft);
   simhost::SetCameraPosition({0.0f, 0.0f, 150.0f});
   for (int i = 0; i < kAircraft; ++i) {
-    simhost::PlaceVehicle(i, IsTrailAircraft(i) ? DefaultModel("ModelIDForTrail") : DefaultModel("ModelIDForBanner"), PositionAt(i, 0.0f));
+    simhost::PlaceVehicle(i, IsTrailAircraft(i) ? DefaultModel("ModelIDForTrail") : DefaultModel("ModelIDForBanner"),
+                          PositionAt(i, 0.0f));
   }
   const std::uint32_t start = simhost::Clock();
   simhost::SetScript([start](std::uint32_t now) {

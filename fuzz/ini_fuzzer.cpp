@@ -17,9 +17,7 @@ using namespace config;
 
 namespace {
 
-bool IsWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -44,8 +42,10 @@ std::string Serialise(const IniSections& sections) {
   for (const auto& [name, keys] : sections) {
     text += "[ " + name + "]\n";
     for (const auto& [key, value] : keys) {
-      if (key.starts_with(kMark)) text += " " + key + "\n";
-      else text += " " + std::string(kMark) + key + "= " + value + "\n";
+      if (key.starts_with(kMark))
+        text += " " + key + "\n";
+      else
+        text += " " + std::string(kMark) + key + "= " + value + "\n";
     }
   }
   return text;

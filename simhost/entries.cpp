@@ -75,7 +75,8 @@ std::int32_t HOST_CDECL AddTextureDictionarySlot(const char* name) {
 }
 
 std::int32_t HOST_CDECL LoadTextureDictionary(std::int32_t slot, const char* path) {
-  if (internal::recording) internal::RecordCall("LoadTextureDictionary", {static_cast<std::uint32_t>(slot), Word(path)}, path);
+  if (internal::recording)
+    internal::RecordCall("LoadTextureDictionary", {static_cast<std::uint32_t>(slot), Word(path)}, path);
   if (slot < 1 || slot > static_cast<std::int32_t>(dictionaries.size()) || path == nullptr) return 0;
   struct stat info {};
   dictionaries[slot - 1].loaded = stat(internal::HostFilePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
@@ -111,9 +112,10 @@ void HOST_CDECL DestroyTexture(HostTexture* texture) {
 }
 
 void* HOST_CDECL TransformImmediateVertices(ImmediateVertex* vertices, std::int32_t count, void* matrix,
-                                           std::uint32_t flags) {
-  if (internal::recording) internal::RecordCall("TransformImmediateVertices",
-                       {Word(vertices), static_cast<std::uint32_t>(count), Word(matrix), flags});
+                                            std::uint32_t flags) {
+  if (internal::recording)
+    internal::RecordCall("TransformImmediateVertices",
+                         {Word(vertices), static_cast<std::uint32_t>(count), Word(matrix), flags});
   if (!answers.transformSucceeds) return nullptr;
   if (internal::recording) {
     Batch batch;
@@ -126,10 +128,10 @@ void* HOST_CDECL TransformImmediateVertices(ImmediateVertex* vertices, std::int3
   return vertices;
 }
 
-std::int32_t HOST_CDECL RenderImmediateIndexed(std::int32_t primitiveType, std::uint16_t* indices,
-                                               std::int32_t count) {
-  if (internal::recording) internal::RecordCall("RenderImmediateIndexed",
-                       {static_cast<std::uint32_t>(primitiveType), Word(indices), static_cast<std::uint32_t>(count)});
+std::int32_t HOST_CDECL RenderImmediateIndexed(std::int32_t primitiveType, std::uint16_t* indices, std::int32_t count) {
+  if (internal::recording)
+    internal::RecordCall("RenderImmediateIndexed",
+                         {static_cast<std::uint32_t>(primitiveType), Word(indices), static_cast<std::uint32_t>(count)});
   if (internal::recording && !record.batches.empty()) {
     Batch& batch = record.batches.back();
     batch.rendered = true;
@@ -152,8 +154,9 @@ std::int32_t HOST_CDECL SetRenderState(std::int32_t state, std::uint32_t value) 
 }
 
 std::uint8_t HOST_THISCALL IsSphereVisible(const HostCamera* camera, const Vector3* centre, float radius) {
-  if (internal::recording) internal::RecordCall("IsSphereVisible", {Word(camera), Word(centre), Bits(radius), Bits(centre->x),
-                                           Bits(centre->y), Bits(centre->z)});
+  if (internal::recording)
+    internal::RecordCall("IsSphereVisible",
+                         {Word(camera), Word(centre), Bits(radius), Bits(centre->x), Bits(centre->y), Bits(centre->z)});
   return !answers.sphereVisible || answers.sphereVisible(*centre, radius) ? 1 : 0;
 }
 
@@ -173,18 +176,37 @@ void HOST_THISCALL CopyVector(Vector3* vector, const Vector3* source) {
 }
 
 void HOST_CDECL ShowLightSprite(std::uint32_t id, std::int32_t attachedTo, std::int32_t red, std::int32_t green,
-                                std::int32_t blue, std::int32_t alpha, const Vector3* position, float size,
-                                float range, std::int32_t texture, std::int32_t flare, std::int32_t reflection,
+                                std::int32_t blue, std::int32_t alpha, const Vector3* position, float size, float range,
+                                std::int32_t texture, std::int32_t flare, std::int32_t reflection,
                                 std::int32_t checkObstacles, std::int32_t streak, float angle,
                                 std::int32_t longDistance, float nearRange, std::int32_t fadeState, float fadeSpeed,
                                 std::int32_t onlyFromBelow, std::int32_t reflectionDelay) {
   if (!internal::recording) return;
   auto u = [](std::int32_t value) { return static_cast<std::uint32_t>(value); };
-  internal::RecordCall("ShowLightSprite",
-                       {id, u(attachedTo), u(red), u(green), u(blue), u(alpha), Word(position), Bits(size),
-                        Bits(range), u(texture), u(flare), u(reflection), u(checkObstacles), u(streak), Bits(angle),
-                        u(longDistance), Bits(nearRange), u(fadeState), Bits(fadeSpeed), u(onlyFromBelow),
-                        u(reflectionDelay), Bits(position->x), Bits(position->y), Bits(position->z)});
+  internal::RecordCall("ShowLightSprite", {id,
+                                           u(attachedTo),
+                                           u(red),
+                                           u(green),
+                                           u(blue),
+                                           u(alpha),
+                                           Word(position),
+                                           Bits(size),
+                                           Bits(range),
+                                           u(texture),
+                                           u(flare),
+                                           u(reflection),
+                                           u(checkObstacles),
+                                           u(streak),
+                                           Bits(angle),
+                                           u(longDistance),
+                                           Bits(nearRange),
+                                           u(fadeState),
+                                           Bits(fadeSpeed),
+                                           u(onlyFromBelow),
+                                           u(reflectionDelay),
+                                           Bits(position->x),
+                                           Bits(position->y),
+                                           Bits(position->z)});
 }
 
 void HOST_CDECL UpdateLightSprite(std::uint32_t id, const Vector3* position, float range, float angle) {

@@ -75,7 +75,7 @@ void ResetWindowsSide();
 
 // Loads the plug-in installed at `installed` (in `subfolder` of `folder`); null, with the reason printed,
 // when it cannot.
-std::unique_ptr<Plugin> LoadInstalledPlugin(PluginBuild build, const std::string& installed,
-                                            const GameFolder& folder, const std::string& subfolder);
+std::unique_ptr<Plugin> LoadInstalledPlugin(PluginBuild build, const std::string& installed, const GameFolder& folder,
+                                            const std::string& subfolder);
 
 }  // namespace simhost::internal

@@ -28,9 +28,12 @@ std::atomic<long> heapAllocations{0};
 
 int ProtectionOf(internal::Access access) {
   switch (access) {
-    case internal::Access::Code: return PROT_READ | PROT_EXEC;
-    case internal::Access::Data: return PROT_READ | PROT_WRITE;
-    case internal::Access::Writable: return PROT_READ | PROT_WRITE;
+    case internal::Access::Code:
+      return PROT_READ | PROT_EXEC;
+    case internal::Access::Data:
+      return PROT_READ | PROT_WRITE;
+    case internal::Access::Writable:
+      return PROT_READ | PROT_WRITE;
   }
   return PROT_NONE;
 }
@@ -81,8 +84,8 @@ void internal::ObtainImage() { ObtainPages(kImageBase, kImageEnd); }
 
 void internal::ObtainPages(std::uint32_t begin, std::uint32_t end) {
   void* wanted = reinterpret_cast<void*>(At(begin));
-  void* got = mmap(wanted, end - begin, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE,
-                   -1, 0);
+  void* got =
+      mmap(wanted, end - begin, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
   if (got != wanted) {
     std::fprintf(stderr, "simhost: cannot map the host image at %#x\n", At(begin));
     std::abort();
@@ -100,9 +103,8 @@ bool internal::ProtectPages(std::uint32_t address, std::uint32_t size, Access ac
 std::string internal::HostFilePath(const char* path) {
   // The game's paths use backslashes; a Windows path (the DLL's, in the ANSI code page as the game's loader
   // takes it) lies in the game folder.
-  std::string file = std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':'
-                         ? pe::ansi_to_host_path(path).string()
-                         : path;
+  std::string file =
+      std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' ? pe::ansi_to_host_path(path).string() : path;
   std::replace(file.begin(), file.end(), '\\', '/');
   return file;
 }

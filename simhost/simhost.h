@@ -52,7 +52,7 @@ std::vector<std::uint8_t> ReadCode(std::uint32_t hostAddress, std::size_t size);
 // ---- Call sites and the host's routines ---------------------------------------------------------------------
 
 enum class Site { Startup, ReinitA, ReinitB, Frame, Shutdown, Draw };
-inline constexpr Site kAllSites[] = {Site::Startup, Site::ReinitA, Site::ReinitB,
+inline constexpr Site kAllSites[] = {Site::Startup, Site::ReinitA,  Site::ReinitB,
                                      Site::Frame,   Site::Shutdown, Site::Draw};
 
 std::uint32_t SiteAddress(Site site);  // host address of the call instruction
@@ -104,7 +104,7 @@ void SetVehicleNullEntries(bool null);  // the pool record's entry array pointer
 // Places a vehicle at `index` (marking it in use): model, position (own, no matrix), status 0, no driver.
 HostVehicle& PlaceVehicle(int index, std::uint16_t model, const Vector3& position);
 void SetVehicleMatrixPosition(int index, const Vector3& position);  // gives it a matrix at that position
-void SetVehiclePosition(int index, const Vector3& position);       // wherever it keeps its position
+void SetVehiclePosition(int index, const Vector3& position);        // wherever it keeps its position
 void SetVehicleDriver(int index, bool driver);
 Vector3 VehiclePosition(int index);
 

@@ -165,8 +165,8 @@ GameFolder::GameFolder() {
   static int made = 0;
   const fs::path temporary = fs::temp_directory_path();
   for (;;) {
-    const fs::path candidate = temporary / ("zephrel-game-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                            std::to_string(made++));
+    const fs::path candidate =
+        temporary / ("zephrel-game-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(made++));
     std::error_code error;
     if (fs::create_directory(candidate, error)) {
       const std::u8string text = candidate.u8string();

@@ -16,7 +16,7 @@ using internal::Data;
 struct Pool {
   std::vector<HostVehicle> entries;
   std::vector<std::int8_t> flags;
-  std::vector<HostMatrix> matrices;  // one per entry, used when the entry is given a matrix
+  std::vector<HostMatrix> matrices;   // one per entry, used when the entry is given a matrix
   std::vector<std::uint8_t> drivers;  // something for a driver pointer to point at
 };
 
@@ -114,8 +114,10 @@ void SetVehicleMatrixPosition(int index, const Vector3& position) {
 
 void SetVehiclePosition(int index, const Vector3& position) {
   HostVehicle& vehicle = Vehicle(index);
-  if (vehicle.placement.matrix != nullptr) vehicle.placement.matrix->position = position;
-  else vehicle.placement.position = position;
+  if (vehicle.placement.matrix != nullptr)
+    vehicle.placement.matrix->position = position;
+  else
+    vehicle.placement.position = position;
 }
 
 void SetVehicleDriver(int index, bool driver) {

@@ -62,9 +62,10 @@ int Check(const std::string& path) {
     return 2;
   }
   if (file.status == IniTextStatus::kTooLarge) {
-    std::printf("%s is larger than %s bytes (1 MiB), too large for a configuration: the plug-in does not read it "
-                "and uses every default.\n",
-                path.c_str(), std::to_string(kIniFileSizeLimit).c_str());
+    std::printf(
+        "%s is larger than %s bytes (1 MiB), too large for a configuration: the plug-in does not read it "
+        "and uses every default.\n",
+        path.c_str(), std::to_string(kIniFileSizeLimit).c_str());
     return 2;
   }
 

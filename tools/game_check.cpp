@@ -153,8 +153,9 @@ GameVerdict CheckGame(const std::string& path) {
   if (*build != host::kBuild1001 && *build != host::kBuild1002) {
     return {kGameInert, name + ": this build is not served: " + inert};
   }
-  return {kGameServed, name + ", which Zephrel serves. If the game shows no trails or banners all the same, "
-                              "Zephrel.log beside Zephrel.dll says why."};
+  return {kGameServed, name +
+                           ", which Zephrel serves. If the game shows no trails or banners all the same, "
+                           "Zephrel.log beside Zephrel.dll says why."};
 }
 
 }  // namespace tools

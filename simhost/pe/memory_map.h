@@ -13,9 +13,9 @@
 namespace simhost::pe {
 
 struct MappedRange {
-    uint32_t begin = 0;
-    uint32_t end = 0;  // exclusive; 0 when the range reaches the top of the address space
-    int prot = 0;      // PROT_READ | PROT_WRITE | PROT_EXEC
+  uint32_t begin = 0;
+  uint32_t end = 0;  // exclusive; 0 when the range reaches the top of the address space
+  int prot = 0;      // PROT_READ | PROT_WRITE | PROT_EXEC
 };
 
 // Sorted by address; neighbouring lines with the same protection are merged.

@@ -35,26 +35,26 @@ constexpr uint32_t kOsPlatformId = 0xB0;
 constexpr uint32_t kImplicitTlsSlots = 64;
 
 class ThreadBlock {
-public:
-    // The calling thread's block; made and loaded into fs on first use.
-    static ThreadBlock& current();
+ public:
+  // The calling thread's block; made and loaded into fs on first use.
+  static ThreadBlock& current();
 
-    uint32_t teb_address() const { return reinterpret_cast<uint32_t>(teb_); }
-    uint32_t peb_address() const { return reinterpret_cast<uint32_t>(peb_); }
-    uint16_t selector() const { return selector_; }
-    // fs again, for callers that cannot know whether something else reloaded it.
-    void load_fs() const;
+  uint32_t teb_address() const { return reinterpret_cast<uint32_t>(teb_); }
+  uint32_t peb_address() const { return reinterpret_cast<uint32_t>(peb_); }
+  uint16_t selector() const { return selector_; }
+  // fs again, for callers that cannot know whether something else reloaded it.
+  void load_fs() const;
 
-    uint32_t& teb_word(uint32_t offset) { return *reinterpret_cast<uint32_t*>(teb_ + offset); }
-    uint32_t& peb_word(uint32_t offset) { return *reinterpret_cast<uint32_t*>(peb_ + offset); }
-    void*& tls_slot(uint32_t index);      // index < teb::kTlsSlotCount
-    void*& implicit_tls(uint32_t index);  // index < kImplicitTlsSlots
+  uint32_t& teb_word(uint32_t offset) { return *reinterpret_cast<uint32_t*>(teb_ + offset); }
+  uint32_t& peb_word(uint32_t offset) { return *reinterpret_cast<uint32_t*>(peb_ + offset); }
+  void*& tls_slot(uint32_t index);      // index < teb::kTlsSlotCount
+  void*& implicit_tls(uint32_t index);  // index < kImplicitTlsSlots
 
-private:
-    ThreadBlock();
-    uint8_t* teb_ = nullptr;
-    uint8_t* peb_ = nullptr;
-    uint16_t selector_ = 0;
+ private:
+  ThreadBlock();
+  uint8_t* teb_ = nullptr;
+  uint8_t* peb_ = nullptr;
+  uint16_t selector_ = 0;
 };
 
 // fs as the calling thread has it now (0 before any DLL code ran on it).

@@ -26,8 +26,8 @@ void set_host_executable_name(std::string name);  // "gta_sa.exe" unless set
 // Unless set, a fresh temporary directory is made on first use and removed at exit.
 void set_host_folder(const std::filesystem::path& directory);
 const std::filesystem::path& host_folder();
-std::string windows_folder();             // "C:\Games\Host\"
-std::string host_executable_path();       // "C:\Games\Host\gta_sa.exe"
+std::string windows_folder();        // "C:\Games\Host\"
+std::string host_executable_path();  // "C:\Games\Host\gta_sa.exe"
 // The real path behind a Windows path: the folder prefix (any case) or a relative path is taken from
 // host_folder(), '\' becomes '/', and a component differing from an existing entry only in case finds
 // that entry, as on Windows. Empty for a path outside the folder.
@@ -48,12 +48,12 @@ void set_short_names(bool kept);
 
 // --- windows and message boxes ---------------------------------------------------------------------
 struct MessageBoxRecord {
-    uint32_t owner = 0;
-    std::string text;
-    std::string caption;
-    uint32_t style = 0;
+  uint32_t owner = 0;
+  std::string text;
+  std::string caption;
+  uint32_t style = 0;
 };
-void set_active_window(uint32_t hwnd);  // what GetActiveWindow returns; 0x00010024 unless set
+void set_active_window(uint32_t hwnd);    // what GetActiveWindow returns; 0x00010024 unless set
 void set_message_box_answer(int answer);  // IDOK unless set
 const std::vector<MessageBoxRecord>& message_boxes();
 void clear_message_boxes();

@@ -32,8 +32,8 @@ constexpr DWORD kErrorNoMoreItems = 259;
 constexpr DWORD kErrorInvalidAddress = 487;
 
 struct Shim {
-    const char* name;
-    void* address;
+  const char* name;
+  void* address;
 };
 
 std::span<const Shim> kernel32_shims();

@@ -18,13 +18,12 @@ std::vector<MessageBoxRecord> boxes;
 SHIM_WINAPI uint32_t GetActiveWindow() { return active_window; }
 
 SHIM_WINAPI int MessageBoxA(uint32_t owner, const char* text, const char* caption, UINT style) {
-    boxes.push_back({owner, text ? text : "", caption ? caption : "Error", style});
-    // The simulated host, when linked in, keeps every error box the player would have seen, whichever
-    // build of the plug-in showed it.
-    if (simhost_record_error_box) simhost_record_error_box(text, caption, style);
-    std::fprintf(stderr, "simhost pe: message box \"%s\": %s\n", boxes.back().caption.c_str(),
-                 boxes.back().text.c_str());
-    return message_box_answer;
+  boxes.push_back({owner, text ? text : "", caption ? caption : "Error", style});
+  // The simulated host, when linked in, keeps every error box the player would have seen, whichever
+  // build of the plug-in showed it.
+  if (simhost_record_error_box) simhost_record_error_box(text, caption, style);
+  std::fprintf(stderr, "simhost pe: message box \"%s\": %s\n", boxes.back().caption.c_str(), boxes.back().text.c_str());
+  return message_box_answer;
 }
 
 const Shim kShims[] = {

@@ -32,8 +32,7 @@ void Drag(const host::Vector3& leader, host::Vector3& follower) {
   host::Vector3 unit;
   host::SetVector(unit, d.x / length, d.y / length, d.z / length);
   host::Vector3 offset;
-  host::SetVector(offset, unit.x * kBannerSegmentLength, unit.y * kBannerSegmentLength,
-                  unit.z * kBannerSegmentLength);
+  host::SetVector(offset, unit.x * kBannerSegmentLength, unit.y * kBannerSegmentLength, unit.z * kBannerSegmentLength);
   host::SetVector(follower, leader.x + offset.x, leader.y + offset.y, leader.z + offset.z);
 }
 

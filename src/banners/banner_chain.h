@@ -11,8 +11,8 @@ namespace banners {
 inline constexpr int kBannerSlots = 50;
 inline constexpr int kBannerPoints = 8;
 inline constexpr float kBannerSegmentLength = 8.0f;
-inline constexpr float kBannerSinkRate = 0.05f;         // per unit of the host's time step
-inline constexpr float kBannerActiveAbove = -50.0f;     // a head at or below this is inactive
+inline constexpr float kBannerSinkRate = 0.05f;      // per unit of the host's time step
+inline constexpr float kBannerActiveAbove = -50.0f;  // a head at or below this is inactive
 inline constexpr float kBannerLowestHead = -100.0f;
 inline constexpr float kBannerParkingHeight = -60.0f;
 

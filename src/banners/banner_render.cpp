@@ -73,8 +73,8 @@ void FillCloth(const BannerChain& chain, std::uint32_t colour) {
 // distances below the draw distance.
 std::uint32_t BannerAlpha(float distance, float drawDistance) {
   if (distance < kFullStrengthDistance) return kMaxAlpha;
-  const float alpha = (drawDistance - distance) / (drawDistance - kFullStrengthDistance) *
-                      static_cast<float>(kMaxAlpha);
+  const float alpha =
+      (drawDistance - distance) / (drawDistance - kFullStrengthDistance) * static_cast<float>(kMaxAlpha);
   // inf / inf: an infinite draw distance never fades. The clamp keeps the conversion defined for any input.
   if (std::isnan(alpha)) return kMaxAlpha;
   return static_cast<std::uint32_t>(std::clamp(alpha, 0.0f, static_cast<float>(kMaxAlpha)));

@@ -95,8 +95,9 @@ void CheckBool(const IniLine& line, Explainer& x) {
   for (const char* plain : {"1", "true", "yes", "on"}) {
     if (EqualsIgnoringCase(line.value, plain)) return;
   }
-  x.Note(line.number, {KeyLine(line), " reads as true: only a single 0 or the word false (in any letter case) "
-                                      "reads as false"});
+  x.Note(line.number, {KeyLine(line),
+                       " reads as true: only a single 0 or the word false (in any letter case) "
+                       "reads as false"});
 }
 
 void CheckFloat(const IniLine& line, const Setting& setting, Explainer& x) {
@@ -132,8 +133,7 @@ void CheckId(const IniLine& line, std::size_t row, Explainer& x) {
     x.sources.line[row] = 0;
     x.sources.failedLine[row] = line.number;
     ++x.sources.failures;
-    x.Note(line.number,
-           {KeyLine(line), " ", problem, ": the plug-in uses the default, ", DefaultText(kSettings[row])});
+    x.Note(line.number, {KeyLine(line), " ", problem, ": the plug-in uses the default, ", DefaultText(kSettings[row])});
     return;
   }
   if (used < line.value.size()) {
@@ -150,8 +150,8 @@ void CheckKey(const IniLine& line, Explainer& x) {
   const std::size_t similar = known != kSettingCount ? known : FindSetting(line.key, true);
   if (line.section != kSection) {
     if (similar == kSettingCount) return;  // the section's header is noted already
-    const std::string where = line.section.empty() ? "stands before any section header"
-                                                   : Join({"is in section [", Shown(line.section), "]"});
+    const std::string where =
+        line.section.empty() ? "stands before any section header" : Join({"is in section [", Shown(line.section), "]"});
     x.Note(line.number, {KeyLine(line), " ", where, ", not in [MAIN]: it is not read"});
     return;
   }
@@ -196,8 +196,10 @@ IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
   const std::string_view text = IniTextOf(bytes);
   IniSections sections;
   ParseIniText(text, sections, [&x](const IniLine& line) {
-    if (line.header) CheckHeader(line, x);
-    else CheckKey(line, x);
+    if (line.header)
+      CheckHeader(line, x);
+    else
+      CheckKey(line, x);
   });
   // msvcrt's text mode ends a file at its first byte 0x1A, so the Windows build of the plug-in reads nothing
   // after it; both builds of the checker explain that build.
@@ -209,6 +211,5 @@ IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
   if (!x.sawMain && !sections.empty()) x.Note(0, {"there is no [MAIN] section: every setting has its default"});
   return x.sources;
 }
-
 
 }  // namespace config

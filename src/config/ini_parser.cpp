@@ -13,9 +13,7 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // The C locale's six; fixed here so that a locale the host sets cannot widen them.
-bool IsWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -42,9 +40,8 @@ bool HasHexPrefix(std::string_view text) {
 }
 
 bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view lowerCase) {
-  return std::equal(text.begin(), text.end(), lowerCase.begin(), lowerCase.end(), [](char a, char b) {
-    return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-  });
+  return std::equal(text.begin(), text.end(), lowerCase.begin(), lowerCase.end(),
+                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b; });
 }
 
 // For a number (digits, point, exponent) that does not fit a double: whether it is too large rather than too
@@ -159,8 +156,7 @@ float ConvertFloat(std::string_view text, std::size_t* used) {
   // from_chars reads the same in every locale and rounds correctly, as the C library's conversion does.
   const std::string_view number = text.substr(begin, at - begin);
   double value = 0.0;
-  const auto result = std::from_chars(number.data(), number.data() + number.size(), value,
-                                      std::chars_format::general);
+  const auto result = std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     value = IsTooLarge(number) ? std::numeric_limits<double>::infinity() : 0.0;
   } else if (result.ec != std::errc{}) {
@@ -198,8 +194,8 @@ std::string ResolveIniPathFrom(std::string_view fileName, std::string_view modul
   if (fileName.find(':') != std::string_view::npos) return std::string(fileName);
   if (!fileName.empty()) {
     const std::size_t last = modulePath.rfind(separator);
-    const std::string_view directory = last == std::string_view::npos ? std::string_view{}
-                                                                      : modulePath.substr(0, last + 1);
+    const std::string_view directory =
+        last == std::string_view::npos ? std::string_view{} : modulePath.substr(0, last + 1);
     return std::string(directory) + std::string(fileName);
   }
   return std::string(modulePath.substr(0, modulePath.rfind('.'))) + ".ini";

@@ -26,12 +26,12 @@ std::string_view TrimText(std::string_view text, bool left, bool right);
 
 // What the parser made of one non-empty line, for tools that explain a file.
 struct IniLine {
-  std::size_t number;         // 1-based
-  bool header;                // a section header; otherwise a key line
-  std::string_view section;   // the section the header opens, or the one the key line goes to
-  std::string_view key;       // key lines only
-  std::string_view value;     // key lines only
-  bool repeated;              // a key line whose key the section already holds: ignored
+  std::size_t number;        // 1-based
+  bool header;               // a section header; otherwise a key line
+  std::string_view section;  // the section the header opens, or the one the key line goes to
+  std::string_view key;      // key lines only
+  std::string_view value;    // key lines only
+  bool repeated;             // a key line whose key the section already holds: ignored
 };
 using IniLineObserver = std::function<void(const IniLine&)>;
 

@@ -28,8 +28,8 @@ struct Setting {
   bool* flag;
   float* number;
   std::int32_t* modelId;
-  float defaultValue;        // exact for every default of the table, model ids included
-  const char* defaultText;   // as the shipped Zephrel.ini writes it
+  float defaultValue;       // exact for every default of the table, model ids included
+  const char* defaultText;  // as the shipped Zephrel.ini writes it
   const char* help;
 };
 

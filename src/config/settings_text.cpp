@@ -53,8 +53,8 @@ Decimal Shortest(float magnitude) {
   for (int precision = 1; precision < 9; ++precision) {
     const Decimal rounded = Rounded(magnitude, precision);
     if (ReadsBackAs(rounded, magnitude)) return rounded;
-    for (const Decimal neighbour : {Decimal{rounded.digits + 1, rounded.exponent},
-                                    Decimal{rounded.digits - 1, rounded.exponent}}) {
+    for (const Decimal neighbour :
+         {Decimal{rounded.digits + 1, rounded.exponent}, Decimal{rounded.digits - 1, rounded.exponent}}) {
       if (neighbour.digits != 0 && ReadsBackAs(neighbour, magnitude)) return neighbour;
     }
   }

@@ -65,7 +65,8 @@ class saved_bytes : public saved_bytes_base {
   // Bytes that cannot be written back yet stay saved, for the next Restore.
   void Restore() override {
     if (!hasSaved) return;
-    if (patching::PatchBytes(reinterpret_cast<std::uint32_t>(savedAddress), savedBytes, savedSize, unprotect)) hasSaved = false;
+    if (patching::PatchBytes(reinterpret_cast<std::uint32_t>(savedAddress), savedBytes, savedSize, unprotect))
+      hasSaved = false;
   }
 
   // Saves `size` bytes at `address`, first putting back whatever an earlier save holds. False, with nothing
@@ -272,9 +273,9 @@ class site_hook_base {
 };
 
 template <class Patch, std::uint32_t Address, class Function>
-class site_hook : public site_hook_base<Patch, Address, typename function_parts<Function>::pointer,
-                                        typename function_parts<Function>::result,
-                                        typename function_parts<Function>::args> {
+class site_hook
+    : public site_hook_base<Patch, Address, typename function_parts<Function>::pointer,
+                            typename function_parts<Function>::result, typename function_parts<Function>::args> {
   using base = site_hook_base<Patch, Address, typename function_parts<Function>::pointer,
                               typename function_parts<Function>::result, typename function_parts<Function>::args>;
   using result = typename function_parts<Function>::result;

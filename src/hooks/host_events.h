@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "hooks/call_hooks.h"
-#include "host/host_version.h"
 #include "host/addresses.h"
+#include "host/host_version.h"
 
 namespace plugin {
 
@@ -152,15 +152,13 @@ using NoArguments = ArgSelect<TypeList<>>;
 template <std::uint32_t Address>
 using BothServedBuilds = SiteList<HostRef{Address, host::kBuild1001}, HostRef{Address, host::kBuild1002}>;
 
-using HostStartupEvent =
-    HostEvent<HostSiteHook, BothServedBuilds<host::address::StartupCallSite>, NoArguments, void()>;
-using HostReinitEvent =
-    HostEvent<HostSiteHook,
-              SiteList<HostRef{host::address::ReinitCallSiteA, host::kBuild1001},
-                       HostRef{host::address::ReinitCallSiteA, host::kBuild1002},
-                       HostRef{host::address::ReinitCallSiteB, host::kBuild1001},
-                       HostRef{host::address::ReinitCallSiteB, host::kBuild1002}>,
-              NoArguments, void()>;
+using HostStartupEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::StartupCallSite>, NoArguments, void()>;
+using HostReinitEvent = HostEvent<HostSiteHook,
+                                  SiteList<HostRef{host::address::ReinitCallSiteA, host::kBuild1001},
+                                           HostRef{host::address::ReinitCallSiteA, host::kBuild1002},
+                                           HostRef{host::address::ReinitCallSiteB, host::kBuild1001},
+                                           HostRef{host::address::ReinitCallSiteB, host::kBuild1002}>,
+                                  NoArguments, void()>;
 using HostFrameEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::FrameCallSite>, NoArguments, void()>;
 using HostShutdownEvent =
     HostEvent<HostSiteHook, BothServedBuilds<host::address::ShutdownCallSite>, NoArguments, void()>;

@@ -133,14 +133,13 @@ using FindTextureDictionarySlotFn = std::int32_t(HOST_CDECL*)(const char* name);
 using SetCurrentTextureDictionaryFn = void(HOST_CDECL*)(std::int32_t slot);
 using ReadTextureFn = HostTexture*(HOST_CDECL*)(const char* name, const char* maskName);
 using DestroyTextureFn = void(HOST_CDECL*)(HostTexture* texture);
-using TransformImmediateVerticesFn = void*(HOST_CDECL*)(ImmediateVertex* vertices, std::int32_t count,
-                                                         void* matrix, std::uint32_t flags);
+using TransformImmediateVerticesFn = void*(HOST_CDECL*)(ImmediateVertex* vertices, std::int32_t count, void* matrix,
+                                                        std::uint32_t flags);
 // The host only reads the indices.
 using RenderImmediateIndexedFn = std::int32_t(HOST_CDECL*)(std::int32_t primitiveType, const std::uint16_t* indices,
                                                            std::int32_t count);
 using EndImmediateFn = std::int32_t(HOST_CDECL*)();
-using IsSphereVisibleFn = std::uint8_t(HOST_THISCALL*)(const HostCamera* camera, const Vector3* centre,
-                                                       float radius);
+using IsSphereVisibleFn = std::uint8_t(HOST_THISCALL*)(const HostCamera* camera, const Vector3* centre, float radius);
 using SetVectorFn = void(HOST_THISCALL*)(Vector3* vector, float x, float y, float z);
 using VectorLengthFn = float(HOST_THISCALL*)(const Vector3* vector);
 using CopyVectorFn = void(HOST_THISCALL*)(Vector3* vector, const Vector3* source);
@@ -207,9 +206,7 @@ inline void RenderImmediateIndexed(std::int32_t primitiveType, const std::uint16
   Entry<RenderImmediateIndexedFn>(address::RenderImmediateIndexed)(primitiveType, indices, count);
 }
 inline void EndImmediate() { Entry<EndImmediateFn>(address::EndImmediate)(); }
-inline void SetRenderState(std::int32_t state, std::uint32_t value) {
-  GetHostEngine()->setRenderState(state, value);
-}
+inline void SetRenderState(std::int32_t state, std::uint32_t value) { GetHostEngine()->setRenderState(state, value); }
 inline bool IsSphereVisible(const Vector3& centre, float radius) {
   return Entry<IsSphereVisibleFn>(binding::IsSphereVisible.address())(GetHostCamera(), &centre, radius) != 0;
 }
@@ -222,9 +219,9 @@ inline void CopyVector(Vector3& vector, const Vector3& source) {
 }
 inline void ShowLightSprite(std::uint32_t id, const Vector3& position, const LightSpriteLook& look) {
   Entry<ShowLightSpriteFn>(address::ShowLightSprite)(
-      id, look.attachedTo, look.red, look.green, look.blue, look.alpha, &position, look.size, look.range,
-      look.texture, look.flare, look.reflection, look.checkObstacles, look.streak, look.angle, look.longDistance,
-      look.nearRange, look.fadeState, look.fadeSpeed, look.onlyFromBelow, look.reflectionDelay);
+      id, look.attachedTo, look.red, look.green, look.blue, look.alpha, &position, look.size, look.range, look.texture,
+      look.flare, look.reflection, look.checkObstacles, look.streak, look.angle, look.longDistance, look.nearRange,
+      look.fadeState, look.fadeSpeed, look.onlyFromBelow, look.reflectionDelay);
 }
 inline void UpdateLightSprite(std::uint32_t id, const Vector3& position, float range, float angle) {
   Entry<UpdateLightSpriteFn>(address::UpdateLightSprite)(id, &position, range, angle);

@@ -28,7 +28,7 @@ class ProtectionGuard {
 
   std::uint32_t page_;
   std::uint32_t previous_;  // as the OS layer states it
-  bool restores_ = true;  // false once moved from
+  bool restores_ = true;    // false once moved from
 };
 
 // The five-byte relative branches, and the first bytes of the six-byte indirect ones.

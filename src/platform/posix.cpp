@@ -26,9 +26,12 @@ std::uint64_t ParseHex(const char*& text) {
   std::uint64_t value = 0;
   for (;; ++text) {
     const char c = *text;
-    if (c >= '0' && c <= '9') value = value * 16 + static_cast<std::uint64_t>(c - '0');
-    else if (c >= 'a' && c <= 'f') value = value * 16 + static_cast<std::uint64_t>(c - 'a' + 10);
-    else return value;
+    if (c >= '0' && c <= '9')
+      value = value * 16 + static_cast<std::uint64_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      value = value * 16 + static_cast<std::uint64_t>(c - 'a' + 10);
+    else
+      return value;
   }
 }
 
@@ -38,8 +41,8 @@ bool ParseMapping(const char* line, Mapping& mapping) {
   if (*line++ != '-') return false;
   mapping.end = ParseHex(line);
   if (*line++ != ' ') return false;
-  mapping.protection = (line[0] == 'r' ? PROT_READ : 0) | (line[1] == 'w' ? PROT_WRITE : 0) |
-                       (line[2] == 'x' ? PROT_EXEC : 0);
+  mapping.protection =
+      (line[0] == 'r' ? PROT_READ : 0) | (line[1] == 'w' ? PROT_WRITE : 0) | (line[2] == 'x' ? PROT_EXEC : 0);
   return true;
 }
 

@@ -34,15 +34,13 @@ bool IsMapped(std::uint32_t address, std::size_t size) {
   return true;
 }
 
-std::uint32_t ExecutableImageBase() {
-  return reinterpret_cast<std::uint32_t>(GetModuleHandleA(nullptr));
-}
+std::uint32_t ExecutableImageBase() { return reinterpret_cast<std::uint32_t>(GetModuleHandleA(nullptr)); }
 
 bool ModuleOfAddress(const void* address, ModuleHandle& module) {
   HMODULE handle = nullptr;
-  const BOOL found = GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      static_cast<LPCSTR>(address), &handle);
+  const BOOL found =
+      GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         static_cast<LPCSTR>(address), &handle);
   module = found ? handle : nullptr;
   return found != FALSE;
 }
@@ -61,8 +59,7 @@ bool ToAnsi(const wchar_t* wide, char* buffer, std::size_t size) {
     written = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, buffer, capacity, nullptr, nullptr);
   } else {
     BOOL usedDefault = FALSE;
-    written = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, capacity, nullptr,
-                                  &usedDefault);
+    written = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, capacity, nullptr, &usedDefault);
     if (usedDefault) written = 0;
   }
   if (written > 0) return true;

@@ -208,7 +208,6 @@ void LogLine(const char* format, ...) noexcept {
   length += 2;
 }
 
-
 void WriteStartupLog() noexcept {
   length = flushed = 0;
   full = false;

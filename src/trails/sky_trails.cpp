@@ -6,8 +6,8 @@
 #include <numbers>
 
 #include "config/settings.h"
-#include "patching/patching.h"
 #include "host/host.h"
+#include "patching/patching.h"
 #include "trails/trail_store.h"
 
 namespace trails {
@@ -23,11 +23,25 @@ constexpr float kTwoPi = static_cast<float>(2.0 * std::numbers::pi);
 constexpr std::uint32_t kBlinkBit = 0x200;
 
 // A small red light, seen from up to 2000 units away.
-constexpr host::LightSpriteLook kPhantomLight{
-    .attachedTo = 0, .red = 255, .green = 0, .blue = 0, .alpha = 255, .size = 5.0f, .range = 2000.0f,
-    .texture = 1, .flare = 0, .reflection = 0, .checkObstacles = 0, .streak = 0, .angle = 0.0f,
-    .longDistance = 0, .nearRange = 1.5f, .fadeState = 0, .fadeSpeed = 15.0f, .onlyFromBelow = 0,
-    .reflectionDelay = 0};
+constexpr host::LightSpriteLook kPhantomLight{.attachedTo = 0,
+                                              .red = 255,
+                                              .green = 0,
+                                              .blue = 0,
+                                              .alpha = 255,
+                                              .size = 5.0f,
+                                              .range = 2000.0f,
+                                              .texture = 1,
+                                              .flare = 0,
+                                              .reflection = 0,
+                                              .checkObstacles = 0,
+                                              .streak = 0,
+                                              .angle = 0.0f,
+                                              .longDistance = 0,
+                                              .nearRange = 1.5f,
+                                              .fadeState = 0,
+                                              .fadeSpeed = 15.0f,
+                                              .onlyFromBelow = 0,
+                                              .reflectionDelay = 0};
 
 struct Phantom {
   std::int32_t slot;
@@ -50,7 +64,8 @@ std::uint32_t SkyTrailsEntry() { return reinterpret_cast<std::uint32_t>(&UpdateS
 
 // The jump InstallSkyTrailRedirect writes at the sky routine, byte for byte.
 patching::RelativeBranch RedirectJump() {
-  return {patching::kOpcodeJump, static_cast<std::int32_t>(SkyTrailsEntry() - (SkyRoutine() + sizeof(patching::RelativeBranch)))};
+  return {patching::kOpcodeJump,
+          static_cast<std::int32_t>(SkyTrailsEntry() - (SkyRoutine() + sizeof(patching::RelativeBranch)))};
 }
 
 struct RedirectRemovalAtExit {

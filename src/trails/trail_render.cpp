@@ -24,11 +24,10 @@ constexpr std::uint32_t kTransformFlags = host::kVertexPosition | host::kVertexC
 float Least(float a, float b) { return std::isnan(a) || a < b ? a : b; }
 
 float ComputeBrightness() {
-  const float dim = Least(Least(1.0f - host::HostDimFactorA(), 1.0f - host::HostDimFactorB()),
-                          1.0f - host::HostDimFactorC());
+  const float dim =
+      Least(Least(1.0f - host::HostDimFactorA(), 1.0f - host::HostDimFactorB()), 1.0f - host::HostDimFactorC());
   const host::HostLightColour& light = host::GetHostLightColour();
-  const float channel =
-      static_cast<float>(std::max({light.red, light.green, light.blue})) * kLightChannelScale;
+  const float channel = static_cast<float>(std::max({light.red, light.green, light.blue})) * kLightChannelScale;
   return Least(dim, channel);
 }
 
@@ -70,8 +69,8 @@ void DrawTrail(TrailRecord& record, std::uint32_t now, std::int32_t maxAlpha) {
 
 }  // namespace
 
-const std::uint16_t TrailLineIndices[32] = {
-    0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16};
+const std::uint16_t TrailLineIndices[32] = {0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,  7,  7,  8,
+                                            8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16};
 
 void DrawTrails() {
   const float TrailBrightness = ComputeBrightness();

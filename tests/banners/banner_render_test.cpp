@@ -72,9 +72,18 @@ TEST_F(BannerDrawing, AlphaIs160UpTo250UnitsThenFadesToTheDrawDistance) {
     int alpha;  // -1: not drawn
   };
   const Case cases[] = {
-      {300.0f, 100.0f, 160},   {300.0f, 250.0f, 160}, {300.0f, 275.0f, 80},     {300.0f, 299.9f, 0},
-      {300.0f, 300.0f, -1},    {300.0f, 5000.0f, -1}, {200.0f, 100.0f, 160},    {200.0f, 199.9f, 160},
-      {200.0f, 200.0f, -1},    {250.0f, 249.9f, 160}, {kInfinity, 1e18f, 160},  {-kInfinity, 10.0f, -1},
+      {300.0f, 100.0f, 160},
+      {300.0f, 250.0f, 160},
+      {300.0f, 275.0f, 80},
+      {300.0f, 299.9f, 0},
+      {300.0f, 300.0f, -1},
+      {300.0f, 5000.0f, -1},
+      {200.0f, 100.0f, 160},
+      {200.0f, 199.9f, 160},
+      {200.0f, 200.0f, -1},
+      {250.0f, 249.9f, 160},
+      {kInfinity, 1e18f, 160},
+      {-kInfinity, 10.0f, -1},
       {std::numeric_limits<float>::quiet_NaN(), 10.0f, -1},
   };
   for (const Case& c : cases) {
@@ -111,7 +120,7 @@ TEST_F(BannerDrawing, ClothHangsFourUnitsBelowPointsTwoToSevenAsTenTriangles) {
     EXPECT_EQ(Geometry(batch.vertices[2 * k + 1]),
               (std::vector<float>{point.x, point.y, point.z - 4.0f, 0, 0, 0, u[k], 1}));
   }
-  EXPECT_EQ(batch.indices, (std::vector<std::uint16_t>{0, 1, 3, 0, 3, 2, 2, 3, 5, 2, 5, 4, 4, 5, 7,
+  EXPECT_EQ(batch.indices, (std::vector<std::uint16_t>{0, 1, 3, 0, 3, 2, 2, 3, 5, 2, 5, 4,  4, 5,  7,
                                                        4, 7, 6, 6, 7, 9, 6, 9, 8, 8, 9, 11, 8, 11, 10}));
   EXPECT_EQ(batch.primitiveType, 3);
   EXPECT_EQ(batch.flags, 25u);
@@ -126,8 +135,8 @@ TEST_F(BannerDrawing, ClothHangsFourUnitsBelowPointsTwoToSevenAsTenTriangles) {
 }
 
 TEST_F(BannerDrawing, RenderStatesAreSetAroundEachBatchEvenWhenItDoesNotOpen) {
-  const std::vector<std::string> before{"IsSphereVisible", "8=0", "6=1", "14=1", "10=5",
-                                        "11=6",            "12=1", "1=" + std::to_string(kRaster)};
+  const std::vector<std::string> before{
+      "IsSphereVisible", "8=0", "6=1", "14=1", "10=5", "11=6", "12=1", "1=" + std::to_string(kRaster)};
   const std::vector<std::string> after{"8=1", "12=0", "14=0"};
   for (const bool opens : {true, false}) {
     SCOPED_TRACE(opens ? "batch opens" : "batch does not open");

@@ -24,13 +24,24 @@ std::string ToChars(float value) {
 }
 
 TEST(FloatText, IsTheTextOfToChars) {
-  std::vector<float> values = {0.0f, -0.0f, 100.0f, 250.5f, 0.1f, 1e-4f, 1e10f, 123456792.0f, 16777216.0f,
-                               std::numeric_limits<float>::max(), std::numeric_limits<float>::min(),
-                               std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::infinity(),
+  std::vector<float> values = {0.0f,
+                               -0.0f,
+                               100.0f,
+                               250.5f,
+                               0.1f,
+                               1e-4f,
+                               1e10f,
+                               123456792.0f,
+                               16777216.0f,
+                               std::numeric_limits<float>::max(),
+                               std::numeric_limits<float>::min(),
+                               std::numeric_limits<float>::denorm_min(),
+                               std::numeric_limits<float>::infinity(),
                                -std::numeric_limits<float>::infinity()};
   // Every power of two, where the floats below lie closer than those above, and its neighbours.
   for (std::uint32_t exponent = 0; exponent < 255; ++exponent) {
-    for (const std::uint32_t mantissa : {0u, 1u, 0x7FFFFFu}) values.push_back(std::bit_cast<float>(exponent << 23 | mantissa));
+    for (const std::uint32_t mantissa : {0u, 1u, 0x7FFFFFu})
+      values.push_back(std::bit_cast<float>(exponent << 23 | mantissa));
   }
   // And a spread of all others.
   std::uint32_t bits = 12345;
@@ -50,7 +61,8 @@ TEST(FloatText, IsTheTextOfToChars) {
 
 std::vector<std::pair<std::size_t, std::string>> Notes(std::string_view bytes, IniSources* sources = nullptr) {
   std::vector<std::pair<std::size_t, std::string>> notes;
-  const IniSources read = ExplainIni(bytes, [&](std::size_t line, const std::string& text) { notes.emplace_back(line, text); });
+  const IniSources read =
+      ExplainIni(bytes, [&](std::size_t line, const std::string& text) { notes.emplace_back(line, text); });
   if (sources != nullptr) *sources = read;
   return notes;
 }
@@ -65,13 +77,15 @@ TEST(ExplainIni, WritesADecimalPointInADecimalCommaLocale) {
   EXPECT_EQ(text, "250.5");
   ASSERT_EQ(notes.size(), 2u);
   EXPECT_EQ(notes[0].second, "Height=1.5x reads as 1.5: the rest, \"x\", is ignored (the decimal point is '.')");
-  EXPECT_EQ(notes[1].second, "TrailFadeTime= is empty: it reads as 0, not as the default 10000, which only a missing key gets");
+  EXPECT_EQ(notes[1].second,
+            "TrailFadeTime= is empty: it reads as 0, not as the default 10000, which only a missing key gets");
 }
 
 TEST(ExplainIni, TellsWhatAModelIdReadsAs) {
   const std::pair<const char*, const char*> cases[] = {
-      {"-2147483649", "is too far below zero for a model number (the least is -2147483648): the plug-in uses the "
-                      "default, 577"},
+      {"-2147483649",
+       "is too far below zero for a model number (the least is -2147483648): the plug-in uses the "
+       "default, 577"},
       {"2147483648", "is too large for a model number (the largest is 2147483647): the plug-in uses the default, 577"},
       {"-0x10", "reads as 0: the rest, \"x10\", is ignored"},
       {"-5", "matches no vehicle: model numbers run from 0 to 65535"},
@@ -90,14 +104,15 @@ TEST(ExplainIni, TellsWhatAModelIdReadsAs) {
 
 TEST(ExplainIni, SaysWhereEachSettingComesFrom) {
   IniSources sources{};
-  const auto notes = Notes("[MAIN]\nModelIDForBanner=abc\nHeight=5\nModelIDForBanner=7\n\x1A[main]\nHeight=6\n", &sources);
-  EXPECT_EQ(sources.line[6], 3u);        // Height
-  EXPECT_EQ(sources.line[10], 0u);       // ModelIDForBanner: its default...
+  const auto notes =
+      Notes("[MAIN]\nModelIDForBanner=abc\nHeight=5\nModelIDForBanner=7\n\x1A[main]\nHeight=6\n", &sources);
+  EXPECT_EQ(sources.line[6], 3u);         // Height
+  EXPECT_EQ(sources.line[10], 0u);        // ModelIDForBanner: its default...
   EXPECT_EQ(sources.failedLine[10], 2u);  // ...because line 2 does not convert
   EXPECT_EQ(sources.failures, 1u);
   ASSERT_EQ(notes.size(), 3u);
   EXPECT_EQ(notes[1], std::make_pair(std::size_t{4}, std::string("ModelIDForBanner is given again: the first one, on "
-                                                                   "line 2, wins and this line is ignored")));
+                                                                 "line 2, wins and this line is ignored")));
   EXPECT_EQ(notes[2].first, 5u);  // the Ctrl-Z: nothing after it is read
 }
 
@@ -105,7 +120,8 @@ TEST(ExplainIni, NotesAFileWithoutMainLast) {
   const auto notes = Notes("[Main]\nHeight=5\n");
   ASSERT_EQ(notes.size(), 3u);
   EXPECT_EQ(notes[1].first, 2u);
-  EXPECT_EQ(notes[2], std::make_pair(std::size_t{0}, std::string("there is no [MAIN] section: every setting has its default")));
+  EXPECT_EQ(notes[2],
+            std::make_pair(std::size_t{0}, std::string("there is no [MAIN] section: every setting has its default")));
 }
 
 }  // namespace

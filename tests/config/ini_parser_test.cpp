@@ -35,9 +35,7 @@ void PrintTo(const LineCase& c, std::ostream* out) { *out << c.name; }
 
 class OneLine : public ::testing::TestWithParam<LineCase> {};
 
-TEST_P(OneLine, BecomesWhatTheFormatSays) {
-  EXPECT_EQ(Parse(GetParam().text), GetParam().expected);
-}
+TEST_P(OneLine, BecomesWhatTheFormatSays) { EXPECT_EQ(Parse(GetParam().text), GetParam().expected); }
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, OneLine,
@@ -55,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"SemicolonLineIsAKey", "[MAIN]\n; Height=5\n", {{"MAIN", {{"; Height", "5"}}}}},
         LineCase{"RemarkBelongsToTheValue", "[MAIN]\nHeight=5 # metres\n", {{"MAIN", {{"Height", "5 # metres"}}}}},
         LineCase{"TrailingBlanksAndTabsGo", "[MAIN]\nHeight=5 \t \n", {{"MAIN", {{"Height", "5"}}}}},
-        LineCase{"MarkAfterEqualsGoes", "[MAIN]\nHeight=\xEF\xBB\xBF" "5\n", {{"MAIN", {{"Height", "5"}}}}},
+        LineCase{"MarkAfterEqualsGoes",
+                 "[MAIN]\nHeight=\xEF\xBB\xBF"
+                 "5\n",
+                 {{"MAIN", {{"Height", "5"}}}}},
         LineCase{"HighBytesAreNotBlank", "[MAIN]\nk=\xA0v\xA0\n", {{"MAIN", {{"k", "\xA0v\xA0"}}}}},
         LineCase{"BlankLinesAreSkipped", "\n \t\r\n\n", {}}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
@@ -135,9 +136,9 @@ TEST(ConvertBool, DecidesByLength) {
     bool expected;
   };
   const Case cases[] = {
-      {"", true, true},        {"", false, false},      {"0", true, false},      {"1", false, true},
-      {"n", false, true},      {"false", true, false},  {"FaLsE", true, false},  {"fals3", false, true},
-      {"falsy", false, true},  {"no", false, true},     {"off", false, true},    {"00", false, true},
+      {"", true, true},         {"", false, false},      {"0", true, false},     {"1", false, true},
+      {"n", false, true},       {"false", true, false},  {"FaLsE", true, false}, {"fals3", false, true},
+      {"falsy", false, true},   {"no", false, true},     {"off", false, true},   {"00", false, true},
       {"0 ; off", false, true}, {"false ", false, true}, {"true", false, true},  {"yes", false, true},
   };
   for (const Case& c : cases) EXPECT_EQ(ConvertBool(c.text, c.fallback), c.expected) << '"' << c.text << '"';
@@ -150,11 +151,16 @@ TEST(ConvertFloat, ReadsTheLongestNumericPrefix) {
     std::size_t used;
   };
   const Case cases[] = {
-      {"", 0.0f, 0},          {"abc", 0.0f, 0},         {"250", 250.0f, 3},      {"250.5", 250.5f, 5},
-      {"  \t-2.5", -2.5f, 7}, {"+.5", 0.5f, 3},         {"5.", 5.0f, 2},         {".", 0.0f, 0},
-      {"1e3x", 1000.0f, 3},   {"1e", 1.0f, 1},          {"1e+", 1.0f, 1},        {"2E-1", 0.2f, 4},
-      {"250,5", 250.0f, 3},   {"250m", 250.0f, 3},      {"--1", 0.0f, 0},        {"+-1", 0.0f, 0},
-      {"0x10", 0.0f, 1},      {"inf", 0.0f, 0},         {"nan", 0.0f, 0},        {"1e-400", 0.0f, 6},
+      {"", 0.0f, 0},          {"abc", 0.0f, 0},
+      {"250", 250.0f, 3},     {"250.5", 250.5f, 5},
+      {"  \t-2.5", -2.5f, 7}, {"+.5", 0.5f, 3},
+      {"5.", 5.0f, 2},        {".", 0.0f, 0},
+      {"1e3x", 1000.0f, 3},   {"1e", 1.0f, 1},
+      {"1e+", 1.0f, 1},       {"2E-1", 0.2f, 4},
+      {"250,5", 250.0f, 3},   {"250m", 250.0f, 3},
+      {"--1", 0.0f, 0},       {"+-1", 0.0f, 0},
+      {"0x10", 0.0f, 1},      {"inf", 0.0f, 0},
+      {"nan", 0.0f, 0},       {"1e-400", 0.0f, 6},
       {"0.1", 0.1f, 3},       {"100.000000", 100.0f, 10},
   };
   for (const Case& c : cases) {
@@ -185,10 +191,20 @@ TEST(ConvertInt, ReadsDecimalOrHexadecimal) {
     std::int32_t expected;
   };
   const Case cases[] = {
-      {"577", 577},           {"0x241", 577},         {"0X241", 577},        {"0x7fffFFFF", 2147483647},
-      {"577abc", 577},        {"-0x10", 0},           {"+12", 12},           {" \t42", 42},
-      {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}, {"000000000000000000000001", 1},
-      {"0x0x5", 0},           {"12.9", 12},           {"0x00000000000000000000000001", 1},
+      {"577", 577},
+      {"0x241", 577},
+      {"0X241", 577},
+      {"0x7fffFFFF", 2147483647},
+      {"577abc", 577},
+      {"-0x10", 0},
+      {"+12", 12},
+      {" \t42", 42},
+      {"-2147483648", INT32_MIN},
+      {"2147483647", INT32_MAX},
+      {"000000000000000000000001", 1},
+      {"0x0x5", 0},
+      {"12.9", 12},
+      {"0x00000000000000000000000001", 1},
   };
   for (const Case& c : cases) EXPECT_EQ(ConvertInt(c.text), c.expected) << '"' << c.text << '"';
   std::size_t used = 0;

@@ -19,8 +19,7 @@ using namespace config;
 namespace {
 
 struct Values {
-  bool replaceTrailsInTheSky, enableBanner, enableTrail, appearOnlyAtAltitude, appearWhenPilotIsInside,
-      alwaysAppear;
+  bool replaceTrailsInTheSky, enableBanner, enableTrail, appearOnlyAtAltitude, appearWhenPilotIsInside, alwaysAppear;
   float height, trailFadeTime, heightForBanner;
   std::int32_t modelIdForTrail, modelIdForBanner;
   float bannerDrawDistance;
@@ -28,9 +27,9 @@ struct Values {
 };
 
 Values Current() {
-  return {ReplaceTrailsInTheSky, EnableBanner,    EnableTrail,      AppearOnlyAtAltitude,
-          AppearWhenPilotIsInside, AlwaysAppear,  Height,           TrailFadeTime,
-          HeightForBanner,       ModelIDForTrail, ModelIDForBanner, BannerDrawDistance};
+  return {ReplaceTrailsInTheSky,   EnableBanner,    EnableTrail,      AppearOnlyAtAltitude,
+          AppearWhenPilotIsInside, AlwaysAppear,    Height,           TrailFadeTime,
+          HeightForBanner,         ModelIDForTrail, ModelIDForBanner, BannerDrawDistance};
 }
 
 void Set(const Values& v) {
@@ -149,10 +148,10 @@ TEST_F(Settings, TheShippedFileHoldsEveryKeyAtItsDefaultInReadingOrder) {
   const IniFile ini(ZEPHREL_SHIPPED_INI, text.text, [&](const IniLine& line) {
     if (!line.header && line.section == "MAIN") keys.emplace_back(line.key);
   });
-  EXPECT_EQ(keys, (std::vector<std::string>{"ReplaceTrailsInTheSky", "EnableBanner", "EnableTrail",
-                                            "AppearOnlyAtAltitude", "AppearWhenPilotIsInside", "AlwaysAppear",
-                                            "Height", "TrailFadeTime", "HeightForBanner", "ModelIDForTrail",
-                                            "ModelIDForBanner", "BannerDrawDistance"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"ReplaceTrailsInTheSky", "EnableBanner", "EnableTrail", "AppearOnlyAtAltitude",
+                                      "AppearWhenPilotIsInside", "AlwaysAppear", "Height", "TrailFadeTime",
+                                      "HeightForBanner", "ModelIDForTrail", "ModelIDForBanner", "BannerDrawDistance"}));
   EXPECT_EQ(ini.sections().size(), 1u);
   LoadSettingsFrom(ini);
   EXPECT_EQ(Current(), kDefaults);

@@ -239,8 +239,10 @@ TEST_P(WindowsPluginFolder, WithoutItsOwnFolderThePluginSaysSoOnceAndLooksBeside
     SCOPED_TRACE(lookupFails ? "lookup fails" : "no short names");
     const std::string subfolder = lookupFails ? "scripts" : "\u30b2\u30fc\u30e0 mods";
     simhost::pe::set_active_window(kGameWindow);
-    if (lookupFails) simhost::pe::set_module_lookup_failure(kErrorModNotFound);
-    else simhost::pe::set_short_names(false);
+    if (lookupFails)
+      simhost::pe::set_module_lookup_failure(kErrorModNotFound);
+    else
+      simhost::pe::set_short_names(false);
     // The plug-in's own folder has both files too: only the fallback reads those beside the executable.
     WriteIni(kSwappedModelsIni);
     InstallBannerTexture();

@@ -79,8 +79,8 @@ TEST_P(ProtectionFaults, WhicheverChangeFailsDuringLoadAndStartUpNoHostCodeIsLef
     simhost::Reinit();
     simhost::Frame(kFrameMs);
     simhost::Shutdown();
-    for (const auto& [site, runs] : {std::pair{Site::Startup, 1}, {Site::Frame, 11}, {Site::Draw, 11},
-                                     {Site::ReinitA, 1}, {Site::Shutdown, 1}}) {
+    for (const auto& [site, runs] :
+         {std::pair{Site::Startup, 1}, {Site::Frame, 11}, {Site::Draw, 11}, {Site::ReinitA, 1}, {Site::Shutdown, 1}}) {
       EXPECT_EQ(simhost::RoutineRuns(site), runs) << simhost::SiteName(site);
     }
     EXPECT_TRUE(simhost::CalleeSavedRegistersKept());

@@ -275,8 +275,7 @@ TEST_P(Story, EachCallbackTakesItsStepsInOrder) {
   // Shutdown, before the host's routine: the texture goes back while the host can still take it.
   simhost::ClearRecord();
   simhost::Shutdown();
-  EXPECT_EQ(Steps([](const simhost::Call& call) { return call.entry; }),
-            (Names{"DestroyTexture", "routine:shutdown"}));
+  EXPECT_EQ(Steps([](const simhost::Call& call) { return call.entry; }), (Names{"DestroyTexture", "routine:shutdown"}));
 }
 
 // ---- Builds the plug-in does not serve ---------------------------------------------------------------------

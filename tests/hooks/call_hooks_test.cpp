@@ -355,7 +355,11 @@ TEST_F(CallHooks, AnExceptionLeavingTheChainStopsBeforeTheHostAndTheRoutineRunsO
   };
   const Case cases[] = {
       {"before continuing", [](const Next&) -> std::uint32_t { throw std::runtime_error("before"); }},
-      {"after continuing", [](const Next& next) -> std::uint32_t { next(); throw 42; }},
+      {"after continuing",
+       [](const Next& next) -> std::uint32_t {
+         next();
+         throw 42;
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

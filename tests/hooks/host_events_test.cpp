@@ -24,9 +24,8 @@ using testing_support::Marks;
 
 // An event on one call site of its own, hooked on build 1001 (the simulated host's) and 1002.
 template <std::uint32_t Site>
-using TestEvent =
-    plugin::HostEvent<plugin::HostSiteHook, SiteList<HostRef{Site, 1001}, HostRef{Site, 1002}>, plugin::NoArguments,
-                      void()>;
+using TestEvent = plugin::HostEvent<plugin::HostSiteHook, SiteList<HostRef{Site, 1001}, HostRef{Site, 1002}>,
+                                    plugin::NoArguments, void()>;
 
 template <std::uint32_t Site>
 TestEvent<Site>& EventOn() {
@@ -96,17 +95,17 @@ TEST_F(HostEvents, RepeatedPlainFunctionsAndIdsAreAddedOnce) {
   const auto lambda = [] { simhost::Mark("lambda"); };
 
   event.AddCallback(event.beforeCallbacks, First);
-  event.AddCallback(event.beforeCallbacks, First);          // the same plain function: a repeat
-  event.AddCallback(event.beforeCallbacks, &First);         // its address: a repeat
-  event.AddCallback(event.beforeCallbacks, wrappedFirst);   // it, wrapped: a repeat
-  event.AddCallback(event.afterCallbacks, First);           // the other list is not looked at
-  event.AddCallback(event.beforeCallbacks, lambda);         // lambdas are never repeats...
-  event.AddCallback(event.beforeCallbacks, lambda);         // ...not even the same one
+  event.AddCallback(event.beforeCallbacks, First);         // the same plain function: a repeat
+  event.AddCallback(event.beforeCallbacks, &First);        // its address: a repeat
+  event.AddCallback(event.beforeCallbacks, wrappedFirst);  // it, wrapped: a repeat
+  event.AddCallback(event.afterCallbacks, First);          // the other list is not looked at
+  event.AddCallback(event.beforeCallbacks, lambda);        // lambdas are never repeats...
+  event.AddCallback(event.beforeCallbacks, lambda);        // ...not even the same one
   event.AddCallback(event.beforeCallbacks, Second, 7);
-  event.AddCallback(event.beforeCallbacks, lambda, 7);      // a known id: ignored, whatever it is
-  event.AddCallback(event.beforeCallbacks, Second, 0);      // no id: a repeat of the plain function
-  event.AddCallback(event.afterCallbacks, Second, 7);       // ids too count per list
-  event.AddCallback(event.afterCallbacks, Second, 8);       // a new id is no repeat
+  event.AddCallback(event.beforeCallbacks, lambda, 7);  // a known id: ignored, whatever it is
+  event.AddCallback(event.beforeCallbacks, Second, 0);  // no id: a repeat of the plain function
+  event.AddCallback(event.afterCallbacks, Second, 7);   // ids too count per list
+  event.AddCallback(event.afterCallbacks, Second, 8);   // a new id is no repeat
 
   EXPECT_EQ(event.beforeCallbacks.size(), 4u);
   EXPECT_EQ(event.afterCallbacks.size(), 3u);
@@ -207,10 +206,10 @@ TEST_F(HostEvents, EveryReferenceOfTheRunningBuildIsHooked) {
   constexpr std::uint32_t kSiteB = kSpareCode + 0x80;
   testing_support::WriteCallSite(kSiteA);
   testing_support::WriteCallSite(kSiteB);
-  static plugin::HostEvent<plugin::HostSiteHook,
-                           SiteList<HostRef{kSiteA, 1001}, HostRef{kSiteA, 1002}, HostRef{kSiteB, 1001},
-                                    HostRef{kSiteB, 1002}>,
-                           plugin::NoArguments, void()>
+  static plugin::HostEvent<
+      plugin::HostSiteHook,
+      SiteList<HostRef{kSiteA, 1001}, HostRef{kSiteA, 1002}, HostRef{kSiteB, 1001}, HostRef{kSiteB, 1002}>,
+      plugin::NoArguments, void()>
       event;
 
   event.AddCallback(event.afterCallbacks, Second);

@@ -44,12 +44,17 @@ std::vector<std::string> ExpectedRun(Site site, bool hooked) {
   const std::string routine = std::string("routine:") + simhost::SiteName(site);
   if (!hooked) return {routine};
   switch (site) {
-    case Site::Startup: return {routine, "probe:startup"};
+    case Site::Startup:
+      return {routine, "probe:startup"};
     case Site::ReinitA:
-    case Site::ReinitB: return {routine, "probe:reinit"};
-    case Site::Frame: return {routine, "probe:frame"};
-    case Site::Shutdown: return {"probe:shutdown", routine};
-    case Site::Draw: return {routine, "probe:draw"};
+    case Site::ReinitB:
+      return {routine, "probe:reinit"};
+    case Site::Frame:
+      return {routine, "probe:frame"};
+    case Site::Shutdown:
+      return {"probe:shutdown", routine};
+    case Site::Draw:
+      return {routine, "probe:draw"};
   }
   return {};
 }
@@ -85,9 +90,9 @@ TEST_F(PluginUnload, ServedBuildsHaveTheirSitesHookedWhileLoadedAndEveryBuildGet
     ProbePlugin plugin;
     ASSERT_TRUE(plugin.loaded());
     // Every event counts as installed, whether or not its build has sites to hook.
-    EXPECT_EQ(Marks(), (std::vector<std::string>{"probe:installed:startup", "probe:installed:reinit",
-                                                 "probe:installed:frame", "probe:installed:shutdown",
-                                                 "probe:installed:draw"}));
+    EXPECT_EQ(Marks(),
+              (std::vector<std::string>{"probe:installed:startup", "probe:installed:reinit", "probe:installed:frame",
+                                        "probe:installed:shutdown", "probe:installed:draw"}));
     for (const Site site : simhost::kAllSites) {
       SCOPED_TRACE(simhost::SiteName(site));
       const std::uint32_t target = CallTargetAt(simhost::SiteAddress(site));

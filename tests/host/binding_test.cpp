@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "host/addresses.h"
 #include "host/host_version.h"
 #include "patching/patching.h"
-#include "host/addresses.h"
 #include "plugin.h"
 #include "simhost.h"
 

@@ -77,15 +77,15 @@ TEST_F(HostInterface, ImmediateBatchIsRecordedWithItsVerticesAndIndices) {
 
 TEST_F(HostInterface, LightSpritesReceiveEveryArgument) {
   const host::Vector3 position{1.0f, 2.0f, 3.0f};
-  host::Entry<host::ShowLightSpriteFn>(host::address::ShowLightSprite)(101, 2, 3, 4, 5, 6, &position, 8.0f, 9.0f, 10,
-                                                                        11, 12, 13, 14, 15.0f, 16, 17.0f, 18, 19.0f,
-                                                                        20, 21);
+  host::Entry<host::ShowLightSpriteFn>(host::address::ShowLightSprite)(
+      101, 2, 3, 4, 5, 6, &position, 8.0f, 9.0f, 10, 11, 12, 13, 14, 15.0f, 16, 17.0f, 18, 19.0f, 20, 21);
   host::UpdateLightSprite(102, position, 2000.0f, 0.5f);
   const auto shown = CallsOf("ShowLightSprite");
   ASSERT_EQ(shown.size(), 1u);
-  const std::vector<std::uint32_t> expected{101, 2, 3, 4, 5, 6, reinterpret_cast<std::uint32_t>(&position),
-                                            Bits(8.0f), Bits(9.0f), 10, 11, 12, 13, 14, Bits(15.0f), 16,
-                                            Bits(17.0f), 18, Bits(19.0f), 20, 21};
+  const std::vector<std::uint32_t> expected{
+      101,         2,          3,           4,  5,           6,  reinterpret_cast<std::uint32_t>(&position),
+      Bits(8.0f),  Bits(9.0f), 10,          11, 12,          13, 14,
+      Bits(15.0f), 16,         Bits(17.0f), 18, Bits(19.0f), 20, 21};
   EXPECT_EQ(std::vector<std::uint32_t>(shown[0].args.begin(), shown[0].args.begin() + 21), expected);
   const auto updated = CallsOf("UpdateLightSprite");
   ASSERT_EQ(updated.size(), 1u);

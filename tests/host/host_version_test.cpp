@@ -58,7 +58,8 @@ TEST_F(HostBuildDetection, ProbesPutTheProtectionBack) {
 }
 
 TEST(HostVersion, OnlyBuilds1001And1002AreServed) {
-  for (const std::int32_t build : {0, 1011, 1101, 1111, 3200, 3210, 1000, 1003}) EXPECT_FALSE(IsServedHostVersion(build));
+  for (const std::int32_t build : {0, 1011, 1101, 1111, 3200, 3210, 1000, 1003})
+    EXPECT_FALSE(IsServedHostVersion(build));
   EXPECT_TRUE(IsServedHostVersion(1001));
   EXPECT_TRUE(IsServedHostVersion(1002));
 }

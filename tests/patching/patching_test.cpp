@@ -38,7 +38,8 @@ TEST(BranchTarget, DecodesTheFourBranchFormsAndNothingElse) {
   const std::uint32_t at = At(kScratch);
   const std::uint32_t cell = At(kCell);
   auto le = [](std::uint32_t v) {
-    return std::vector<std::uint8_t>{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
+    return std::vector<std::uint8_t>{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),
+                                     std::uint8_t(v >> 24)};
   };
   auto join = [](std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
     a.insert(a.end(), b.begin(), b.end());

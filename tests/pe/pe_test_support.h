@@ -19,42 +19,42 @@ inline std::filesystem::path dll_path(const char* name) { return std::filesystem
 
 // Maps size bytes at exactly address; fails the test otherwise (qemu-i386 takes NOREPLACE as a hint).
 inline void* map_fixed(uint32_t address, uint32_t size, int prot) {
-    void* p = mmap(reinterpret_cast<void*>(address), size, prot, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE,
-                   -1, 0);
-    if (p != MAP_FAILED && p != reinterpret_cast<void*>(address)) {
-        munmap(p, size);
-        p = MAP_FAILED;
-    }
-    EXPECT_NE(p, MAP_FAILED) << "cannot map 0x" << std::hex << address;
-    return p;
+  void* p =
+      mmap(reinterpret_cast<void*>(address), size, prot, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+  if (p != MAP_FAILED && p != reinterpret_cast<void*>(address)) {
+    munmap(p, size);
+    p = MAP_FAILED;
+  }
+  EXPECT_NE(p, MAP_FAILED) << "cannot map 0x" << std::hex << address;
+  return p;
 }
 
 // A fresh game folder behind C:\Games\Host\ for each test.
 class HostFolder {
-public:
-    HostFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pe-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
-        simhost::pe::set_host_folder(path_);
-    }
-    ~HostFolder() { std::filesystem::remove_all(path_); }
+ public:
+  HostFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "pe-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    path_ = pattern;
+    simhost::pe::set_host_folder(path_);
+  }
+  ~HostFolder() { std::filesystem::remove_all(path_); }
 
-    const std::filesystem::path& path() const { return path_; }
+  const std::filesystem::path& path() const { return path_; }
 
-    void write(const std::string& relative, const std::string& bytes) const {
-        std::filesystem::path file = path_ / relative;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << bytes;
-    }
+  void write(const std::string& relative, const std::string& bytes) const {
+    std::filesystem::path file = path_ / relative;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << bytes;
+  }
 
-    std::string read(const std::string& relative) const {
-        std::ifstream in(path_ / relative, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+  std::string read(const std::string& relative) const {
+    std::ifstream in(path_ / relative, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
 
-private:
-    std::filesystem::path path_;
+ private:
+  std::filesystem::path path_;
 };
 
 }  // namespace pe_test

@@ -69,7 +69,9 @@ struct PhaseCase {
 // float products with the radii. Computing the angle in double instead moves every mid-circuit value.
 const PhaseCase kPhaseCases[] = {
     {"clock 0", 0, {{0.0f, 1200.0f, 550.0f}, {0.0f, -1600.0f, 500.0f}, {1100.0f, 0.0f, 600.0f}}},
-    {"a whole number of circuits", 8 * 131072, {{0.0f, 1200.0f, 550.0f}, {0.0f, -1600.0f, 500.0f}, {1100.0f, 0.0f, 600.0f}}},
+    {"a whole number of circuits",
+     8 * 131072,
+     {{0.0f, 1200.0f, 550.0f}, {0.0f, -1600.0f, 500.0f}, {1100.0f, 0.0f, 600.0f}}},
     {"a quarter circuit",
      32768,
      {{0x1.8d8p+10f, -0x1.b80364p-15f, 550.0f},
@@ -147,7 +149,7 @@ struct NightCase {
 };
 
 TEST_F(SkyTrails, SpritesOnlyAtHoursAbove22OrBelow7) {
-  const NightCase cases[] = {{0, true},   {6, true},   {7, false},  {12, false},
+  const NightCase cases[] = {{0, true},   {6, true},  {7, false}, {12, false},
                              {22, false}, {23, true}, {24, true}, {255, true}};
   for (const NightCase& c : cases) {
     for (const std::uint32_t clock : {1024u * 1000, 1024u * 1000 + 512}) {  // either side of the blink
@@ -164,8 +166,8 @@ TEST_F(SkyTrails, BlinkShowsTheSpriteWhileBit9OfTheClockIsSet) {
     std::uint32_t clock;
     bool shown;
   };
-  const BlinkCase cases[] = {{1024 * 1000, false}, {1024 * 1000 + 511, false}, {1024 * 1000 + 512, true},
-                             {1024 * 1000 + 1023, true}, {1024 * 1001, false}, {0x200, true}};
+  const BlinkCase cases[] = {{1024 * 1000, false},       {1024 * 1000 + 511, false}, {1024 * 1000 + 512, true},
+                             {1024 * 1000 + 1023, true}, {1024 * 1001, false},       {0x200, true}};
   for (const BlinkCase& c : cases) {
     SCOPED_TRACE(c.clock);
     simhost::ClearRecord();
@@ -183,9 +185,8 @@ TEST_F(SkyTrails, SpriteCallsCarryEveryArgumentOfTheTable) {
     std::vector<std::uint32_t> args;  // after the sprite id
   };
   const SpriteCase cases[] = {
-      {"ShowLightSprite", 1024 * 1000 + 512,
-       {0, 255, 0, 0, 255, kPosition, Bits(5.0f), Bits(2000.0f), 1, 0, 0, 0, 0, Bits(0.0f), 0, Bits(1.5f), 0,
-        Bits(15.0f), 0, 0}},
+      {"ShowLightSprite", 1024 * 1000 + 512, {0, 255, 0, 0,          255, kPosition,  Bits(5.0f), Bits(2000.0f), 1, 0,
+                                              0, 0,   0, Bits(0.0f), 0,   Bits(1.5f), 0,          Bits(15.0f),   0, 0}},
       {"UpdateLightSprite", 1024 * 1000, {kPosition, Bits(2000.0f), Bits(0.0f)}},
   };
   for (const SpriteCase& c : cases) {
@@ -202,8 +203,10 @@ TEST_F(SkyTrails, SpriteCallsCarryEveryArgumentOfTheTable) {
       std::vector<std::uint32_t> expected{kSpriteIds[i]};
       expected.insert(expected.end(), c.args.begin(), c.args.end());
       for (std::size_t k = 0; k < count; ++k) {
-        if (expected[k] != kPosition) EXPECT_EQ(args[k], expected[k]) << "argument " << k + 1;
-        else EXPECT_NE(args[k], 0u) << "argument " << k + 1;
+        if (expected[k] != kPosition)
+          EXPECT_EQ(args[k], expected[k]) << "argument " << k + 1;
+        else
+          EXPECT_NE(args[k], 0u) << "argument " << k + 1;
       }
       ExpectSamePosition({AsFloat(args[count]), AsFloat(args[count + 1]), AsFloat(args[count + 2])},
                          Trails[kSlots[i]].points[0]);

@@ -16,10 +16,10 @@ namespace {
 using ::testing::HasSubstr;
 
 struct SectionSpec {
-  std::uint32_t address;      // relative to the image base
+  std::uint32_t address;  // relative to the image base
   std::uint32_t virtualSize;
-  std::uint32_t rawSize;      // bytes in the file; the rest of the section is zero in memory
-  std::uint32_t wordAt;       // where in the section the word goes (its bytes past rawSize are cut off)
+  std::uint32_t rawSize;  // bytes in the file; the rest of the section is zero in memory
+  std::uint32_t wordAt;   // where in the section the word goes (its bytes past rawSize are cut off)
   std::uint32_t word;
 };
 
@@ -63,7 +63,9 @@ std::string Exe(const ExeSpec& spec) {
 }
 
 // A section at `address` relative to the image, holding `word` at its start and little else.
-SectionSpec At(std::uint32_t address, std::uint32_t word) { return {address & ~0xFFFu, 0x1000, 0x1000, address & 0xFFF, word}; }
+SectionSpec At(std::uint32_t address, std::uint32_t word) {
+  return {address & ~0xFFFu, 0x1000, 0x1000, address & 0xFFF, word};
+}
 
 struct Case {
   const char* name;
@@ -99,8 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
              " is build 1011 of the game" + kNotServed},
         Case{"build3210", Exe({{At(0x1000, 0x90909090), At(0x458C61, 0x3539F633)}}), 3,
              " is build 3210 of the game" + kNotServed},
-        Case{"unknown", Exe({{At(0x1000, 0x90909090)}}), 3, kUnknown},
-        Case{"no_sections", Exe({}), 3, kUnknown},
+        Case{"unknown", Exe({{At(0x1000, 0x90909090)}}), 3, kUnknown}, Case{"no_sections", Exe({}), 3, kUnknown},
         Case{"moved", Exe({{At(0x1000, 0x53EC8B55)}, 0x10000000}), 3,
              " is not a build of the game that Zephrel knows (it loads at 0x10000000, the game at 0x400000)"},
         Case{"pe32plus", Exe({{At(0x1000, 0x53EC8B55)}, 0x400000, 0x20B}), 2, " is not a 32-bit Windows program"},

@@ -122,8 +122,8 @@ TEST_F(AircraftScan, FreeEntriesAndStatus5AreSkippedWhateverTheirModel) {
     bool walked;
   };
   const Case cases[] = {
-      {true, 0x00, false},  {false, 0x28, false}, {false, 0x2F, false},  // status 5, low bits aside
-      {false, 0x00, true},  {false, 0x08, true},  {false, 0x30, true},  {false, 0x27, true},
+      {true, 0x00, false}, {false, 0x28, false}, {false, 0x2F, false},  // status 5, low bits aside
+      {false, 0x00, true}, {false, 0x08, true},  {false, 0x30, true},  {false, 0x27, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "free " << c.free << " status " << int{c.status});
@@ -159,8 +159,7 @@ TEST_F(AircraftScan, BannerRule) {
       {false, false, true, false, true, true},    // always, with pilot rule on
       {false, false, false, false, true, false},  // always alone changes nothing
       {true, false, false, true, true, false},    // ... nor with a pilot but the pilot rule off
-      {false, true, false, true, true, false},
-      {true, false, true, true, false, true},
+      {false, true, false, true, true, false},   {true, false, true, true, false, true},
   };
   int i = 0;
   for (const Row& row : rows) {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "host/immediate.h"
 #include "simhost.h"
 #include "trails/aircraft_scan.h"
-#include "host/immediate.h"
 #include "trails/trail_store.h"
 
 using namespace config;
@@ -91,8 +91,8 @@ TEST_F(TrailDrawing, MaxAlphaFollowsTheDimmestFactorAndTheBrightestChannel) {
       {0.0f, 0.5f, 0.0f, 300, 0, 0, 55},
       {0.25f, 0.0f, 0.75f, 300, 0, 0, 27},
       {0.0f, 0.0f, 0.0f, 128, 64, 0, 55},
-      {0.5f, 0.5f, 0.5f, 64, 0, 0, 27},       // the channel is dimmer: 64/256 of 110
-      {-1.0f, -1.0f, -1.0f, 512, 0, 0, 220},  // brighter than the host's own lighting ever gets
+      {0.5f, 0.5f, 0.5f, 64, 0, 0, 27},         // the channel is dimmer: 64/256 of 110
+      {-1.0f, -1.0f, -1.0f, 512, 0, 0, 220},    // brighter than the host's own lighting ever gets
       {-9.0f, -9.0f, -9.0f, 65535, 0, 0, 255},  // the colour holds no more alpha
   };
   for (const Case& c : cases) {
@@ -256,7 +256,7 @@ TEST_F(TrailDrawing, FourRenderStatesBeforeEveryTrailNeverRestored) {
     if (call.entry == "SetRenderState") step += " " + std::to_string(call.args[0]) + "=" + std::to_string(call.args[1]);
     sequence.push_back(step);
   }
-  const std::vector<std::string> trail = {"SetRenderState 12=1", "SetRenderState 10=5",    "SetRenderState 11=6",
+  const std::vector<std::string> trail = {"SetRenderState 12=1", "SetRenderState 10=5",        "SetRenderState 11=6",
                                           "SetRenderState 1=0",  "TransformImmediateVertices", "RenderImmediateIndexed",
                                           "EndImmediate"};
   std::vector<std::string> expected = trail;

@@ -174,7 +174,9 @@ void Canvas::DrawBatch(const simhost::Batch& batch) {
   if (!batch.rendered) return;
   const auto raster = batch.renderStates.find(host::kRenderStateTextureRaster);
   const bool textured = raster != batch.renderStates.end() && raster->second != 0;
-  const std::size_t corners = batch.primitiveType == host::kPrimitiveLineList ? 2 : batch.primitiveType == host::kPrimitiveTriangleList ? 3 : 0;
+  const std::size_t corners = batch.primitiveType == host::kPrimitiveLineList       ? 2
+                              : batch.primitiveType == host::kPrimitiveTriangleList ? 3
+                                                                                    : 0;
   if (corners == 0) return;
   for (std::size_t first = 0; first + corners <= batch.indices.size(); first += corners) {
     std::array<ViewVertex, 3> primitive{};

@@ -2,6 +2,6 @@
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) Beep(440, 10);
-    return TRUE;
+  if (reason == DLL_PROCESS_ATTACH) Beep(440, 10);
+  return TRUE;
 }
