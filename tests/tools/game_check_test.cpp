@@ -15,7 +15,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-struct SectionSpec {
+struct SectionLayout {
   std::uint32_t address;  // relative to the image base
   std::uint32_t virtualSize;
   std::uint32_t rawSize;  // bytes in the file; the rest of the section is zero in memory
@@ -23,8 +23,8 @@ struct SectionSpec {
   std::uint32_t word;
 };
 
-struct ExeSpec {
-  std::vector<SectionSpec> sections;
+struct ExeLayout {
+  std::vector<SectionLayout> sections;
   std::uint32_t base = 0x400000;
   std::uint16_t magic = 0x10B;            // PE32; 0x20B is PE32+
   std::size_t cutTo = std::string::npos;  // the file ends here
@@ -35,21 +35,21 @@ void Put(std::string& bytes, std::size_t at, std::uint32_t value, int size) {
   for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-std::string Exe(const ExeSpec& spec) {
+std::string Exe(const ExeLayout& layout) {
   constexpr std::size_t kPe = 0x40, kOptional = kPe + 24, kTable = kOptional + 224;
   std::string bytes = "MZ";
   Put(bytes, 0x3C, kPe, 4);
   Put(bytes, kPe, 0x4550, 4);
   Put(bytes, kPe + 4, 0x14C, 2);
-  Put(bytes, kPe + 6, static_cast<std::uint32_t>(spec.sections.size()), 2);
+  Put(bytes, kPe + 6, static_cast<std::uint32_t>(layout.sections.size()), 2);
   Put(bytes, kPe + 20, 224, 2);
-  Put(bytes, kOptional, spec.magic, 2);
-  Put(bytes, kOptional + 28, spec.base, 4);
+  Put(bytes, kOptional, layout.magic, 2);
+  Put(bytes, kOptional + 28, layout.base, 4);
   Put(bytes, kOptional + 32, 0x1000, 4);
   bytes.resize(0x400);  // the headers, section table included
   std::uint32_t raw = 0x400;
-  for (std::size_t i = 0; i < spec.sections.size(); ++i) {
-    const SectionSpec& section = spec.sections[i];
+  for (std::size_t i = 0; i < layout.sections.size(); ++i) {
+    const SectionLayout& section = layout.sections[i];
     const std::size_t row = kTable + 40 * i;
     Put(bytes, row + 8, section.virtualSize, 4);
     Put(bytes, row + 12, section.address, 4);
@@ -59,11 +59,11 @@ std::string Exe(const ExeSpec& spec) {
     bytes.resize(raw + section.rawSize);
     raw += (section.rawSize + 0x1FF) & ~0x1FFu;
   }
-  return bytes.substr(0, spec.cutTo);
+  return bytes.substr(0, layout.cutTo);
 }
 
 // A section at `address` relative to the image, holding `word` at its start and little else.
-SectionSpec At(std::uint32_t address, std::uint32_t word) {
+SectionLayout At(std::uint32_t address, std::uint32_t word) {
   return {address & ~0xFFFu, 0x1000, 0x1000, address & 0xFFF, word};
 }
 
