@@ -59,18 +59,6 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
 
 std::string KeyLine(const IniLine& line) { return Join({Shown(line.key), "=", Shown(line.value)}); }
 
-std::string DefaultText(const Setting& setting) {
-  switch (setting.type) {
-    case SettingType::kFlag:
-      return setting.defaultValue != 0.0f ? "true" : "false";
-    case SettingType::kModelId:
-      return std::to_string(static_cast<std::int32_t>(setting.defaultValue));
-    case SettingType::kNumber:
-      break;
-  }
-  return FloatText(setting.defaultValue);
-}
-
 struct Explainer {
   const IniNoteSink& sink;
   IniSources sources{};
@@ -104,7 +92,7 @@ void CheckFloat(const IniLine& line, const Setting& setting, Explainer& x) {
   std::size_t used = 0;
   const float value = ConvertFloat(line.value, &used);
   if (line.value.empty()) {
-    x.Note(line.number, {KeyLine(line), " is empty: it reads as 0, not as the default ", DefaultText(setting),
+    x.Note(line.number, {KeyLine(line), " is empty: it reads as 0, not as the default ", SettingDefaultText(setting),
                          ", which only a missing key gets"});
   } else if (used == 0) {
     x.Note(line.number, {KeyLine(line), " is not a number: it reads as 0"});
@@ -133,7 +121,8 @@ void CheckId(const IniLine& line, std::size_t row, Explainer& x) {
     x.sources.line[row] = 0;
     x.sources.failedLine[row] = line.number;
     ++x.sources.failures;
-    x.Note(line.number, {KeyLine(line), " ", problem, ": the plug-in uses the default, ", DefaultText(kSettings[row])});
+    x.Note(line.number,
+           {KeyLine(line), " ", problem, ": the plug-in uses the default, ", SettingDefaultText(kSettings[row])});
     return;
   }
   if (used < line.value.size()) {

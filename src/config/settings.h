@@ -43,6 +43,9 @@ std::string FloatText(float value);
 // The variable's current value as text: "true"/"false", the model id, or the shortest text of the float.
 std::string SettingValueText(const Setting& setting);
 
+// The same for the setting's default.
+std::string SettingDefaultText(const Setting& setting);
+
 // Reads the twelve settings from Zephrel.ini next to the plug-in, in table order, with their defaults. Nothing
 // escapes it: a model id that does not convert keeps its default, and the keys after it are still read.
 void LoadSettings() noexcept;

@@ -105,16 +105,32 @@ std::string FloatText(float value) {
   return sign + (scientific.size() < fixed.size() ? scientific : fixed);
 }
 
-std::string SettingValueText(const Setting& setting) {
-  switch (setting.type) {
+namespace {
+
+// A value of a setting of `type` as text; only the field of that type is read.
+std::string ValueText(SettingType type, bool flag, float number, std::int32_t modelId) {
+  switch (type) {
     case SettingType::kFlag:
-      return *setting.flag ? "true" : "false";
+      return flag ? "true" : "false";
     case SettingType::kModelId:
-      return std::to_string(*setting.modelId);
+      return std::to_string(modelId);
     case SettingType::kNumber:
       break;
   }
-  return FloatText(*setting.number);
+  return FloatText(number);
+}
+
+}  // namespace
+
+std::string SettingValueText(const Setting& setting) {
+  return ValueText(setting.type, setting.flag != nullptr && *setting.flag,
+                   setting.number != nullptr ? *setting.number : 0.0f,
+                   setting.modelId != nullptr ? *setting.modelId : 0);
+}
+
+std::string SettingDefaultText(const Setting& setting) {
+  return ValueText(setting.type, setting.defaultValue != 0.0f, setting.defaultValue,
+                   static_cast<std::int32_t>(setting.defaultValue));
 }
 
 }  // namespace config
