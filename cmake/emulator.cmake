@@ -1,26 +1,23 @@
-# Decide how i386 programs run here: natively where the kernel takes 32-bit executables, otherwise
-# through qemu-i386. ctest, gtest discovery and custom commands all honour CMAKE_CROSSCOMPILING_EMULATOR.
+# Decide how i386 programs run here: natively where the kernel takes 32-bit executables itself (scripts/i386-native
+# asks it), otherwise through qemu-i386. ctest, gtest discovery and custom commands all honour
+# CMAKE_CROSSCOMPILING_EMULATOR.
 option(ZEPHREL_FORCE_QEMU "Run i386 programs through qemu-i386 even where they would run natively" OFF)
 
-set(_probe_dir ${CMAKE_BINARY_DIR}/i386-probe)
-file(WRITE ${_probe_dir}/probe.cpp "int main() { return 0; }\n")
-try_compile(_probe_built ${_probe_dir}/build ${_probe_dir}/probe.cpp
-            COPY_FILE ${_probe_dir}/probe OUTPUT_VARIABLE _probe_log)
-if(NOT _probe_built)
-  message(FATAL_ERROR "Cannot build an i386 program (is g++-multilib installed?)\n${_probe_log}")
-endif()
-
 set(_native FALSE)
-if(NOT ZEPHREL_FORCE_QEMU)
-  execute_process(COMMAND ${_probe_dir}/probe RESULT_VARIABLE _probe_rc OUTPUT_QUIET ERROR_QUIET)
-  if(_probe_rc STREQUAL "0")
+if(ZEPHREL_TESTS_IN_VM)
+  set(_native TRUE)
+elseif(NOT ZEPHREL_FORCE_QEMU)
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/i386-native RESULT_VARIABLE _native_rc)
+  if(_native_rc STREQUAL "0")
     set(_native TRUE)
   endif()
 endif()
 
-# Kept in the cache, so that the test command can tell without configuring anything else.
-set(ZEPHREL_I386_NATIVE ${_native} CACHE INTERNAL "i386 programs run natively here")
-if(_native)
+set(ZEPHREL_I386_NATIVE ${_native} CACHE INTERNAL "i386 programs run natively where the tests run")
+if(ZEPHREL_TESTS_IN_VM)
+  message(STATUS "i386 programs run natively in the machine of scripts/vm32, where the tests run")
+  set(CMAKE_CROSSCOMPILING_EMULATOR "")
+elseif(_native)
   message(STATUS "i386 programs run natively")
   set(CMAKE_CROSSCOMPILING_EMULATOR "")
 else()
@@ -28,3 +25,12 @@ else()
   message(STATUS "i386 programs run through ${ZEPHREL_QEMU_I386}")
   set(CMAKE_CROSSCOMPILING_EMULATOR ${ZEPHREL_QEMU_I386})
 endif()
+
+# A program people type: the i386 executable is <name>.i386, and <name> beside it a launcher that runs it through
+# scripts/run-i386, which picks qemu-i386 at each run where this kernel refuses i386 programs.
+function(zephrel_typed_program target name)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name}.i386)
+  file(GENERATE OUTPUT $<TARGET_FILE_DIR:${target}>/${name}
+       CONTENT "#!/bin/sh\nexec '${PROJECT_SOURCE_DIR}/scripts/run-i386' '$<TARGET_FILE:${target}>' \"$@\"\n"
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endfunction()
