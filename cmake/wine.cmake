@@ -1,24 +1,35 @@
 # Wine runs the Windows programs of the tests. Its prefix lives in this build tree and is made on first use
 # (the probe below, at configure time); every program runs with WINEDEBUG=-all, and under a locale whose ANSI
 # code page is 1252. Where Wine cannot start a program (a kernel that refuses 32-bit programs, wine32
-# missing), configuring says so and the wine tests are reported as not run, with that reason.
-find_program(ZEPHREL_WINE_PROGRAM wine)
-find_program(ZEPHREL_WINESERVER wineserver)
-set(ZEPHREL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
+# missing), configuring says so and the wine tests are reported as not run, with that reason. With
+# ZEPHREL_TESTS_IN_VM the tests run under the Wine of scripts/vm32's i386 machine, in the prefix made with it.
+if(ZEPHREL_TESTS_IN_VM)
+  set(ZEPHREL_WINE_PROGRAM /usr/bin/wine)
+  set(ZEPHREL_WINESERVER /usr/bin/wineserver)
+  set(ZEPHREL_WINE_PREFIX /var/lib/zephrel/wine-prefix)
+else()
+  find_program(ZEPHREL_WINE_PROGRAM wine)
+  find_program(ZEPHREL_WINESERVER wineserver)
+  set(ZEPHREL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
+endif()
 set(ZEPHREL_WINE_ENVIRONMENT WINEPREFIX=${ZEPHREL_WINE_PREFIX} WINEDEBUG=-all LC_ALL=C.UTF-8)
 set(CMAKE_CROSSCOMPILING_EMULATOR env ${ZEPHREL_WINE_ENVIRONMENT} ${ZEPHREL_WINE_PROGRAM})
 
+# The probe program: run here to see whether Wine starts, and by the wine server fixture to start its services.
+set(probe_dir ${CMAKE_BINARY_DIR}/wine-probe)
+file(WRITE ${probe_dir}/probe.cpp "int main() { return 0; }\n")
+try_compile(probe_built ${probe_dir}/build ${probe_dir}/probe.cpp LINK_OPTIONS -static
+            COPY_FILE ${probe_dir}/probe.exe OUTPUT_VARIABLE probe_log)
+if(NOT probe_built)
+  message(FATAL_ERROR "Cannot build a Windows program\n${probe_log}")
+endif()
+
 set(ZEPHREL_WINE_UNAVAILABLE "")
-if(NOT ZEPHREL_WINE_PROGRAM OR NOT ZEPHREL_WINESERVER)
+if(ZEPHREL_TESTS_IN_VM)
+  message(STATUS "The wine tests run in the i386 machine of scripts/vm32 (prefix ${ZEPHREL_WINE_PREFIX} there)")
+elseif(NOT ZEPHREL_WINE_PROGRAM OR NOT ZEPHREL_WINESERVER)
   set(ZEPHREL_WINE_UNAVAILABLE "Wine is not installed (scripts/deps installs wine and wine32)")
 else()
-  set(probe_dir ${CMAKE_BINARY_DIR}/wine-probe)
-  file(WRITE ${probe_dir}/probe.cpp "int main() { return 0; }\n")
-  try_compile(probe_built ${probe_dir}/build ${probe_dir}/probe.cpp LINK_OPTIONS -static
-              COPY_FILE ${probe_dir}/probe.exe OUTPUT_VARIABLE probe_log)
-  if(NOT probe_built)
-    message(FATAL_ERROR "Cannot build a Windows program\n${probe_log}")
-  endif()
   execute_process(COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${probe_dir}/probe.exe TIMEOUT 300
                   RESULT_VARIABLE probe_status OUTPUT_VARIABLE probe_output ERROR_VARIABLE probe_output)
   if(NOT probe_status STREQUAL "0")
@@ -28,7 +39,7 @@ else()
 endif()
 if(ZEPHREL_WINE_UNAVAILABLE)
   message(WARNING "${ZEPHREL_WINE_UNAVAILABLE}. The wine tests will be reported as not run.")
-else()
+elseif(NOT ZEPHREL_TESTS_IN_VM)
   message(STATUS "Wine starts Windows programs here (prefix ${ZEPHREL_WINE_PREFIX})")
 endif()
 
@@ -57,6 +68,11 @@ function(zephrel_wine_server_fixture)
            "${ZEPHREL_WINESERVER} -k 2>/dev/null; ${ZEPHREL_WINESERVER} -p 2>>${log} && \
             ${ZEPHREL_WINE_PROGRAM} ${CMAKE_BINARY_DIR}/wine-probe/probe.exe </dev/null >>${log} 2>&1")
   add_test(NAME wine.server.stop COMMAND env ${ZEPHREL_WINE_ENVIRONMENT} ${ZEPHREL_WINESERVER} -k)
-  set_tests_properties(wine.server.start PROPERTIES LABELS wine FIXTURES_SETUP wine_server TIMEOUT 60)
+  # Under software emulation Wine's services take minutes to start, not seconds.
+  set(start_timeout 60)
+  if(ZEPHREL_TESTS_IN_VM)
+    set(start_timeout 600)
+  endif()
+  set_tests_properties(wine.server.start PROPERTIES LABELS wine FIXTURES_SETUP wine_server TIMEOUT ${start_timeout})
   set_tests_properties(wine.server.stop PROPERTIES LABELS wine FIXTURES_CLEANUP wine_server)
 endfunction()
