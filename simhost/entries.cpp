@@ -323,7 +323,8 @@ std::int32_t CurrentTextureDictionary() { return currentDictionary; }
 
 }  // namespace simhost
 
-// The plug-in's platform layer hands its error box here when the process has a simulated host.
+// A message box the plug-in showed: its Linux platform layer hands it here (linux.cpp), the Windows DLL's
+// MessageBoxA in the PE loader's user32 too.
 extern "C" void simhost_record_error_box(const char* text, const char* caption, std::uint32_t style) {
   simhost::Recorded().errorBoxes.push_back({text ? text : "", caption ? caption : "", style});
 }

@@ -135,7 +135,7 @@ std::uint32_t CallHost(std::uint32_t address) {
 
 std::uint32_t ImageBase() {
   static const std::uint32_t base = [] {
-    const char* text = std::getenv("ZEPHREL_HOST_IMAGE_BASE");
+    const char* text = std::getenv("SIMHOST_IMAGE_BASE");
     return text && *text ? static_cast<std::uint32_t>(std::strtoul(text, nullptr, 16)) : kImageBase;
   }();
   return base;

@@ -13,6 +13,9 @@
 #define SIMHOST_EARLY __attribute__((init_priority(101)))
 #define SIMHOST_MAP_IMAGE __attribute__((constructor(102)))
 
+// Records a message box the plug-in showed (entries.cpp).
+extern "C" void simhost_record_error_box(const char* text, const char* caption, std::uint32_t style);
+
 namespace simhost::internal {
 
 // Host data the simulated host keeps in the image's data pages, at addresses of its own choosing.

@@ -202,3 +202,11 @@ void* realloc(void* pointer, std::size_t size) {
   return __libc_realloc(pointer, size);
 }
 }
+
+// What the plug-in's Linux platform layer asks of the process it runs in: where the game's image lies, and
+// somewhere to show its error box. Defined here, the dynamic linker binds the plug-in's weak references to them.
+extern "C" std::uint32_t zephrel_host_image_base() { return simhost::ImageBase(); }
+
+extern "C" void zephrel_host_error_box(const char* text, const char* caption, std::uint32_t style) {
+  simhost_record_error_box(text, caption, style);
+}

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "patching/patching.h"
 
 namespace simhost {
 
@@ -24,11 +25,12 @@ using host::Vector3;
 
 // ---- The image --------------------------------------------------------------------------------------------
 
-inline constexpr std::uint32_t kImageBase = 0x400000;
+inline constexpr std::uint32_t kImageBase = patching::kHostPreferredBase;
 inline constexpr std::uint32_t kCodeEnd = 0x860000;   // code pages: [base, kCodeEnd), read+execute
 inline constexpr std::uint32_t kImageEnd = 0xC98000;  // data pages: [kCodeEnd, kImageEnd), read+write
 
-// Where the image lies: 0x400000, or ZEPHREL_HOST_IMAGE_BASE (hexadecimal) when the process sets it.
+// Where the image lies: kImageBase, or SIMHOST_IMAGE_BASE (hexadecimal) when the process sets it. The plug-in
+// asks for it through zephrel_host_image_base (linux.cpp).
 std::uint32_t ImageBase();
 // A host address in the mapped image.
 std::uint32_t At(std::uint32_t hostAddress);

@@ -14,7 +14,8 @@ set(image_script ${CMAKE_CURRENT_BINARY_DIR}/host_image.ld)
 file(WRITE ${image_script} "${script}\n")
 
 add_library(simhost STATIC image.cpp entries.cpp world.cpp plugin.cpp windows.cpp)
-target_include_directories(simhost PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_BINARY_DIR}/layers/host)
+target_include_directories(simhost PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_BINARY_DIR}/layers/host
+                                          ${CMAKE_BINARY_DIR}/layers/patching)
 target_compile_options(simhost PUBLIC -msse2 -mfpmath=sse)
 # Wine's drive Z: is the root of the Linux file system.
 target_compile_definitions(simhost PRIVATE ZEPHREL_DLL_PATH="Z:${ZEPHREL_DIST_DIR}/Zephrel.dll")

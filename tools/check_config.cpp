@@ -1,6 +1,9 @@
 // zephrel-check: shows a player what the plug-in will make of a Zephrel.ini, with the plug-in's own parser and
 // loader and the notes of config/ini_explain.h, and which build of the game an executable is. See Help below.
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <stdexcept>
@@ -19,8 +22,10 @@ namespace {
 
 #if defined(_WIN32)
 constexpr const char* kProgram = "ZephrelCheck.exe";
+constexpr char kSeparator = '\\';
 #else
 constexpr const char* kProgram = "zephrel-check";
+constexpr char kSeparator = '/';
 #endif
 
 constexpr int kUsageError = 2;
@@ -55,10 +60,31 @@ int UsageError(const char* problem) {
   return kUsageError;
 }
 
-int Check(const std::string& path) {
+enum class PathKind { kMissing, kFolder, kOther };
+
+PathKind KindOf(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return errno == ENOENT ? PathKind::kMissing : PathKind::kOther;
+  return S_ISDIR(status.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+// `beside`: the path is the Zephrel.ini beside the checker, not one the player gave.
+int Check(const std::string& path, bool beside) {
   const IniText file = ReadIniText(path, true);
   if (file.status == IniTextStatus::kUnreadable) {
-    std::printf("Cannot read %s: the plug-in would use every default.\n", path.c_str());
+    const PathKind kind = KindOf(path);
+    if (beside && kind == PathKind::kMissing) {
+      std::printf(
+          "There is no Zephrel.ini beside the checker (%s).\n"
+          "Give the path of the one to check: %s \"path of Zephrel.ini\"\n",
+          path.c_str(), kProgram);
+    } else if (kind == PathKind::kFolder) {
+      const std::string inside = path.ends_with(kSeparator) ? path : path + kSeparator;
+      std::printf("%s is a folder, not a file: give the path of the Zephrel.ini in it (%sZephrel.ini).\n", path.c_str(),
+                  inside.c_str());
+    } else {
+      std::printf("Cannot read %s: the plug-in would use every default.\n", path.c_str());
+    }
     return 2;
   }
   if (file.status == IniTextStatus::kTooLarge) {
@@ -117,9 +143,9 @@ int Run(int argc, char** argv) {
     return verdict.status;
   }
   // A path that looks like an option is a mistyped one far more often than a file of that name.
-  if (first.starts_with("--")) return UsageError("unknown option");
+  if (first.starts_with("--")) return UsageError(("unknown option " + std::string(first)).c_str());
   if (argc > 2) return UsageError("one path at most");
-  return Check(argc == 2 ? argv[1] : ResolveIniPath("Zephrel.ini"));
+  return argc == 2 ? Check(argv[1], false) : Check(ResolveIniPath("Zephrel.ini"), true);
 }
 
 }  // namespace

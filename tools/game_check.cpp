@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "host/addresses.h"
+#include "patching/patching.h"
 
 namespace tools {
 
 namespace {
 
 // The base every host address is written for; the plug-in serves only an image that loads there.
-constexpr std::uint32_t kHostBase = 0x400000;
+constexpr std::uint32_t kHostBase = patching::kHostPreferredBase;
 
 constexpr std::uint16_t kMachineI386 = 0x14C;
 constexpr std::uint16_t kMagicPe32 = 0x10B;
@@ -142,15 +143,16 @@ GameVerdict CheckGame(const std::string& path) {
       return cutShort;
   }
   if (image.base != kHostBase) {
-    char base[16];
-    std::snprintf(base, sizeof base, "0x%X", static_cast<unsigned>(image.base));
-    return {kGameInert, unknown + " (it loads at " + base + ", the game at 0x400000): " + inert};
+    char bases[64];
+    std::snprintf(bases, sizeof bases, " (it loads at 0x%X, the game at 0x%X): ", static_cast<unsigned>(image.base),
+                  static_cast<unsigned>(kHostBase));
+    return {kGameInert, unknown + bases + inert};
   }
   const std::optional<std::int32_t> build = ProbeBuild(file.get(), image);
   if (!build) return cutShort;
   if (*build == host::kUnknownBuild) return {kGameInert, unknown + ": " + inert};
   const std::string name = path + " is build " + std::to_string(*build) + " of the game";
-  if (*build != host::kBuild1001 && *build != host::kBuild1002) {
+  if (!host::IsServedHostVersion(*build)) {
     return {kGameInert, name + ": this build is not served: " + inert};
   }
   return {kGameServed, name +

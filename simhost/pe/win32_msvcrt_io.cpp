@@ -1,4 +1,4 @@
-// msvcrt's files: the low-level descriptor functions and the stdio ones the DLL's runtime imports.
+// msvcrt's files: the low-level descriptor functions and the stdio ones the DLL and its runtime import.
 // Paths are Windows paths under the game folder (win32.h). Descriptors opened without 'b' are in text
 // mode as msvcrt has it: CR LF reads as LF, a Ctrl-Z ends the input, LF is written as CR LF. The host's
 // own console streams pass bytes through unchanged. Streams are unbuffered, so fflush has nothing to do.
@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -444,6 +446,62 @@ SHIM_CDECL size_t msvcrt_fwrite(const void* data, size_t size, size_t count, Msv
   return stream_write(f, static_cast<const char*>(data), size * count) < 0 ? 0 : count;
 }
 
+// The reads of the configuration: unbuffered like the rest, so a stream's position is its descriptor's, less a
+// byte read ahead.
+SHIM_CDECL size_t msvcrt_fread(void* data, size_t size, size_t count, MsvcrtFile* f) {
+  if (!checked(f) || size == 0 || count == 0) return 0;
+  if (count > SIZE_MAX / size) {
+    set_errno(EINVAL);
+    return 0;
+  }
+  const size_t total = size * count;
+  size_t got = 0;
+  while (got < total) {
+    const unsigned chunk = static_cast<unsigned>(std::min<size_t>(total - got, 1u << 30));
+    const int n = msvcrt_read(f->file, static_cast<char*>(data) + got, chunk);
+    if (n <= 0) {
+      f->flag |= n < 0 ? kIoError : kIoEof;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  return got / size;
+}
+
+SHIM_CDECL int msvcrt_fgetc(MsvcrtFile* f) {
+  unsigned char c = 0;
+  return msvcrt_fread(&c, 1, 1, f) == 1 ? c : EOF;
+}
+
+SHIM_CDECL int msvcrt_ferror(MsvcrtFile* f) { return checked(f) ? f->flag & kIoError : 0; }
+
+SHIM_CDECL int msvcrt_fseek(MsvcrtFile* f, long offset, int origin) {
+  if (!checked(f)) return -1;
+  f->flag &= ~kIoEof;
+  return msvcrt_lseeki64(f->file, offset, origin) < 0 ? -1 : 0;
+}
+
+// A position beyond what a long holds fails, as msvcrt's does.
+SHIM_CDECL long msvcrt_ftell(MsvcrtFile* f) {
+  if (!checked(f)) return -1;
+  Descriptor* d = descriptor(f->file);
+  off64_t at = ::lseek64(f->file, 0, SEEK_CUR);
+  if (at < 0) {
+    set_errno_from_host();
+    return -1;
+  }
+  if (d->pending >= 0) --at;
+  if (at > LONG_MAX) {
+    set_errno(EINVAL);
+    return -1;
+  }
+  return static_cast<long>(at);
+}
+
+SHIM_CDECL void msvcrt_rewind(MsvcrtFile* f) {
+  if (msvcrt_fseek(f, 0, SEEK_SET) == 0) f->flag &= ~kIoError;
+}
+
 SHIM_CDECL int msvcrt_vfprintf(MsvcrtFile* f, const char* fmt, va_list ap) {
   std::string text = format(fmt, ap);
   return stream_write(f, text.data(), text.size()) < 0 ? -1 : static_cast<int>(text.size());
@@ -476,13 +534,19 @@ const Shim kShims[] = {
     {"_wfopen", reinterpret_cast<void*>(&msvcrt_wfopen)},
     {"_write", reinterpret_cast<void*>(&msvcrt_write)},
     {"fclose", reinterpret_cast<void*>(&msvcrt_fclose)},
+    {"ferror", reinterpret_cast<void*>(&msvcrt_ferror)},
     {"fflush", reinterpret_cast<void*>(&msvcrt_fflush)},
+    {"fgetc", reinterpret_cast<void*>(&msvcrt_fgetc)},
     {"fopen", reinterpret_cast<void*>(&msvcrt_fopen)},
     {"fprintf", reinterpret_cast<void*>(&msvcrt_fprintf)},
     {"fputc", reinterpret_cast<void*>(&msvcrt_fputc)},
     {"fputs", reinterpret_cast<void*>(&msvcrt_fputs)},
+    {"fread", reinterpret_cast<void*>(&msvcrt_fread)},
+    {"fseek", reinterpret_cast<void*>(&msvcrt_fseek)},
+    {"ftell", reinterpret_cast<void*>(&msvcrt_ftell)},
     {"fwrite", reinterpret_cast<void*>(&msvcrt_fwrite)},
     {"printf", reinterpret_cast<void*>(&msvcrt_printf)},
+    {"rewind", reinterpret_cast<void*>(&msvcrt_rewind)},
     {"setvbuf", reinterpret_cast<void*>(&msvcrt_setvbuf)},
     {"vfprintf", reinterpret_cast<void*>(&msvcrt_vfprintf)},
 };

@@ -13,23 +13,13 @@ namespace config {
 
 namespace {
 
-constexpr std::string_view kSection = "MAIN";
+constexpr std::string_view kSection = kSettingsSection;
 constexpr char kCtrlZ = '\x1A';
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 // The row of kSettings for `key`, or kSettingCount.
 std::size_t FindSetting(std::string_view key, bool ignoringCase) {
   for (std::size_t i = 0; i < kSettingCount; ++i) {
-    if (ignoringCase ? EqualsIgnoringCase(key, kSettings[i].key) : key == kSettings[i].key) return i;
+    if (ignoringCase ? EqualsIgnoringAsciiCase(key, kSettings[i].key) : key == kSettings[i].key) return i;
   }
   return kSettingCount;
 }
@@ -63,25 +53,72 @@ struct Explainer {
   const IniNoteSink& sink;
   IniSources sources{};
   bool sawMain = false;
+  bool binary = false;  // the file holds NUL bytes: its lines are not worth a note each
 
-  void Note(std::size_t line, std::initializer_list<std::string_view> pieces) { sink(line, Join(pieces)); }
+  void Note(std::size_t line, std::initializer_list<std::string_view> pieces) {
+    if (!binary || line == 0) sink(line, Join(pieces));
+  }
 };
+
+// A decimal number's value in a form that compares: its significant digits and the power of ten of the first,
+// so that "250.50" and "2.505e2" are the same. Zero has no digits.
+struct DecimalValue {
+  bool negative = false;
+  std::string digits;
+  long exponent = 0;
+  bool operator==(const DecimalValue&) const = default;
+};
+
+// `number` as ConvertFloat takes it: optional whitespace and sign, digits with a point, optional exponent.
+DecimalValue DecimalOf(std::string_view number) {
+  number = TrimText(number, true, false);
+  DecimalValue value;
+  std::size_t at = 0;
+  if (at < number.size() && (number[at] == '+' || number[at] == '-')) value.negative = number[at++] == '-';
+  long wholeDigits = 0;
+  bool point = false;
+  for (; at < number.size(); ++at) {
+    const char c = number[at];
+    if (c == '.') {
+      point = true;
+    } else if (c < '0' || c > '9') {
+      break;
+    } else if (c == '0' && value.digits.empty()) {
+      wholeDigits -= point ? 1 : 0;  // a leading zero moves nothing, one after the point moves the first digit
+    } else {
+      value.digits += c;
+      wholeDigits += point ? 0 : 1;
+    }
+  }
+  long exponent = 0;
+  if (at < number.size() && (number[at] == 'e' || number[at] == 'E')) {
+    const bool negative = at + 1 < number.size() && number[at + 1] == '-';
+    at += at + 1 < number.size() && (number[at + 1] == '+' || number[at + 1] == '-') ? 2 : 1;
+    for (; at < number.size() && number[at] >= '0' && number[at] <= '9'; ++at) {
+      if (exponent < 100000) exponent = exponent * 10 + (number[at] - '0');  // far beyond any float either way
+    }
+    exponent = negative ? -exponent : exponent;
+  }
+  while (!value.digits.empty() && value.digits.back() == '0') value.digits.pop_back();
+  value.exponent = value.digits.empty() ? 0 : wholeDigits - 1 + exponent;
+  return value;
+}
 
 void CheckHeader(const IniLine& line, Explainer& x) {
   if (line.section == kSection) {
     x.sawMain = true;
-  } else if (EqualsIgnoringCase(line.section, kSection)) {
-    x.Note(line.number,
-           {"[", Shown(line.section), "] is not [MAIN]: section names are case-sensitive, so nothing in it is read"});
+  } else if (EqualsIgnoringAsciiCase(line.section, kSection)) {
+    x.Note(line.number, {"[", Shown(line.section), "] is not [", kSection,
+                         "]: section names are case-sensitive, so nothing in it is read"});
   } else {
-    x.Note(line.number, {"section [", Shown(line.section), "] is not read: the plug-in reads only [MAIN]"});
+    x.Note(line.number, {"section [", Shown(line.section), "] is not read: the plug-in reads only [", kSection, "]"});
   }
 }
 
 void CheckBool(const IniLine& line, Explainer& x) {
   if (line.value.empty() || !ConvertBool(line.value, false)) return;
   for (const char* plain : {"1", "true", "yes", "on"}) {
-    if (EqualsIgnoringCase(line.value, plain)) return;
+    if (EqualsIgnoringAsciiCase(line.value, plain)) return;
   }
   x.Note(line.number, {KeyLine(line),
                        " reads as true: only a single 0 or the word false (in any letter case) "
@@ -102,6 +139,9 @@ void CheckFloat(const IniLine& line, const Setting& setting, Explainer& x) {
   }
   if (!std::isfinite(value)) {
     x.Note(line.number, {KeyLine(line), " is too large for a float: it reads as ", FloatText(value)});
+  } else if (used != 0 && used == line.value.size() && !(DecimalOf(line.value) == DecimalOf(FloatText(value)))) {
+    x.Note(line.number,
+           {KeyLine(line), " reads as ", FloatText(value), ": a float keeps only about seven significant digits"});
   }
 }
 
@@ -141,7 +181,7 @@ void CheckKey(const IniLine& line, Explainer& x) {
     if (similar == kSettingCount) return;  // the section's header is noted already
     const std::string where =
         line.section.empty() ? "stands before any section header" : Join({"is in section [", Shown(line.section), "]"});
-    x.Note(line.number, {KeyLine(line), " ", where, ", not in [MAIN]: it is not read"});
+    x.Note(line.number, {KeyLine(line), " ", where, ", not in [", kSection, "]: it is not read"});
     return;
   }
   if (known == kSettingCount) {
@@ -182,6 +222,7 @@ std::string_view IniTextOf(std::string_view bytes) { return bytes.substr(0, byte
 
 IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
   Explainer x{note};
+  x.binary = bytes.find('\0') != std::string_view::npos;
   const std::string_view text = IniTextOf(bytes);
   IniSections sections;
   ParseIniText(text, sections, [&x](const IniLine& line) {
@@ -197,7 +238,12 @@ IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
     for (const char c : text) line += c == '\n' ? 1 : 0;
     x.Note(line, {"a byte 0x1A (Ctrl-Z): the plug-in stops reading here, so nothing after it is read"});
   }
-  if (!x.sawMain && !sections.empty()) x.Note(0, {"there is no [MAIN] section: every setting has its default"});
+  if (!x.sawMain && !sections.empty())
+    x.Note(0, {"there is no [", kSection, "] section: every setting has its default"});
+  if (x.binary) {
+    x.Note(0, {"the file holds NUL bytes, so it is not a text file (a program, or random bytes?): the plug-in reads "
+               "it as one all the same, and its lines are not explained one by one"});
+  }
   return x.sources;
 }
 

@@ -1,6 +1,7 @@
 #include "config/ini_file.h"
 
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -22,32 +23,41 @@ std::string ResolveIniPath(std::string_view fileName) {
   return ResolveIniPathFrom(fileName, modulePath, platform::kPathSeparator);
 }
 
-IniText ReadIniText(const std::string& path, bool asBytes) {
-  std::ifstream file(path, asBytes ? std::ios::in | std::ios::binary : std::ios::in);
-  if (!file.is_open()) return {IniTextStatus::kUnreadable, {}};
-  // The size from the position of the end, so that a file of gigabytes is never read to find it out.
-  file.seekg(0, std::ios::end);
-  const std::streamoff size = file.tellg();
-  if (size > static_cast<std::streamoff>(kIniFileSizeLimit)) {
+namespace {
+
+IniText ReadOpenIniText(std::FILE* file) {
+  // The size from the position of the end, so that a file of gigabytes is never read to find it out. One too
+  // large for a long cannot tell its end at all, and is too large as well.
+  const bool sized = std::fseek(file, 0, SEEK_END) == 0;
+  const long size = sized ? std::ftell(file) : -1;
+  if (size < 0 || static_cast<unsigned long>(size) > kIniFileSizeLimit) {
     // A directory opens on Linux and may tell a huge end; it fails at its first read.
-    file.seekg(0, std::ios::beg);
-    file.peek();
-    return {file.bad() ? IniTextStatus::kUnreadable : IniTextStatus::kTooLarge, {}};
+    std::rewind(file);
+    return {std::fgetc(file) == EOF && std::ferror(file) ? IniTextStatus::kUnreadable : IniTextStatus::kTooLarge, {}};
   }
-  file.clear();
-  file.seekg(0, std::ios::beg);
-  // istream::read turns a failing read (a directory opens on Linux, then fails) into badbit, where a
-  // streambuf iterator would let the library's exception through. The limit holds here too, for a runtime
-  // that cannot tell where the end is and for a file that grows meanwhile.
+  std::rewind(file);
+  // The limit holds here too, for a runtime that cannot tell where the end is and for a file that grows
+  // meanwhile.
   std::string text;
   char chunk[4096];
-  while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-    const auto got = static_cast<std::size_t>(file.gcount());
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
     if (text.size() + got > kIniFileSizeLimit) return {IniTextStatus::kTooLarge, {}};
     text.append(chunk, got);
   }
-  if (file.bad()) return {IniTextStatus::kUnreadable, {}};
+  if (std::ferror(file)) return {IniTextStatus::kUnreadable, {}};
   return {IniTextStatus::kRead, std::move(text)};
+}
+
+}  // namespace
+
+IniText ReadIniText(const std::string& path, bool asBytes) {
+  // C stdio, not a file stream: the same runtime text mode (on Windows msvcrt's: CR LF reads as LF, a byte
+  // 0x1A ends the text), without the C++ library's stream and locale machinery in the DLL. Closed also when
+  // memory runs out while reading.
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), asBytes ? "rb" : "r"),
+                                                             &std::fclose);
+  if (file == nullptr) return {IniTextStatus::kUnreadable, {}};
+  return ReadOpenIniText(file.get());
 }
 
 IniFile::IniFile(std::string_view fileName) : path_(ResolveIniPath(fileName)) {

@@ -1,16 +1,18 @@
 #include "config/ini_parser.h"
 
 #include <algorithm>
-#include <charconv>
+#include <bit>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
-#include <system_error>
 
 namespace config {
 
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+static_assert(std::numeric_limits<long double>::max_exponent10 > 1200, "the guess of NearestDouble needs it");
 
 // The C locale's six; fixed here so that a locale the host sets cannot widen them.
 bool IsWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -39,36 +41,184 @@ bool HasHexPrefix(std::string_view text) {
   return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
 }
 
-bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view lowerCase) {
-  return std::equal(text.begin(), text.end(), lowerCase.begin(), lowerCase.end(),
-                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b; });
+// An unsigned integer of up to kLimbs 32-bit limbs, least significant first: just enough arithmetic to compare a
+// decimal number exactly with a point between two doubles.
+class BigNumber {
+ public:
+  explicit BigNumber(std::uint64_t value) {
+    for (; value != 0; value >>= 32) limbs_[size_++] = static_cast<std::uint32_t>(value);
+  }
+
+  // Each operation keeps within the limbs for the numbers NearestDouble compares; beyond them it would stop
+  // short rather than write past the end.
+  void MultiplyAdd(std::uint32_t factor, std::uint32_t addend) {
+    std::uint64_t carry = addend;
+    for (int i = 0; i < size_; ++i) {
+      carry += std::uint64_t{limbs_[i]} * factor;
+      limbs_[i] = static_cast<std::uint32_t>(carry);
+      carry >>= 32;
+    }
+    if (carry != 0 && size_ < kLimbs) limbs_[size_++] = static_cast<std::uint32_t>(carry);
+  }
+
+  void MultiplyByPowerOfFive(int exponent) {
+    for (; exponent >= 13; exponent -= 13) MultiplyAdd(1220703125, 0);  // 5^13, the largest below 2^32
+    std::uint32_t rest = 1;
+    for (; exponent > 0; --exponent) rest *= 5;
+    MultiplyAdd(rest, 0);
+  }
+
+  void ShiftLeft(int bits) {
+    const int words = bits / 32;
+    if (size_ == 0 || size_ + words + 1 > kLimbs) return;
+    const int shift = bits % 32;
+    limbs_[size_] = 0;
+    for (int i = size_; i >= 0; --i) {
+      const std::uint32_t low = i > 0 && shift != 0 ? limbs_[i - 1] >> (32 - shift) : 0;
+      limbs_[i + words] = (shift != 0 ? limbs_[i] << shift : limbs_[i]) | low;
+    }
+    for (int i = 0; i < words; ++i) limbs_[i] = 0;
+    size_ += words + 1;
+    while (size_ > 0 && limbs_[size_ - 1] == 0) --size_;
+  }
+
+  friend int Compare(const BigNumber& a, const BigNumber& b) {
+    if (a.size_ != b.size_) return a.size_ < b.size_ ? -1 : 1;
+    for (int i = a.size_ - 1; i >= 0; --i) {
+      if (a.limbs_[i] != b.limbs_[i]) return a.limbs_[i] < b.limbs_[i] ? -1 : 1;
+    }
+    return 0;
+  }
+
+ private:
+  // 801 decimal digits shifted left by up to 1100 bits, or 5^1150 times 2^55 shifted as far: below 4100 bits.
+  static constexpr int kLimbs = 160;
+  std::uint32_t limbs_[kLimbs] = {};
+  int size_ = 0;
+};
+
+// A decimal's significant digits (no leading zero) and the power of ten of its last one.
+struct Decimal {
+  std::string_view digits;
+  bool inexact;  // digits beyond kDecimalDigits were dropped, not all zero
+  long long exponent;
+};
+
+// More digits never change which of two neighbouring doubles is nearer: the point halfway between them has at
+// most 767 significant digits.
+constexpr std::size_t kDecimalDigits = 800;
+
+// digits x 10^exponent compared with mantissa x 2^twos.
+int CompareDecimal(const Decimal& decimal, std::uint64_t mantissa, int twos) {
+  BigNumber value(0);
+  for (const char c : decimal.digits) value.MultiplyAdd(10, static_cast<std::uint32_t>(c - '0'));
+  long long valueTwos = decimal.exponent;
+  if (decimal.inexact) {
+    value.MultiplyAdd(10, 1);  // a 1 after the digits kept stands for those dropped
+    --valueTwos;
+  }
+  const long long fives = valueTwos;
+  BigNumber point(mantissa);
+  if (fives >= 0)
+    value.MultiplyByPowerOfFive(static_cast<int>(fives));
+  else
+    point.MultiplyByPowerOfFive(static_cast<int>(-fives));
+  const long long shift = valueTwos - twos;
+  if (shift >= 0)
+    value.ShiftLeft(static_cast<int>(shift));
+  else
+    point.ShiftLeft(static_cast<int>(-shift));
+  return Compare(value, point);
 }
 
-// For a number (digits, point, exponent) that does not fit a double: whether it is too large rather than too
-// small. The decimal exponent of its leading non-zero digit decides; it is hundreds away from zero here.
-bool IsTooLarge(std::string_view number) {
-  long long scale = 0;  // the number is 0.ddd times ten to this, before the exponent part
+// The next double up or down from a non-negative one: for these the bits count the doubles in order, up to
+// the infinity after the largest.
+double Neighbour(double value, int step) {
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) + static_cast<std::uint64_t>(step));
+}
+
+// The double nearest to the decimal (ties to even), as a correctly rounding conversion gives it.
+double NearestDouble(const Decimal& decimal) {
+  const long long magnitude = decimal.exponent + static_cast<long long>(decimal.digits.size());  // value < 10^magnitude
+  if (decimal.digits.empty() || magnitude <= -324) return 0.0;                                   // below half the least
+  if (magnitude > 310) return std::numeric_limits<double>::infinity();
+  // Exact when both factors are: one correctly rounded operation.
+  std::uint64_t leading = 0;
+  const std::size_t taken = std::min<std::size_t>(decimal.digits.size(), 19);
+  for (std::size_t i = 0; i < taken; ++i) leading = leading * 10 + static_cast<std::uint64_t>(decimal.digits[i] - '0');
+  const long long scale = decimal.exponent + static_cast<long long>(decimal.digits.size() - taken);
+  if (!decimal.inexact && taken == decimal.digits.size() && leading < (std::uint64_t{1} << 53) && scale >= -22 &&
+      scale <= 22) {
+    double power = 1.0;
+    for (long long i = 0; i < (scale < 0 ? -scale : scale); ++i) power *= 10.0;
+    return scale < 0 ? static_cast<double>(leading) / power : static_cast<double>(leading) * power;
+  }
+  // Otherwise a guess within a few units in the last place (long double reaches 10^1125 and beyond), then moved to the
+  // nearest by exact comparisons.
+  long double power = 1.0L;
+  for (long long i = 0; i < (scale < 0 ? -scale : scale); ++i) power *= 10.0L;
+  double guess = static_cast<double>(scale < 0 ? leading / power : leading * power);
+  if (std::isinf(guess)) guess = std::numeric_limits<double>::max();
+  for (;;) {
+    int exponent = 0;
+    std::frexp(guess, &exponent);
+    const int twos = guess == 0.0 ? -1074 : std::max(exponent - 53, -1074);
+    const auto mantissa = static_cast<std::uint64_t>(std::ldexp(guess, -twos));
+    const int above = CompareDecimal(decimal, 2 * mantissa + 1, twos - 1);
+    if (above > 0 || (above == 0 && (mantissa & 1) != 0)) {
+      guess = Neighbour(guess, +1);
+      if (std::isinf(guess)) return guess;
+      continue;
+    }
+    if (guess == 0.0) return guess;
+    const bool powerOfTwo = mantissa == (std::uint64_t{1} << 52) && twos > -1074;
+    const int below = powerOfTwo ? CompareDecimal(decimal, 4 * mantissa - 1, twos - 2)
+                                 : CompareDecimal(decimal, 2 * mantissa - 1, twos - 1);
+    if (below < 0 || (below == 0 && (mantissa & 1) != 0)) {
+      guess = Neighbour(guess, -1);
+      continue;
+    }
+    return guess;
+  }
+}
+
+// The decimal of `number` ([digits][.digits][e[sign]digits], with a digit on one side of the point at least).
+Decimal DecimalOf(std::string_view number, std::string& digits) {
+  long long exponent = 0;
   bool point = false;
-  bool leadingZeros = true;
+  bool inexact = false;
   std::size_t at = 0;
   for (; at < number.size() && number[at] != 'e' && number[at] != 'E'; ++at) {
-    if (number[at] == '.') {
+    const char c = number[at];
+    if (c == '.') {
       point = true;
-    } else if (leadingZeros && number[at] == '0') {
-      if (point) --scale;
+      continue;
+    }
+    if (digits.empty() && c == '0') {
+      exponent -= point ? 1 : 0;
+      continue;
+    }
+    if (digits.size() < kDecimalDigits) {
+      digits += c;
+      exponent -= point ? 1 : 0;
     } else {
-      leadingZeros = false;
-      if (!point) ++scale;
+      inexact = inexact || c != '0';
+      exponent += point ? 0 : 1;
     }
   }
-  long long exponent = 0;
+  long long written = 0;
   bool negative = false;
   if (at < number.size()) {
     ++at;
     if (at < number.size() && (number[at] == '+' || number[at] == '-')) negative = number[at++] == '-';
-    for (; at < number.size(); ++at) exponent = std::min(exponent * 10 + (number[at] - '0'), 1'000'000'000LL);
+    for (; at < number.size(); ++at) written = std::min(written * 10 + (number[at] - '0'), 1'000'000'000LL);
   }
-  return scale + (negative ? -exponent : exponent) > 0;
+  while (!inexact && !digits.empty() && digits.back() == '0') {
+    digits.pop_back();
+    ++exponent;
+  }
+  exponent += negative ? -written : written;
+  return {digits, inexact, exponent};
 }
 
 }  // namespace
@@ -123,6 +273,11 @@ const std::string* FindIniValue(const IniSections& sections, std::string_view se
   return value == found->second.end() ? nullptr : &value->second;
 }
 
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 bool ConvertBool(std::string_view text, bool defaultValue) {
   if (text.empty()) return defaultValue;
   if (text.size() == 1) return text[0] != '0';
@@ -136,7 +291,7 @@ float ConvertFloat(std::string_view text, std::size_t* used) {
   bool negative = false;
   if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
 
-  // Checked here rather than left to from_chars, which would also take a second sign, "inf" and "nan".
+  // The number's extent is checked first: no second sign, no "inf" or "nan".
   const std::size_t begin = at;
   at = SkipDigits(text, at);
   std::size_t digits = at - begin;
@@ -153,15 +308,9 @@ float ConvertFloat(std::string_view text, std::size_t* used) {
     if (exponentEnd > exponent) at = exponentEnd;
   }
 
-  // from_chars reads the same in every locale and rounds correctly, as the C library's conversion does.
-  const std::string_view number = text.substr(begin, at - begin);
-  double value = 0.0;
-  const auto result = std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::general);
-  if (result.ec == std::errc::result_out_of_range) {
-    value = IsTooLarge(number) ? std::numeric_limits<double>::infinity() : 0.0;
-  } else if (result.ec != std::errc{}) {
-    return 0.0f;
-  }
+  // Read here rather than by the C library, whose decimal point follows the locale the host may set.
+  std::string significant;
+  const double value = NearestDouble(DecimalOf(text.substr(begin, at - begin), significant));
   if (used != nullptr) *used = at;
   // Beyond the range of a float the narrowing gives an infinity, as IEEE rounding does.
   return static_cast<float>(negative ? -value : value);

@@ -41,6 +41,9 @@ void ParseIniText(std::string_view text, IniSections& sections, const IniLineObs
 // The stored value of `key` in `section` (possibly empty), or null when either is missing.
 const std::string* FindIniValue(const IniSections& sections, std::string_view section, std::string_view key);
 
+// Whether the two texts are equal when ASCII letters are taken without their case (no other byte is).
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // Value conversions of the reader's queries. Each is the same whatever C locale the process has set.
 
 // Empty: `defaultValue`. One character: false for "0". Five: false for "false" in any letter case.

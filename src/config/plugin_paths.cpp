@@ -1,6 +1,6 @@
 #include "config/plugin_paths.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -11,17 +11,17 @@ namespace config {
 namespace {
 
 PluginPathAreas PluginPaths;
-char FilesystemErrorText[1024];
+
+// An error icon and a single OK button.
+constexpr std::uint32_t kErrorBoxStyle = 0x10;
 
 // A module path of up to 259 characters, as a Windows MAX_PATH buffer holds it with its terminating zero.
 constexpr std::size_t kModulePathLimit = 260;
 
 }  // namespace
 
-bool ShowFilesystemError() {
-  std::snprintf(FilesystemErrorText, sizeof FilesystemErrorText, "FILESYSTEM\nFailed to retrieve plugin dir path");
-  platform::ShowErrorBox(FilesystemErrorText, "Zephrel", 0x10);
-  return false;
+void ShowFilesystemError() {
+  platform::ShowErrorBox("FILESYSTEM\nFailed to retrieve plugin dir path", "Zephrel", kErrorBoxStyle);
 }
 
 void SplitModulePath(PluginPathAreas& areas) {

@@ -26,9 +26,9 @@ const char* PluginDirectory();
 // the area together, or when there is no name.
 const char* PluginFilePath(const char* name);
 
-// Shows the box "FILESYSTEM / Failed to retrieve plugin dir path" titled "Zephrel" and returns false once
-// the player has closed it.
-bool ShowFilesystemError();
+// Shows the box "FILESYSTEM / Failed to retrieve plugin dir path" titled "Zephrel" and returns once the
+// player has closed it.
+void ShowFilesystemError();
 
 // The first-call work of PluginDirectory, given the outcome of looking up the module. A failed lookup, or a
 // module path that cannot be had whole (longer than 259 characters, or with no spelling the host can open),

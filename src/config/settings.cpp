@@ -12,22 +12,20 @@ namespace config {
 
 namespace {
 
-constexpr const char* kSection = "MAIN";
-
-constexpr Setting Row(const char* key, bool& variable, float value, const char* text, const char* help) {
-  return {key, SettingType::kFlag, &variable, nullptr, nullptr, value, text, help};
+constexpr Setting Row(const char* key, bool& variable, float value, const char* text) {
+  return {key, SettingType::kFlag, &variable, nullptr, nullptr, value, text};
 }
-constexpr Setting Row(const char* key, float& variable, float value, const char* text, const char* help) {
-  return {key, SettingType::kNumber, nullptr, &variable, nullptr, value, text, help};
+constexpr Setting Row(const char* key, float& variable, float value, const char* text) {
+  return {key, SettingType::kNumber, nullptr, &variable, nullptr, value, text};
 }
-constexpr Setting Row(const char* key, std::int32_t& variable, float value, const char* text, const char* help) {
-  return {key, SettingType::kModelId, nullptr, nullptr, &variable, value, text, help};
+constexpr Setting Row(const char* key, std::int32_t& variable, float value, const char* text) {
+  return {key, SettingType::kModelId, nullptr, nullptr, &variable, value, text};
 }
 
 // A conversion error would otherwise leave the loader half way and reach the host's call site.
 std::int32_t ReadModelId(const IniFile& ini, const char* key, std::int32_t defaultValue) {
   try {
-    return ini.ReadInt(kSection, key, defaultValue);
+    return ini.ReadInt(kSettingsSection, key, defaultValue);
   } catch (const std::invalid_argument&) {
     return defaultValue;
   } catch (const std::out_of_range&) {
@@ -38,7 +36,7 @@ std::int32_t ReadModelId(const IniFile& ini, const char* key, std::int32_t defau
 }  // namespace
 
 const Setting kSettings[kSettingCount] = {
-#define ZEPHREL_SETTING(key, type, value, help) Row(#key, key, value, #value, help),
+#define ZEPHREL_SETTING(key, type, value, help) Row(#key, key, value, #value),
 #include "config/settings_table.inc"
 #undef ZEPHREL_SETTING
 };
@@ -47,10 +45,10 @@ void LoadSettingsFrom(const IniFile& ini) {
   for (const Setting& setting : kSettings) {
     switch (setting.type) {
       case SettingType::kFlag:
-        *setting.flag = ini.ReadBool(kSection, setting.key, setting.defaultValue != 0.0f);
+        *setting.flag = ini.ReadBool(kSettingsSection, setting.key, setting.defaultValue != 0.0f);
         break;
       case SettingType::kNumber:
-        *setting.number = ini.ReadFloat(kSection, setting.key, setting.defaultValue);
+        *setting.number = ini.ReadFloat(kSettingsSection, setting.key, setting.defaultValue);
         break;
       case SettingType::kModelId:
         *setting.modelId = ReadModelId(ini, setting.key, static_cast<std::int32_t>(setting.defaultValue));

@@ -21,6 +21,9 @@ using SettingModelId = std::int32_t;
 
 enum class SettingType { kFlag, kNumber, kModelId };
 
+// The section of Zephrel.ini that holds them; no other is read.
+inline constexpr const char* kSettingsSection = "MAIN";
+
 // One row of the table: the key, the variable it sets (exactly one of the three pointers) and its default.
 struct Setting {
   const char* key;
@@ -30,14 +33,19 @@ struct Setting {
   std::int32_t* modelId;
   float defaultValue;       // exact for every default of the table, model ids included
   const char* defaultText;  // as the shipped Zephrel.ini writes it
-  const char* help;
 };
 
-inline constexpr std::size_t kSettingCount = 12;
+// One for each row of the table.
+inline constexpr std::size_t kSettingCount = 0
+#define ZEPHREL_SETTING(key, type, value, help) +1
+#include "config/settings_table.inc"
+#undef ZEPHREL_SETTING
+    ;
 extern const Setting kSettings[kSettingCount];
 
-// The shortest text that reads back as `value`, in fixed or exponent form, whichever is shorter ("250.5",
-// "1e+40", "inf"): the text std::to_chars gives, whatever C locale is set.
+// The shortest text that reads back as `value` through ConvertFloat, in fixed or exponent form, whichever is
+// shorter ("250.5", "1e+40", "inf"): the text std::to_chars would give, but found with the C library's
+// formatting, since the DLL must not carry the C++ library's; the same whatever C locale is set.
 std::string FloatText(float value);
 
 // The variable's current value as text: "true"/"false", the model id, or the shortest text of the float.

@@ -58,6 +58,9 @@ inline constexpr std::int32_t kBuild1001 = 1001;
 inline constexpr std::int32_t kBuild1002 = 1002;
 inline constexpr std::int32_t kUnknownBuild = 0;
 
+// True for the builds whose addresses the plug-in knows: on any other it stays inert.
+constexpr bool IsServedHostVersion(std::int32_t version) { return version == kBuild1001 || version == kBuild1002; }
+
 // A build is recognised by one 32-bit little-endian word of its image; the first row that matches wins.
 struct BuildProbe {
   std::int32_t build;

@@ -24,8 +24,6 @@ std::int32_t GetHostVersion() {
   return version;
 }
 
-bool IsServedHostVersion(std::int32_t version) { return version == kBuild1001 || version == kBuild1002; }
-
 std::uint32_t ReadHostDword(std::uint32_t hostAddress) {
   return patching::PeekWord32(patching::TranslateHostAddress(hostAddress), true).value_or(0);
 }

@@ -3,17 +3,16 @@
 
 #include <cstdint>
 
+#include "host/addresses.h"
+
 namespace host {
 
 // The running host build (1001, 1002, another recognised id, or 0), detected on the first call.
 std::int32_t GetHostVersion();
 
 // Reads the probe words in order; the id of the first that matches, or 0. An unmapped or unreadable probe is
-// no match. An image that is not at 0x400000 is not read at all: 0.
+// no match. An image that is not at the base the addresses are written for is not read at all: 0.
 std::int32_t DetectHostVersion();
-
-// True for the builds whose addresses the plug-in knows (1001 and 1002).
-bool IsServedHostVersion(std::int32_t version);
 
 // The 32-bit word at a host address, read with the page protection lifted; 0 when it cannot be lifted, which
 // no probe word is.

@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -12,6 +13,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+// On Linux the game is played by a process of our own making, the simulated host: it maps the game's image where
+// it chooses and shows error boxes its own way, and says so by defining these. The dynamic linker binds them
+// when the plug-in loads; in any other process they stay null.
+extern "C" {
+__attribute__((weak, visibility("default"))) std::uint32_t zephrel_host_image_base();
+__attribute__((weak, visibility("default"))) void zephrel_host_error_box(const char* text, const char* caption,
+                                                                         std::uint32_t style);
+}
 
 namespace platform {
 namespace {
@@ -116,10 +126,20 @@ bool IsMapped(std::uint32_t address, std::size_t size) {
 }
 
 std::uint32_t ExecutableImageBase() {
-  // The simulated host maps the game's image at 0x400000 unless it says otherwise.
-  const char* text = std::getenv("ZEPHREL_HOST_IMAGE_BASE");
-  if (text == nullptr || *text == '\0') return 0x400000;
-  return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 16));
+  if (zephrel_host_image_base != nullptr) return zephrel_host_image_base();
+  // Without a game in the process the executable is a Linux program of its own: where its first segment lies.
+  std::uint32_t base = 0;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, std::size_t, void* data) {
+        for (int i = 0; i < info->dlpi_phnum; ++i) {
+          if (info->dlpi_phdr[i].p_type != PT_LOAD) continue;
+          *static_cast<std::uint32_t*>(data) = info->dlpi_addr + (info->dlpi_phdr[i].p_vaddr & ~(kPageSize - 1));
+          break;
+        }
+        return 1;  // the executable comes first
+      },
+      &base);
+  return base;
 }
 
 bool ModuleOfAddress(const void* address, ModuleHandle& module) {
@@ -156,11 +176,7 @@ bool ModulePath(ModuleHandle module, char* buffer, std::size_t size) {
 
 void ShowErrorBox(const char* text, const char* caption, std::uint32_t style) {
   std::fprintf(stderr, "[%s] %s\n", caption, text);
-  // A simulated host records the box for its tests, the way a player would have seen it.
-  using Recorder = void (*)(const char*, const char*, std::uint32_t);
-  if (void* recorder = dlsym(RTLD_DEFAULT, "simhost_record_error_box")) {
-    reinterpret_cast<Recorder>(recorder)(text, caption, style);
-  }
+  if (zephrel_host_error_box != nullptr) zephrel_host_error_box(text, caption, style);
 }
 
 }  // namespace platform

@@ -49,11 +49,12 @@ void DrawCallback() {
   trails::DrawTrails();
 }
 
-class Corvanti {
+// The plug-in's attachment to the host: constructing it adds the five callbacks to their events. Each
+// registration is the first on its event and so hooks the event's call sites on the spot (on the builds the
+// plug-in serves), before the host reaches any of them.
+class HostAttachment {
  public:
-  // Each registration is the first on its event and so hooks the event's call sites on the spot (on the
-  // builds the plug-in serves), before the host reaches any of them.
-  Corvanti() {
+  HostAttachment() {
     hostStartupEvent().AddCallback(hostStartupEvent().afterCallbacks, StartupCallback, 0);
     hostReinitEvent().AddCallback(hostReinitEvent().afterCallbacks, ReinitCallback, 0);
     hostFrameEvent().AddCallback(hostFrameEvent().afterCallbacks, FrameCallback, 0);
@@ -63,7 +64,7 @@ class Corvanti {
 };
 
 // After the host bindings (which detect the host build), whatever order the objects are linked in.
-ZEPHREL_INIT_PLUGIN_OBJECT Corvanti corvanti;
+ZEPHREL_INIT_PLUGIN_OBJECT HostAttachment hostAttachment;
 
 }  // namespace
 }  // namespace plugin

@@ -124,4 +124,40 @@ TEST(ExplainIni, NotesAFileWithoutMainLast) {
             std::make_pair(std::size_t{0}, std::string("there is no [MAIN] section: every setting has its default")));
 }
 
+// A number that a float cannot hold as typed is told what it becomes; one it holds, in whatever spelling, is not.
+TEST(ExplainIni, TellsWhatANumberAFloatCannotHoldReadsAs) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"99999999999999999999999999999", "reads as 1e+29: a float keeps only about seven significant digits"},
+      {"16777217", "reads as 16777216: a float keeps only about seven significant digits"},
+      {"1e-50", "reads as 0: a float keeps only about seven significant digits"},
+      {"1e999", "is too large for a float: it reads as inf"},
+      {"300", ""},
+      {"300.000", ""},
+      {"3e2", ""},
+      {"0.1", ""},
+      {"-0.0", ""},
+      {"000250.50", ""},
+  };
+  for (const auto& [value, says] : cases) {
+    const auto notes = Notes(std::string("[MAIN]\nBannerDrawDistance=") + value + "\n");
+    if (*says == '\0') {
+      EXPECT_TRUE(notes.empty()) << value << ": " << (notes.empty() ? "" : notes[0].second);
+    } else {
+      ASSERT_EQ(notes.size(), 1u) << value;
+      EXPECT_EQ(notes[0], std::make_pair(std::size_t{2}, std::string("BannerDrawDistance=") + value + " " + says));
+    }
+  }
+}
+
+// A program or random bytes under the name: one note on the whole file instead of one for every line.
+TEST(ExplainIni, NotesAFileWithNulBytesOnceAsNotText) {
+  IniSources sources{};
+  const auto notes = Notes(std::string("MZ\x90\0\x03\n[MAIN]\nHeight=5\ncolour=red\n\0\0\n", 36), &sources);
+  EXPECT_EQ(sources.line[6], 3u);  // Height is still read, as the plug-in reads it
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].first, 0u);
+  EXPECT_TRUE(notes[0].second.starts_with("the file holds NUL bytes, so it is not a text file")) << notes[0].second;
+  EXPECT_TRUE(Notes("[MAIN]\nHeight=5\n").empty());
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <stdexcept>
@@ -183,6 +184,60 @@ TEST(ConvertFloat, NarrowsBeyondFloatRangeToInfinity) {
   // and the midpoint goes to infinity. Straight to float it would have been the largest float.
   EXPECT_EQ(ConvertFloat("3.4028235677973366e38"), kInfinity);
   EXPECT_EQ(ConvertFloat("3.40282356e38"), std::numeric_limits<float>::max());
+}
+
+// The plug-in rounds decimals to the nearest double itself; the C library (in the C locale here) is the
+// reference. The hard ones: exact midpoints between doubles and between floats, digits beyond any double's
+// reach, subnormals, the edges of both ranges.
+TEST(ConvertFloat, RoundsAsTheCLibraryDoes) {
+  std::vector<std::string> texts = {
+      "9007199254740993",  // 2^53 + 1, a midpoint: to even
+      "9007199254740995",
+      "9007199254740993.00000000000000000000000000000000000001",
+      "1.00000005960464477539062499",  // around the midpoint between 1 and the next float
+      "1.000000059604644775390625",
+      "1.00000005960464477539062501",
+      "2.4703282292062327e-324",  // around half the least double
+      "2.4703282292062328e-324",
+      "4.9406564584124654e-324",
+      "2.2250738585072011e-308",  // just below the least normal double
+      "1.7976931348623157e308",
+      "1.7976931348623158e308",
+      "1.7976931348623159e308",
+      "1.4e-45",
+      "7.006492321624085e-46",
+      "1e23",
+      "8.589973e9",
+      "0.1",
+      ".5",
+      "5.",
+      "0e999",
+      std::string(900, '9'),
+      "0." + std::string(400, '0') + "1e400",
+      "1" + std::string(500, '0') + "e-560",
+  };
+  // A spread of lengths and exponents, up to past the 800 digits the conversion keeps.
+  std::uint32_t seed = 2024;
+  const auto next = [&seed](std::uint32_t below) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % below;
+  };
+  for (int i = 0; i < 4000; ++i) {
+    const std::uint32_t lengths[] = {9, 20, 40, 900};
+    std::string text;
+    for (std::uint32_t d = 0, n = 1 + next(lengths[i % 4]); d < n; ++d) text += static_cast<char>('0' + next(10));
+    if (next(2) != 0) text.insert(next(static_cast<std::uint32_t>(text.size()) + 1), ".");
+    if (next(2) != 0) text += "e" + std::to_string(static_cast<int>(next(700)) - 350);
+    texts.push_back(text);
+  }
+  int wrong = 0;
+  for (const std::string& text : texts) {
+    const float expected = static_cast<float>(std::strtod(text.c_str(), nullptr));
+    if (ConvertFloat(text) != expected && ++wrong <= 10) {
+      ADD_FAILURE() << text.substr(0, 60) << ": " << ConvertFloat(text) << ", not " << expected;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(ConvertInt, ReadsDecimalOrHexadecimal) {

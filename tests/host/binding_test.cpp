@@ -1,5 +1,5 @@
 // What the library binds while the process starts, run once per kind of host (see tests/CMakeLists.txt):
-// SIMHOST_BUILD names the build the simulated host shows, ZEPHREL_HOST_IMAGE_BASE where its image lies.
+// SIMHOST_BUILD names the build the simulated host shows, SIMHOST_IMAGE_BASE where its image lies.
 
 #include <gtest/gtest.h>
 

@@ -324,6 +324,37 @@ TEST(Files, SeekingBackAfterCtrlZReadsAgain) {
   fclose(f);
 }
 
+// The configuration reader's way: the size from the end, back to the start, then the text.
+TEST(Files, StdioReadsSizeTheFileAndFoldTextMode) {
+  const auto fread_ = msvcrt<size_t (*)(void*, size_t, size_t, File*)>("fread");
+  const auto fseek_ = msvcrt<int (*)(File*, long, int)>("fseek");
+  const auto ftell_ = msvcrt<long (*)(File*)>("ftell");
+  const auto rewind_ = msvcrt<void (*)(File*)>("rewind");
+  const auto fgetc_ = msvcrt<int (*)(File*)>("fgetc");
+  const auto ferror_ = msvcrt<int (*)(File*)>("ferror");
+  pe_test::HostFolder folder;
+  folder.write("z.ini",
+               "a\r\nb\x1A"
+               "cd");
+  for (const char* mode : {"r", "rb"}) {
+    File* f = fopen("C:\\Games\\Host\\z.ini", mode);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(fseek_(f, 0, SEEK_END), 0);
+    EXPECT_EQ(ftell_(f), 7) << "the size on disk, in " << mode;
+    rewind_(f);
+    EXPECT_EQ(fgetc_(f), 'a');
+    rewind_(f);
+    char text[16] = {};
+    const size_t got = fread_(text, 1, sizeof text, f);
+    EXPECT_EQ(std::string(text, got), *mode == 'r' && mode[1] == '\0' ? std::string("a\nb")
+                                                                      : "a\r\nb\x1A"
+                                                                        "cd");
+    EXPECT_EQ(fgetc_(f), EOF);
+    EXPECT_EQ(ferror_(f), 0);
+    fclose(f);
+  }
+}
+
 TEST(Files, TextModeWritesCrLf) {
   pe_test::HostFolder folder;
   File* text = fopen("C:\\Games\\Host\\out.txt", "w");

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/ini_file.h"
@@ -476,6 +477,27 @@ TEST(PreviewRender, TheCaptionTellsTheMarksTheHourAndTheSettingsNotAtTheirDefaul
   EXPECT_TRUE(Same(picture.at(100, wide.viewHeight - 1), {1.0f, 0.0f, 0.0f}));
   EXPECT_TRUE(Same(picture.at(1279, wide.viewHeight - 1), {0.0f, 0.0f, 1.0f}));
   EXPECT_FALSE(Same(picture.at(20, 20), {1.0f, 0.0f, 0.0f})) << "the label over the overview";
+}
+
+// A file the plug-in does not read says why, rather than that its settings are the defaults.
+TEST(PreviewRender, TheCaptionTellsWhyAFileWasNotRead) {
+  const std::pair<config::IniTextStatus, const char*> cases[] = {
+      {config::IniTextStatus::kRead, "|my.ini: every setting at its default|"},
+      {config::IniTextStatus::kTooLarge,
+       "|my.ini: larger than 1048576 bytes, too large for a configuration: not read, so every setting at its "
+       "default|"},
+      {config::IniTextStatus::kUnreadable, "|my.ini: cannot be read, so every setting at its default|"},
+  };
+  for (const auto& [status, expected] : cases) {
+    preview::ScenarioSettings settings = preview::DefaultScenarioSettings();
+    settings.iniStatus = status;
+    std::string words = "|";
+    for (const preview::CaptionItem& item :
+         preview::MakeCaption({"Zephrel.dll", "my.ini", 40.0f, 12, false, settings}).items) {
+      words += item.text + "|";
+    }
+    EXPECT_NE(words.find(expected), std::string::npos) << expected << " in " << words;
+  }
 }
 
 }  // namespace

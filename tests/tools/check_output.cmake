@@ -1,6 +1,7 @@
-# Runs CHECKER (through EMULATOR, if any) with ARGS (default: INI) and compares its output, followed by a line
-# with its exit status, with the file EXPECTED, in which @PROGRAM@ and @VERSION@ stand for the checker's name
-# and version. With SIZE, INI is written first: [MAIN] and empty lines, SIZE bytes in all.
+# Runs CHECKER (through EMULATOR, if any) with ARGS (default: INI; NONE: no argument at all) and compares its
+# output, then what it wrote to stderr, then a line with its exit status, with the file EXPECTED, in which
+# @PROGRAM@, @VERSION@, @SEPARATOR@ and @CHECKER_DIR@ stand for the checker's name, its version, the separator
+# of its paths and its folder. With SIZE, INI is written first: [MAIN] and empty lines, SIZE bytes in all.
 if(DEFINED SIZE)
   math(EXPR padding "${SIZE} - 7")
   string(REPEAT "\n" ${padding} lines)
@@ -8,13 +9,16 @@ if(DEFINED SIZE)
 endif()
 if(NOT DEFINED ARGS)
   set(ARGS ${INI})
+elseif(ARGS STREQUAL "NONE")
+  set(ARGS "")  # not unset: that would bring back the cache entry -DARGS made
 endif()
+get_filename_component(CHECKER_DIR ${CHECKER} DIRECTORY)
 execute_process(COMMAND ${EMULATOR} ${CHECKER} ${ARGS}
                 OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
-string(APPEND output "exit status: ${status}\n")
+string(APPEND output "${errors}exit status: ${status}\n")
 file(READ ${EXPECTED} expected)
 string(CONFIGURE "${expected}" expected @ONLY)
 if(NOT output STREQUAL expected)
   message(FATAL_ERROR "The checker's output differs from ${EXPECTED}.\n"
-                      "--- got:\n${output}${errors}--- expected:\n${expected}")
+                      "--- got:\n${output}--- expected:\n${expected}")
 endif()

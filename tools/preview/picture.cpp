@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "config/settings.h"
 #include "text.h"
@@ -162,6 +163,13 @@ Caption MakeCaption(const CaptionFacts& facts) {
   const std::vector<std::string> changed = ChangedSettings();
   if (!facts.ini) {
     add(LegendMark::None, "No Zephrel.ini: every setting at its default", true);
+  } else if (facts.settings.iniStatus == config::IniTextStatus::kTooLarge) {
+    add(LegendMark::None,
+        *facts.ini + ": larger than " + std::to_string(config::kIniFileSizeLimit) +
+            " bytes, too large for a configuration: not read, so every setting at its default",
+        true);
+  } else if (facts.settings.iniStatus == config::IniTextStatus::kUnreadable) {
+    add(LegendMark::None, *facts.ini + ": cannot be read, so every setting at its default", true);
   } else if (changed.empty()) {
     add(LegendMark::None, *facts.ini + ": every setting at its default", true);
   } else {

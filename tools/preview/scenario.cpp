@@ -51,7 +51,10 @@ ScenarioSettings DefaultScenarioSettings() { return ScenarioSettingsFrom(config:
 ScenarioSettings ReadScenarioSettings(const std::optional<std::string>& path) {
   if (!path) return DefaultScenarioSettings();
   const config::IniText file = config::ReadIniText(*path);
-  return ScenarioSettingsFrom(config::IniFile(*path, file.status == config::IniTextStatus::kRead ? file.text : ""));
+  ScenarioSettings settings =
+      ScenarioSettingsFrom(config::IniFile(*path, file.status == config::IniTextStatus::kRead ? file.text : ""));
+  settings.iniStatus = file.status;
+  return settings;
 }
 
 std::uint16_t ScenarioModel(const ScenarioSettings& settings, int index) {

@@ -24,6 +24,8 @@ struct ScenarioSettings {
   float heightForBanner;
   float bannerDrawDistance;
   bool replaceTrailsInTheSky;
+  // Whether the file was read; one that was not leaves every setting above at its default.
+  config::IniTextStatus iniStatus = config::IniTextStatus::kRead;
 };
 
 // Loads the plug-in's settings from `ini` with its own loader (which sets its variables, as the plug-in's does)
