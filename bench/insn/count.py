@@ -11,6 +11,7 @@ zephrel_count_mark(), before and after every timed run, and writes where the plu
 
 Exit status 1 when a count is above its budget or the benchmark failed."""
 import argparse
+import bisect
 import glob
 import os
 import re
@@ -43,8 +44,9 @@ def count_with_qemu(args, work):
     return phases
 
 
-def callgrind_phase(path, lo, hi):
-    """(all instructions, those at addresses in [lo, hi)) of one callgrind dump made with --dump-instr=yes."""
+def callgrind_phase(path, lo, hi, where=None):
+    """(all instructions, those at addresses in [lo, hi)) of one callgrind dump made with --dump-instr=yes;
+    `where`, when given, gets the instructions inside by address."""
     total = inside = 0
     address = 0
     skip_next = False  # the cost line after calls= is the call's inclusive cost, not this function's own
@@ -66,6 +68,8 @@ def callgrind_phase(path, lo, hi):
         total += cost
         if lo <= address < hi:
             inside += cost
+            if where is not None:
+                where[address - lo] = where.get(address - lo, 0) + cost
     return total, inside
 
 
@@ -78,7 +82,40 @@ def count_with_callgrind(args, work):
     subprocess.run(run, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     lo, hi = read_range(rng)
     dumps = sorted(glob.glob(out + ".*"), key=lambda p: int(p.rsplit(".", 1)[1]))
-    return {i: callgrind_phase(p, lo, hi) for i, p in enumerate(dumps + [out] if os.path.exists(out) else dumps)}
+    dumps += [out] if os.path.exists(out) else []
+    phases = {}
+    for i, path in enumerate(dumps):
+        where = {} if args.functions and i == PLUGIN_FRAMES_SKY_OFF else None
+        phases[i] = callgrind_phase(path, lo, hi, where)
+        if where is not None:
+            print_functions(args, where)
+    return phases
+
+
+def print_functions(args, where):
+    """The plug-in's own instructions per frame by function (sky trails off), from the symbols of the image
+    file given with --functions (the DLL as linked, or the Linux library)."""
+    nm = "i686-w64-mingw32-nm" if args.build == "dll" else "nm"
+    symbols = []
+    for line in subprocess.run([nm, "-C", "-n", args.functions], capture_output=True, text=True).stdout.splitlines():
+        m = re.match(r"^([0-9a-f]{8}) [tT] (.*)$", line)
+        if m:
+            symbols.append((int(m[1], 16), m[2]))
+    # Offsets from the image's start: the DLL's symbols are at its preferred base plus 0x1000 for .text and
+    # so on, which its first symbol's page does not tell; take the image base from the headers.
+    base = 0
+    if args.build == "dll":
+        head = subprocess.run(["i686-w64-mingw32-objdump", "-p", args.functions], capture_output=True, text=True)
+        base = int(re.search(r"ImageBase\s+([0-9a-f]+)", head.stdout)[1], 16)
+    starts = [a - base for a, _ in symbols]
+    by_function = {}
+    for offset, cost in where.items():
+        i = bisect.bisect_right(starts, offset) - 1
+        name = symbols[i][1] if i >= 0 else "?"
+        by_function[name] = by_function.get(name, 0) + cost
+    print("  by function, per frame with the sky trails off:")
+    for name, cost in sorted(by_function.items(), key=lambda item: -item[1])[:12]:
+        print(f"    {cost / args.frames:12,.1f}  {name[:100]}")
 
 
 def main():
@@ -89,6 +126,7 @@ def main():
     ap.add_argument("--calls", type=int, default=1000)
     ap.add_argument("--native", choices=("0", "1"), help="i386 programs run natively (default: ask the kernel)")
     ap.add_argument("--counter", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "insn_count.so"))
+    ap.add_argument("--functions", help="callgrind only: the image with symbols, to list the costliest functions")
     ap.add_argument("--budget-frame", type=float)
     ap.add_argument("--budget-call", type=float)
     args = ap.parse_args()

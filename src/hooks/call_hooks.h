@@ -40,9 +40,22 @@ struct function_parts<Result(Args...)> {
   using pointer = Result(HOST_CDECL*)(Args...);
 };
 
-// The rest of a hooked call, handed to each hook callback: the hooks attached before it, then the host.
+// The rest of a hooked call, handed to each hook callback: the hooks attached before it, then the host. It
+// points into the state of the one call it belongs to, so it is only good during that call; two words, built
+// and called without the cost of a std::function on every call of the host.
 template <class Result>
-using Continuation = std::function<Result()>;
+class Continuation {
+ public:
+  using Run = Result (*)(void* call, std::size_t depth);
+
+  Continuation(Run run, void* call, std::size_t depth) : run_(run), call_(call), depth_(depth) {}
+  Result operator()() const { return run_(call_, depth_); }
+
+ private:
+  Run run_;
+  void* call_;
+  std::size_t depth_;
+};
 
 template <class Result>
 using HookCallback = std::function<Result(const Continuation<Result>&)>;
@@ -178,13 +191,11 @@ class site_manager : public Patch {
     Result hostResult{};
   };
 
-  // The continuation of the hook at `depth` of the chain: the hooks attached before it, then the host.
-  // Two words, so that std::function keeps it without allocating.
-  struct chain_link {
-    call_in_progress* call;
-    std::size_t depth;
-    Result operator()() const { return call->manager->RunChain(*call, depth); }
-  };
+  // What a continuation runs: the first `depth` callbacks of the call's chain, then the host.
+  static Result ContinueChain(void* call, std::size_t depth) {
+    auto& inProgress = *static_cast<call_in_progress*>(call);
+    return inProgress.manager->RunChain(inProgress, depth);
+  }
 
   // Runs the chain as it stands when the call begins. A callback may attach or detach hooks at this very
   // site, which moves or destroys the entries of `hooks`, so the call runs copies: such a change counts
@@ -208,7 +219,7 @@ class site_manager : public Patch {
   // Runs the first `depth` callbacks of the call's chain, the one attached last outermost.
   Result RunChain(call_in_progress& call, std::size_t depth) {
     if (depth == 0) return CallHostTarget(call);
-    return call.chain[depth - 1](Continuation<Result>(chain_link{&call, depth - 1}));
+    return call.chain[depth - 1](Continuation<Result>(&ContinueChain, &call, depth - 1));
   }
 
   Result CallHostTarget(call_in_progress& call) {

@@ -57,6 +57,9 @@ class HostEvent {
   struct EventCallback {
     Callable callable;
     std::int32_t id;  // 0: none
+    // The plain function `callable` is, if it is one: called directly, it costs a raise no copy of a
+    // std::function.
+    std::add_pointer_t<Signature> plain;
   };
   using CallbackList = std::vector<EventCallback>;
 
@@ -74,7 +77,7 @@ class HostEvent {
       installed = true;
       InstallHooks(Sites{});
     }
-    list.push_back(EventCallback{Callable(callable), id});
+    list.push_back(EventCallback{Callable(callable), id, PlainFunctionOf(callable)});
   }
 
   // Runs on the host's call: the before list, the rest of the hooked call, the after list. A callback that
@@ -138,8 +141,12 @@ class HostEvent {
     const std::size_t count = list.size();
     for (std::size_t i = 0; i < count; ++i) {
       try {
-        Callable callable = list[i].callable;
-        Select::Call(callable);
+        if (const PlainFunction plain = list[i].plain) {
+          Select::Call(*plain);
+        } else {
+          Callable callable = list[i].callable;
+          Select::Call(callable);
+        }
       } catch (...) {
         // Host code cannot deal with an exception; the callback's work is lost, the frame goes on.
       }

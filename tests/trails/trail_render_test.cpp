@@ -72,7 +72,7 @@ class TrailDrawing : public ::testing::Test {
 };
 
 TEST_F(TrailDrawing, TheLineIndicesJoinNeighbours) {
-  for (int k = 0; k < 16; ++k) {
+  for (int k = 0; k < 15; ++k) {
     EXPECT_EQ(TrailLineIndices[2 * k], k);
     EXPECT_EQ(TrailLineIndices[2 * k + 1], k + 1);
   }
