@@ -85,16 +85,17 @@ def count_with_callgrind(args, work):
     dumps += [out] if os.path.exists(out) else []
     phases = {}
     for i, path in enumerate(dumps):
-        where = {} if args.functions and i == PLUGIN_FRAMES_SKY_OFF else None
+        where = {} if args.functions and i in (PLUGIN_FRAMES_SKY_OFF, HOOKED_CALLS) else None
         phases[i] = callgrind_phase(path, lo, hi, where)
         if where is not None:
-            print_functions(args, where)
+            print_functions(args, where, *(("frame", args.frames) if i == PLUGIN_FRAMES_SKY_OFF else
+                                           ("hooked call", args.calls)))
     return phases
 
 
-def print_functions(args, where):
-    """The plug-in's own instructions per frame by function (sky trails off), from the symbols of the image
-    file given with --functions (the DLL as linked, or the Linux library)."""
+def print_functions(args, where, what, rounds):
+    """The plug-in's own instructions per frame (sky trails off) or hooked call, by function, from the symbols
+    of the image file given with --functions (the DLL as linked, or the Linux library)."""
     nm = "i686-w64-mingw32-nm" if args.build == "dll" else "nm"
     symbols = []
     for line in subprocess.run([nm, "-C", "-n", args.functions], capture_output=True, text=True).stdout.splitlines():
@@ -113,9 +114,9 @@ def print_functions(args, where):
         i = bisect.bisect_right(starts, offset) - 1
         name = symbols[i][1] if i >= 0 else "?"
         by_function[name] = by_function.get(name, 0) + cost
-    print("  by function, per frame with the sky trails off:")
+    print(f"  by function, per {what}:")
     for name, cost in sorted(by_function.items(), key=lambda item: -item[1])[:12]:
-        print(f"    {cost / args.frames:12,.1f}  {name[:100]}")
+        print(f"    {cost / rounds:12,.1f}  {name[:100]}")
 
 
 def main():

@@ -82,10 +82,12 @@ class HostEvent {
 
   // Runs on the host's call: the before list, the rest of the hooked call, the after list. A callback that
   // throws stops only itself: nothing of it reaches host code, and the others and the host routine still run.
+  // The lists hold what they hold when they start: a callback may add to its own list, which can move the
+  // entries elsewhere, so each is found by its index; what is added runs from the next raise.
   Result Raise(const hook::Continuation<Result>& next) {
-    RunAll(beforeCallbacks);
+    for (std::size_t i = 0, count = beforeCallbacks.size(); i < count; ++i) Run(beforeCallbacks[i]);
     const Result result = next();
-    RunAll(afterCallbacks);
+    for (std::size_t i = 0, count = afterCallbacks.size(); i < count; ++i) Run(afterCallbacks[i]);
     return result;
   }
 
@@ -135,21 +137,18 @@ class HostEvent {
            });
   }
 
-  // The entries the list holds when it starts: a callback may add to its own list, which can move the
-  // entries elsewhere, so each is found by its index and run as a copy; what is added runs from the next raise.
-  static void RunAll(const CallbackList& list) {
-    const std::size_t count = list.size();
-    for (std::size_t i = 0; i < count; ++i) {
-      try {
-        if (const PlainFunction plain = list[i].plain) {
-          Select::Call(*plain);
-        } else {
-          Callable callable = list[i].callable;
-          Select::Call(callable);
-        }
-      } catch (...) {
-        // Host code cannot deal with an exception; the callback's work is lost, the frame goes on.
+  // Runs one callback: a plain function as it is, any other callable as a copy, since it may change the list
+  // that holds it.
+  static void Run(const EventCallback& entry) {
+    try {
+      if (const PlainFunction plain = entry.plain) {
+        Select::Call(*plain);
+      } else {
+        Callable callable = entry.callable;
+        Select::Call(callable);
       }
+    } catch (...) {
+      // Host code cannot deal with an exception; the callback's work is lost, the frame goes on.
     }
   }
 };
