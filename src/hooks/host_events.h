@@ -14,6 +14,7 @@
 
 #include "hooks/call_hooks.h"
 #include "host/addresses.h"
+#include "host/call_sites.h"
 #include "host/host_version.h"
 
 namespace plugin {
@@ -155,20 +156,20 @@ class HostEvent {
 
 using NoArguments = ArgSelect<TypeList<>>;
 
-template <std::uint32_t Address>
-using BothServedBuilds = SiteList<HostRef{Address, host::kBuild1001}, HostRef{Address, host::kBuild1002}>;
+template <host::CallSite Site>
+using BothServedBuilds =
+    SiteList<HostRef{host::AddressOf(Site), host::kBuild1001}, HostRef{host::AddressOf(Site), host::kBuild1002}>;
 
-using HostStartupEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::StartupCallSite>, NoArguments, void()>;
+using HostStartupEvent = HostEvent<HostSiteHook, BothServedBuilds<host::CallSite::Startup>, NoArguments, void()>;
 using HostReinitEvent = HostEvent<HostSiteHook,
-                                  SiteList<HostRef{host::address::ReinitCallSiteA, host::kBuild1001},
-                                           HostRef{host::address::ReinitCallSiteA, host::kBuild1002},
-                                           HostRef{host::address::ReinitCallSiteB, host::kBuild1001},
-                                           HostRef{host::address::ReinitCallSiteB, host::kBuild1002}>,
+                                  SiteList<HostRef{host::AddressOf(host::CallSite::ReinitA), host::kBuild1001},
+                                           HostRef{host::AddressOf(host::CallSite::ReinitA), host::kBuild1002},
+                                           HostRef{host::AddressOf(host::CallSite::ReinitB), host::kBuild1001},
+                                           HostRef{host::AddressOf(host::CallSite::ReinitB), host::kBuild1002}>,
                                   NoArguments, void()>;
-using HostFrameEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::FrameCallSite>, NoArguments, void()>;
-using HostShutdownEvent =
-    HostEvent<HostSiteHook, BothServedBuilds<host::address::ShutdownCallSite>, NoArguments, void()>;
-using HostDrawEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::DrawCallSite>, NoArguments, void()>;
+using HostFrameEvent = HostEvent<HostSiteHook, BothServedBuilds<host::CallSite::Frame>, NoArguments, void()>;
+using HostShutdownEvent = HostEvent<HostSiteHook, BothServedBuilds<host::CallSite::Shutdown>, NoArguments, void()>;
+using HostDrawEvent = HostEvent<HostSiteHook, BothServedBuilds<host::CallSite::Draw>, NoArguments, void()>;
 
 // The five events, each created on its first use and gone at exit (after the site hooks it installed).
 HostStartupEvent& hostStartupEvent();
