@@ -21,7 +21,13 @@ struct Settings {
   int frames = 2000;   // per timed run
   int calls = 100000;  // per timed run of the hooked call
   int runs = 9;        // the median of this many runs is reported
+  // When not empty, where to write the plug-in's address range once it is loaded ("<first> <end>" in
+  // hexadecimal), for an instruction counter run over the benchmark (bench/insn/).
+  std::string rangeFile;
 };
+
+// Called before and after every timed run: an instruction counter cuts the run into phases here.
+extern "C" void zephrel_count_mark();
 
 // What one loaded plug-in is measured under.
 struct Case {

@@ -30,7 +30,7 @@ struct Options {
 };
 
 constexpr char kUsage[] =
-    "Usage: zephrel-bench [--build so|dll|both] [--frames N] [--calls N] [--runs N]\n"
+    "Usage: zephrel-bench [--build so|dll|both] [--frames N] [--calls N] [--runs N] [--count-range FILE]\n"
     "Flies 50 aircraft (trail and banner planes, all in view) in the simulated host and times each frame with\n"
     "the plug-in loaded against the same frame of the host alone, once with the sky trails off and once with\n"
     "them on at night; times one hooked call against the host's own; counts heap allocations in both.\n"
@@ -38,6 +38,8 @@ constexpr char kUsage[] =
     "  --frames  frames per timed run (default %d)\n"
     "  --calls   hooked calls per timed run (default %d)\n"
     "  --runs    timed runs; the median is reported (default %d)\n"
+    "  --count-range  write the plug-in's address range to FILE once loaded, for the instruction\n"
+    "            counter of bench/insn/count.py, which runs this program and reports exact counts\n"
     "Exit status 1 when a case fails or an allocation is seen in a timed frame or call.\n";
 
 std::optional<int> CountFrom(std::string_view text, int most) {
@@ -75,6 +77,10 @@ std::string Apply(std::string_view name, std::string_view value, Options& option
   if (name == "frames") return count(options.settings.frames, 100000);
   if (name == "calls") return count(options.settings.calls, 10000000);
   if (name == "runs") return count(options.settings.runs, 101);
+  if (name == "count-range") {
+    options.settings.rangeFile = value;
+    return {};
+  }
   return "unknown option --" + std::string(name);
 }
 

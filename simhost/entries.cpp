@@ -33,7 +33,8 @@ SIMHOST_EARLY std::vector<TextureDictionary> dictionaries;  // slot n is diction
 SIMHOST_EARLY std::vector<std::int32_t> dictionaryStack;
 std::int32_t currentDictionary = 0;
 SIMHOST_EARLY std::set<HostTexture*> liveTextures;
-std::uint32_t nextRaster = 0x7A000000;
+constexpr std::uint32_t kFirstRaster = 0x7A000000;
+std::uint32_t nextRaster = kFirstRaster;  // from the first again after ResetHost, so that recordings repeat
 
 bool vectorCallsRecorded = false;
 SIMHOST_EARLY std::function<void(const Call&)> callObserver;
@@ -267,6 +268,7 @@ void internal::ResetEntries() {
   currentDictionary = 0;
   for (HostTexture* texture : liveTextures) delete texture;
   liveTextures.clear();
+  nextRaster = kFirstRaster;
   // The engine holds SetRenderState at byte 32.
   auto& engine = internal::Data<host::HostEngine>(internal::kEngine);
   engine.setRenderState = &SetRenderState;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/call_sites.h"
 #include "internal.h"
 
 namespace simhost {
@@ -13,21 +14,19 @@ using internal::Access;
 using internal::Data;
 using internal::kPage;
 
+// The simulated host's own side of each call site, in the order of host::kCallSites.
 struct SiteInfo {
-  std::uint32_t address;
   const char* name;
   const char* routine;  // how a run of the routine shows in the call record
   std::uint32_t result;
 };
 
 constexpr SiteInfo kSites[] = {
-    {host::address::StartupCallSite, "startup", "routine:startup", 0x5A000001},
-    {host::address::ReinitCallSiteA, "reinit-a", "routine:reinit-a", 0x5A000002},
-    {host::address::ReinitCallSiteB, "reinit-b", "routine:reinit-b", 0x5A000003},
-    {host::address::FrameCallSite, "frame", "routine:frame", 0x5A000004},
-    {host::address::ShutdownCallSite, "shutdown", "routine:shutdown", 0x5A000005},
-    {host::address::DrawCallSite, "draw", "routine:draw", 0x5A000006},
+    {"startup", "routine:startup", 0x5A000001},   {"reinit-a", "routine:reinit-a", 0x5A000002},
+    {"reinit-b", "routine:reinit-b", 0x5A000003}, {"frame", "routine:frame", 0x5A000004},
+    {"shutdown", "routine:shutdown", 0x5A000005}, {"draw", "routine:draw", 0x5A000006},
 };
+static_assert(std::size(kSites) == std::size(host::kCallSites));
 
 // Host pages unmapped on request, mapped back by ResetHost.
 SIMHOST_EARLY std::vector<std::pair<std::uint32_t, std::uint32_t>> holes;
@@ -160,8 +159,8 @@ void internal::WriteImageCode() {
     for (std::size_t i = 0; i < std::size(kSites); ++i) {
       const std::uint32_t routine = internal::kRoutines + 16 * i;
       WriteBranch(routine, 0xE9, reinterpret_cast<const void*>(kRoutineFns[i]));
-      WriteBranch(kSites[i].address, 0xE8, reinterpret_cast<const void*>(At(routine)));
-      reinterpret_cast<std::uint8_t*>(At(kSites[i].address))[5] = 0xC3;  // ret
+      WriteBranch(host::kCallSites[i].address, 0xE8, reinterpret_cast<const void*>(At(routine)));
+      reinterpret_cast<std::uint8_t*>(At(host::kCallSites[i].address))[5] = 0xC3;  // ret
     }
     // The sky routine: inc dword [counter]; ret.
     auto* sky = reinterpret_cast<std::uint8_t*>(At(host::address::HostSkyTrailRoutine));
@@ -219,7 +218,7 @@ void WriteCode(std::uint32_t hostAddress, const std::vector<std::uint8_t>& bytes
   internal::ProtectPages(first, length, AccessOf(hostAddress));
 }
 
-std::uint32_t SiteAddress(Site site) { return Info(site).address; }
+std::uint32_t SiteAddress(Site site) { return host::AddressOf(site); }
 const char* SiteName(Site site) { return Info(site).name; }
 std::uint32_t RoutineResult(Site site) { return Info(site).result; }
 std::uint32_t RoutineAddress(Site site) { return internal::kRoutines + 16 * static_cast<std::uint32_t>(site); }

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -56,6 +57,31 @@ class LinuxLibrary final : public Plugin {
            info.dli_fbase == reinterpret_cast<void*>(map->l_addr);
   }
 
+  std::pair<std::uint32_t, std::uint32_t> Extent() const override {
+    link_map* map = nullptr;
+    if (handle_ == nullptr || dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0) return {0, 0};
+    struct Search {
+      const char* name;
+      std::pair<std::uint32_t, std::uint32_t> extent{0, 0};
+    } search{map->l_name};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+          auto& found = *static_cast<Search*>(data);
+          if (info->dlpi_name == nullptr || std::strcmp(info->dlpi_name, found.name) != 0) return 0;
+          for (int i = 0; i < info->dlpi_phnum; ++i) {
+            const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+            if (segment.p_type != PT_LOAD) continue;
+            const std::uint32_t begin = info->dlpi_addr + segment.p_vaddr;
+            const std::uint32_t end = begin + segment.p_memsz;
+            if (found.extent.second == 0 || begin < found.extent.first) found.extent.first = begin;
+            if (end > found.extent.second) found.extent.second = end;
+          }
+          return 1;
+        },
+        &search);
+    return search.extent;
+  }
+
  private:
   void* handle_;
 };
@@ -71,6 +97,10 @@ class WindowsDll final : public Plugin {
   }
 
   bool Contains(std::uint32_t address) const override { return module_->loaded() && module_->contains(address); }
+  std::pair<std::uint32_t, std::uint32_t> Extent() const override {
+    if (!module_->loaded()) return {0, 0};
+    return {module_->base(), module_->base() + module_->size()};
+  }
 
  private:
   std::unique_ptr<pe::Module> module_;

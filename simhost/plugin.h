@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace simhost {
@@ -52,6 +53,9 @@ class Plugin {
   virtual bool Unload() = 0;
   // Where its code lies in the process.
   virtual bool Contains(std::uint32_t address) const = 0;
+  // The addresses [first, second) its image spans, for counting the instructions run in it; {0, 0} where the
+  // simulated host cannot tell (under Wine).
+  virtual std::pair<std::uint32_t, std::uint32_t> Extent() const { return {0, 0}; }
 };
 
 // Heap allocations made so far (malloc, calloc, realloc; C++ new goes through malloc, in either build): on

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host/call_sites.h"
 #include "host/host.h"
 #include "patching/patching.h"
 
@@ -53,7 +54,8 @@ std::vector<std::uint8_t> ReadCode(std::uint32_t hostAddress, std::size_t size);
 
 // ---- Call sites and the host's routines ---------------------------------------------------------------------
 
-enum class Site { Startup, ReinitA, ReinitB, Frame, Shutdown, Draw };
+// The plug-in's list of call sites is the simulated host's too.
+using Site = host::CallSite;
 inline constexpr Site kAllSites[] = {Site::Startup, Site::ReinitA,  Site::ReinitB,
                                      Site::Frame,   Site::Shutdown, Site::Draw};
 

@@ -6,8 +6,6 @@ namespace banners {
 
 BannerChain BannerChains[kBannerSlots];
 
-bool IsBannerActive(const BannerChain& chain) { return chain.points[0].z > kBannerActiveAbove; }
-
 void ResetBanners() {
   for (BannerChain& chain : BannerChains) {
     for (int k = 0; k < kBannerPoints; ++k) {

@@ -23,7 +23,8 @@ struct BannerChain {
 extern BannerChain BannerChains[kBannerSlots];
 
 // A chain is stepped and drawn only while its head is above -50 (NaN is not).
-bool IsBannerActive(const BannerChain& chain);
+// Active while its head is above -50: only then is it stepped and drawn.
+inline bool IsBannerActive(const BannerChain& chain) { return chain.points[0].z > kBannerActiveAbove; }
 
 // Parks every chain: point k at (k, 0, -60), inactive.
 void ResetBanners();

@@ -1,16 +1,15 @@
 #include "banners/banner_render.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 #include "banners/banner_texture.h"
 #include "config/settings.h"
 #include "host/immediate.h"
 
 namespace banners {
-
-std::int32_t ImmediateVertexCount = 0;
-std::int32_t ImmediateIndexCount = 0;
 
 namespace {
 
@@ -43,6 +42,23 @@ constexpr RenderState kStatesAfter[] = {
     {host::kRenderStateFog, 0},
 };
 
+constexpr std::int32_t kClothVertices = 2 * kBannerPairs;
+constexpr std::int32_t kClothIndices = 6 * (kBannerPairs - 1);
+
+// Two triangles per quad between neighbouring pairs: the same for every banner.
+constexpr std::array<std::uint16_t, kClothIndices> ClothIndices() {
+  std::array<std::uint16_t, kClothIndices> indices{};
+  std::size_t n = 0;
+  for (int k = 0; k + 1 < kBannerPairs; ++k) {
+    const int upper = 2 * k;
+    for (int index : {upper, upper + 1, upper + 3, upper, upper + 3, upper + 2}) {
+      indices[n++] = static_cast<std::uint16_t>(index);
+    }
+  }
+  return indices;
+}
+constexpr std::array<std::uint16_t, kClothIndices> kClothIndexList = ClothIndices();
+
 void FillCloth(const BannerChain& chain, std::uint32_t colour) {
   for (int k = 0; k < kBannerPairs; ++k) {
     const host::Vector3& point = chain.points[k + kFirstDrawnPoint];
@@ -56,17 +72,7 @@ void FillCloth(const BannerChain& chain, std::uint32_t colour) {
     upper.v = 0.0f;
     lower.v = 1.0f;
   }
-  ImmediateVertexCount = 2 * kBannerPairs;
-
-  // Two triangles per quad between neighbouring pairs.
-  std::int32_t n = 0;
-  for (int k = 0; k + 1 < kBannerPairs; ++k) {
-    const int upper = 2 * k;
-    for (int index : {upper, upper + 1, upper + 3, upper, upper + 3, upper + 2}) {
-      host::ImmediateIndices[n++] = static_cast<std::uint16_t>(index);
-    }
-  }
-  ImmediateIndexCount = n;
+  std::memcpy(host::ImmediateIndices, kClothIndexList.data(), sizeof kClothIndexList);
 }
 
 // 160 up to 250 units from the camera, then falling linearly to 0 at the draw distance; only asked for
@@ -98,14 +104,11 @@ void DrawBanner(const BannerChain& chain) {
 
   for (const RenderState& state : kStatesBefore) host::SetRenderState(state.id, state.value);
   host::SetRenderState(host::kRenderStateTextureRaster, reinterpret_cast<std::uint32_t>(BannerTexture->raster));
-  if (host::TransformImmediateVertices(host::ImmediateVertices, ImmediateVertexCount, nullptr, kTransformFlags) !=
-      nullptr) {
-    host::RenderImmediateIndexed(host::kPrimitiveTriangleList, host::ImmediateIndices, ImmediateIndexCount);
+  if (host::TransformImmediateVertices(host::ImmediateVertices, kClothVertices, nullptr, kTransformFlags) != nullptr) {
+    host::RenderImmediateIndexed(host::kPrimitiveTriangleList, host::ImmediateIndices, kClothIndices);
     host::EndImmediate();
   }
   for (const RenderState& state : kStatesAfter) host::SetRenderState(state.id, state.value);
-  ImmediateVertexCount = 0;
-  ImmediateIndexCount = 0;
 }
 
 void DrawBanners() {

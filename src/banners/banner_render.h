@@ -8,10 +8,6 @@
 
 namespace banners {
 
-// The entries of the two immediate-mode scratch arrays filled for the banner being drawn (0 between banners).
-extern std::int32_t ImmediateVertexCount;
-extern std::int32_t ImmediateIndexCount;
-
 // Draws the chains in slot order.
 void DrawBanners();
 

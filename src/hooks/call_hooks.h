@@ -40,9 +40,22 @@ struct function_parts<Result(Args...)> {
   using pointer = Result(HOST_CDECL*)(Args...);
 };
 
-// The rest of a hooked call, handed to each hook callback: the hooks attached before it, then the host.
+// The rest of a hooked call, handed to each hook callback: the hooks attached before it, then the host. It
+// points into the state of the one call it belongs to, so it is only good during that call; two words, built
+// and called without the cost of a std::function on every call of the host.
 template <class Result>
-using Continuation = std::function<Result()>;
+class Continuation {
+ public:
+  using Run = Result (*)(void* call, std::size_t depth);
+
+  Continuation(Run run, void* call, std::size_t depth) : run_(run), call_(call), depth_(depth) {}
+  Result operator()() const { return run_(call_, depth_); }
+
+ private:
+  Run run_;
+  void* call_;
+  std::size_t depth_;
+};
 
 template <class Result>
 using HookCallback = std::function<Result(const Continuation<Result>&)>;
@@ -119,6 +132,7 @@ class site_manager : public Patch {
   // host's routine alone), and is put back at the next Restore or when the manager goes.
   void Restore() override {
     if (!hooked) return;
+    for (auto& entry : hooks) Retire(std::move(entry.second));
     hooks.clear();
     if (this->hasSaved) {
       const std::optional<bool> ours = HoldsOurCall();
@@ -130,23 +144,37 @@ class site_manager : public Patch {
     hooked = this->hasSaved;
   }
 
+  // A callback in a place of its own, which it keeps while it is attached and while a call runs it.
+  using StoredCallback = std::unique_ptr<const HookCallback<Result>>;
+
   // Attaches the callback of `owner`, or replaces it if `owner` has one here already.
   void SetHook(HookBase* owner, HookCallback<Result> callback) {
+    SetHook(owner, std::make_unique<const HookCallback<Result>>(std::move(callback)));
+  }
+
+  void SetHook(HookBase* owner, StoredCallback callback) {
     const auto entry = Find(owner);
     if (entry != hooks.end()) {
-      entry->second = std::move(callback);
+      Retire(std::exchange(entry->second, std::move(callback)));
     } else {
       hooks.emplace_back(owner, std::move(callback));
     }
   }
 
-  // Takes the entry of `owner` off the site without restoring anything, even if none is left.
-  HookCallback<Result> Detach(HookBase* owner) {
+  // Takes the entry of `owner` off the site without restoring anything, even if none is left, and hands its
+  // callback over (null when it has none).
+  StoredCallback Detach(HookBase* owner) {
     const auto entry = Find(owner);
-    if (entry == hooks.end()) return {};
-    HookCallback<Result> callback = std::move(entry->second);
+    if (entry == hooks.end()) return nullptr;
+    StoredCallback callback = std::move(entry->second);
     hooks.erase(entry);
     return callback;
+  }
+
+  // Lets a callback go: at once, or, while a call is running at this site (which may be running it), once
+  // the last such call is over.
+  void Retire(StoredCallback callback) {
+    if (callback != nullptr && callsInProgress > 0) retired.push_back(std::move(callback));
   }
 
   bool HasHook(const HookBase* owner) const {
@@ -156,51 +184,63 @@ class site_manager : public Patch {
   // What a patched site calls. Entered from host code, which has no way to deal with an exception: one that
   // leaves a hook callback stops here, and the host routine runs once all the same.
   static Result HOST_CDECL dispatch_hooks() {
-    call_in_progress call{live};
+    call_in_progress call;
+    call.manager = live;
+    call.hostRan = false;
+    site_manager& manager = *call.manager;
+    ++manager.callsInProgress;
+    Result result;
     try {
-      return call.manager->RunSnapshot(call);
+      result = manager.RunSnapshot(call);
     } catch (...) {
-      return call.hostRan ? call.hostResult : call.manager->CallHostTarget(call);
+      result = call.hostRan ? call.hostResult : manager.CallHostTarget(call);
     }
+    if (--manager.callsInProgress == 0 && !manager.retired.empty()) manager.retired.clear();
+    return result;
   }
 
   static std::uint32_t DispatchAddress() { return reinterpret_cast<std::uint32_t>(&dispatch_hooks); }
 
   HostFunction hostTarget = nullptr;
-  std::vector<std::pair<HookBase*, HookCallback<Result>>> hooks;
+  std::vector<std::pair<HookBase*, StoredCallback>> hooks;
   bool hooked = false;
 
  private:
   struct call_in_progress {
     site_manager* manager;
-    const HookCallback<Result>* chain = nullptr;  // the callbacks this call runs, in order of attachment
+    const HookCallback<Result>* const* chain;  // of two or more callbacks: them, in order of attachment
     bool hostRan = false;
-    Result hostResult{};
+    Result hostResult;  // once hostRan
   };
 
-  // The continuation of the hook at `depth` of the chain: the hooks attached before it, then the host.
-  // Two words, so that std::function keeps it without allocating.
-  struct chain_link {
-    call_in_progress* call;
-    std::size_t depth;
-    Result operator()() const { return call->manager->RunChain(*call, depth); }
-  };
+  // What a continuation runs: the first `depth` callbacks of the call's chain, then the host; or, for the
+  // innermost callback, the host at once.
+  static Result ContinueChain(void* call, std::size_t depth) {
+    auto& inProgress = *static_cast<call_in_progress*>(call);
+    return inProgress.manager->RunChain(inProgress, depth);
+  }
 
-  // Runs the chain as it stands when the call begins. A callback may attach or detach hooks at this very
-  // site, which moves or destroys the entries of `hooks`, so the call runs copies: such a change counts
-  // from the next call on. One entry is copied in place (a callable of two words or less without
-  // allocating); more go into a vector, as a chain of them allocates anyway.
+  static Result ContinueToHost(void* call, std::size_t) {
+    auto& inProgress = *static_cast<call_in_progress*>(call);
+    return inProgress.manager->CallHostTarget(inProgress);
+  }
+
+  // Runs the chain as it stands when the call begins: a callback may attach or detach hooks at this very
+  // site, and such a change counts from the next call on. The call keeps the callbacks' places, which stay
+  // while it runs (see Retire). One entry needs no list; more go into a vector, as a chain of them
+  // allocates anyway.
   Result RunSnapshot(call_in_progress& call) {
     const std::size_t count = hooks.size();
     if (count == 0) return CallHostTarget(call);
-    if (count == 1) {
-      const HookCallback<Result> only = hooks.front().second;
-      call.chain = &only;
-      return RunChain(call, 1);
-    }
-    std::vector<HookCallback<Result>> chain;
+    if (count == 1) return (*hooks.front().second)(Continuation<Result>(&ContinueToHost, &call, 0));
+    return RunLongChain(call, count);
+  }
+
+  // Out of line: the vector would cost every call its set-up.
+  [[gnu::noinline]] Result RunLongChain(call_in_progress& call, std::size_t count) {
+    std::vector<const HookCallback<Result>*> chain;
     chain.reserve(count);
-    for (const auto& entry : hooks) chain.push_back(entry.second);
+    for (const auto& entry : hooks) chain.push_back(entry.second.get());
     call.chain = chain.data();
     return RunChain(call, count);
   }
@@ -208,7 +248,8 @@ class site_manager : public Patch {
   // Runs the first `depth` callbacks of the call's chain, the one attached last outermost.
   Result RunChain(call_in_progress& call, std::size_t depth) {
     if (depth == 0) return CallHostTarget(call);
-    return call.chain[depth - 1](Continuation<Result>(chain_link{&call, depth - 1}));
+    const auto next = depth > 1 ? &ContinueChain : &ContinueToHost;
+    return (*call.chain[depth - 1])(Continuation<Result>(next, &call, depth - 1));
   }
 
   Result CallHostTarget(call_in_progress& call) {
@@ -232,6 +273,9 @@ class site_manager : public Patch {
 
   // The one manager of this site while it exists; dispatch_hooks has no other way to find it.
   static inline site_manager* live = nullptr;
+
+  int callsInProgress = 0;
+  std::vector<StoredCallback> retired;  // callbacks let go while a call was running
 };
 
 // One attachment to a call site.
@@ -256,7 +300,7 @@ class site_hook_base {
   virtual void Unhook() {
     active = false;
     if (!manager->HasHook(this)) return;
-    manager->Detach(this);
+    manager->Retire(manager->Detach(this));
     if (manager->hooks.empty()) manager->Restore();
   }
 

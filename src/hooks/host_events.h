@@ -14,6 +14,7 @@
 
 #include "hooks/call_hooks.h"
 #include "host/addresses.h"
+#include "host/call_sites.h"
 #include "host/host_version.h"
 
 namespace plugin {
@@ -57,6 +58,9 @@ class HostEvent {
   struct EventCallback {
     Callable callable;
     std::int32_t id;  // 0: none
+    // The plain function `callable` is, if it is one: called directly, it costs a raise no copy of a
+    // std::function.
+    std::add_pointer_t<Signature> plain;
   };
   using CallbackList = std::vector<EventCallback>;
 
@@ -74,15 +78,17 @@ class HostEvent {
       installed = true;
       InstallHooks(Sites{});
     }
-    list.push_back(EventCallback{Callable(callable), id});
+    list.push_back(EventCallback{Callable(callable), id, PlainFunctionOf(callable)});
   }
 
   // Runs on the host's call: the before list, the rest of the hooked call, the after list. A callback that
   // throws stops only itself: nothing of it reaches host code, and the others and the host routine still run.
+  // The lists hold what they hold when they start: a callback may add to its own list, which can move the
+  // entries elsewhere, so each is found by its index; what is added runs from the next raise.
   Result Raise(const hook::Continuation<Result>& next) {
-    RunAll(beforeCallbacks);
+    for (std::size_t i = 0, count = beforeCallbacks.size(); i < count; ++i) Run(beforeCallbacks[i]);
     const Result result = next();
-    RunAll(afterCallbacks);
+    for (std::size_t i = 0, count = afterCallbacks.size(); i < count; ++i) Run(afterCallbacks[i]);
     return result;
   }
 
@@ -132,37 +138,38 @@ class HostEvent {
            });
   }
 
-  // The entries the list holds when it starts: a callback may add to its own list, which can move the
-  // entries elsewhere, so each is found by its index and run as a copy; what is added runs from the next raise.
-  static void RunAll(const CallbackList& list) {
-    const std::size_t count = list.size();
-    for (std::size_t i = 0; i < count; ++i) {
-      try {
-        Callable callable = list[i].callable;
+  // Runs one callback: a plain function as it is, any other callable as a copy, since it may change the list
+  // that holds it.
+  static void Run(const EventCallback& entry) {
+    try {
+      if (const PlainFunction plain = entry.plain) {
+        Select::Call(*plain);
+      } else {
+        Callable callable = entry.callable;
         Select::Call(callable);
-      } catch (...) {
-        // Host code cannot deal with an exception; the callback's work is lost, the frame goes on.
       }
+    } catch (...) {
+      // Host code cannot deal with an exception; the callback's work is lost, the frame goes on.
     }
   }
 };
 
 using NoArguments = ArgSelect<TypeList<>>;
 
-template <std::uint32_t Address>
-using BothServedBuilds = SiteList<HostRef{Address, host::kBuild1001}, HostRef{Address, host::kBuild1002}>;
+template <host::CallSite Site>
+using BothServedBuilds =
+    SiteList<HostRef{host::AddressOf(Site), host::kBuild1001}, HostRef{host::AddressOf(Site), host::kBuild1002}>;
 
-using HostStartupEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::StartupCallSite>, NoArguments, void()>;
+using HostStartupEvent = HostEvent<HostSiteHook, BothServedBuilds<host::CallSite::Startup>, NoArguments, void()>;
 using HostReinitEvent = HostEvent<HostSiteHook,
-                                  SiteList<HostRef{host::address::ReinitCallSiteA, host::kBuild1001},
-                                           HostRef{host::address::ReinitCallSiteA, host::kBuild1002},
-                                           HostRef{host::address::ReinitCallSiteB, host::kBuild1001},
-                                           HostRef{host::address::ReinitCallSiteB, host::kBuild1002}>,
+                                  SiteList<HostRef{host::AddressOf(host::CallSite::ReinitA), host::kBuild1001},
+                                           HostRef{host::AddressOf(host::CallSite::ReinitA), host::kBuild1002},
+                                           HostRef{host::AddressOf(host::CallSite::ReinitB), host::kBuild1001},
+                                           HostRef{host::AddressOf(host::CallSite::ReinitB), host::kBuild1002}>,
                                   NoArguments, void()>;
-using HostFrameEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::FrameCallSite>, NoArguments, void()>;
-using HostShutdownEvent =
-    HostEvent<HostSiteHook, BothServedBuilds<host::address::ShutdownCallSite>, NoArguments, void()>;
-using HostDrawEvent = HostEvent<HostSiteHook, BothServedBuilds<host::address::DrawCallSite>, NoArguments, void()>;
+using HostFrameEvent = HostEvent<HostSiteHook, BothServedBuilds<host::CallSite::Frame>, NoArguments, void()>;
+using HostShutdownEvent = HostEvent<HostSiteHook, BothServedBuilds<host::CallSite::Shutdown>, NoArguments, void()>;
+using HostDrawEvent = HostEvent<HostSiteHook, BothServedBuilds<host::CallSite::Draw>, NoArguments, void()>;
 
 // The five events, each created on its first use and gone at exit (after the site hooks it installed).
 HostStartupEvent& hostStartupEvent();

@@ -13,6 +13,7 @@
 #include "config/settings.h"
 #include "hooks/site_reports.h"
 #include "host/addresses.h"
+#include "host/call_sites.h"
 #include "host/host_version.h"
 #include "trails/sky_trails.h"
 
@@ -32,20 +33,6 @@ std::size_t flushed = 0;
 bool full = false;
 int reinitCount = 0;
 
-struct NamedSite {
-  std::uint32_t address;
-  const char* name;
-};
-
-constexpr NamedSite kSites[] = {
-    {host::address::StartupCallSite, "start-up"},
-    {host::address::ReinitCallSiteA, "re-initialisation A"},
-    {host::address::ReinitCallSiteB, "re-initialisation B"},
-    {host::address::FrameCallSite, "each frame"},
-    {host::address::ShutdownCallSite, "shutdown"},
-    {host::address::DrawCallSite, "drawing"},
-};
-
 constexpr const char* kNoProtection = "the page's protection could not be changed";
 
 void Flush(bool rewrite) {
@@ -61,7 +48,7 @@ void Flush(bool rewrite) {
   std::fclose(file);
 }
 
-void LogSite(const NamedSite& site) {
+void LogSite(const host::CallSiteInfo& site) {
   const hook::SiteReport* report = hook::FindSiteReport(site.address);
   if (report == nullptr) {
     LogLine("  0x%06X %-20s not tried", site.address, site.name);
@@ -219,7 +206,7 @@ void WriteStartupLog() noexcept {
             host::IsServedHostVersion(build) ? "served" : "not served: Zephrel stays inert");
     LogLine("%s", "");
     LogLine("Call sites, as the plug-in found them when it loaded:");
-    for (const NamedSite& site : kSites) LogSite(site);
+    for (const host::CallSiteInfo& site : host::kCallSites) LogSite(site);
     LogLine("%s", "");
     LogLine("Start-up");
     LogSkyRoutine();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "config/settings.h"
 #include "host/host.h"
@@ -31,31 +32,52 @@ float ComputeBrightness() {
   return Least(dim, channel);
 }
 
-// The alpha of a live point of the given age: maxAlpha while the point is younger than 30000 ms minus the
-// fade time, then falling linearly to 0 at 30000 ms. A fade time of 0 means no fade at all; a negative (or NaN)
-// one gives 0, where the quotient would turn negative (or NaN).
-std::uint32_t FadedAlpha(std::int32_t age, std::int32_t maxAlpha) {
-  const float fadeTime = config::TrailFadeTime;
-  if (fadeTime == 0.0f) return static_cast<std::uint32_t>(maxAlpha);
-  if (!(fadeTime > 0.0f)) return 0;
-  // age is at most 30000 here, so the quotient is 0 or more (+inf for a tiny fade time and the min takes 1).
-  const float f = std::min((static_cast<float>(kTrailLifeMs) - static_cast<float>(age)) / fadeTime, 1.0f);
-  return static_cast<std::uint32_t>(f * static_cast<float>(maxAlpha));
+// How a live point's alpha follows from its age, worked out once a frame: maxAlpha while the point is younger
+// than 30000 ms minus the fade time, then falling linearly to 0 at 30000 ms. A fade time of 0 means no fade at
+// all; a negative (or NaN) one gives 0, where the quotient would turn negative (or NaN).
+struct Fade {
+  float time;
+  std::int32_t alpha;  // of the points younger than `fullBefore`
+  // Below this age the formula gives exactly `alpha`, which is then taken without dividing: 30000 - age is
+  // at least the fade time, and so is its float.
+  std::int32_t fullBefore;
+  std::uint32_t fullColour;  // white with `alpha`
+};
+
+Fade FadeFor(float fadeTime, std::int32_t maxAlpha) {
+  constexpr std::int32_t kAll = kTrailLifeMs + 1;
+  if (fadeTime == 0.0f) return {fadeTime, maxAlpha, kAll, host::WhiteWithAlpha(maxAlpha)};
+  if (!(fadeTime > 0.0f)) return {fadeTime, 0, kAll, host::WhiteWithAlpha(0)};
+  const double fullBefore = kAll - std::ceil(static_cast<double>(fadeTime));
+  constexpr double kLeast = std::numeric_limits<std::int32_t>::min();
+  return {fadeTime, maxAlpha,
+          fullBefore < kLeast ? static_cast<std::int32_t>(kLeast) : static_cast<std::int32_t>(fullBefore),
+          host::WhiteWithAlpha(maxAlpha)};
 }
 
-void DrawTrail(TrailRecord& record, std::uint32_t now, std::int32_t maxAlpha) {
-  std::int32_t count = 0;
+// The colour of a point at least `fade.fullBefore` old (and at most 30000 ms). Out of line: most points do not
+// fade, and the loop over them keeps its registers.
+[[gnu::noinline]] std::uint32_t FadedColour(std::int32_t age, const Fade& fade) {
+  // The quotient is 0 or more (+inf for a tiny fade time, and the min takes 1).
+  const float f = std::min((static_cast<float>(kTrailLifeMs) - static_cast<float>(age)) / fade.time, 1.0f);
+  return host::WhiteWithAlpha(static_cast<std::uint32_t>(f * static_cast<float>(fade.alpha)));
+}
+
+void DrawTrail(TrailRecord& record, std::uint32_t now, const Fade& fade) {
+  host::ImmediateVertex* vertex = host::ImmediateVertices;
   for (int k = 0; k < kTrailPoints; ++k) {
-    const auto age = static_cast<std::int32_t>(now - record.times[k]);
+    std::uint32_t& time = record.times[k];
+    const auto age = static_cast<std::int32_t>(now - time);
     if (age > kTrailLifeMs) {
-      record.times[k] = 0;
+      time = 0;
       continue;
     }
-    if (record.times[k] == 0) continue;
-    host::ImmediateVertex& vertex = host::ImmediateVertices[count++];
-    vertex.position = record.points[k];
-    vertex.colour = host::WhiteWithAlpha(FadedAlpha(age, maxAlpha));
+    if (time == 0) continue;
+    vertex->position = record.points[k];
+    vertex->colour = age < fade.fullBefore ? fade.fullColour : FadedColour(age, fade);
+    ++vertex;
   }
+  const auto count = static_cast<std::int32_t>(vertex - host::ImmediateVertices);
   if (count < 2) return;
 
   host::SetRenderState(host::kRenderStateVertexAlpha, 1);
@@ -69,8 +91,8 @@ void DrawTrail(TrailRecord& record, std::uint32_t now, std::int32_t maxAlpha) {
 
 }  // namespace
 
-const std::uint16_t TrailLineIndices[32] = {0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,  7,  7,  8,
-                                            8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16};
+const std::uint16_t TrailLineIndices[kTrailLineIndices] = {0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,  7,  7,
+                                                           8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15};
 
 void DrawTrails() {
   const float TrailBrightness = ComputeBrightness();
@@ -79,10 +101,11 @@ void DrawTrails() {
   // alpha, which only negative dim factors could push past.
   const auto maxAlpha = std::min(static_cast<std::int32_t>(TrailBrightness * kTrailFullAlpha), kMaxColourAlpha);
   const std::uint32_t now = host::HostTimeMs();
+  const Fade fade = FadeFor(config::TrailFadeTime, maxAlpha);
   for (TrailRecord& record : Trails) {
     if (!host::IsSphereVisible(record.points[0], kTrailCullRadius)) continue;
     if (maxAlpha == 0) continue;
-    DrawTrail(record, now, maxAlpha);
+    DrawTrail(record, now, fade);
   }
 }
 

@@ -10,8 +10,10 @@ inline constexpr std::int32_t kTrailLifeMs = 30000;
 inline constexpr float kTrailCullRadius = 1000.0f;
 inline constexpr float kTrailFullAlpha = 110.0f;
 
-// The pairs (k, k+1) for k = 0 to 15: n packed vertices are drawn as lines with the first 2n - 2 entries.
-extern const std::uint16_t TrailLineIndices[32];
+// The pairs (k, k+1) for k = 0 to 14: n packed vertices (16 at most) are drawn as lines with the first 2n - 2
+// entries.
+inline constexpr int kTrailLineIndices = 30;
+extern const std::uint16_t TrailLineIndices[kTrailLineIndices];
 
 // Draws every trail slot that is in view, newest point first, one immediate-mode batch per trail of at least
 // two live points, and expires the old points of every slot it examines. The brightness is the lesser of the

@@ -193,6 +193,16 @@ TEST_F(CallHooks, ACallbackThatChangesItsOwnSiteChangesOnlyTheNextCall) {
     EXPECT_EQ(twoCalls(), (Calls{{"B", "A>", "routine:frame", "<A"}, {"B", "routine:frame"}}));
   }
   {
+    SCOPED_TRACE("the only hook replaces its own callback, then reads its own state");
+    FrameHook only;
+    only.Install([&only, name = std::string("old")](const Next& next) {
+      only.Install(Marking("new"));
+      simhost::Mark(name.c_str());
+      return next();
+    });
+    EXPECT_EQ(twoCalls(), (Calls{{"old", "routine:frame"}, {"new>", "routine:frame", "<new"}}));
+  }
+  {
     SCOPED_TRACE("the only hook detaches itself");
     FrameHook only;
     only.Install([&only](const Next& next) {

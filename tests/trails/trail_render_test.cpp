@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include <initializer_list>
 #include <limits>
 #include <string>
@@ -72,7 +75,7 @@ class TrailDrawing : public ::testing::Test {
 };
 
 TEST_F(TrailDrawing, TheLineIndicesJoinNeighbours) {
-  for (int k = 0; k < 16; ++k) {
+  for (int k = 0; k < 15; ++k) {
     EXPECT_EQ(TrailLineIndices[2 * k], k);
     EXPECT_EQ(TrailLineIndices[2 * k + 1], k + 1);
   }
@@ -168,6 +171,32 @@ TEST_F(TrailDrawing, AlphaStaysWithinZeroAndMaxAlphaForAnyFadeTime) {
     SetAges(0, {-5000, 0, 20000, 25000, 30000});
     DrawTrails();
     EXPECT_EQ(Alphas(OnlyBatch()), c.alphas);
+  }
+}
+
+// Points young enough for full alpha skip the division; around that age, and far from it, every point must
+// still get exactly what the formula gives.
+TEST_F(TrailDrawing, EveryAgeTakesTheAlphaOfTheFadeFormula) {
+  const auto formula = [](std::int32_t age, float fadeTime) {
+    const float f = std::min((30000.0f - static_cast<float>(age)) / fadeTime, 1.0f);
+    return static_cast<std::uint32_t>(f * 109.0f);
+  };
+  for (const float fadeTime : {10000.0f, 10000.5f, 0.75f, 29999.3f, 30000.0f, 40000.0f, 3e9f, 1e-30f}) {
+    SCOPED_TRACE(fadeTime);
+    const double edge = 30000.0 - std::ceil(static_cast<double>(fadeTime));  // the oldest age at full alpha
+    std::vector<std::int32_t> ages{INT32_MIN + 1, -2000000000, -1, 0};
+    for (const double near : {edge - 1, edge, edge + 1, edge + 2}) {
+      if (near >= 0 && near <= 30000) ages.push_back(static_cast<std::int32_t>(near));
+    }
+    simhost::ClearRecord();
+    TrailFadeTime = fadeTime;
+    for (TrailRecord& record : Trails) record = TrailRecord{};
+    TrailRecord& record = Trails[0];
+    for (std::size_t k = 0; k < ages.size(); ++k) record.times[k] = kNow - static_cast<std::uint32_t>(ages[k]);
+    DrawTrails();
+    std::vector<std::uint32_t> expected;
+    for (const std::int32_t age : ages) expected.push_back(formula(age, fadeTime));
+    EXPECT_EQ(Alphas(OnlyBatch()), expected);
   }
 }
 
