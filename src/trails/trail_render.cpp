@@ -1,5 +1,7 @@
 #include "trails/trail_render.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -42,43 +44,80 @@ struct Fade {
   // at least the fade time, and so is its float.
   std::int32_t fullBefore;
   std::uint32_t fullColour;  // white with `alpha`
+  float alphaFloat;          // `alpha` as the fading points take it
 };
 
 Fade FadeFor(float fadeTime, std::int32_t maxAlpha) {
   constexpr std::int32_t kAll = kTrailLifeMs + 1;
-  if (fadeTime == 0.0f) return {fadeTime, maxAlpha, kAll, host::WhiteWithAlpha(maxAlpha)};
-  if (!(fadeTime > 0.0f)) return {fadeTime, 0, kAll, host::WhiteWithAlpha(0)};
+  const auto alpha = static_cast<float>(maxAlpha);
+  if (fadeTime == 0.0f) return {fadeTime, maxAlpha, kAll, host::WhiteWithAlpha(maxAlpha), alpha};
+  if (!(fadeTime > 0.0f)) return {fadeTime, 0, kAll, host::WhiteWithAlpha(0), 0.0f};
   const double fullBefore = kAll - std::ceil(static_cast<double>(fadeTime));
   constexpr double kLeast = std::numeric_limits<std::int32_t>::min();
   return {fadeTime, maxAlpha,
           fullBefore < kLeast ? static_cast<std::int32_t>(kLeast) : static_cast<std::int32_t>(fullBefore),
-          host::WhiteWithAlpha(maxAlpha)};
+          host::WhiteWithAlpha(maxAlpha), alpha};
 }
 
-// The colour of a point at least `fade.fullBefore` old (and at most 30000 ms). Out of line: most points do not
-// fade, and the loop over them keeps its registers.
-[[gnu::noinline]] std::uint32_t FadedColour(std::int32_t age, const Fade& fade) {
-  // The quotient is 0 or more (+inf for a tiny fade time, and the min takes 1).
-  const float f = std::min((static_cast<float>(kTrailLifeMs) - static_cast<float>(age)) / fade.time, 1.0f);
-  return host::WhiteWithAlpha(static_cast<std::uint32_t>(f * static_cast<float>(fade.alpha)));
+// Four timestamps at a time: expires the points older than 30000 ms (a live or empty timestamp is stored back
+// as it was), keeps each point's age and returns the live points, bit k for point k.
+std::uint32_t ExpireOldPoints(TrailRecord& record, std::uint32_t now, __m128i ages[kTrailPoints / 4]) {
+  static_assert(kTrailPoints == 16);
+  const __m128i clock = _mm_set1_epi32(static_cast<int>(now));
+  const __m128i life = _mm_set1_epi32(kTrailLifeMs);
+  __m128i empty[4];
+  for (int quarter = 0; quarter < 4; ++quarter) {
+    auto* times = reinterpret_cast<__m128i*>(&record.times[4 * quarter]);
+    const __m128i time = _mm_loadu_si128(times);
+    ages[quarter] = _mm_sub_epi32(clock, time);  // signed
+    const __m128i kept = _mm_andnot_si128(_mm_cmpgt_epi32(ages[quarter], life), time);
+    _mm_storeu_si128(times, kept);
+    empty[quarter] = _mm_cmpeq_epi32(kept, _mm_setzero_si128());
+  }
+  const __m128i packed = _mm_packs_epi16(_mm_packs_epi32(empty[0], empty[1]), _mm_packs_epi32(empty[2], empty[3]));
+  return ~static_cast<std::uint32_t>(_mm_movemask_epi8(packed)) & 0xFFFFu;
+}
+
+// The colour of every point from its age, four at a time; only those of live points are used. A fading point
+// gets min((30000 - age) / fade time, 1) x alpha, truncated: each lane does what one float would (the product
+// lies in 0 to the alpha, so the signed conversion is the unsigned one).
+void ColourPoints(const __m128i ages[kTrailPoints / 4], const Fade& fade, std::uint32_t colours[kTrailPoints]) {
+  const __m128i full = _mm_set1_epi32(static_cast<int>(fade.fullColour));
+  auto* out = reinterpret_cast<__m128i*>(colours);
+  if (fade.fullBefore > kTrailLifeMs) {  // no point fades
+    for (int quarter = 0; quarter < 4; ++quarter) _mm_storeu_si128(out + quarter, full);
+    return;
+  }
+  const __m128i fullBefore = _mm_set1_epi32(fade.fullBefore);
+  const __m128 life = _mm_set1_ps(static_cast<float>(kTrailLifeMs));
+  const __m128 time = _mm_set1_ps(fade.time);
+  const __m128 one = _mm_set1_ps(1.0f);
+  const __m128 alpha = _mm_set1_ps(fade.alphaFloat);
+  const __m128i white = _mm_set1_epi32(static_cast<int>(host::WhiteWithAlpha(0)));
+  for (int quarter = 0; quarter < 4; ++quarter) {
+    const __m128 f = _mm_min_ps(one, _mm_div_ps(_mm_sub_ps(life, _mm_cvtepi32_ps(ages[quarter])), time));
+    const __m128i faded = _mm_or_si128(_mm_slli_epi32(_mm_cvttps_epi32(_mm_mul_ps(f, alpha)), 24), white);
+    const __m128i isFull = _mm_cmplt_epi32(ages[quarter], fullBefore);
+    _mm_storeu_si128(out + quarter, _mm_or_si128(_mm_and_si128(isFull, full), _mm_andnot_si128(isFull, faded)));
+  }
 }
 
 void DrawTrail(TrailRecord& record, std::uint32_t now, const Fade& fade) {
+  __m128i ages[kTrailPoints / 4];
+  const std::uint32_t live = ExpireOldPoints(record, now, ages);
+  if ((live & (live - 1)) == 0) return;  // fewer than two live points
+  std::uint32_t colours[kTrailPoints];
+  ColourPoints(ages, fade, colours);
   host::ImmediateVertex* vertex = host::ImmediateVertices;
+  // Unrolled, each point's fields lie at fixed offsets.
+#pragma GCC unroll 16
   for (int k = 0; k < kTrailPoints; ++k) {
-    std::uint32_t& time = record.times[k];
-    const auto age = static_cast<std::int32_t>(now - time);
-    if (age > kTrailLifeMs) {
-      time = 0;
-      continue;
-    }
-    if (time == 0) continue;
+    if ((live & (1u << k)) == 0) continue;
     vertex->position = record.points[k];
-    vertex->colour = age < fade.fullBefore ? fade.fullColour : FadedColour(age, fade);
+    vertex->colour = colours[k];
     ++vertex;
   }
   const auto count = static_cast<std::int32_t>(vertex - host::ImmediateVertices);
-  if (count < 2) return;
 
   host::SetRenderState(host::kRenderStateVertexAlpha, 1);
   host::SetRenderState(host::kRenderStateSourceBlend, host::kBlendSourceAlpha);
