@@ -77,7 +77,7 @@ std::uint32_t BannerAlpha(float distance, float drawDistance) {
 
 // Draws an active chain when it is in view and near enough; the cloth's shared fields are written first unless
 // `clothReady` says that an earlier banner of this pass has written them.
-void DrawActiveBanner(const BannerChain& chain, bool& clothReady) {
+[[gnu::always_inline]] inline void DrawActiveBanner(const BannerChain& chain, bool& clothReady) {
   const host::Vector3& camera = host::PositionOf(host::GetHostCamera()->placement);
   const host::Vector3& head = chain.points[0];
   host::Vector3 offset;

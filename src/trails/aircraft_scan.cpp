@@ -39,14 +39,17 @@ void ScanAircraft() {
     if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
 
     if (config::EnableTrail && IsModel(vehicle.model, config::ModelIDForTrail)) {
-      vehicle.timeField = host::HostTimeMs() - kTimeFieldLagMs;
-      const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (i < kTrailSlots && position.z > config::Height) AddTrailPoint(position, i);
+      const std::uint32_t now = host::HostTimeMs();
+      vehicle.timeField = now - kTimeFieldLagMs;
+      const host::Vector3 position = host::PositionOf(vehicle.placement);  // handed on by value
+      if (i < kTrailSlots && position.z > config::Height) AddTrailPointAt(Trails[i], position, now);
       continue;  // a trail aircraft never tows a banner
     }
     if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner)) {
       const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (i < banners::kBannerSlots && MovesBannerHead(vehicle, position.z)) banners::SetBannerHead(position, i);
+      if (i < banners::kBannerSlots && MovesBannerHead(vehicle, position.z)) {
+        host::CopyVector(banners::BannerChains[i].points[0], position);  // the head, as SetBannerHead puts it
+      }
     }
   }
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "config/settings.h"
 #include "host/host.h"
@@ -38,67 +37,61 @@ float ComputeBrightness() {
 // than 30000 ms minus the fade time, then falling linearly to 0 at 30000 ms. A fade time of 0 means no fade at
 // all; a negative (or NaN) one gives 0, where the quotient would turn negative (or NaN).
 struct Fade {
-  float time;
-  std::int32_t alpha;  // of the points younger than `fullBefore`
-  // Below this age the formula gives exactly `alpha`, which is then taken without dividing: 30000 - age is
-  // at least the fade time, and so is its float.
-  std::int32_t fullBefore;
-  std::uint32_t fullColour;  // white with `alpha`
-  float alphaFloat;          // `alpha` as the fading points take it
+  bool fades;          // the fade time is above 0
+  float time;          // the fade time
+  float alpha;         // maxAlpha
+  std::uint32_t flat;  // the colour of every point when none fades
 };
 
 Fade FadeFor(float fadeTime, std::int32_t maxAlpha) {
-  constexpr std::int32_t kAll = kTrailLifeMs + 1;
-  const auto alpha = static_cast<float>(maxAlpha);
-  if (fadeTime == 0.0f) return {fadeTime, maxAlpha, kAll, host::WhiteWithAlpha(maxAlpha), alpha};
-  if (!(fadeTime > 0.0f)) return {fadeTime, 0, kAll, host::WhiteWithAlpha(0), 0.0f};
-  const double fullBefore = kAll - std::ceil(static_cast<double>(fadeTime));
-  constexpr double kLeast = std::numeric_limits<std::int32_t>::min();
-  return {fadeTime, maxAlpha,
-          fullBefore < kLeast ? static_cast<std::int32_t>(kLeast) : static_cast<std::int32_t>(fullBefore),
-          host::WhiteWithAlpha(maxAlpha), alpha};
+  const bool noFade = fadeTime == 0.0f;
+  return {fadeTime > 0.0f, fadeTime, static_cast<float>(maxAlpha),
+          host::WhiteWithAlpha(noFade ? static_cast<std::uint32_t>(maxAlpha) : 0)};
 }
 
 // Four timestamps at a time: expires the points older than 30000 ms (a live or empty timestamp is stored back
 // as it was), keeps each point's age and returns the live points, bit k for point k.
 std::uint32_t ExpireOldPoints(TrailRecord& record, std::uint32_t now, __m128i ages[kTrailPoints / 4]) {
   static_assert(kTrailPoints == 16);
+  auto* times = reinterpret_cast<__m128i*>(record.times);
+  __m128i time[4];
+  for (int quarter = 0; quarter < 4; ++quarter) time[quarter] = _mm_loadu_si128(times + quarter);
+  // Most slots of the store hold no trail at all.
+  const __m128i any = _mm_or_si128(_mm_or_si128(time[0], time[1]), _mm_or_si128(time[2], time[3]));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xFFFF) return 0;
+
   const __m128i clock = _mm_set1_epi32(static_cast<int>(now));
   const __m128i life = _mm_set1_epi32(kTrailLifeMs);
   __m128i empty[4];
   for (int quarter = 0; quarter < 4; ++quarter) {
-    auto* times = reinterpret_cast<__m128i*>(&record.times[4 * quarter]);
-    const __m128i time = _mm_loadu_si128(times);
-    ages[quarter] = _mm_sub_epi32(clock, time);  // signed
-    const __m128i kept = _mm_andnot_si128(_mm_cmpgt_epi32(ages[quarter], life), time);
-    _mm_storeu_si128(times, kept);
+    ages[quarter] = _mm_sub_epi32(clock, time[quarter]);  // signed
+    const __m128i kept = _mm_andnot_si128(_mm_cmpgt_epi32(ages[quarter], life), time[quarter]);
+    _mm_storeu_si128(times + quarter, kept);
     empty[quarter] = _mm_cmpeq_epi32(kept, _mm_setzero_si128());
   }
   const __m128i packed = _mm_packs_epi16(_mm_packs_epi32(empty[0], empty[1]), _mm_packs_epi32(empty[2], empty[3]));
   return ~static_cast<std::uint32_t>(_mm_movemask_epi8(packed)) & 0xFFFFu;
 }
 
-// The colour of every point from its age, four at a time; only those of live points are used. A fading point
-// gets min((30000 - age) / fade time, 1) x alpha, truncated: each lane does what one float would (the product
-// lies in 0 to the alpha, so the signed conversion is the unsigned one).
+// The colour of every point from its age, four at a time; only those of live points are used. A point gets
+// min((30000 - age) / fade time, 1) x maxAlpha, truncated, each lane doing what one float would: the product lies
+// in 0 to maxAlpha, so the signed conversion is the unsigned one.
 void ColourPoints(const __m128i ages[kTrailPoints / 4], const Fade& fade, std::uint32_t colours[kTrailPoints]) {
-  const __m128i full = _mm_set1_epi32(static_cast<int>(fade.fullColour));
   auto* out = reinterpret_cast<__m128i*>(colours);
-  if (fade.fullBefore > kTrailLifeMs) {  // no point fades
-    for (int quarter = 0; quarter < 4; ++quarter) _mm_storeu_si128(out + quarter, full);
+  if (!fade.fades) {
+    const __m128i flat = _mm_set1_epi32(static_cast<int>(fade.flat));
+    for (int quarter = 0; quarter < 4; ++quarter) _mm_storeu_si128(out + quarter, flat);
     return;
   }
-  const __m128i fullBefore = _mm_set1_epi32(fade.fullBefore);
   const __m128 life = _mm_set1_ps(static_cast<float>(kTrailLifeMs));
   const __m128 time = _mm_set1_ps(fade.time);
   const __m128 one = _mm_set1_ps(1.0f);
-  const __m128 alpha = _mm_set1_ps(fade.alphaFloat);
+  const __m128 alpha = _mm_set1_ps(fade.alpha);
   const __m128i white = _mm_set1_epi32(static_cast<int>(host::WhiteWithAlpha(0)));
   for (int quarter = 0; quarter < 4; ++quarter) {
-    const __m128 f = _mm_min_ps(one, _mm_div_ps(_mm_sub_ps(life, _mm_cvtepi32_ps(ages[quarter])), time));
-    const __m128i faded = _mm_or_si128(_mm_slli_epi32(_mm_cvttps_epi32(_mm_mul_ps(f, alpha)), 24), white);
-    const __m128i isFull = _mm_cmplt_epi32(ages[quarter], fullBefore);
-    _mm_storeu_si128(out + quarter, _mm_or_si128(_mm_and_si128(isFull, full), _mm_andnot_si128(isFull, faded)));
+    // The quotient is never NaN, so the order of the min's operands does not matter.
+    const __m128 f = _mm_min_ps(_mm_div_ps(_mm_sub_ps(life, _mm_cvtepi32_ps(ages[quarter])), time), one);
+    _mm_storeu_si128(out + quarter, _mm_or_si128(_mm_slli_epi32(_mm_cvttps_epi32(_mm_mul_ps(f, alpha)), 24), white));
   }
 }
 
@@ -113,7 +106,10 @@ void DrawTrail(TrailRecord& record, std::uint32_t now, const Fade& fade) {
 #pragma GCC unroll 16
   for (int k = 0; k < kTrailPoints; ++k) {
     if ((live & (1u << k)) == 0) continue;
-    vertex->position = record.points[k];
+    // x and y as one 64-bit move.
+    const auto* point = reinterpret_cast<const __m128i*>(&record.points[k]);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(&vertex->position), _mm_loadl_epi64(point));
+    vertex->position.z = record.points[k].z;
     vertex->colour = colours[k];
     ++vertex;
   }
