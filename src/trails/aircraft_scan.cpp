@@ -29,10 +29,11 @@ void ScanAircraft() {
   // A pool without its arrays has no entries to read, whatever its count says.
   if (pool == nullptr || pool->entries == nullptr || pool->flags == nullptr) return;
   const std::uint32_t entries = reinterpret_cast<std::uint32_t>(pool->entries);
+  const std::int8_t* flags = pool->flags;
   const std::int32_t count = pool->count;
 
   for (std::int32_t i = 0; i < count; ++i) {
-    if (pool->flags[i] < 0) continue;  // free
+    if (flags[i] < 0) continue;  // free
     const std::uint32_t address = entries + static_cast<std::uint32_t>(i) * sizeof(host::HostVehicle);
     if (address == 0) continue;
     host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);

@@ -29,13 +29,14 @@ void StartTrailPoint(TrailRecord& record, const host::Vector3& position, std::ui
 // Hands in the latest position of the aircraft of a record at clock time `now`. Inline: the scan calls it for
 // every trail aircraft in every frame.
 inline void AddTrailPointAt(TrailRecord& record, const host::Vector3& position, std::uint32_t now) {
+  const std::uint32_t started = record.times[0];
   // Unsigned, so that a newest point stamped ahead of a clock that was set back starts a new point at once.
-  if (record.times[0] != 0 && now - record.times[0] > kTrailPointSpacingMs) {
+  if (started != 0 && now - started > kTrailPointSpacingMs) {
     StartTrailPoint(record, position, now);
     return;
   }
   host::CopyVector(record.points[0], position);
-  if (record.times[0] == 0) record.times[0] = now;
+  if (started == 0) record.times[0] = now;
 }
 
 // Hands in the latest position of the aircraft of a slot; a slot outside 0..49 is ignored.
