@@ -38,15 +38,15 @@ float ComputeBrightness() {
 // all; a negative (or NaN) one gives 0, where the quotient would turn negative (or NaN).
 struct Fade {
   bool fades;          // the fade time is above 0
-  float time;          // the fade time
-  float alpha;         // maxAlpha
   std::uint32_t flat;  // the colour of every point when none fades
+  __m128 time;         // the fade time, in each of four lanes
+  __m128 alpha;        // maxAlpha, in each of four lanes
 };
 
 Fade FadeFor(float fadeTime, std::int32_t maxAlpha) {
   const bool noFade = fadeTime == 0.0f;
-  return {fadeTime > 0.0f, fadeTime, static_cast<float>(maxAlpha),
-          host::WhiteWithAlpha(noFade ? static_cast<std::uint32_t>(maxAlpha) : 0)};
+  return {fadeTime > 0.0f, host::WhiteWithAlpha(noFade ? static_cast<std::uint32_t>(maxAlpha) : 0),
+          _mm_set1_ps(fadeTime), _mm_set1_ps(static_cast<float>(maxAlpha))};
 }
 
 // Four timestamps at a time: expires the points older than 30000 ms (a live or empty timestamp is stored back
@@ -84,15 +84,22 @@ void ColourPoints(const __m128i ages[kTrailPoints / 4], const Fade& fade, std::u
     return;
   }
   const __m128 life = _mm_set1_ps(static_cast<float>(kTrailLifeMs));
-  const __m128 time = _mm_set1_ps(fade.time);
   const __m128 one = _mm_set1_ps(1.0f);
-  const __m128 alpha = _mm_set1_ps(fade.alpha);
   const __m128i white = _mm_set1_epi32(static_cast<int>(host::WhiteWithAlpha(0)));
   for (int quarter = 0; quarter < 4; ++quarter) {
     // The quotient is never NaN, so the order of the min's operands does not matter.
-    const __m128 f = _mm_min_ps(_mm_div_ps(_mm_sub_ps(life, _mm_cvtepi32_ps(ages[quarter])), time), one);
-    _mm_storeu_si128(out + quarter, _mm_or_si128(_mm_slli_epi32(_mm_cvttps_epi32(_mm_mul_ps(f, alpha)), 24), white));
+    const __m128 f = _mm_min_ps(_mm_div_ps(_mm_sub_ps(life, _mm_cvtepi32_ps(ages[quarter])), fade.time), one);
+    _mm_storeu_si128(out + quarter,
+                     _mm_or_si128(_mm_slli_epi32(_mm_cvttps_epi32(_mm_mul_ps(f, fade.alpha)), 24), white));
   }
+}
+
+// A vertex of a trail: the point's position (x and y as one 64-bit move) and its colour.
+void WriteVertex(host::ImmediateVertex& vertex, const host::Vector3& point, std::uint32_t colour) {
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(&vertex.position),
+                   _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&point)));
+  vertex.position.z = point.z;
+  vertex.colour = colour;
 }
 
 void DrawTrail(TrailRecord& record, std::uint32_t now, const Fade& fade) {
@@ -101,19 +108,19 @@ void DrawTrail(TrailRecord& record, std::uint32_t now, const Fade& fade) {
   if ((live & (live - 1)) == 0) return;  // fewer than two live points
   std::uint32_t colours[kTrailPoints];
   ColourPoints(ages, fade, colours);
-  host::ImmediateVertex* vertex = host::ImmediateVertices;
-  // Unrolled, each point's fields lie at fixed offsets.
+  std::int32_t count = 0;
+  if ((live & (live + 1)) == 0) {
+    // Points 0 to n - 1 live, as in any trail flown with the clock going forward: all sixteen are written without
+    // a test. Those past n are read by no batch, and every batch writes the positions and colours it uses first.
+    count = __builtin_ctz(~live);
 #pragma GCC unroll 16
-  for (int k = 0; k < kTrailPoints; ++k) {
-    if ((live & (1u << k)) == 0) continue;
-    // x and y as one 64-bit move.
-    const auto* point = reinterpret_cast<const __m128i*>(&record.points[k]);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(&vertex->position), _mm_loadl_epi64(point));
-    vertex->position.z = record.points[k].z;
-    vertex->colour = colours[k];
-    ++vertex;
+    for (int k = 0; k < kTrailPoints; ++k) WriteVertex(host::ImmediateVertices[k], record.points[k], colours[k]);
+  } else {
+    for (std::uint32_t rest = live; rest != 0; rest &= rest - 1) {
+      const int k = __builtin_ctz(rest);
+      WriteVertex(host::ImmediateVertices[count++], record.points[k], colours[k]);
+    }
   }
-  const auto count = static_cast<std::int32_t>(vertex - host::ImmediateVertices);
 
   host::SetRenderState(host::kRenderStateVertexAlpha, 1);
   host::SetRenderState(host::kRenderStateSourceBlend, host::kBlendSourceAlpha);
@@ -136,11 +143,13 @@ void DrawTrails() {
   // alpha, which only negative dim factors could push past.
   const auto maxAlpha = std::min(static_cast<std::int32_t>(TrailBrightness * kTrailFullAlpha), kMaxColourAlpha);
   const std::uint32_t now = host::HostTimeMs();
+  if (maxAlpha == 0) {  // nothing to draw or expire, but every slot is still asked whether it is in view
+    for (const TrailRecord& record : Trails) host::IsSphereVisible(record.points[0], kTrailCullRadius);
+    return;
+  }
   const Fade fade = FadeFor(config::TrailFadeTime, maxAlpha);
   for (TrailRecord& record : Trails) {
-    if (!host::IsSphereVisible(record.points[0], kTrailCullRadius)) continue;
-    if (maxAlpha == 0) continue;
-    DrawTrail(record, now, fade);
+    if (host::IsSphereVisible(record.points[0], kTrailCullRadius)) DrawTrail(record, now, fade);
   }
 }
 
