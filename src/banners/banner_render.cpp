@@ -94,21 +94,23 @@ std::uint32_t BannerAlpha(float distance, float drawDistance) {
   FillCloth(chain, host::WhiteWithAlpha(BannerAlpha(distance, config::BannerDrawDistance)));
 
   // Translucent cloth that does not hide what lies behind it.
-  host::SetRenderState(host::kRenderStateDepthWrite, 0);
-  host::SetRenderState(host::kRenderStateDepthTest, 1);
-  host::SetRenderState(host::kRenderStateFog, 1);
-  host::SetRenderState(host::kRenderStateSourceBlend, host::kBlendSourceAlpha);
-  host::SetRenderState(host::kRenderStateDestinationBlend, host::kBlendInverseSourceAlpha);
-  host::SetRenderState(host::kRenderStateVertexAlpha, 1);
-  host::SetRenderState(host::kRenderStateTextureRaster, reinterpret_cast<std::uint32_t>(BannerTexture->raster));
+  host::HostEngine* engine = host::GetHostEngine();
+  host::SetRenderState(engine, host::kRenderStateDepthWrite, 0);
+  host::SetRenderState(engine, host::kRenderStateDepthTest, 1);
+  host::SetRenderState(engine, host::kRenderStateFog, 1);
+  host::SetRenderState(engine, host::kRenderStateSourceBlend, host::kBlendSourceAlpha);
+  host::SetRenderState(engine, host::kRenderStateDestinationBlend, host::kBlendInverseSourceAlpha);
+  host::SetRenderState(engine, host::kRenderStateVertexAlpha, 1);
+  host::SetRenderState(engine, host::kRenderStateTextureRaster, reinterpret_cast<std::uint32_t>(BannerTexture->raster));
   if (host::TransformImmediateVertices(host::ImmediateVertices, kClothVertices, nullptr, kTransformFlags) != nullptr) {
     host::RenderImmediateIndexed(host::kPrimitiveTriangleList, host::ImmediateIndices, kClothIndices);
     host::EndImmediate();
   }
   // Depth test and blend states stay as they are.
-  host::SetRenderState(host::kRenderStateDepthWrite, 1);
-  host::SetRenderState(host::kRenderStateVertexAlpha, 0);
-  host::SetRenderState(host::kRenderStateFog, 0);
+  engine = host::GetHostEngine();
+  host::SetRenderState(engine, host::kRenderStateDepthWrite, 1);
+  host::SetRenderState(engine, host::kRenderStateVertexAlpha, 0);
+  host::SetRenderState(engine, host::kRenderStateFog, 0);
 }
 
 }  // namespace

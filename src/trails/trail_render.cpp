@@ -122,10 +122,11 @@ void DrawTrail(TrailRecord& record, std::uint32_t now, const Fade& fade) {
     }
   }
 
-  host::SetRenderState(host::kRenderStateVertexAlpha, 1);
-  host::SetRenderState(host::kRenderStateSourceBlend, host::kBlendSourceAlpha);
-  host::SetRenderState(host::kRenderStateDestinationBlend, host::kBlendInverseSourceAlpha);
-  host::SetRenderState(host::kRenderStateTextureRaster, 0);
+  host::HostEngine* const engine = host::GetHostEngine();
+  host::SetRenderState(engine, host::kRenderStateVertexAlpha, 1);
+  host::SetRenderState(engine, host::kRenderStateSourceBlend, host::kBlendSourceAlpha);
+  host::SetRenderState(engine, host::kRenderStateDestinationBlend, host::kBlendInverseSourceAlpha);
+  host::SetRenderState(engine, host::kRenderStateTextureRaster, 0);
   if (host::TransformImmediateVertices(host::ImmediateVertices, count, nullptr, kTransformFlags) == nullptr) return;
   host::RenderImmediateIndexed(host::kPrimitiveLineList, TrailLineIndices, 2 * count - 2);
   host::EndImmediate();
