@@ -49,7 +49,7 @@ void ScanAircraft() {
     if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner)) {
       const host::Vector3 position = host::PositionOf(vehicle.placement);
       if (i < banners::kBannerSlots && MovesBannerHead(vehicle, position.z)) {
-        host::CopyVector(banners::BannerChains[i].points[0], position);  // the head, as SetBannerHead puts it
+        banners::PlaceBannerHead(banners::BannerChains[i], position);
       }
     }
   }
