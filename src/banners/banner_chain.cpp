@@ -16,7 +16,7 @@ void ResetBanners() {
 
 void SetBannerHead(host::Vector3 position, std::int32_t slot) {
   if (slot < 0 || slot >= kBannerSlots) return;
-  host::CopyVector(BannerChains[slot].points[0], position);
+  PlaceBannerHead(BannerChains[slot], position);
 }
 
 namespace {

@@ -32,6 +32,11 @@ void ResetBanners();
 // Puts the head of a chain on its aircraft and nothing else; a slot outside 0..49 is ignored.
 void SetBannerHead(host::Vector3 position, std::int32_t slot);
 
+// The same for a chain in hand. Inline: the scan calls it for every banner aircraft in every frame.
+inline void PlaceBannerHead(BannerChain& chain, const host::Vector3& position) {
+  host::CopyVector(chain.points[0], position);
+}
+
 // The per-frame step: each active head sinks a little, then every point is dragged toward its predecessor.
 void UpdateBanners();
 

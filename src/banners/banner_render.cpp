@@ -21,27 +21,6 @@ constexpr int kFirstDrawnPoint = 2;
 constexpr int kBannerPairs = kBannerPoints - kFirstDrawnPoint;  // points 2 to 7
 constexpr std::uint32_t kTransformFlags = host::kVertexPosition | host::kVertexColour | host::kVertexTextureCoordinates;
 
-struct RenderState {
-  std::int32_t id;
-  std::uint32_t value;
-};
-
-// Translucent cloth that does not hide what lies behind it; the texture raster is set after these.
-constexpr RenderState kStatesBefore[] = {
-    {host::kRenderStateDepthWrite, 0},
-    {host::kRenderStateDepthTest, 1},
-    {host::kRenderStateFog, 1},
-    {host::kRenderStateSourceBlend, host::kBlendSourceAlpha},
-    {host::kRenderStateDestinationBlend, host::kBlendInverseSourceAlpha},
-    {host::kRenderStateVertexAlpha, 1},
-};
-// Depth test and blend states stay as they are.
-constexpr RenderState kStatesAfter[] = {
-    {host::kRenderStateDepthWrite, 1},
-    {host::kRenderStateVertexAlpha, 0},
-    {host::kRenderStateFog, 0},
-};
-
 constexpr std::int32_t kClothVertices = 2 * kBannerPairs;
 constexpr std::int32_t kClothIndices = 6 * (kBannerPairs - 1);
 
@@ -59,20 +38,30 @@ constexpr std::array<std::uint16_t, kClothIndices> ClothIndices() {
 }
 constexpr std::array<std::uint16_t, kClothIndices> kClothIndexList = ClothIndices();
 
-void FillCloth(const BannerChain& chain, std::uint32_t colour) {
+// What every banner's cloth shares: the texture coordinates and the triangles. Trail drawing writes neither, so
+// once written in a drawing pass they stay for its other banners.
+void WriteClothConstants() {
   for (int k = 0; k < kBannerPairs; ++k) {
-    const host::Vector3& point = chain.points[k + kFirstDrawnPoint];
     const float u = static_cast<float>(k) * 0.2f;
     host::ImmediateVertex& upper = host::ImmediateVertices[2 * k];
     host::ImmediateVertex& lower = host::ImmediateVertices[2 * k + 1];
-    host::CopyVector(upper.position, point);
-    host::SetVector(lower.position, point.x, point.y, point.z - kClothDepth);
-    upper.colour = lower.colour = colour;
     upper.u = lower.u = u;
     upper.v = 0.0f;
     lower.v = 1.0f;
   }
   std::memcpy(host::ImmediateIndices, kClothIndexList.data(), sizeof kClothIndexList);
+}
+
+void FillCloth(const BannerChain& chain, std::uint32_t colour) {
+#pragma GCC unroll 6
+  for (int k = 0; k < kBannerPairs; ++k) {
+    const host::Vector3& point = chain.points[k + kFirstDrawnPoint];
+    host::ImmediateVertex& upper = host::ImmediateVertices[2 * k];
+    host::ImmediateVertex& lower = host::ImmediateVertices[2 * k + 1];
+    host::CopyVector(upper.position, point);
+    host::SetVector(lower.position, point.x, point.y, point.z - kClothDepth);
+    upper.colour = lower.colour = colour;
+  }
 }
 
 // 160 up to 250 units from the camera, then falling linearly to 0 at the draw distance; only asked for
@@ -86,11 +75,9 @@ std::uint32_t BannerAlpha(float distance, float drawDistance) {
   return static_cast<std::uint32_t>(std::clamp(alpha, 0.0f, static_cast<float>(kMaxAlpha)));
 }
 
-}  // namespace
-
-void DrawBanner(const BannerChain& chain) {
-  if (!IsBannerActive(chain) || BannerTexture == nullptr) return;
-
+// Draws an active chain when it is in view and near enough; the cloth's shared fields are written first unless
+// `clothReady` says that an earlier banner of this pass has written them.
+[[gnu::always_inline]] inline void DrawActiveBanner(const BannerChain& chain, bool& clothReady) {
   const host::Vector3& camera = host::PositionOf(host::GetHostCamera()->placement);
   const host::Vector3& head = chain.points[0];
   host::Vector3 offset;
@@ -100,19 +87,46 @@ void DrawBanner(const BannerChain& chain) {
   if (!host::IsSphereVisible(chain.points[4], kVisibilityRadius)) return;
   if (!(distance < config::BannerDrawDistance)) return;  // NaN on either side is not drawn either
 
+  if (!clothReady) {
+    WriteClothConstants();
+    clothReady = true;
+  }
   FillCloth(chain, host::WhiteWithAlpha(BannerAlpha(distance, config::BannerDrawDistance)));
 
-  for (const RenderState& state : kStatesBefore) host::SetRenderState(state.id, state.value);
-  host::SetRenderState(host::kRenderStateTextureRaster, reinterpret_cast<std::uint32_t>(BannerTexture->raster));
+  // Translucent cloth that does not hide what lies behind it.
+  host::HostEngine* engine = host::GetHostEngine();
+  host::SetRenderState(engine, host::kRenderStateDepthWrite, 0);
+  host::SetRenderState(engine, host::kRenderStateDepthTest, 1);
+  host::SetRenderState(engine, host::kRenderStateFog, 1);
+  host::SetRenderState(engine, host::kRenderStateSourceBlend, host::kBlendSourceAlpha);
+  host::SetRenderState(engine, host::kRenderStateDestinationBlend, host::kBlendInverseSourceAlpha);
+  host::SetRenderState(engine, host::kRenderStateVertexAlpha, 1);
+  host::SetRenderState(engine, host::kRenderStateTextureRaster, reinterpret_cast<std::uint32_t>(BannerTexture->raster));
   if (host::TransformImmediateVertices(host::ImmediateVertices, kClothVertices, nullptr, kTransformFlags) != nullptr) {
     host::RenderImmediateIndexed(host::kPrimitiveTriangleList, host::ImmediateIndices, kClothIndices);
     host::EndImmediate();
   }
-  for (const RenderState& state : kStatesAfter) host::SetRenderState(state.id, state.value);
+  // Depth test and blend states stay as they are.
+  engine = host::GetHostEngine();
+  host::SetRenderState(engine, host::kRenderStateDepthWrite, 1);
+  host::SetRenderState(engine, host::kRenderStateVertexAlpha, 0);
+  host::SetRenderState(engine, host::kRenderStateFog, 0);
+}
+
+}  // namespace
+
+void DrawBanner(const BannerChain& chain) {
+  if (!IsBannerActive(chain) || BannerTexture == nullptr) return;
+  bool clothReady = false;
+  DrawActiveBanner(chain, clothReady);
 }
 
 void DrawBanners() {
-  for (const BannerChain& chain : BannerChains) DrawBanner(chain);
+  if (BannerTexture == nullptr) return;
+  bool clothReady = false;
+  for (const BannerChain& chain : BannerChains) {
+    if (IsBannerActive(chain)) DrawActiveBanner(chain, clothReady);
+  }
 }
 
 }  // namespace banners

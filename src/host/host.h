@@ -206,7 +206,11 @@ inline void RenderImmediateIndexed(std::int32_t primitiveType, const std::uint16
   Entry<RenderImmediateIndexedFn>(address::RenderImmediateIndexed)(primitiveType, indices, count);
 }
 inline void EndImmediate() { Entry<EndImmediateFn>(address::EndImmediate)(); }
-inline void SetRenderState(std::int32_t state, std::uint32_t value) { GetHostEngine()->setRenderState(state, value); }
+// A run of render states may read the engine once.
+inline void SetRenderState(HostEngine* engine, std::int32_t state, std::uint32_t value) {
+  engine->setRenderState(state, value);
+}
+inline void SetRenderState(std::int32_t state, std::uint32_t value) { SetRenderState(GetHostEngine(), state, value); }
 inline bool IsSphereVisible(const Vector3& centre, float radius) {
   return Entry<IsSphereVisibleFn>(binding::IsSphereVisible.address())(GetHostCamera(), &centre, radius) != 0;
 }

@@ -29,24 +29,28 @@ void ScanAircraft() {
   // A pool without its arrays has no entries to read, whatever its count says.
   if (pool == nullptr || pool->entries == nullptr || pool->flags == nullptr) return;
   const std::uint32_t entries = reinterpret_cast<std::uint32_t>(pool->entries);
+  const std::int8_t* flags = pool->flags;
   const std::int32_t count = pool->count;
 
   for (std::int32_t i = 0; i < count; ++i) {
-    if (pool->flags[i] < 0) continue;  // free
+    if (flags[i] < 0) continue;  // free
     const std::uint32_t address = entries + static_cast<std::uint32_t>(i) * sizeof(host::HostVehicle);
     if (address == 0) continue;
     host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
     if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
 
     if (config::EnableTrail && IsModel(vehicle.model, config::ModelIDForTrail)) {
-      vehicle.timeField = host::HostTimeMs() - kTimeFieldLagMs;
-      const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (i < kTrailSlots && position.z > config::Height) AddTrailPoint(position, i);
+      const std::uint32_t now = host::HostTimeMs();
+      vehicle.timeField = now - kTimeFieldLagMs;
+      const host::Vector3 position = host::PositionOf(vehicle.placement);  // handed on by value
+      if (i < kTrailSlots && position.z > config::Height) AddTrailPointAt(Trails[i], position, now);
       continue;  // a trail aircraft never tows a banner
     }
     if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner)) {
       const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (i < banners::kBannerSlots && MovesBannerHead(vehicle, position.z)) banners::SetBannerHead(position, i);
+      if (i < banners::kBannerSlots && MovesBannerHead(vehicle, position.z)) {
+        banners::PlaceBannerHead(banners::BannerChains[i], position);
+      }
     }
   }
 }

@@ -23,7 +23,26 @@ extern TrailRecord Trails[kTrailSlots];
 // Empties every point of every slot; positions stay as they are.
 void ResetTrails();
 
+// Starts a new newest point at `position`, the others moving one place toward the tail.
+void StartTrailPoint(TrailRecord& record, const host::Vector3& position, std::uint32_t now);
+
+// Hands in the latest position of the aircraft of a record at clock time `now`. Inline: the scan calls it for
+// every trail aircraft in every frame.
+inline void AddTrailPointAt(TrailRecord& record, const host::Vector3& position, std::uint32_t now) {
+  const std::uint32_t started = record.times[0];
+  // Unsigned, so that a newest point stamped ahead of a clock that was set back starts a new point at once.
+  if (started != 0 && now - started > kTrailPointSpacingMs) {
+    StartTrailPoint(record, position, now);
+    return;
+  }
+  host::CopyVector(record.points[0], position);
+  if (started == 0) record.times[0] = now;
+}
+
 // Hands in the latest position of the aircraft of a slot; a slot outside 0..49 is ignored.
-void AddTrailPoint(host::Vector3 position, std::int32_t slot);
+inline void AddTrailPoint(host::Vector3 position, std::int32_t slot) {
+  if (slot < 0 || slot >= kTrailSlots) return;
+  AddTrailPointAt(Trails[slot], position, host::HostTimeMs());
+}
 
 }  // namespace trails

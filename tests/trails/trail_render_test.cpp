@@ -174,8 +174,8 @@ TEST_F(TrailDrawing, AlphaStaysWithinZeroAndMaxAlphaForAnyFadeTime) {
   }
 }
 
-// Points young enough for full alpha skip the division; around that age, and far from it, every point must
-// still get exactly what the formula gives.
+// Four points at a time, every point must get exactly what the formula gives for one float: around the age at
+// which fading starts, and far from it.
 TEST_F(TrailDrawing, EveryAgeTakesTheAlphaOfTheFadeFormula) {
   const auto formula = [](std::int32_t age, float fadeTime) {
     const float f = std::min((30000.0f - static_cast<float>(age)) / fadeTime, 1.0f);
