@@ -366,7 +366,11 @@ SHIM_CDECL int msvcrt_fstat64(int fd, Stat64* out) {
   return 0;
 }
 
-std::filesystem::path held_file;
+// Built on first use: the simulated host resets it while it maps the image, before other static objects exist.
+std::filesystem::path& held_file() {
+  static std::filesystem::path file;
+  return file;
+}
 
 // Opens a path already mapped into the game folder (empty: not on the simulated machine).
 MsvcrtFile* open_stream(const std::filesystem::path& real, const char* mode) {
@@ -379,7 +383,7 @@ MsvcrtFile* open_stream(const std::filesystem::path& real, const char* mode) {
     set_errno(ENOENT);
     return nullptr;
   }
-  if (!held_file.empty() && real.lexically_normal() == held_file) {
+  if (!held_file().empty() && real.lexically_normal() == held_file()) {
     set_errno(EACCES);  // msvcrt's answer to a sharing violation
     return nullptr;
   }
@@ -563,4 +567,4 @@ std::span<const Shim> msvcrt_io_shims() { return kShims; }
 
 }  // namespace simhost::pe::detail
 
-void simhost::pe::set_held_file(std::filesystem::path file) { detail::held_file = file.lexically_normal(); }
+void simhost::pe::set_held_file(std::filesystem::path file) { detail::held_file() = file.lexically_normal(); }

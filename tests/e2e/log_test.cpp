@@ -144,7 +144,7 @@ TEST_P(ZephrelLog, ReinitialisationsAndFollowedSavesFillTheLogUpTo64KiBAndNoFurt
   WriteIni(Ini());
   Load();
   simhost::Startup();
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 260; ++i) {
     if (i % 2 == 0) {
       simhost::Reinit();
     } else {

@@ -423,7 +423,7 @@ TEST(Files, AttributesGiveSizeAndLastWriteAndAFolderIsMarked) {
   folder.write("MODELS/BANNER.TXD", "x");
   auto GetFileAttributesExW = kernel32<int(STDCALL*)(const char16_t*, int, std::uint32_t*)>("GetFileAttributesExW");
   std::uint32_t data[9] = {};  // attributes, three FILETIMEs, size high and low
-  ASSERT_EQ(GetFileAttributesExW(u"c:\games\host\ZEPHREL.INI", 0, data), 1);
+  ASSERT_EQ(GetFileAttributesExW(u"c:\\games\\host\\ZEPHREL.INI", 0, data), 1);
   EXPECT_EQ(data[0] & 0x10, 0u);
   EXPECT_EQ(data[7], 0u);
   EXPECT_EQ(data[8], 7u);
@@ -432,11 +432,11 @@ TEST(Files, AttributesGiveSizeAndLastWriteAndAFolderIsMarked) {
   std::filesystem::last_write_time(
       folder.path() / "Zephrel.ini",
       std::filesystem::last_write_time(folder.path() / "Zephrel.ini") + std::chrono::seconds(3));
-  ASSERT_EQ(GetFileAttributesExW(u"C:\Games\Host\Zephrel.ini", 0, data), 1);
+  ASSERT_EQ(GetFileAttributesExW(u"C:\\Games\\Host\\Zephrel.ini", 0, data), 1);
   EXPECT_EQ((std::uint64_t{data[6]} << 32 | data[5]) - written, 30000000u);
-  ASSERT_EQ(GetFileAttributesExW(u"C:\Games\Host\MODELS", 0, data), 1);
+  ASSERT_EQ(GetFileAttributesExW(u"C:\\Games\\Host\\MODELS", 0, data), 1);
   EXPECT_NE(data[0] & 0x10, 0u);
-  EXPECT_EQ(GetFileAttributesExW(u"C:\Games\Host\missing.ini", 0, data), 0);
+  EXPECT_EQ(GetFileAttributesExW(u"C:\\Games\\Host\\missing.ini", 0, data), 0);
   EXPECT_EQ(GetLastError(), 2u);  // ERROR_FILE_NOT_FOUND
 }
 
