@@ -63,4 +63,15 @@ class Plugin {
 // measured, with recording off (SetRecording(false)).
 long HeapAllocations();
 
+// Queries of a file's stamp made so far (stat64 on Linux, where they are the whole process's; GetFileAttributesExW
+// by the DLL, in either process). Take the difference around what is measured.
+long FileQueries();
+
+// From now on another program holds the game folder's file `relative` open without sharing it, as some editors do
+// while they save: the Windows DLL cannot open it, though it can still ask for its time and size. Until
+// ReleaseHeldFile or ResetHost. False where this process cannot do that to the plug-in: the Linux library opens
+// files with the C library's fopen, which nothing here refuses.
+bool HoldFileOpen(PluginBuild build, const GameFolder& folder, const std::string& relative);
+void ReleaseHeldFile();
+
 }  // namespace simhost

@@ -1,6 +1,7 @@
 // The simulated host's Windows side, for Wine: the host image is this program's own section .game, which the
 // linker script puts at 0x401000 in an image based at 0x400000; the plug-in is the DLL a player installs,
-// loaded with LoadLibrary and unloaded with FreeLibrary; what the DLL allocates is counted through its imports.
+// loaded with LoadLibrary and unloaded with FreeLibrary; what the DLL allocates, and how often it asks for a
+// file's attributes, is counted through its imports.
 
 #include <windows.h>
 
@@ -29,6 +30,7 @@ namespace {
 static_assert(kImageEnd - kImageBase - internal::kPage == 0x897000, "the size of .game above");
 
 std::atomic<long> heapAllocations{0};
+std::atomic<long> fileQueries{0};
 
 using MallocFn = void*(__cdecl*)(std::size_t);
 using CallocFn = void*(__cdecl*)(std::size_t, std::size_t);
@@ -36,6 +38,8 @@ using ReallocFn = void*(__cdecl*)(void*, std::size_t);
 MallocFn hostMalloc;
 CallocFn hostCalloc;
 ReallocFn hostRealloc;
+using GetFileAttributesExWFn = BOOL(WINAPI*)(LPCWSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
+GetFileAttributesExWFn hostGetFileAttributesExW;
 
 void* __cdecl CountingMalloc(std::size_t size) {
   heapAllocations.fetch_add(1, std::memory_order_relaxed);
@@ -50,20 +54,28 @@ void* __cdecl CountingRealloc(void* pointer, std::size_t size) {
   return hostRealloc(pointer, size);
 }
 
+BOOL WINAPI CountingGetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID data) {
+  fileQueries.fetch_add(1, std::memory_order_relaxed);
+  return hostGetFileAttributesExW(name, level, data);
+}
+
 struct CountedImport {
+  const char* dll;
   const char* name;
   void** original;
   void* counting;
 };
 const CountedImport kCountedImports[] = {
-    {"malloc", reinterpret_cast<void**>(&hostMalloc), reinterpret_cast<void*>(&CountingMalloc)},
-    {"calloc", reinterpret_cast<void**>(&hostCalloc), reinterpret_cast<void*>(&CountingCalloc)},
-    {"realloc", reinterpret_cast<void**>(&hostRealloc), reinterpret_cast<void*>(&CountingRealloc)},
+    {"msvcrt.dll", "malloc", reinterpret_cast<void**>(&hostMalloc), reinterpret_cast<void*>(&CountingMalloc)},
+    {"msvcrt.dll", "calloc", reinterpret_cast<void**>(&hostCalloc), reinterpret_cast<void*>(&CountingCalloc)},
+    {"msvcrt.dll", "realloc", reinterpret_cast<void**>(&hostRealloc), reinterpret_cast<void*>(&CountingRealloc)},
+    {"KERNEL32.dll", "GetFileAttributesExW", reinterpret_cast<void**>(&hostGetFileAttributesExW),
+     reinterpret_cast<void*>(&CountingGetFileAttributesExW)},
 };
 
-// Points the DLL's import cells for msvcrt's malloc, calloc and realloc (which its C++ new calls too) at
-// counting wrappers. Returns how many cells it repointed.
-int CountAllocationsOf(HMODULE module) {
+// Points the DLL's import cells for msvcrt's malloc, calloc and realloc (which its C++ new calls too) and for
+// GetFileAttributesExW at counting wrappers. Returns how many cells it repointed.
+int CountImportsOf(HMODULE module) {
   auto* base = reinterpret_cast<std::uint8_t*>(module);
   const auto* headers =
       reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
@@ -71,14 +83,17 @@ int CountAllocationsOf(HMODULE module) {
   int repointed = 0;
   for (auto* dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
        directory.VirtualAddress != 0 && dll->Name != 0; ++dll) {
-    if (lstrcmpiA(reinterpret_cast<const char*>(base + dll->Name), "msvcrt.dll") != 0) continue;
+    const char* dllName = reinterpret_cast<const char*>(base + dll->Name);
     const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + dll->OriginalFirstThunk);
     auto* cells = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + dll->FirstThunk);
     for (; dll->OriginalFirstThunk != 0 && names->u1.AddressOfData != 0; ++names, ++cells) {
       if (IMAGE_SNAP_BY_ORDINAL32(names->u1.Ordinal)) continue;
       const auto* import = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
       for (const CountedImport& counted : kCountedImports) {
-        if (std::strcmp(reinterpret_cast<const char*>(import->Name), counted.name) != 0) continue;
+        if (lstrcmpiA(dllName, counted.dll) != 0 ||
+            std::strcmp(reinterpret_cast<const char*>(import->Name), counted.name) != 0) {
+          continue;
+        }
         DWORD previous = 0;
         if (!VirtualProtect(&cells->u1.Function, sizeof cells->u1.Function, PAGE_READWRITE, &previous)) continue;
         *counted.original = reinterpret_cast<void*>(cells->u1.Function);
@@ -155,7 +170,25 @@ bool internal::ProtectPages(std::uint32_t address, std::uint32_t size, Access ac
 
 std::string internal::HostFilePath(const char* path) { return path; }
 
-void internal::ResetWindowsSide() {}
+namespace {
+HANDLE heldFile = INVALID_HANDLE_VALUE;
+}  // namespace
+
+bool HoldFileOpen(PluginBuild, const GameFolder& folder, const std::string& relative) {
+  ReleaseHeldFile();
+  const std::string utf8 = folder.path() + "/" + relative;
+  const fs::path path(std::u8string(utf8.begin(), utf8.end()));
+  // Sharing nothing: the DLL's fopen fails with a sharing violation, as under an editor saving the file.
+  heldFile = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return heldFile != INVALID_HANDLE_VALUE;
+}
+
+void ReleaseHeldFile() {
+  if (heldFile != INVALID_HANDLE_VALUE) CloseHandle(heldFile);
+  heldFile = INVALID_HANDLE_VALUE;
+}
+
+void internal::ResetWindowsSide() { ReleaseHeldFile(); }
 
 std::vector<PluginBuild> PluginBuilds() { return {PluginBuild::WindowsDll}; }
 
@@ -192,12 +225,15 @@ std::unique_ptr<Plugin> internal::LoadInstalledPlugin(PluginBuild, const std::st
     std::fprintf(stderr, "simhost: cannot load %s: error %lu\n", installed.c_str(), GetLastError());
     return nullptr;
   }
-  if (CountAllocationsOf(module) != static_cast<int>(std::size(kCountedImports))) {
-    std::fprintf(stderr, "simhost: %s does not import msvcrt's malloc, calloc and realloc\n", installed.c_str());
+  if (CountImportsOf(module) != static_cast<int>(std::size(kCountedImports))) {
+    std::fprintf(stderr, "simhost: %s does not import msvcrt's malloc, calloc and realloc and GetFileAttributesExW\n",
+                 installed.c_str());
   }
   return std::make_unique<LoadedDll>(module);
 }
 
 long HeapAllocations() { return heapAllocations.load(std::memory_order_relaxed); }
+
+long FileQueries() { return fileQueries.load(std::memory_order_relaxed); }
 
 }  // namespace simhost

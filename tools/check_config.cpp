@@ -36,7 +36,7 @@ void Help() {
       "       %s --game <path of the game's .exe>\n"
       "       %s --help | --version\n"
       "\n"
-      "Explains a Zephrel.ini the way the plug-in reads it: the twelve settings as\n"
+      "Explains a Zephrel.ini the way the plug-in reads it: the thirteen settings as\n"
       "it will use them, with the line each comes from, and every line that does\n"
       "not do what it seems to. Without a path it reads the Zephrel.ini beside the\n"
       "checker.\n"

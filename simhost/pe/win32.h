@@ -58,8 +58,19 @@ void set_message_box_answer(int answer);  // IDOK unless set
 const std::vector<MessageBoxRecord>& message_boxes();
 void clear_message_boxes();
 
+// --- what the DLL asks of the system -------------------------------------------------------------------
+// GetFileAttributesExW calls made so far.
+long file_attribute_queries();
+// True while a stand-in whose Windows original allocates nothing from the process's heap (MultiByteToWideChar,
+// GetFileAttributesExW) does its own work: the simulated host counts neither its allocations nor its file
+// queries as the DLL's.
+bool inside_system_work();
+
 // --- injected failures -----------------------------------------------------------------------------
 // While non-zero, GetModuleHandleExA fails with this error code.
 void set_module_lookup_failure(uint32_t error);
+// While not empty, opening this file (its real path) with msvcrt fails with EACCES, as when another program holds
+// it open without sharing it; its attributes can still be asked for.
+void set_held_file(std::filesystem::path file);
 
 }  // namespace simhost::pe

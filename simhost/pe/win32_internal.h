@@ -40,6 +40,15 @@ std::span<const Shim> kernel32_shims();
 std::span<const Shim> user32_shims();
 std::span<const Shim> msvcrt_shims();
 
+// Marks a stand-in's own work while it lasts: what it allocates or asks of the file system is the system's, not
+// the DLL's (see inside_system_work).
+struct SystemWork {
+  SystemWork();
+  ~SystemWork();
+  SystemWork(const SystemWork&) = delete;
+  SystemWork& operator=(const SystemWork&) = delete;
+};
+
 void set_last_error(DWORD error);
 DWORD last_error();
 

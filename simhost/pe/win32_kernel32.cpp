@@ -1,12 +1,15 @@
 // KERNEL32 stand-ins. Memory protection, module lookup and the clocks are real; threads, events and
 // semaphores are single-threaded stand-ins, since the simulated host runs DLL code on one thread: a
 // wait that nothing could ever end stops the test instead of hanging it.
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +26,11 @@
 
 namespace simhost::pe {
 namespace detail {
+
+int system_work = 0;
+
+SystemWork::SystemWork() { ++system_work; }
+SystemWork::~SystemWork() { --system_work; }
 
 void set_last_error(DWORD error) { ThreadBlock::current().teb_word(teb::kLastError) = error; }
 DWORD last_error() { return ThreadBlock::current().teb_word(teb::kLastError); }
@@ -47,6 +55,7 @@ const auto kCurrentProcess = reinterpret_cast<HANDLE>(-1);
 const auto kCurrentThread = reinterpret_cast<HANDLE>(-2);
 
 uint32_t module_lookup_failure = 0;
+long file_attribute_query_count = 0;
 
 // Sets the thread's last error and gives back what the failing function returns.
 template <class T>
@@ -556,6 +565,39 @@ SHIM_WINAPI DWORD GetShortPathNameW(const WCHAR* long_path, WCHAR* buffer, DWORD
   return static_cast<DWORD>(wide.size());
 }
 
+// With GetFileExInfoStandard (0): WIN32_FILE_ATTRIBUTE_DATA of a file or folder in the game folder, its times
+// all the last write's, as FILETIMEs (100 ns steps since 1601).
+SHIM_WINAPI BOOL GetFileAttributesExW(const WCHAR* name, int level, void* info) {
+  struct AttributeData {
+    DWORD attributes;
+    DWORD creation[2], access[2], write[2];
+    DWORD size_high, size_low;
+  };
+  static_assert(sizeof(AttributeData) == 36);
+  constexpr DWORD kErrorPathNotFound = 3, kReadOnly = 0x01, kDirectory = 0x10, kArchive = 0x20;
+  const SystemWork own;
+  ++file_attribute_query_count;
+  if (!name || level != 0 || !info) return failed(kErrorInvalidParameter, 0);
+  const std::filesystem::path file = to_host_path(narrow(name));
+  struct stat64 status {};
+  if (file.empty() || fstatat64(AT_FDCWD, file.c_str(), &status, 0) != 0)
+    return failed(errno == ENOENT && !file.empty() ? kErrorFileNotFound : kErrorPathNotFound, 0);
+  constexpr uint64_t kUnixEpochIn1601 = 116444736000000000ull;
+  const uint64_t written = static_cast<uint64_t>(status.st_mtim.tv_sec) * 10000000u +
+                           static_cast<uint64_t>(status.st_mtim.tv_nsec) / 100 + kUnixEpochIn1601;
+  const auto size = static_cast<uint64_t>(status.st_size);
+  AttributeData data{};
+  data.attributes = (S_ISDIR(status.st_mode) ? kDirectory : kArchive) | ((status.st_mode & S_IWUSR) ? 0 : kReadOnly);
+  for (DWORD* time : {data.creation, data.access, data.write}) {
+    time[0] = static_cast<DWORD>(written);
+    time[1] = static_cast<DWORD>(written >> 32);
+  }
+  data.size_high = S_ISDIR(status.st_mode) ? 0 : static_cast<DWORD>(size >> 32);
+  data.size_low = S_ISDIR(status.st_mode) ? 0 : static_cast<DWORD>(size);
+  std::memcpy(info, &data, sizeof data);
+  return 1;
+}
+
 SHIM_WINAPI UINT GetACP() { return ansi_code_page(); }
 
 SHIM_WINAPI HMODULE GetModuleHandleA(const char* name) {
@@ -647,6 +689,7 @@ SHIM_WINAPI BOOL IsDBCSLeadByteEx(UINT, uint8_t) { return 0; }  // single-byte c
 SHIM_WINAPI BOOL IsDebuggerPresent() { return 0; }
 
 SHIM_WINAPI int MultiByteToWideChar(UINT cp, DWORD flags, const char* src, int src_len, WCHAR* dst, int dst_len) {
+  const SystemWork own;
   constexpr DWORD kErrInvalidChars = 8;
   if (!src || src_len == 0 || dst_len < 0) return failed(kErrorInvalidParameter, 0);
   int len = src_len < 0 ? static_cast<int>(std::strlen(src)) + 1 : src_len;
@@ -830,6 +873,7 @@ const Shim kShims[] = {
     {"GetCurrentProcessId", reinterpret_cast<void*>(&GetCurrentProcessId)},
     {"GetCurrentThread", reinterpret_cast<void*>(&GetCurrentThread)},
     {"GetCurrentThreadId", reinterpret_cast<void*>(&GetCurrentThreadId)},
+    {"GetFileAttributesExW", reinterpret_cast<void*>(&GetFileAttributesExW)},
     {"GetHandleInformation", reinterpret_cast<void*>(&GetHandleInformation)},
     {"GetLastError", reinterpret_cast<void*>(&GetLastError)},
     {"GetModuleFileNameA", reinterpret_cast<void*>(&GetModuleFileNameA)},
@@ -884,6 +928,8 @@ const Shim kShims[] = {
 }  // namespace
 
 void set_module_lookup_failure(uint32_t error) { module_lookup_failure = error; }
+long file_attribute_queries() { return file_attribute_query_count; }
+bool inside_system_work() { return detail::system_work != 0; }
 
 namespace detail {
 

@@ -366,6 +366,12 @@ SHIM_CDECL int msvcrt_fstat64(int fd, Stat64* out) {
   return 0;
 }
 
+// Built on first use: the simulated host resets it while it maps the image, before other static objects exist.
+std::filesystem::path& held_file() {
+  static std::filesystem::path file;
+  return file;
+}
+
 // Opens a path already mapped into the game folder (empty: not on the simulated machine).
 MsvcrtFile* open_stream(const std::filesystem::path& real, const char* mode) {
   Mode m = parse_mode(mode);
@@ -375,6 +381,10 @@ MsvcrtFile* open_stream(const std::filesystem::path& real, const char* mode) {
   }
   if (real.empty()) {
     set_errno(ENOENT);
+    return nullptr;
+  }
+  if (!held_file().empty() && real.lexically_normal() == held_file()) {
+    set_errno(EACCES);  // msvcrt's answer to a sharing violation
     return nullptr;
   }
   int fd = ::open(real.c_str(), m.flags | O_CLOEXEC, 0666);
@@ -556,3 +566,5 @@ const Shim kShims[] = {
 std::span<const Shim> msvcrt_io_shims() { return kShims; }
 
 }  // namespace simhost::pe::detail
+
+void simhost::pe::set_held_file(std::filesystem::path file) { detail::held_file() = file.lexically_normal(); }

@@ -1,5 +1,5 @@
 #pragma once
-// The twelve settings of section MAIN of Zephrel.ini, each named after its key, as settings_table.inc lists
+// The settings of section MAIN of Zephrel.ini, each named after its key, as settings_table.inc lists
 // them. All zero until the first LoadSettings; every other part of the plug-in only reads them, anew each time
 // it needs them.
 
@@ -54,7 +54,7 @@ std::string SettingValueText(const Setting& setting);
 // The same for the setting's default.
 std::string SettingDefaultText(const Setting& setting);
 
-// Reads the twelve settings from Zephrel.ini next to the plug-in, in table order, with their defaults. Nothing
+// Reads the settings from Zephrel.ini next to the plug-in, in table order, with their defaults. Nothing
 // escapes it: a model id that does not convert keeps its default, and the keys after it are still read.
 void LoadSettings() noexcept;
 

@@ -44,6 +44,19 @@ bool ModulePath(ModuleHandle module, char* buffer, std::size_t size);
 // handed to a simulated host, if the process has one).
 void ShowErrorBox(const char* text, const char* caption, std::uint32_t style);
 
+// What the file system says of a file without reading it: its last-write time (in the OS's own unit) and its
+// size. Two stamps that differ mean the file was written in between.
+struct FileStamp {
+  std::uint64_t writeTime = 0;
+  std::uint64_t size = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// Asks the file system for the stamp of the file at `path` (a path the narrow file functions open), in one
+// query that neither opens the file nor allocates. False, with `stamp` as it was, when there is no such file
+// or it cannot be asked about (a folder, a file being replaced, a folder without access).
+bool QueryFileStamp(const char* path, FileStamp& stamp);
+
 // The separator a module path uses between directories.
 #if defined(_WIN32)
 inline constexpr char kPathSeparator = '\\';

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <link.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -172,6 +173,16 @@ bool ModulePath(ModuleHandle module, char* buffer, std::size_t size) {
   if (length > 0 && static_cast<std::size_t>(length) < size) return true;
   buffer[0] = '\0';
   return false;
+}
+
+bool QueryFileStamp(const char* path, FileStamp& stamp) {
+  // The 64-bit call: the plain one fails on a file whose inode number or size does not fit 32 bits.
+  struct stat64 status {};
+  if (stat64(path, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  stamp.writeTime = static_cast<std::uint64_t>(status.st_mtim.tv_sec) * 1000000000u +
+                    static_cast<std::uint64_t>(status.st_mtim.tv_nsec);
+  stamp.size = static_cast<std::uint64_t>(status.st_size);
+  return true;
 }
 
 void ShowErrorBox(const char* text, const char* caption, std::uint32_t style) {

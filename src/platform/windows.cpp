@@ -88,6 +88,18 @@ bool ModulePath(ModuleHandle module, char* buffer, std::size_t size) {
   return ToAnsi(shortPath, buffer, size);
 }
 
+bool QueryFileStamp(const char* path, FileStamp& stamp) {
+  // The path is in the ANSI code page, as the C runtime opens it; the wide call takes it as the same name.
+  wchar_t wide[MAX_PATH];
+  if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0) return false;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(wide, GetFileExInfoStandard, &data)) return false;
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+  stamp.writeTime = std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
+  stamp.size = std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+  return true;
+}
+
 void ShowErrorBox(const char* text, const char* caption, std::uint32_t style) {
   MessageBoxA(GetActiveWindow(), text, caption, style);
 }

@@ -6,6 +6,7 @@
 #include "banners/banner_render.h"
 #include "banners/banner_texture.h"
 #include "config/settings.h"
+#include "follow_ini.h"
 #include "hooks/host_events.h"
 #include "host/init_order.h"
 #include "trails/aircraft_scan.h"
@@ -21,20 +22,22 @@ namespace {
 void StartupCallback() {
   banners::InitBanners();
   trails::ResetTrails();
-  config::LoadSettings();
+  ReadSettings();
   trails::InstallSkyTrailRedirect();
   WriteStartupLog();
 }
 
 // After the host's re-initialisation routine.
 void ReinitCallback() {
-  config::LoadSettings();
+  ReadSettings();
   AppendReinitLog();
 }
 
-// After the host's per-frame processing, with the vehicle pool current. The banners step before the scan puts
-// their heads on this frame's aircraft.
+// After the host's per-frame processing, with the vehicle pool current. A saved Zephrel.ini is read first, so
+// that the whole frame uses one set of settings. The banners step before the scan puts their heads on this
+// frame's aircraft.
 void FrameCallback() {
+  FollowIniChanges();
   banners::UpdateBanners();
   if (config::ReplaceTrailsInTheSky) trails::UpdateSkyTrails();
   trails::ScanAircraft();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "banners/banner_texture.h"
 #include "config/ini_explain.h"
@@ -162,6 +163,26 @@ void LogConfiguration() {
   LogIniNotes(ini);
 }
 
+// What a change of the setting in row `row` means beyond its new value, for the settings read at start-up too.
+const char* ChangeNote(std::size_t row) {
+  const std::string_view key = config::kSettings[row].key;
+  const bool on = config::kSettings[row].flag != nullptr && *config::kSettings[row].flag;
+  if (key == "ReplaceTrailsInTheSky") {
+    if (on) {
+      return ": the three circling trails start now, but the game's own trails in the sky give way only at the "
+             "next game start";
+    }
+    const trails::SkyRedirect redirect = trails::LastSkyRedirect();
+    if (redirect == trails::SkyRedirect::kRedirected || redirect == trails::SkyRedirect::kEarlierStays) {
+      return ": the game's sky routine stays redirected to the three circling trails until Zephrel is unloaded";
+    }
+  }
+  if (key == "FollowFileChanges" && !on) {
+    return ": the file is no longer followed, only read at the next re-initialisation or game start";
+  }
+  return "";
+}
+
 // Composes with `compose` and writes what it added; nothing of a failure gets out.
 template <class Compose>
 void Write(bool rewrite, Compose compose) noexcept {
@@ -220,6 +241,25 @@ void AppendReinitLog() noexcept {
     LogLine("%s", "");
     LogLine("Re-initialisation %d", ++reinitCount);
     LogConfiguration();
+  });
+}
+
+void AppendFollowLog(const char* path, std::uint32_t gameTimeMs, bool tooLarge, const SettingTexts& before) noexcept {
+  Write(false, [&] {
+    LogLine("%s", "");
+    LogLine("Zephrel.ini saved, read again at game time %lu.%03u s%s", static_cast<unsigned long>(gameTimeMs / 1000),
+            static_cast<unsigned>(gameTimeMs % 1000),
+            tooLarge ? ": it is larger than 1 MiB, so every setting has its default" : "");
+    bool changed = false;
+    for (std::size_t row = 0; row < config::kSettingCount; ++row) {
+      const std::string now = config::SettingValueText(config::kSettings[row]);
+      if (now == before[row]) continue;
+      if (!changed) LogLine("Settings changed:");
+      changed = true;
+      LogLine("  %-24s %s -> %s%s", config::kSettings[row].key, before[row].c_str(), now.c_str(), ChangeNote(row));
+    }
+    if (!changed) LogLine("Settings changed: none");
+    LogIniNotes(config::ReadIniText(path, true));
   });
 }
 

@@ -23,13 +23,15 @@ struct Values {
   float height, trailFadeTime, heightForBanner;
   std::int32_t modelIdForTrail, modelIdForBanner;
   float bannerDrawDistance;
+  bool followFileChanges;
   bool operator==(const Values&) const = default;
 };
 
 Values Current() {
   return {ReplaceTrailsInTheSky,   EnableBanner,    EnableTrail,      AppearOnlyAtAltitude,
           AppearWhenPilotIsInside, AlwaysAppear,    Height,           TrailFadeTime,
-          HeightForBanner,         ModelIDForTrail, ModelIDForBanner, BannerDrawDistance};
+          HeightForBanner,         ModelIDForTrail, ModelIDForBanner, BannerDrawDistance,
+          FollowFileChanges};
 }
 
 void Set(const Values& v) {
@@ -45,10 +47,11 @@ void Set(const Values& v) {
   ModelIDForTrail = v.modelIdForTrail;
   ModelIDForBanner = v.modelIdForBanner;
   BannerDrawDistance = v.bannerDrawDistance;
+  FollowFileChanges = v.followFileChanges;
 }
 
 constexpr Values kZero{};
-constexpr Values kDefaults{false, true, true, true, false, false, 100.0f, 10000.0f, 100.0f, 577, 593, 300.0f};
+constexpr Values kDefaults{false, true, true, true, false, false, 100.0f, 10000.0f, 100.0f, 577, 593, 300.0f, true};
 
 // Taken while the program initialises, before any test has loaded anything.
 const Values kAtStart = Current();
@@ -88,9 +91,9 @@ TEST_F(Settings, EveryKeyIsReadUnderItsOwnName) {
   WriteIni(
       "[MAIN]\nReplaceTrailsInTheSky=1\nEnableBanner=0\nEnableTrail=FALSE\nAppearOnlyAtAltitude=false\n"
       "AppearWhenPilotIsInside=1\nAlwaysAppear=true\nHeight=1.5\nTrailFadeTime=2.5\nHeightForBanner=3.5\n"
-      "ModelIDForTrail=0x10\nModelIDForBanner=-17\nBannerDrawDistance=4.5\n");
+      "ModelIDForTrail=0x10\nModelIDForBanner=-17\nBannerDrawDistance=4.5\nFollowFileChanges=0\n");
   LoadSettings();
-  EXPECT_EQ(Current(), (Values{true, false, false, false, true, true, 1.5f, 2.5f, 3.5f, 16, -17, 4.5f}));
+  EXPECT_EQ(Current(), (Values{true, false, false, false, true, true, 1.5f, 2.5f, 3.5f, 16, -17, 4.5f, false}));
 }
 
 TEST_F(Settings, LowerCaseSectionOrKeysAreNotFound) {
@@ -148,10 +151,10 @@ TEST_F(Settings, TheShippedFileHoldsEveryKeyAtItsDefaultInReadingOrder) {
   const IniFile ini(ZEPHREL_SHIPPED_INI, text.text, [&](const IniLine& line) {
     if (!line.header && line.section == "MAIN") keys.emplace_back(line.key);
   });
-  EXPECT_EQ(keys,
-            (std::vector<std::string>{"ReplaceTrailsInTheSky", "EnableBanner", "EnableTrail", "AppearOnlyAtAltitude",
-                                      "AppearWhenPilotIsInside", "AlwaysAppear", "Height", "TrailFadeTime",
-                                      "HeightForBanner", "ModelIDForTrail", "ModelIDForBanner", "BannerDrawDistance"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"ReplaceTrailsInTheSky", "EnableBanner", "EnableTrail",
+                                            "AppearOnlyAtAltitude", "AppearWhenPilotIsInside", "AlwaysAppear", "Height",
+                                            "TrailFadeTime", "HeightForBanner", "ModelIDForTrail", "ModelIDForBanner",
+                                            "BannerDrawDistance", "FollowFileChanges"}));
   EXPECT_EQ(ini.sections().size(), 1u);
   LoadSettingsFrom(ini);
   EXPECT_EQ(Current(), kDefaults);

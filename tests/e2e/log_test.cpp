@@ -89,12 +89,78 @@ TEST_P(ZephrelLog, TheRedirectedSkyRoutineIsInTheLog) {
       << *Log();
 }
 
-TEST_P(ZephrelLog, ReinitialisationsFillTheLogUpTo64KiBAndNoFurther) {
+// What the section for a save followed at game time `ms` begins with.
+std::string FollowedAt(std::uint32_t ms) {
+  char text[80];
+  std::snprintf(text, sizeof text, "\nZephrel.ini saved, read again at game time %u.%03u s\n", ms / 1000, ms % 1000);
+  return text;
+}
+
+TEST_P(ZephrelLog, EachFollowedSaveAddsWhatChangedAndWhatTheSkyTrailsStillNeedButNeverWhileDrawing) {
+  constexpr std::uint32_t kSkyRoutine = host::address::HostSkyTrailRoutine;
   WriteIni(Ini());
   Load();
   simhost::Startup();
-  for (int i = 0; i < 150; ++i) simhost::Reinit();
+  const std::string atStart = Log().value_or("");
+  WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}, {"Height", "250.5"}}) + "height=5\r\n");
+  // However overdue the check, the drawing pass reads nothing; the next frame does.
+  simhost::SetClock(simhost::Clock() + 5000);
+  simhost::RunSite(Site::Draw);
+  EXPECT_EQ(Log().value_or(""), atStart);
+  simhost::RunSite(Site::Frame);
+  std::string log = Log().value_or("");
+  ASSERT_EQ(log.substr(0, atStart.size()), atStart);
+  EXPECT_EQ(log.substr(atStart.size()),
+            FollowedAt(simhost::Clock()) +
+                "Settings changed:\n"
+                "  ReplaceTrailsInTheSky    false -> true: the three circling trails start now, but the game's own "
+                "trails in the sky give way only at the next game start\n"
+                "  Height                   100 -> 250.5\n"
+                "Lines that do not do what they seem:\n"
+                "  line 15: height is not Height: keys are case-sensitive, so this line is not read\n");
+  EXPECT_NE(simhost::ReadCode(kSkyRoutine, 1)[0], 0xE9);
+  // A clock set back, as by a loaded game, holds no check back.
+  simhost::SetClock(simhost::Clock() - 60000);
+  WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}}));
+  simhost::RunSite(Site::Frame);
+  EXPECT_NE(Log().value_or("").find(FollowedAt(simhost::Clock()) +
+                                    "Settings changed:\n  Height                   250.5 -> 100\n"),
+            std::string::npos)
+      << Log().value_or("");
+
+  // Switched off after a start-up that redirected the sky routine: the redirect stays. A save that changes
+  // nothing says so.
+  simhost::Startup();
+  ASSERT_EQ(simhost::ReadCode(kSkyRoutine, 1)[0], 0xE9);
+  for (const auto& [text, change] :
+       {std::pair{Ini(),
+                  "Settings changed:\n  ReplaceTrailsInTheSky    true -> false: the game's sky routine stays "
+                  "redirected to the three circling trails until Zephrel is unloaded\n"},
+        std::pair{Ini() + "\r\n", "Settings changed: none\n"}}) {
+    const std::size_t before = Log().value_or("").size();
+    WriteIni(text);
+    Fly(Seconds(1) + 1);
+    log = Log().value_or("");
+    EXPECT_EQ(log.substr(before, log.find("\n", before + 1) - before + 1).rfind("\nZephrel.ini saved", 0), 0u) << log;
+    EXPECT_EQ(log.substr(log.find("\n", before + 1) + 1), change) << log;
+  }
+  EXPECT_EQ(simhost::ReadCode(kSkyRoutine, 1)[0], 0xE9);
+}
+
+TEST_P(ZephrelLog, ReinitialisationsAndFollowedSavesFillTheLogUpTo64KiBAndNoFurther) {
+  WriteIni(Ini());
+  Load();
+  simhost::Startup();
+  for (int i = 0; i < 260; ++i) {
+    if (i % 2 == 0) {
+      simhost::Reinit();
+    } else {
+      WriteIni(Ini({{"Height", i % 4 == 1 ? "120" : "80.5"}}));
+      Fly(Seconds(1) + 1);
+    }
+  }
   const std::string log = Log().value_or("");
+  EXPECT_GT(Count(log, "Zephrel.ini saved, read again"), 40u);
   const auto lines = static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n'));
   EXPECT_LE(log.size() + lines, 64u * 1024) << "CR LF included";
   EXPECT_GT(log.size() + lines, 63u * 1024);

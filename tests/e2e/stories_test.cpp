@@ -154,6 +154,64 @@ TEST_P(Story, EditingTheFileTakesEffectAtTheNextReinitialisation) {
   EXPECT_LT(banners[0].vertices[0].position.z, 150.0f);
 }
 
+// ---- Following the file while the game runs ---------------------------------------------------------------
+
+// Whether the trail plane's newest trail point rides on it: the scan serves it in this frame.
+bool TrailRidesOnPlane() {
+  for (const auto& batch : BatchesOf(kLines)) {
+    if (Distance(batch.vertices[0].position, simhost::VehiclePosition(0)) == 0.0f) return true;
+  }
+  return false;
+}
+
+TEST_P(Story, ASavedHeightIsFollowedWithinASecondOfGameTimeAndAFileGoneForAWhileChangesNothing) {
+  WriteIni(Ini({{"Height", "100"}}));
+  Load();
+  simhost::Startup();
+  TwoPlanes planes;  // the trail plane flies at 150
+  planes.Place();
+  Fly(Seconds(3));
+  ASSERT_TRUE(TrailRidesOnPlane());
+
+  // The game time from a save to the first frame that follows it. Each save differs in size from the one
+  // before: two saves within one tick of the file system's clock differ in nothing else.
+  const auto followed = [this](const std::string& text, bool riding) {
+    WriteIni(text);
+    const std::uint32_t saved = simhost::Clock();
+    do {
+      Fly(1);
+    } while (TrailRidesOnPlane() != riding && simhost::Clock() - saved < 3000);
+    return simhost::Clock() - saved;
+  };
+  EXPECT_LE(followed(Ini({{"Height", "300.5"}}), false), 1000 + kFrameMs);
+
+  // Gone for a while, as when an editor replaces the file: the settings stay (the defaults would let the plane
+  // leave its trail again), and the file written back is followed like any save.
+  folder().Remove("Zephrel.ini");
+  Fly(Seconds(3));
+  EXPECT_FALSE(TrailRidesOnPlane());
+  EXPECT_LE(followed(Ini({{"Height", "90"}}), true), 1000 + kFrameMs);
+  EXPECT_EQ(simhost::RoutineRuns(Site::ReinitA) + simhost::RoutineRuns(Site::ReinitB), 0);
+}
+
+// A file caught while another program holds it cannot be read: that is no file of defaults.
+TEST_P(Story, ASaveCaughtWhileAnotherProgramHoldsTheFileIsFollowedOnceItLetsGo) {
+  WriteIni(Ini({{"Height", "200"}}));
+  Load();
+  simhost::Startup();
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(2));
+  ASSERT_TRUE(BatchesOf(kLines).empty());
+  WriteIni(Ini({{"Height", "90"}}));
+  if (!simhost::HoldFileOpen(GetParam(), folder(), "Zephrel.ini")) GTEST_SKIP() << "no way to hold it here";
+  Fly(Seconds(5));
+  EXPECT_TRUE(BatchesOf(kLines).empty()) << "Height stays 200 (the default 100 would start a trail)";
+  simhost::ReleaseHeldFile();
+  Fly(Seconds(5));
+  EXPECT_TRUE(TrailRidesOnPlane());
+}
+
 // ---- Shutdown and unload -----------------------------------------------------------------------------------
 
 TEST_P(Story, ShutdownReleasesTheTextureAndUnloadGivesTheHostItsCodeBack) {
@@ -456,12 +514,23 @@ TEST_P(Story, AThousandFramesWithFiftyAircraftAllocateNothing) {
   });
   simhost::Frame(kFrameMs);
   simhost::SetRecording(false);
-  folder().Remove("Zephrel.log");
-  const long before = simhost::HeapAllocations();
-  for (int i = 0; i < 1000; ++i) simhost::Frame(kFrameMs);
-  EXPECT_EQ(simhost::HeapAllocations() - before, 0);
+  // With the file unchanged, FollowFileChanges asks about it once a second of game time and reads nothing (a
+  // read would allocate, and write the log); with it off, nothing is asked at all.
+  for (const auto& [follow, queries] : {std::pair{"1", 33}, std::pair{"0", 0}}) {
+    SCOPED_TRACE(follow);
+    if (*follow == '0') {
+      WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}, {"FollowFileChanges", "0"}}));
+      simhost::Reinit();
+    }
+    folder().Remove("Zephrel.log");
+    const long before = simhost::HeapAllocations();
+    const long queriesBefore = simhost::FileQueries();
+    for (int i = 0; i < 1000; ++i) simhost::Frame(kFrameMs);
+    EXPECT_EQ(simhost::HeapAllocations() - before, 0);
+    EXPECT_EQ(simhost::FileQueries() - queriesBefore, queries) << "1,000 frames of 33 ms";
+    EXPECT_FALSE(Log()) << "no frame writes the log";
+  }
   simhost::SetRecording(true);
-  EXPECT_FALSE(Log()) << "no frame writes the log";
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Story, AllBuilds(), BuildName);

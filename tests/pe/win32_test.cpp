@@ -3,7 +3,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -413,6 +415,30 @@ INSTANTIATE_TEST_SUITE_P(Host, PathMapping,
                                            PathCase{"C:\\Games\\Host\\my mods\\a.txt", "My Mods/a.txt"},
                                            PathCase{"C:\\Games\\Host\\MYMODS~1\\a.txt", "My Mods/a.txt"},
                                            PathCase{"C:\\Games\\Host\\mymods~2\\a.txt", "My Mods 2/a.txt"}));
+
+// A file's attributes: its size, and its last write as a FILETIME that moves when the file is written.
+TEST(Files, AttributesGiveSizeAndLastWriteAndAFolderIsMarked) {
+  pe_test::HostFolder folder;
+  folder.write("Zephrel.ini", "[MAIN]\n");
+  folder.write("MODELS/BANNER.TXD", "x");
+  auto GetFileAttributesExW = kernel32<int(STDCALL*)(const char16_t*, int, std::uint32_t*)>("GetFileAttributesExW");
+  std::uint32_t data[9] = {};  // attributes, three FILETIMEs, size high and low
+  ASSERT_EQ(GetFileAttributesExW(u"c:\\games\\host\\ZEPHREL.INI", 0, data), 1);
+  EXPECT_EQ(data[0] & 0x10, 0u);
+  EXPECT_EQ(data[7], 0u);
+  EXPECT_EQ(data[8], 7u);
+  const std::uint64_t written = std::uint64_t{data[6]} << 32 | data[5];
+  EXPECT_GT(written, 116444736000000000ull);  // after 1970
+  std::filesystem::last_write_time(
+      folder.path() / "Zephrel.ini",
+      std::filesystem::last_write_time(folder.path() / "Zephrel.ini") + std::chrono::seconds(3));
+  ASSERT_EQ(GetFileAttributesExW(u"C:\\Games\\Host\\Zephrel.ini", 0, data), 1);
+  EXPECT_EQ((std::uint64_t{data[6]} << 32 | data[5]) - written, 30000000u);
+  ASSERT_EQ(GetFileAttributesExW(u"C:\\Games\\Host\\MODELS", 0, data), 1);
+  EXPECT_NE(data[0] & 0x10, 0u);
+  EXPECT_EQ(GetFileAttributesExW(u"C:\\Games\\Host\\missing.ini", 0, data), 0);
+  EXPECT_EQ(GetLastError(), 2u);  // ERROR_FILE_NOT_FOUND
+}
 
 // Short names as NTFS keeps them: an entry whose name is no valid 8.3 name has an ASCII alias (a checksum when
 // the name has no ASCII to take); the A functions' paths take them like long names.
