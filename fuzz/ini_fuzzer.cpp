@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -84,9 +83,9 @@ void CheckInt(std::string_view text) {
     const std::int32_t value = ConvertInt(text, &used);
     Require(!noDigits && !outOfRange && value == expected);
     Require(used == static_cast<std::size_t>(end - copy.c_str()));
-  } catch (const std::invalid_argument&) {
+  } catch (const NotAnInteger&) {
     Require(noDigits);
-  } catch (const std::out_of_range&) {
+  } catch (const IntegerOutOfRange&) {
     Require(!noDigits && outOfRange);
   }
 }
