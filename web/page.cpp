@@ -2,7 +2,6 @@
 // edits, the checker's explanation of that text, and one frame of the game with the plug-in in it.
 
 #include <emscripten.h>
-#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -40,30 +39,24 @@ int KindOf(const host::HostVehicle& vehicle) {
 
 extern "C" {
 
-// The game starts, and so does the plug-in: its start-up steps without the log and the sky routine's redirect,
-// which the page's game has no use for (its frame step flies the sky trails).
-EMSCRIPTEN_KEEPALIVE void zephrel_start() {
-  mkdir("/game", 0777);
-  game::SetUp();
-  banners::InitBanners();
-  trails::ResetTrails();
-  config::LoadSettings();
-}
+EMSCRIPTEN_KEEPALIVE void zephrel_start() { game::SetUp(); }
 
-// The player's Zephrel.ini, as bytes: written where the plug-in looks, read by its re-initialisation step, and
-// explained as the checker explains it. Returns the report: one row a setting ("S", key, type, value, default,
-// line, line that does not convert), one a note ("N", line, text), and the line of the first [MAIN] header ("H").
+// The game starts again with the player's Zephrel.ini, given as its bytes, and the checker explains them. The
+// plug-in's start-up steps run but for the log and the sky routine's redirect, which the page's game has no use
+// for (its frame step flies the sky trails): banners parked, trails emptied, settings read. The settings are read
+// as the checker reads them, with the text mode of Windows, where a byte 0x1A ends the file.
+// Returns the report: one row a setting ("S", key, type, value, default, line, line that does not convert), one a
+// note ("N", line, text), and the line of the first [MAIN] header ("H").
 EMSCRIPTEN_KEEPALIVE const char* zephrel_read_ini(const char* bytes, std::int32_t size) {
   report.clear();
   try {
     const std::string_view text(bytes, static_cast<std::size_t>(size));
-    if (std::FILE* file = std::fopen(kIniPath, "wb")) {
-      std::fwrite(text.data(), 1, text.size(), file);
-      std::fclose(file);
-    }
-    config::LoadSettings();
+    const bool tooLarge = text.size() > config::kIniFileSizeLimit;
+    banners::InitBanners();
+    trails::ResetTrails();
+    config::LoadSettingsFrom(config::IniFile(kIniPath, tooLarge ? std::string_view() : config::IniTextOf(text)));
     config::IniSources sources{};
-    if (text.size() > config::kIniFileSizeLimit) {
+    if (tooLarge) {
       Field("N");
       Field("0");
       Field("Zephrel.ini is larger than " + std::to_string(config::kIniFileSizeLimit) +
