@@ -126,9 +126,6 @@ def main():
         changed = sum(1 for a, b in zip(first["pixels"], second["pixels"]) if a != b)
         run.check("the canvas is not blank", first["colours"] >= 4, f"{first['colours']} colours")
         run.check("two frames a second apart differ", changed > 0)
-        if options.screenshot:
-            driver.save_screenshot(options.screenshot)
-
         # Banners off by their switch: the file says so, and the plug-in draws no cloth.
         before = run.stats()["bannerTriangles"]
         driver.find_element(By.ID, "set-EnableBanner").click()
@@ -200,10 +197,17 @@ def main():
             steps.append(stats["stepMs"])
         fps.sort()
         steps.sort()
-        print(f"speed with {stats['aircraft']} aircraft at 960x540: {fps[2]} frames a second (median of {fps}), "
-              f"the plug-in's step {steps[2]:.3f} ms a frame (median of 2-second means; most {stats['stepMsMax']:.3f} ms)")
+        print(f"speed with {stats['aircraft']} aircraft at 960x540: {fps[2]} frames a second, the plug-in's step "
+              f"{steps[2]:.3f} ms a frame (medians of 5 one-second readings: {fps}; most {stats['stepMsMax']:.3f} ms)")
         run.check(f"the plug-in's step takes at most {LIMIT_STEP_MS} ms a frame", steps[2] <= LIMIT_STEP_MS)
         run.check(f"the page draws at least {LIMIT_FPS} frames a second", fps[2] >= LIMIT_FPS)
+        if options.screenshot:
+            # Its picture for the README: a dozen aircraft, half a minute of the game's flight.
+            run.js("var c = document.getElementById('count'); c.value = 12; c.oninput();"
+                   "document.getElementById('speed').value = 4;")
+            time.sleep(6)
+            run.js("document.getElementById('speed').value = 1;")
+            driver.save_screenshot(options.screenshot)
     finally:
         driver.quit()
     print(f"page: {run.passed} passed, {run.failed} failed")
