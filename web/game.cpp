@@ -229,11 +229,12 @@ void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uin
   camera.placement.matrix = nullptr;
   camera.placement.position = {frame.camera[0], frame.camera[1], frame.camera[2]};
 
+  // The sky trails show their lights in the frame step, the rest is drawn in the drawing step.
+  frame.spriteCount = 0;
   const double started = emscripten_get_now();
   plugin::FrameStep();
   frame.vertexCount = 0;
   frame.batchCount = 0;
-  frame.spriteCount = 0;
   frame.bannerTriangles = 0;
   textureRaster = 0;
   plugin::DrawStep();
@@ -254,7 +255,6 @@ void Still() {
   // Paused: the game draws without stepping, and the plug-in's drawing runs as the game calls it.
   frame.vertexCount = 0;
   frame.batchCount = 0;
-  frame.spriteCount = 0;
   frame.bannerTriangles = 0;
   textureRaster = 0;
   const double started = emscripten_get_now();

@@ -15,6 +15,8 @@ import time
 try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.action_chains import ActionChains
+    from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
     from selenium.webdriver.common.by import By
 except ImportError as error:
     print(f"cannot run: {error} (Debian's python3-selenium)")
@@ -126,6 +128,28 @@ def main():
         changed = sum(1 for a, b in zip(first["pixels"], second["pixels"]) if a != b)
         run.check("the canvas is not blank", first["colours"] >= 4, f"{first['colours']} colours")
         run.check("two frames a second apart differ", changed > 0)
+        stats = run.stats()
+        keys = [line for line in stats["text"].split("\n") if "=" in line]
+        run.check("every key of the shipped Zephrel.ini has its control", stats["controls"] == len(keys) >= 12,
+                  f"{stats['controls']} controls, {len(keys)} keys")
+
+        # The camera turns by a drag and zooms by the wheel, and the plug-in sees where it is: from afar, beyond
+        # BannerDrawDistance, no banner is drawn.
+        view = driver.find_element(By.ID, "view")
+        before = run.stats()["camera"]
+        ActionChains(driver).drag_and_drop_by_offset(view, 120, 0).perform()
+        run.check("a drag turns the camera", run.stats()["camera"]["yaw"] != before["yaw"])
+        ActionChains(driver).scroll_from_origin(ScrollOrigin.from_element(view), 0, 2500).perform()
+        time.sleep(0.5)
+        far = run.stats()
+        ActionChains(driver).scroll_from_origin(ScrollOrigin.from_element(view), 0, -2500).perform()
+        time.sleep(0.5)
+        near = run.stats()
+        run.check("the wheel zooms out past the banners' draw distance, and back",
+                  far["camera"]["distance"] > 1000 and far["bannerTriangles"] == 0 < near["bannerTriangles"],
+                  f"{far['camera']['distance']:.0f} away: {far['bannerTriangles']} triangles, "
+                  f"{near['camera']['distance']:.0f} away: {near['bannerTriangles']}")
+
         # Banners off by their switch: the file says so, and the plug-in draws no cloth.
         before = run.stats()["bannerTriangles"]
         driver.find_element(By.ID, "set-EnableBanner").click()
@@ -151,6 +175,22 @@ def main():
         newest = run.stats()["newestTrailPoint"]
         time.sleep(2.5)
         run.check("above the aircraft, Height stops new trail points", run.stats()["newestTrailPoint"] == newest)
+
+        # The sky trails at night: their lights blink, and the caption names what differs from the defaults.
+        driver.find_element(By.ID, "set-ReplaceTrailsInTheSky").click()
+        run.js("document.getElementById('hour').value = 1;")
+        field = driver.find_element(By.ID, "set-ModelIDForTrail")
+        field.send_keys("\b\b\b600")
+        lights = 0
+        for _ in range(12):
+            time.sleep(0.1)
+            lights = max(lights, run.stats()["lightSprites"])
+        run.js("document.getElementById('hour').value = 12;")
+        caption = run.stats()["caption"]
+        run.check("at night the sky trails show their three lights", lights == 3, f"{lights} lights")
+        run.check("the caption names the models flown and the settings changed",
+                  "model 600 " in caption and "ReplaceTrailsInTheSky=true" in caption and "Height=5000" in caption,
+                  caption)
 
         # Saved with CR LF, and read back to the same settings.
         saved_settings = run.settings()
@@ -202,9 +242,11 @@ def main():
         run.check(f"the plug-in's step takes at most {LIMIT_STEP_MS} ms a frame", steps[2] <= LIMIT_STEP_MS)
         run.check(f"the page draws at least {LIMIT_FPS} frames a second", fps[2] >= LIMIT_FPS)
         if options.screenshot:
-            # Its picture for the README: a dozen aircraft, half a minute of the game's flight.
-            run.js("var c = document.getElementById('count'); c.value = 12; c.oninput();"
-                   "document.getElementById('speed').value = 4;")
+            # Its picture for the README: a dozen aircraft, half a minute of the game's flight, and a line that
+            # does not do what it seems.
+            text = run.stats()["text"].replace("TrailFadeTime=10000.0", "TrailFadeTime=20000") + "enabletrail=0\n"
+            run.js("window.zephrel.load(arguments[0]); var c = document.getElementById('count'); c.value = 12;"
+                   "c.oninput(); document.getElementById('speed').value = 4;", list(text.encode()))
             time.sleep(6)
             run.js("document.getElementById('speed').value = 1;")
             driver.save_screenshot(options.screenshot)
