@@ -225,6 +225,44 @@ def main():
             run.check(f"sample {name}: the settings and their lines", run.settings() == settings,
                       f"{run.settings()} != {settings}")
 
+        # A control writes its key where the plug-in will read it: over the line that sets it (or does not convert),
+        # under the first [MAIN], or in a new [MAIN] at the end; the rest of the file stays as it was.
+        for before_text, control, after_text in [
+            ("[MAIN]\r\nHeight=50\r\n", "set-EnableTrail", "[MAIN]\r\nEnableTrail=0\r\nHeight=50\r\n"),
+            ("[main]\nx=1\n", "set-EnableTrail", "[main]\nx=1\n[MAIN]\nEnableTrail=0\n"),
+            ("EnableTrail=1\n[MAIN]\nEnableTrail=1\r\n", "set-EnableTrail",
+             "EnableTrail=1\n[MAIN]\nEnableTrail=0\r\n"),
+        ]:
+            run.js("window.zephrel.load(arguments[0])", list(before_text.encode()))
+            driver.find_element(By.ID, control).click()
+            got = run.stats()
+            run.check(f"a switch edits {before_text!r} in place",
+                      got["text"] == after_text and run.settings()["EnableTrail"][0] == "false", repr(got["text"]))
+        run.js("window.zephrel.load(arguments[0])", list(b"[MAIN]\nModelIDForBanner=abc\n"))
+        driver.find_element(By.ID, "set-ModelIDForBanner").send_keys("\b\b\b7")
+        run.check("a model id field replaces the line that does not convert",
+                  run.stats()["text"] == "[MAIN]\nModelIDForBanner=7\n", repr(run.stats()["text"]))
+
+        # A file over 1 MiB is no configuration: every default, and the checker's words for it.
+        run.js("window.zephrel.load(arguments[0])", list(b"[MAIN]\nHeight=5\n" + b"\n" * (1024 * 1024)))
+        got = run.stats()
+        run.check("a file over 1 MiB reads as all defaults, and says so",
+                  run.settings()["Height"] == ("100", 0) and len(got["notes"]) == 1 and "1 MiB" in got["notes"][0],
+                  str(got["notes"]))
+
+        # Paused, the flight stands still and so does the picture; played, both go on.
+        driver.find_element(By.ID, "defaults").click()
+        time.sleep(2.5)
+        driver.find_element(By.ID, "pause").click()
+        time.sleep(0.3)
+        paused = run.stats()["newestTrailPoint"], run.canvas_sample()["pixels"]
+        time.sleep(2.5)
+        still = run.stats()["newestTrailPoint"], run.canvas_sample()["pixels"]
+        driver.find_element(By.ID, "pause").click()
+        time.sleep(2.5)
+        run.check("Pause stops the flight and its picture, and Play goes on",
+                  paused == still and run.stats()["newestTrailPoint"] > paused[0])
+
         # Speed with 50 aircraft, by the page's own counters.
         driver.find_element(By.ID, "defaults").click()
         run.js("var c = document.getElementById('count'); c.value = 50; c.oninput();")
