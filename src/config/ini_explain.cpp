@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
-#include <stdexcept>
 
 #include "config/ini_parser.h"
 
@@ -151,9 +150,9 @@ void CheckId(const IniLine& line, std::size_t row, Explainer& x) {
   std::string_view problem;
   try {
     value = ConvertInt(line.value, &used);
-  } catch (const std::invalid_argument&) {
+  } catch (const NotAnInteger&) {
     problem = line.value.empty() ? "is empty" : "is not a number";
-  } catch (const std::out_of_range&) {
+  } catch (const IntegerOutOfRange&) {
     problem = line.value.front() == '-' ? "is too far below zero for a model number (the least is -2147483648)"
                                         : "is too large for a model number (the largest is 2147483647)";
   }

@@ -30,7 +30,7 @@ class IniFile {
 
   bool ReadBool(const char* section, const char* key, bool defaultValue) const;
   float ReadFloat(const char* section, const char* key, float defaultValue) const;
-  // Throws std::invalid_argument or std::out_of_range for a present value that does not convert.
+  // Throws NotAnInteger or IntegerOutOfRange (ini_parser.h) for a present value that does not convert.
   std::int32_t ReadInt(const char* section, const char* key, std::int32_t defaultValue) const;
 
  private:

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <limits>
-#include <stdexcept>
 
 namespace config {
 
@@ -330,9 +329,9 @@ std::int32_t ConvertInt(std::string_view text, std::size_t* used) {
   for (; at < text.size() && DigitValue(text[at]) < base; ++at) {
     magnitude = std::min(magnitude * base + DigitValue(text[at]), kSaturated);
   }
-  if (at == begin) throw std::invalid_argument("invalid stoi argument");
+  if (at == begin) throw NotAnInteger();
   if (magnitude > (negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647})) {
-    throw std::out_of_range("stoi argument out of range");
+    throw IntegerOutOfRange();
   }
   if (used != nullptr) *used = at;
   const auto signedMagnitude = static_cast<std::int64_t>(magnitude);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <string>
@@ -56,10 +57,18 @@ bool ConvertBool(std::string_view text, bool defaultValue);
 // `used`, when given, receives the length of text taken, whitespace included (0 when there was no number).
 float ConvertFloat(std::string_view text, std::size_t* used = nullptr);
 
+// What ConvertInt throws, with std::stoi's messages. Not the C++ library's std::invalid_argument and
+// std::out_of_range: their message strings would bring the library's whole string code into the DLL.
+struct NotAnInteger : std::exception {
+  const char* what() const noexcept override { return "invalid stoi argument"; }
+};
+struct IntegerOutOfRange : std::exception {
+  const char* what() const noexcept override { return "stoi argument out of range"; }
+};
+
 // Base 16 when the text begins with 0x or 0X, else base 10. Leading whitespace skipped, optional sign, in base
-// 16 the 0x prefix, then the longest run of digits of the base. Throws std::invalid_argument("invalid stoi
-// argument") when no digit was read, std::out_of_range("stoi argument out of range") outside 32 bits.
-// `used` as for ConvertFloat.
+// 16 the 0x prefix, then the longest run of digits of the base. Throws NotAnInteger when no digit was read,
+// IntegerOutOfRange outside 32 bits. `used` as for ConvertFloat.
 std::int32_t ConvertInt(std::string_view text, std::size_t* used = nullptr);
 
 // The path a reader opens for `fileName`, given the full file name of the module it belongs to and the

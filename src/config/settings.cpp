@@ -1,7 +1,5 @@
 #include "config/settings.h"
 
-#include <stdexcept>
-
 #include "config/ini_file.h"
 
 namespace config {
@@ -26,9 +24,9 @@ constexpr Setting Row(const char* key, std::int32_t& variable, float value, cons
 std::int32_t ReadModelId(const IniFile& ini, const char* key, std::int32_t defaultValue) {
   try {
     return ini.ReadInt(kSettingsSection, key, defaultValue);
-  } catch (const std::invalid_argument&) {
+  } catch (const NotAnInteger&) {
     return defaultValue;
-  } catch (const std::out_of_range&) {
+  } catch (const IntegerOutOfRange&) {
     return defaultValue;
   }
 }

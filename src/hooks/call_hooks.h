@@ -108,29 +108,29 @@ class saved_bytes : public saved_bytes_base {
 // The five bytes of a relative call, put back when it goes.
 class saved_call : public saved_bytes<sizeof(patching::RelativeBranch)> {};
 
-// What one call site knows, shared by the site hooks attached to it.
-template <class Patch, class HookBase, class Result, class Args>
-class site_manager : public Patch {
-  static_assert(std::is_same_v<Args, type_list<>>, "only routines that take nothing from their caller");
-
+// What the manager of every call site does, whatever its address: one copy of this code serves all sites.
+// An entry of `hooks` belongs to the site hook that attached it (its address, as the site hook's `this`).
+// All but the road of a hooked call runs only while the library loads or unloads: cold, so small and kept out
+// of that road.
+template <class Patch, class Result>
+class site_manager_core : public Patch {
  public:
-  using HostFunction = typename HookBase::function_pointer;
+  using HostFunction = Result(HOST_CDECL*)();
+  using Owner = const void*;
 
-  site_manager() { live = this; }
-  site_manager(const site_manager&) = delete;
-  site_manager& operator=(const site_manager&) = delete;
-  ~site_manager() override {
+  site_manager_core(const site_manager_core&) = delete;
+  site_manager_core& operator=(const site_manager_core&) = delete;
+  [[gnu::cold]] ~site_manager_core() override {
     hooks.clear();
     // The last chance: a site that cannot be seen to hold our call is left as it is.
     if (this->hasSaved && HoldsOurCall() != true) this->hasSaved = false;
-    live = nullptr;
     // The saved bytes, if still to be written back, go back as the base part goes.
   }
 
   // Takes the site out of the chain: the bytes go back, unless something else has rewritten the site since.
   // A site that cannot be read or written now stays hooked (still calling dispatch_hooks, which then runs the
   // host's routine alone), and is put back at the next Restore or when the manager goes.
-  void Restore() override {
+  [[gnu::cold]] void Restore() override {
     if (!hooked) return;
     for (auto& entry : hooks) Retire(std::move(entry.second));
     hooks.clear();
@@ -148,11 +148,11 @@ class site_manager : public Patch {
   using StoredCallback = std::unique_ptr<const HookCallback<Result>>;
 
   // Attaches the callback of `owner`, or replaces it if `owner` has one here already.
-  void SetHook(HookBase* owner, HookCallback<Result> callback) {
+  [[gnu::cold]] void SetHook(Owner owner, HookCallback<Result> callback) {
     SetHook(owner, std::make_unique<const HookCallback<Result>>(std::move(callback)));
   }
 
-  void SetHook(HookBase* owner, StoredCallback callback) {
+  [[gnu::cold]] void SetHook(Owner owner, StoredCallback callback) {
     const auto entry = Find(owner);
     if (entry != hooks.end()) {
       Retire(std::exchange(entry->second, std::move(callback)));
@@ -163,7 +163,7 @@ class site_manager : public Patch {
 
   // Takes the entry of `owner` off the site without restoring anything, even if none is left, and hands its
   // callback over (null when it has none).
-  StoredCallback Detach(HookBase* owner) {
+  [[gnu::cold]] StoredCallback Detach(Owner owner) {
     const auto entry = Find(owner);
     if (entry == hooks.end()) return nullptr;
     StoredCallback callback = std::move(entry->second);
@@ -173,41 +173,78 @@ class site_manager : public Patch {
 
   // Lets a callback go: at once, or, while a call is running at this site (which may be running it), once
   // the last such call is over.
-  void Retire(StoredCallback callback) {
+  [[gnu::cold]] void Retire(StoredCallback callback) {
     if (callback != nullptr && callsInProgress > 0) retired.push_back(std::move(callback));
   }
 
-  bool HasHook(const HookBase* owner) const {
-    return std::any_of(hooks.begin(), hooks.end(), [owner](const auto& entry) { return entry.first == owner; });
+  bool HasHook(Owner owner) const { return Find(owner) != hooks.end(); }
+
+  // Detaches the callback of `owner`; the last one to go puts the site back.
+  [[gnu::cold]] void Unhook(Owner owner) {
+    if (!HasHook(owner)) return;
+    Retire(Detach(owner));
+    if (hooks.empty()) Restore();
   }
 
-  // What a patched site calls. Entered from host code, which has no way to deal with an exception: one that
-  // leaves a hook callback stops here, and the host routine runs once all the same.
-  static Result HOST_CDECL dispatch_hooks() {
+  // Moves the callback of `from`, if it has one, to the end of the list under `to`, without the site being
+  // restored in between.
+  [[gnu::cold]] void MoveHook(Owner from, Owner to) {
+    if (HasHook(from)) SetHook(to, Detach(from));
+  }
+
+  // Attaches the callback of `owner` and, unless the site is patched already, patches the site at host address
+  // `hostAddress`. Only a relative call (E8) is patched: a five-byte write would cut any longer call in half,
+  // and anything else has no routine to continue into. Such a site is left as it is and the callback never
+  // runs; so is a site whose code cannot be read or written, with nothing saved and no target recorded. Each
+  // attempt leaves its outcome in the site reports, for the log.
+  [[gnu::cold]] void Install(Owner owner, std::uint32_t hostAddress, HookCallback<Result> callback) {
+    SetHook(owner, std::move(callback));
+    if (hooked) return;
+    const std::uint32_t site = patching::TranslateHostAddress(hostAddress);
+    if (!this->Save(site, sizeof(patching::RelativeBranch), true)) {
+      ReportSite(hostAddress, SiteOutcome::kNotRead, nullptr);
+      return;
+    }
+    const bool isCall = this->savedBytes[0] == patching::kOpcodeCall;
+    const std::optional<std::uint32_t> target =
+        isCall ? patching::WriteCall(site, dispatchAddress_, true) : std::nullopt;
+    if (!target) {
+      ReportSite(hostAddress, isCall ? SiteOutcome::kNotWritten : SiteOutcome::kNotACall, this->savedBytes);
+      this->hasSaved = false;  // nothing was written: nothing to put back
+      return;
+    }
+    ReportSite(hostAddress, SiteOutcome::kHooked, this->savedBytes);
+    hostTarget = reinterpret_cast<HostFunction>(*target);
+    hooked = true;
+  }
+
+  HostFunction hostTarget = nullptr;
+  std::vector<std::pair<Owner, StoredCallback>> hooks;
+  bool hooked = false;
+
+ protected:
+  explicit site_manager_core(std::uint32_t dispatchAddress) : dispatchAddress_(dispatchAddress) {}
+
+  // The work of a site's dispatch_hooks. Entered from host code, which has no way to deal with an exception:
+  // one that leaves a hook callback stops here, and the host routine runs once all the same.
+  Result Dispatch() {
     call_in_progress call;
-    call.manager = live;
+    call.manager = this;
     call.hostRan = false;
-    site_manager& manager = *call.manager;
-    ++manager.callsInProgress;
+    ++callsInProgress;
     Result result;
     try {
-      result = manager.RunSnapshot(call);
+      result = RunSnapshot(call);
     } catch (...) {
-      result = call.hostRan ? call.hostResult : manager.CallHostTarget(call);
+      result = call.hostRan ? call.hostResult : CallHostTarget(call);
     }
-    if (--manager.callsInProgress == 0 && !manager.retired.empty()) manager.retired.clear();
+    if (--callsInProgress == 0 && !retired.empty()) ReleaseRetired();
     return result;
   }
 
-  static std::uint32_t DispatchAddress() { return reinterpret_cast<std::uint32_t>(&dispatch_hooks); }
-
-  HostFunction hostTarget = nullptr;
-  std::vector<std::pair<HookBase*, StoredCallback>> hooks;
-  bool hooked = false;
-
  private:
   struct call_in_progress {
-    site_manager* manager;
+    site_manager_core* manager;
     const HookCallback<Result>* const* chain;  // of two or more callbacks: them, in order of attachment
     bool hostRan = false;
     Result hostResult;  // once hostRan
@@ -237,7 +274,7 @@ class site_manager : public Patch {
   }
 
   // Out of line: the vector would cost every call its set-up.
-  [[gnu::noinline]] Result RunLongChain(call_in_progress& call, std::size_t count) {
+  [[gnu::noinline, gnu::cold]] Result RunLongChain(call_in_progress& call, std::size_t count) {
     std::vector<const HookCallback<Result>*> chain;
     chain.reserve(count);
     for (const auto& entry : hooks) chain.push_back(entry.second.get());
@@ -252,30 +289,58 @@ class site_manager : public Patch {
     return (*call.chain[depth - 1])(Continuation<Result>(next, &call, depth - 1));
   }
 
+  [[gnu::noinline, gnu::cold]] void ReleaseRetired() { retired.clear(); }
+
   Result CallHostTarget(call_in_progress& call) {
     call.hostResult = hostTarget();
     call.hostRan = true;
     return call.hostResult;
   }
 
-  auto Find(const HookBase* owner) {
+  auto Find(Owner owner) const {
+    return std::find_if(hooks.begin(), hooks.end(), [owner](const auto& entry) { return entry.first == owner; });
+  }
+
+  auto Find(Owner owner) {
     return std::find_if(hooks.begin(), hooks.end(), [owner](const auto& entry) { return entry.first == owner; });
   }
 
   // Whether the saved site still holds our call; nothing when it cannot be read.
-  std::optional<bool> HoldsOurCall() const {
+  [[gnu::cold]] std::optional<bool> HoldsOurCall() const {
     const auto site = reinterpret_cast<std::uint32_t>(this->savedAddress);
     patching::RelativeBranch branch{};
     if (!patching::PeekBytes(site, &branch, sizeof branch, this->unprotect)) return std::nullopt;
     return branch.opcode == patching::kOpcodeCall &&
-           site + sizeof branch + static_cast<std::uint32_t>(branch.displacement) == DispatchAddress();
+           site + sizeof branch + static_cast<std::uint32_t>(branch.displacement) == dispatchAddress_;
   }
 
-  // The one manager of this site while it exists; dispatch_hooks has no other way to find it.
-  static inline site_manager* live = nullptr;
-
+  const std::uint32_t dispatchAddress_;  // of the site's own dispatch_hooks
   int callsInProgress = 0;
   std::vector<StoredCallback> retired;  // callbacks let go while a call was running
+};
+
+// What one call site knows, shared by the site hooks attached to it. Only what needs the site's address is
+// made per site: the dispatch_hooks that the patched site calls, and the way it finds its manager.
+template <class Patch, class HookBase, class Result, class Args>
+class site_manager : public site_manager_core<Patch, Result> {
+  static_assert(std::is_same_v<Args, type_list<>>, "only routines that take nothing from their caller");
+  using core = site_manager_core<Patch, Result>;
+
+ public:
+  using HostFunction = typename HookBase::function_pointer;
+  static_assert(std::is_same_v<HostFunction, typename core::HostFunction>);
+
+  site_manager() : core(DispatchAddress()) { live = this; }
+  ~site_manager() override { live = nullptr; }
+
+  // What a patched site calls.
+  static Result HOST_CDECL dispatch_hooks() { return live->Dispatch(); }
+
+  static std::uint32_t DispatchAddress() { return reinterpret_cast<std::uint32_t>(&dispatch_hooks); }
+
+ private:
+  // The one manager of this site while it exists; dispatch_hooks has no other way to find it.
+  static inline site_manager* live = nullptr;
 };
 
 // One attachment to a call site.
@@ -286,7 +351,7 @@ class site_hook_base {
   using manager_type = site_manager<Patch, site_hook_base, Result, Args>;
 
   // The site's manager; the first call creates it and keeps the first share until exit.
-  static std::shared_ptr<manager_type> GetSiteManager() {
+  [[gnu::cold]] static std::shared_ptr<manager_type> GetSiteManager() {
     static const std::shared_ptr<manager_type> first = std::make_shared<manager_type>();
     return first;
   }
@@ -294,14 +359,12 @@ class site_hook_base {
   site_hook_base() : address(Address), active(false), manager(GetSiteManager()) {}
   site_hook_base(const site_hook_base&) = delete;
   site_hook_base& operator=(const site_hook_base&) = delete;
-  virtual ~site_hook_base() { site_hook_base::Unhook(); }
+  [[gnu::cold]] virtual ~site_hook_base() { site_hook_base::Unhook(); }
 
   // Detaches this hook's callback; the last one to go puts the site back.
-  virtual void Unhook() {
+  [[gnu::cold]] virtual void Unhook() {
     active = false;
-    if (!manager->HasHook(this)) return;
-    manager->Retire(manager->Detach(this));
-    if (manager->hooks.empty()) manager->Restore();
+    manager->Unhook(this);
   }
 
   virtual void Install(HookCallback<Result> callback) = 0;
@@ -329,44 +392,22 @@ class site_hook
 
   // Takes over the registration of `other`: its callback moves to the end of the site's list under this
   // object, without the site being restored in between. `other` keeps only its share of the manager.
-  site_hook(site_hook&& other) : base(other, other.manager) {
-    if (this->manager->HasHook(&other)) this->manager->SetHook(this, this->manager->Detach(&other));
+  [[gnu::cold]] site_hook(site_hook&& other) : base(other, other.manager) {
+    this->manager->MoveHook(static_cast<base*>(&other), static_cast<base*>(this));
   }
 
   site_hook& operator=(site_hook&&) = delete;
 
   // The site hooks kept until exit; moving one in keeps its hook on the site for the life of the library.
-  static std::list<site_hook>& siteHookStore() {
+  [[gnu::cold]] static std::list<site_hook>& siteHookStore() {
     static std::list<site_hook> store;
     return store;
   }
 
-  // Attaches `callback` and, unless the site is patched already, patches it. Only a relative call (E8) is
-  // patched: a five-byte write would cut any longer call in half, and anything else has no routine to
-  // continue into. Such a site is left as it is and the callback never runs; so is a site whose code cannot
-  // be read or written, with nothing saved and no target recorded. Each attempt leaves its outcome in the
-  // site reports, for the log.
-  void Install(HookCallback<result> callback) override {
+  // Attaches `callback` and, unless the site is patched already, patches it (see site_manager_core::Install).
+  [[gnu::cold]] void Install(HookCallback<result> callback) override {
     this->active = true;
-    this->manager->SetHook(this, std::move(callback));
-    auto& manager = *this->manager;
-    if (manager.hooked) return;
-    const std::uint32_t site = patching::TranslateHostAddress(this->address);
-    if (!manager.Save(site, sizeof(patching::RelativeBranch), true)) {
-      ReportSite(this->address, SiteOutcome::kNotRead, nullptr);
-      return;
-    }
-    const bool isCall = manager.savedBytes[0] == patching::kOpcodeCall;
-    const std::optional<std::uint32_t> target =
-        isCall ? patching::WriteCall(site, manager.DispatchAddress(), true) : std::nullopt;
-    if (!target) {
-      ReportSite(this->address, isCall ? SiteOutcome::kNotWritten : SiteOutcome::kNotACall, manager.savedBytes);
-      manager.hasSaved = false;  // nothing was written: nothing to put back
-      return;
-    }
-    ReportSite(this->address, SiteOutcome::kHooked, manager.savedBytes);
-    manager.hostTarget = reinterpret_cast<typename base::manager_type::HostFunction>(*target);
-    manager.hooked = true;
+    this->manager->Install(static_cast<base*>(this), this->address, std::move(callback));
   }
 };
 

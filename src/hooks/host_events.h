@@ -49,8 +49,9 @@ using HostRoutine = std::uint32_t();
 template <std::uint32_t Address>
 using HostSiteHook = hook::site_hook<hook::saved_call, Address, HostRoutine>;
 
-template <template <std::uint32_t> class SiteHook, class Sites, class Select, class Signature>
-class HostEvent {
+// What an event holds and runs on a hooked call: the same code for every event of one kind of callback.
+template <class Select, class Signature>
+class EventCallbacks {
  public:
   using Callable = std::function<Signature>;
   using Result = std::uint32_t;
@@ -64,22 +65,9 @@ class HostEvent {
   };
   using CallbackList = std::vector<EventCallback>;
 
-  HostEvent() = default;
-  HostEvent(const HostEvent&) = delete;
-  HostEvent& operator=(const HostEvent&) = delete;
-
-  // Adds a copy of `callable` to `list` (this event's before or after list) unless the list has it already:
-  // an entry with the same non-zero id, or, with id 0, the same plain function. Other callables are never
-  // taken for a repeat. The first callback added hooks the event's sites.
-  template <class Function>
-  void AddCallback(CallbackList& list, const Function& callable, std::int32_t id = 0) {
-    if (IsRepeat(list, callable, id)) return;
-    if (!installed) {
-      installed = true;
-      InstallHooks(Sites{});
-    }
-    list.push_back(EventCallback{Callable(callable), id, PlainFunctionOf(callable)});
-  }
+  EventCallbacks() = default;
+  EventCallbacks(const EventCallbacks&) = delete;
+  EventCallbacks& operator=(const EventCallbacks&) = delete;
 
   // Runs on the host's call: the before list, the rest of the hooked call, the after list. A callback that
   // throws stops only itself: nothing of it reaches host code, and the others and the host routine still run.
@@ -96,22 +84,34 @@ class HostEvent {
   CallbackList beforeCallbacks;
   CallbackList afterCallbacks;
 
- private:
+ protected:
   using PlainFunction = std::add_pointer_t<Signature>;
 
-  template <HostRef... Refs>
-  void InstallHooks(SiteList<Refs...>) {
-    (InstallHook<Refs>(), ...);
+  // The hook callback an event installs at each of its call sites.
+  struct RaiseOn {
+    EventCallbacks* event;
+    Result operator()(const hook::Continuation<Result>& next) const { return event->Raise(next); }
+  };
+
+  template <class Function>
+  [[gnu::cold]] static void Append(CallbackList& list, const Function& callable, std::int32_t id) {
+    list.push_back(EventCallback{Callable(callable), id, PlainFunctionOf(callable)});
   }
 
-  template <HostRef Ref>
-  void InstallHook() {
-    if (Ref.version != host::GetHostVersion()) return;
-    SiteHook<Ref.address> siteHook;
-    siteHook.Install([this](const hook::Continuation<Result>& next) { return Raise(next); });
-    SiteHook<Ref.address>::siteHookStore().push_back(std::move(siteHook));
+  // Whether `list` has `callable` already: an entry with the same non-zero id, or, with id 0, the same plain
+  // function. Other callables are never taken for a repeat.
+  template <class Function>
+  [[gnu::cold]] static bool IsRepeat(const CallbackList& list, const Function& callable, std::int32_t id) {
+    if (id != 0) {
+      return std::any_of(list.begin(), list.end(), [id](const EventCallback& entry) { return entry.id == id; });
+    }
+    const PlainFunction function = PlainFunctionOf(callable);
+    return function != nullptr && std::any_of(list.begin(), list.end(), [function](const EventCallback& entry) {
+             return PlainFunctionOf(entry.callable) == function;
+           });
   }
 
+ private:
   // The plain function `callable` is, or wraps; null for any other callable.
   template <class Function>
   static PlainFunction PlainFunctionOf(const Function& callable) {
@@ -127,17 +127,6 @@ class HostEvent {
     }
   }
 
-  template <class Function>
-  static bool IsRepeat(const CallbackList& list, const Function& callable, std::int32_t id) {
-    if (id != 0) {
-      return std::any_of(list.begin(), list.end(), [id](const EventCallback& entry) { return entry.id == id; });
-    }
-    const PlainFunction function = PlainFunctionOf(callable);
-    return function != nullptr && std::any_of(list.begin(), list.end(), [function](const EventCallback& entry) {
-             return PlainFunctionOf(entry.callable) == function;
-           });
-  }
-
   // Runs one callback: a plain function as it is, any other callable as a copy, since it may change the list
   // that holds it.
   static void Run(const EventCallback& entry) {
@@ -151,6 +140,41 @@ class HostEvent {
     } catch (...) {
       // Host code cannot deal with an exception; the callback's work is lost, the frame goes on.
     }
+  }
+};
+
+// An event: its callbacks, and the call sites it hooks, the only part made for each event.
+template <template <std::uint32_t> class SiteHook, class Sites, class Select, class Signature>
+class HostEvent : public EventCallbacks<Select, Signature> {
+  using base = EventCallbacks<Select, Signature>;
+
+ public:
+  using typename base::CallbackList;
+
+  // Adds a copy of `callable` to `list` (this event's before or after list) unless the list has it already:
+  // an entry with the same non-zero id, or, with id 0, the same plain function. Other callables are never
+  // taken for a repeat. The first callback added hooks the event's sites.
+  template <class Function>
+  [[gnu::cold]] void AddCallback(CallbackList& list, const Function& callable, std::int32_t id = 0) {
+    if (base::IsRepeat(list, callable, id)) return;
+    if (!this->installed) {
+      this->installed = true;
+      InstallHooks(Sites{});
+    }
+    base::Append(list, callable, id);
+  }
+
+ private:
+  template <HostRef... Refs>
+  void InstallHooks(SiteList<Refs...>) {
+    ((Refs.version == host::GetHostVersion() ? KeepHook<Refs.address>() : void()), ...);
+  }
+
+  template <std::uint32_t Address>
+  [[gnu::cold]] void KeepHook() {
+    SiteHook<Address> siteHook;
+    siteHook.Install(typename base::RaiseOn{this});
+    SiteHook<Address>::siteHookStore().push_back(std::move(siteHook));
   }
 };
 

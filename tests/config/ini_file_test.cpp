@@ -125,8 +125,8 @@ TEST(IniFileQueries, AnswerFromTheSectionsOrTheDefault) {
   EXPECT_EQ(ini.ReadFloat("MAIN", "Height", 100.0f), 0.0f);  // present, so not the default
   EXPECT_EQ(ini.ReadFloat("MAIN", "Absent", 0.1234567f), 0.1234567f);
   EXPECT_EQ(ini.ReadInt("MAIN", "Absent", INT32_MIN), INT32_MIN);
-  EXPECT_THROW(ini.ReadInt("MAIN", "ModelIDForTrail", 577), std::invalid_argument);
-  EXPECT_THROW(ini.ReadInt("MAIN", "Name", 577), std::invalid_argument);
+  EXPECT_THROW(ini.ReadInt("MAIN", "ModelIDForTrail", 577), NotAnInteger);
+  EXPECT_THROW(ini.ReadInt("MAIN", "Name", 577), NotAnInteger);
 }
 
 }  // namespace

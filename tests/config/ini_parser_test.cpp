@@ -280,11 +280,11 @@ std::string RaisedMessage(const char* text) {
 
 TEST(ConvertInt, RaisesTheTwoErrorsWithTheirMessages) {
   for (const char* text : {"", "abc", "-", "+", "0x", "0xg", " ", "--1", "x1"}) {
-    EXPECT_EQ(RaisedMessage<std::invalid_argument>(text), "invalid stoi argument") << '"' << text << '"';
+    EXPECT_EQ(RaisedMessage<NotAnInteger>(text), "invalid stoi argument") << '"' << text << '"';
   }
   for (const char* text : {"4294967296", "2147483648", "-2147483649", "0x80000000", "0xFFFFFFFF",
                            "99999999999999999999999999999999", "0x123456789abcdef0123"}) {
-    EXPECT_EQ(RaisedMessage<std::out_of_range>(text), "stoi argument out of range") << '"' << text << '"';
+    EXPECT_EQ(RaisedMessage<IntegerOutOfRange>(text), "stoi argument out of range") << '"' << text << '"';
   }
 }
 
