@@ -3,14 +3,12 @@
 // after the host's routine.
 
 #include "banners/banner_chain.h"
-#include "banners/banner_render.h"
 #include "banners/banner_texture.h"
 #include "config/settings.h"
 #include "hooks/host_events.h"
 #include "host/init_order.h"
-#include "trails/aircraft_scan.h"
+#include "steps.h"
 #include "trails/sky_trails.h"
-#include "trails/trail_render.h"
 #include "trails/trail_store.h"
 #include "zephrel_log.h"
 
@@ -32,22 +30,14 @@ void ReinitCallback() {
   AppendReinitLog();
 }
 
-// After the host's per-frame processing, with the vehicle pool current. The banners step before the scan puts
-// their heads on this frame's aircraft.
-void FrameCallback() {
-  banners::UpdateBanners();
-  if (config::ReplaceTrailsInTheSky) trails::UpdateSkyTrails();
-  trails::ScanAircraft();
-}
+// After the host's per-frame processing.
+void FrameCallback() { FrameStep(); }
 
 // Before the host's shutdown routine, while its textures can still be destroyed.
 void ShutdownCallback() { banners::DestroyBannerTexture(); }
 
-// After the host's drawing routine, inside its drawing pass: the banners, then the trails over them.
-void DrawCallback() {
-  banners::DrawBanners();
-  trails::DrawTrails();
-}
+// After the host's drawing routine, inside its drawing pass.
+void DrawCallback() { DrawStep(); }
 
 // The plug-in's attachment to the host: constructing it adds the five callbacks to their events. Each
 // registration is the first on its event and so hooks the event's call sites on the spot (on the builds the
