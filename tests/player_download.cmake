@@ -1,5 +1,5 @@
-# The player's download ZIP holds exactly Zephrel.dll, Zephrel.ini, ZephrelCheck.exe (the same files as DIST) and
-# README.txt with Windows line ends that names the version VERSION.
+# The player's download ZIP holds exactly Zephrel.dll, Zephrel.ini, ZephrelCheck.exe, Zephrel-preview.html when DIST
+# has it (the same files as DIST) and README.txt with Windows line ends that names the version VERSION.
 if(NOT EXISTS "${ZIP}")
   message(FATAL_ERROR "${ZIP} is missing: build it first (the README's build command)")
 endif()
@@ -9,10 +9,16 @@ file(MAKE_DIRECTORY ${scratch})
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${ZIP} WORKING_DIRECTORY ${scratch} RESULT_VARIABLE rc)
 file(GLOB names RELATIVE ${scratch} ${scratch}/*)
 list(SORT names)
-if(NOT rc EQUAL 0 OR NOT names STREQUAL "README.txt;Zephrel.dll;Zephrel.ini;ZephrelCheck.exe")
-  message(FATAL_ERROR "${ZIP} holds '${names}'")
+set(shipped Zephrel.dll Zephrel.ini ZephrelCheck.exe)
+if(EXISTS ${DIST}/Zephrel-preview.html)
+  list(APPEND shipped Zephrel-preview.html)
 endif()
-foreach(name Zephrel.dll Zephrel.ini ZephrelCheck.exe)
+set(expected ${shipped} README.txt)
+list(SORT expected)
+if(NOT rc EQUAL 0 OR NOT names STREQUAL "${expected}")
+  message(FATAL_ERROR "${ZIP} holds '${names}', not '${expected}'")
+endif()
+foreach(name ${shipped})
   file(SHA256 ${scratch}/${name} packed)
   file(SHA256 ${DIST}/${name} built)
   if(NOT packed STREQUAL built)

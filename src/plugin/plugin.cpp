@@ -3,15 +3,13 @@
 // after the host's routine.
 
 #include "banners/banner_chain.h"
-#include "banners/banner_render.h"
 #include "banners/banner_texture.h"
 #include "config/settings.h"
 #include "follow_ini.h"
 #include "hooks/host_events.h"
 #include "host/init_order.h"
-#include "trails/aircraft_scan.h"
+#include "steps.h"
 #include "trails/sky_trails.h"
-#include "trails/trail_render.h"
 #include "trails/trail_store.h"
 #include "zephrel_log.h"
 
@@ -33,24 +31,18 @@ void ReinitCallback() {
   AppendReinitLog();
 }
 
-// After the host's per-frame processing, with the vehicle pool current. A saved Zephrel.ini is read first, so
-// that the whole frame uses one set of settings. The banners step before the scan puts their heads on this
-// frame's aircraft.
+// After the host's per-frame processing. A saved Zephrel.ini is read first, so that the whole frame uses one set
+// of settings.
 void FrameCallback() {
   FollowIniChanges();
-  banners::UpdateBanners();
-  if (config::ReplaceTrailsInTheSky) trails::UpdateSkyTrails();
-  trails::ScanAircraft();
+  FrameStep();
 }
 
 // Before the host's shutdown routine, while its textures can still be destroyed.
 void ShutdownCallback() { banners::DestroyBannerTexture(); }
 
-// After the host's drawing routine, inside its drawing pass: the banners, then the trails over them.
-void DrawCallback() {
-  banners::DrawBanners();
-  trails::DrawTrails();
-}
+// After the host's drawing routine, inside its drawing pass.
+void DrawCallback() { DrawStep(); }
 
 // The plug-in's attachment to the host: constructing it adds the five callbacks to their events. Each
 // registration is the first on its event and so hooks the event's call sites on the spot (on the builds the

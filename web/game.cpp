@@ -1,0 +1,311 @@
+// The game's side of the browser preview: its data at the game's own addresses in the WebAssembly memory, its
+// renderer entries (which record what the plug-in hands them for the page to draw), its light sprites, and a
+// scripted flight. Only the plug-in's code produces trails, banners and sky trails; this file moves aircraft and
+// keeps what the plug-in drew.
+
+#include "game.h"
+
+#include <emscripten.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "host/host.h"
+#include "host/immediate.h"
+#include "plugin/steps.h"
+#include "trails/trail_store.h"
+
+namespace game {
+namespace {
+
+using host::HostTexture;
+using host::ImmediateVertex;
+using host::Vector3;
+
+template <typename T>
+T& Data(std::uint32_t address) {
+  return *reinterpret_cast<T*>(address);
+}
+
+// The game's image must hold build 1001's probe word before the plug-in's bindings detect the build.
+__attribute__((constructor(101))) void WriteProbeWord() {
+  for (const host::BuildProbe& probe : host::kBuildProbes) {
+    if (probe.build == host::kBuild1001) Data<std::uint32_t>(probe.address) = probe.word;
+  }
+}
+
+// Render states the page keeps: the texture of the next batch.
+std::uint32_t textureRaster = 0;
+
+std::int32_t HOST_CDECL SetRenderState(std::int32_t state, std::uint32_t value) {
+  if (state == host::kRenderStateTextureRaster) textureRaster = value;
+  return 1;
+}
+
+host::HostEngine engine{{}, &SetRenderState};
+host::HostVehicle vehicles[kMaxAircraft];
+std::int8_t vehicleFlags[kMaxAircraft];
+host::HostVehiclePool pool{vehicles, vehicleFlags, 0};
+Role roles[kMaxAircraft];
+
+// The stand-in banner texture: its raster is a number the page knows, not a picture of the game's.
+constexpr std::uint32_t kStandInRaster = 1;
+HostTexture standInTexture{reinterpret_cast<void*>(kStandInRaster)};
+bool dictionaryLoaded = false;
+
+// The vertices of the batch being transformed, until it is rendered.
+ImmediateVertex pending[host::kImmediateVertexCapacity];
+std::int32_t pendingCount = 0;
+
+Frame frame;
+
+void HOST_CDECL PushDictionary() {}
+void HOST_CDECL PopDictionary() {}
+std::int32_t HOST_CDECL AddDictionarySlot(const char*) { return 7; }
+std::int32_t HOST_CDECL LoadDictionary(std::int32_t, const char*) {
+  // The player's MODELS\BANNER.TXD is not in the page: a stand-in cloth is drawn in its place.
+  dictionaryLoaded = true;
+  return 1;
+}
+std::int32_t HOST_CDECL FindDictionarySlot(const char*) { return 7; }
+void HOST_CDECL SetCurrentDictionary(std::int32_t) {}
+HostTexture* HOST_CDECL ReadTexture(const char* name, const char*) {
+  return dictionaryLoaded && std::strcmp(name, "Banner") == 0 ? &standInTexture : nullptr;
+}
+void HOST_CDECL DestroyTexture(HostTexture*) {}
+
+void* HOST_CDECL TransformVertices(ImmediateVertex* vertices, std::int32_t count, void*, std::uint32_t) {
+  if (count < 0 || count > host::kImmediateVertexCapacity) return nullptr;
+  std::memcpy(pending, vertices, sizeof(ImmediateVertex) * static_cast<std::size_t>(count));
+  pendingCount = count;
+  return pending;
+}
+
+// Each index becomes a vertex of the page's buffer; a batch continues the last one when it looks the same.
+std::int32_t HOST_CDECL RenderIndexed(std::int32_t primitive, const std::uint16_t* indices, std::int32_t count) {
+  const bool textured = textureRaster != 0;
+  if (count <= 0 || frame.vertexCount + count > kMaxVertices) return 0;
+  if (primitive == host::kPrimitiveTriangleList) frame.bannerTriangles += count / 3;
+  if (frame.batchCount == 0 || frame.batches[frame.batchCount - 1].primitive != primitive ||
+      frame.batches[frame.batchCount - 1].textured != textured) {
+    if (frame.batchCount == kMaxBatches) return 0;
+    frame.batches[frame.batchCount++] = {primitive, textured, frame.vertexCount, 0};
+  }
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (indices[i] >= pendingCount) continue;
+    const ImmediateVertex& source = pending[indices[i]];
+    float* out = frame.vertices + kVertexFloats * frame.vertexCount;
+    out[0] = source.position.x;
+    out[1] = source.position.y;
+    out[2] = source.position.z;
+    out[3] = static_cast<float>(source.colour >> 24) / 255.0f;
+    out[4] = source.u;
+    out[5] = source.v;
+    ++frame.vertexCount;
+    ++frame.batches[frame.batchCount - 1].count;
+  }
+  return 1;
+}
+
+std::int32_t HOST_CDECL EndImmediate() {
+  pendingCount = 0;
+  return 1;
+}
+
+// The game's camera test: the sphere against the six planes of the page's view.
+std::uint8_t HOST_THISCALL IsSphereVisible(const host::HostCamera*, const Vector3* centre, float radius) {
+  const float* m = frame.viewProjection;
+  for (int plane = 0; plane < 6; ++plane) {
+    const int row = plane / 2;
+    const float sign = plane % 2 == 0 ? 1.0f : -1.0f;
+    const float a = m[3] + sign * m[row];
+    const float b = m[7] + sign * m[4 + row];
+    const float c = m[11] + sign * m[8 + row];
+    const float d = m[15] + sign * m[12 + row];
+    const float length = std::sqrt(a * a + b * b + c * c);
+    if (!(length > 0.0f)) continue;
+    if ((a * centre->x + b * centre->y + c * centre->z + d) / length < -radius) return 0;
+  }
+  return 1;
+}
+
+void HOST_THISCALL SetVector(Vector3* vector, float x, float y, float z) { *vector = {x, y, z}; }
+float HOST_THISCALL VectorLength(const Vector3* v) { return std::sqrt(v->x * v->x + v->y * v->y + v->z * v->z); }
+void HOST_THISCALL CopyVector(Vector3* vector, const Vector3* source) { *vector = *source; }
+
+void HOST_CDECL ShowLightSprite(std::uint32_t, std::int32_t, std::int32_t red, std::int32_t green, std::int32_t blue,
+                                std::int32_t alpha, const Vector3* position, float size, float, std::int32_t,
+                                std::int32_t, std::int32_t, std::int32_t, std::int32_t, float, std::int32_t, float,
+                                std::int32_t, float, std::int32_t, std::int32_t) {
+  if (frame.spriteCount == kMaxSprites) return;
+  float* out = frame.sprites + kSpriteFloats * frame.spriteCount++;
+  const float values[kSpriteFloats] = {position->x,
+                                       position->y,
+                                       position->z,
+                                       static_cast<float>(red) / 255.0f,
+                                       static_cast<float>(green) / 255.0f,
+                                       static_cast<float>(blue) / 255.0f,
+                                       static_cast<float>(alpha) / 255.0f,
+                                       size};
+  std::memcpy(out, values, sizeof values);
+}
+
+// Moves a sprite that shows; the game's own fades it out when it is not shown again.
+void HOST_CDECL UpdateLightSprite(std::uint32_t, const Vector3*, float, float) {}
+
+constexpr float kTwoPi = 6.28318530718f;
+constexpr float kTrailSpeed = 20.0f;  // world units per second
+constexpr float kCrossingRadius = 90.0f;
+// The banner aircraft circles as in the Linux preview, near the crossing.
+constexpr Vector3 kCircleCentre{-40.0f, -70.0f, 0.0f};
+constexpr float kCircleRadius = 30.0f;
+constexpr float kCircleRate = 0.35f;  // radians per second
+
+std::uint16_t ModelFor(std::int32_t id) { return id >= 1 && id <= 0xFFFF ? static_cast<std::uint16_t>(id) : 0; }
+
+// Where aircraft `index` is `seconds` into the flight. The first two fly circles that cross above the origin,
+// the third circles near them; the others fly wider circles around the scene, each at its own height.
+Vector3 FlightPosition(int index, float seconds) {
+  if (index < 2) {
+    const float side = index == 0 ? 1.0f : -1.0f;
+    const float angle = side * kTrailSpeed / kCrossingRadius * seconds + (index == 0 ? kTwoPi / 2 : 0.0f);
+    return {side * 0.6f * kCrossingRadius + kCrossingRadius * std::cos(angle), kCrossingRadius * std::sin(angle) * 0.8f,
+            index == 0 ? kTrailHeights[0] : kTrailHeights[1]};
+  }
+  if (index == 2) {
+    const float angle = kCircleRate * seconds;
+    return {kCircleCentre.x + kCircleRadius * std::cos(angle), kCircleCentre.y + kCircleRadius * std::sin(angle),
+            kBannerHeight};
+  }
+  const float radius = 160.0f + 9.0f * static_cast<float>(index);
+  const float rate = (index % 2 == 0 ? 1.0f : -1.0f) * 18.0f / radius;
+  const float angle = rate * seconds + 0.61f * static_cast<float>(index);
+  return {radius * std::cos(angle), radius * std::sin(angle), 130.0f + 6.0f * static_cast<float>(index % 12)};
+}
+
+}  // namespace
+
+Frame& CurrentFrame() { return frame; }
+
+const host::HostVehicle& Vehicle(int index) { return vehicles[index]; }
+
+Role RoleOf(int index) { return index < 2 ? Role::kTrail : index == 2 ? Role::kBanner : roles[index]; }
+
+void SetUp() {
+  Data<host::HostEngine*>(host::address::HostEnginePointer) = &engine;
+  Data<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = &pool;
+  Data<std::uint32_t>(host::address::HostTimeMs) = 100000;  // a clock of 0 would mark trail points empty
+  Data<float>(host::address::HostTimeStep) = 1.0f;
+  for (int i = 0; i < kMaxAircraft; ++i) {
+    roles[i] = i % 2 == 1 ? Role::kTrail : Role::kBanner;
+    vehicles[i].driver = &vehicles[i];  // flown by pilots, for the settings that ask for one
+  }
+}
+
+void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, std::int32_t modelIdForTrail,
+         std::int32_t modelIdForBanner) {
+  auto& clock = Data<std::uint32_t>(host::address::HostTimeMs);
+  clock += elapsedMs;
+  Data<float>(host::address::HostTimeStep) = static_cast<float>(elapsedMs) / kMsPerTimeStep;
+  Data<std::uint8_t>(host::address::HostClockHour) = hour;
+  // Daylight from the hour: full from 8 to 18, least at midnight; the plug-in dims its trails by the light.
+  const float fromNoon = std::fabs(static_cast<float>(hour) - 12.0f);
+  const float daylight = fromNoon <= 6.0f ? 1.0f : std::fmax(0.0f, 1.0f - (fromNoon - 6.0f) / 4.0f);
+  const auto channel = static_cast<std::uint16_t>(90.0f + 165.0f * daylight);
+  auto& light = Data<host::HostLightColour>(host::address::HostLightColour);
+  light.red = light.green = light.blue = channel;
+  frame.daylight = daylight;
+
+  pool.count = aircraft;
+  for (int i = 0; i < aircraft; ++i) {
+    vehicleFlags[i] = 0;
+    host::HostVehicle& vehicle = vehicles[i];
+    vehicle.placement.matrix = nullptr;
+    vehicle.placement.position = FlightPosition(i, seconds);
+    vehicle.model = ModelFor(RoleOf(i) == Role::kTrail ? modelIdForTrail : modelIdForBanner);
+  }
+  auto& camera = *host::GetHostCamera();
+  camera.placement.matrix = nullptr;
+  camera.placement.position = {frame.camera[0], frame.camera[1], frame.camera[2]};
+
+  // The sky trails show their lights in the frame step, the rest is drawn in the drawing step.
+  frame.spriteCount = 0;
+  const double started = emscripten_get_now();
+  plugin::FrameStep();
+  frame.vertexCount = 0;
+  frame.batchCount = 0;
+  frame.bannerTriangles = 0;
+  textureRaster = 0;
+  plugin::DrawStep();
+  frame.stepMs = static_cast<float>(emscripten_get_now() - started);
+
+  frame.trailPoints = 0;
+  frame.newestTrailPoint = 0;
+  for (const trails::TrailRecord& record : trails::Trails) {
+    for (const std::uint32_t time : record.times) {
+      if (time == 0) continue;
+      ++frame.trailPoints;
+      if (time > frame.newestTrailPoint) frame.newestTrailPoint = time;
+    }
+  }
+}
+
+void Still() {
+  // Paused: the game draws without stepping, and the plug-in's drawing runs as the game calls it.
+  frame.vertexCount = 0;
+  frame.batchCount = 0;
+  frame.bannerTriangles = 0;
+  textureRaster = 0;
+  const double started = emscripten_get_now();
+  plugin::DrawStep();
+  frame.stepMs = static_cast<float>(emscripten_get_now() - started);
+}
+
+}  // namespace game
+
+namespace host {
+
+std::uintptr_t EntryFunction(std::uint32_t address) {
+  const auto at = [](auto function) { return reinterpret_cast<std::uintptr_t>(function); };
+  switch (address) {
+    case address::ReadTexture:
+      return at(&game::ReadTexture);
+    case address::DestroyTexture:
+      return at(&game::DestroyTexture);
+    case address::TransformImmediateVertices:
+      return at(&game::TransformVertices);
+    case address::EndImmediate:
+      return at(&game::EndImmediate);
+    case address::RenderImmediateIndexed:
+      return at(&game::RenderIndexed);
+    case address::SetVector:
+      return at(&game::SetVector);
+    case address::VectorLength:
+      return at(&game::VectorLength);
+    case address::CopyVector:
+      return at(&game::CopyVector);
+    case address::ShowLightSprite:
+      return at(&game::ShowLightSprite);
+    case address::UpdateLightSprite:
+      return at(&game::UpdateLightSprite);
+    case address::PushCurrentTextureDictionary:
+      return at(&game::PushDictionary);
+    case address::PopCurrentTextureDictionary:
+      return at(&game::PopDictionary);
+    case address::FindTextureDictionarySlot:
+      return at(&game::FindDictionarySlot);
+    case address::SetCurrentTextureDictionary:
+      return at(&game::SetCurrentDictionary);
+    case address::AddTextureDictionarySlot:
+      return at(&game::AddDictionarySlot);
+    case address::LoadTextureDictionary:
+      return at(&game::LoadDictionary);
+    case address::IsSphereVisible:
+      return at(&game::IsSphereVisible);
+    default:
+      return 0;  // an entry the page does not play: the call traps, as a call into nothing would crash the game
+  }
+}
+
+}  // namespace host
