@@ -59,50 +59,6 @@ struct Explainer {
   }
 };
 
-// A decimal number's value in a form that compares: its significant digits and the power of ten of the first,
-// so that "250.50" and "2.505e2" are the same. Zero has no digits.
-struct DecimalValue {
-  bool negative = false;
-  std::string digits;
-  long exponent = 0;
-  bool operator==(const DecimalValue&) const = default;
-};
-
-// `number` as ConvertFloat takes it: optional whitespace and sign, digits with a point, optional exponent.
-DecimalValue DecimalOf(std::string_view number) {
-  number = TrimText(number, true, false);
-  DecimalValue value;
-  std::size_t at = 0;
-  if (at < number.size() && (number[at] == '+' || number[at] == '-')) value.negative = number[at++] == '-';
-  long wholeDigits = 0;
-  bool point = false;
-  for (; at < number.size(); ++at) {
-    const char c = number[at];
-    if (c == '.') {
-      point = true;
-    } else if (c < '0' || c > '9') {
-      break;
-    } else if (c == '0' && value.digits.empty()) {
-      wholeDigits -= point ? 1 : 0;  // a leading zero moves nothing, one after the point moves the first digit
-    } else {
-      value.digits += c;
-      wholeDigits += point ? 0 : 1;
-    }
-  }
-  long exponent = 0;
-  if (at < number.size() && (number[at] == 'e' || number[at] == 'E')) {
-    const bool negative = at + 1 < number.size() && number[at + 1] == '-';
-    at += at + 1 < number.size() && (number[at + 1] == '+' || number[at + 1] == '-') ? 2 : 1;
-    for (; at < number.size() && number[at] >= '0' && number[at] <= '9'; ++at) {
-      if (exponent < 100000) exponent = exponent * 10 + (number[at] - '0');  // far beyond any float either way
-    }
-    exponent = negative ? -exponent : exponent;
-  }
-  while (!value.digits.empty() && value.digits.back() == '0') value.digits.pop_back();
-  value.exponent = value.digits.empty() ? 0 : wholeDigits - 1 + exponent;
-  return value;
-}
-
 void CheckHeader(const IniLine& line, Explainer& x) {
   if (line.section == kSection) {
     x.sawMain = true;
@@ -138,7 +94,7 @@ void CheckFloat(const IniLine& line, const Setting& setting, Explainer& x) {
   }
   if (!std::isfinite(value)) {
     x.Note(line.number, {KeyLine(line), " is too large for a float: it reads as ", FloatText(value)});
-  } else if (used != 0 && used == line.value.size() && !(DecimalOf(line.value) == DecimalOf(FloatText(value)))) {
+  } else if (used != 0 && used == line.value.size() && !SameDecimal(line.value, FloatText(value))) {
     x.Note(line.number,
            {KeyLine(line), " reads as ", FloatText(value), ": a float keeps only about seven significant digits"});
   }

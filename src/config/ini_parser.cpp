@@ -315,6 +315,23 @@ float ConvertFloat(std::string_view text, std::size_t* used) {
   return static_cast<float>(negative ? -value : value);
 }
 
+bool SameDecimal(std::string_view a, std::string_view b) {
+  std::string kept[2];
+  Decimal decimals[2];
+  bool negative[2];
+  const std::string_view texts[2] = {a, b};
+  for (int i = 0; i < 2; ++i) {
+    std::size_t at = SkipWhitespace(texts[i], 0);
+    negative[i] = at < texts[i].size() && texts[i][at] == '-';
+    if (at < texts[i].size() && (texts[i][at] == '+' || texts[i][at] == '-')) ++at;
+    decimals[i] = DecimalOf(texts[i].substr(at), kept[i]);
+  }
+  if (negative[0] != negative[1] || decimals[0].digits != decimals[1].digits) return false;
+  // Zero has no digits, whatever power of ten its zeros were written with.
+  return decimals[0].digits.empty() ||
+         (decimals[0].inexact == decimals[1].inexact && decimals[0].exponent == decimals[1].exponent);
+}
+
 std::int32_t ConvertInt(std::string_view text, std::size_t* used) {
   const unsigned base = HasHexPrefix(text) ? 16 : 10;
   std::size_t at = SkipWhitespace(text, 0);

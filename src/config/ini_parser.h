@@ -57,6 +57,11 @@ bool ConvertBool(std::string_view text, bool defaultValue);
 // `used`, when given, receives the length of text taken, whitespace included (0 when there was no number).
 float ConvertFloat(std::string_view text, std::size_t* used = nullptr);
 
+// Whether two numbers that ConvertFloat takes whole are the same decimal value as written, sign included:
+// "250.50" and "2.505e2" are, "0.1" and "0.100000001" are not. Past 800 significant digits only whether the rest
+// is all zeros counts.
+bool SameDecimal(std::string_view a, std::string_view b);
+
 // What ConvertInt throws, with std::stoi's messages. Not the C++ library's std::invalid_argument and
 // std::out_of_range: their message strings would bring the library's whole string code into the DLL.
 struct NotAnInteger : std::exception {
