@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <string_view>
 
 #include "banners/banner_texture.h"
 #include "config/ini_explain.h"
@@ -165,9 +164,9 @@ void LogConfiguration() {
 
 // What a change of the setting in row `row` means beyond its new value, for the settings read at start-up too.
 const char* ChangeNote(std::size_t row) {
-  const std::string_view key = config::kSettings[row].key;
-  const bool on = config::kSettings[row].flag != nullptr && *config::kSettings[row].flag;
-  if (key == "ReplaceTrailsInTheSky") {
+  const bool* flag = config::kSettings[row].flag;
+  const bool on = flag != nullptr && *flag;
+  if (flag == &config::ReplaceTrailsInTheSky) {
     if (on) {
       return ": the three circling trails start now, but the game's own trails in the sky give way only at the "
              "next game start";
@@ -177,7 +176,7 @@ const char* ChangeNote(std::size_t row) {
       return ": the game's sky routine stays redirected to the three circling trails until Zephrel is unloaded";
     }
   }
-  if (key == "FollowFileChanges" && !on) {
+  if (flag == &config::FollowFileChanges && !on) {
     return ": the file is no longer followed, only read at the next re-initialisation or game start";
   }
   return "";
