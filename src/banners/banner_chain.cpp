@@ -14,11 +14,6 @@ void ResetBanners() {
   }
 }
 
-void SetBannerHead(host::Vector3 position, std::int32_t slot) {
-  if (slot < 0 || slot >= kBannerSlots) return;
-  PlaceBannerHead(BannerChains[slot], position);
-}
-
 namespace {
 
 // Moves `follower` along the line to `leader` until it is one segment length away, if it is further.

@@ -22,19 +22,17 @@ struct BannerChain {
 
 extern BannerChain BannerChains[kBannerSlots];
 
-// A chain is stepped and drawn only while its head is above -50 (NaN is not).
-// Active while its head is above -50: only then is it stepped and drawn.
+// Active while its head is above -50 (NaN is not): only then is it stepped and drawn.
 inline bool IsBannerActive(const BannerChain& chain) { return chain.points[0].z > kBannerActiveAbove; }
 
 // Parks every chain: point k at (k, 0, -60), inactive.
 void ResetBanners();
 
-// Puts the head of a chain on its aircraft and nothing else; a slot outside 0..49 is ignored.
-void SetBannerHead(host::Vector3 position, std::int32_t slot);
-
-// The same for a chain in hand. Inline: the scan calls it for every banner aircraft in every frame.
-inline void PlaceBannerHead(BannerChain& chain, const host::Vector3& position) {
-  host::CopyVector(chain.points[0], position);
+// Puts the head of a chain on its aircraft and nothing else; a slot outside 0..49 is ignored. Inline: the scan
+// calls it for every banner aircraft in every frame.
+inline void SetBannerHead(const host::Vector3& position, std::int32_t slot) {
+  if (slot < 0 || slot >= kBannerSlots) return;
+  host::CopyVector(BannerChains[slot].points[0], position);
 }
 
 // The per-frame step: each active head sinks a little, then every point is dragged toward its predecessor.

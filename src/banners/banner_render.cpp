@@ -115,12 +115,6 @@ std::uint32_t BannerAlpha(float distance, float drawDistance) {
 
 }  // namespace
 
-void DrawBanner(const BannerChain& chain) {
-  if (!IsBannerActive(chain) || BannerTexture == nullptr) return;
-  bool clothReady = false;
-  DrawActiveBanner(chain, clothReady);
-}
-
 void DrawBanners() {
   if (BannerTexture == nullptr) return;
   bool clothReady = false;

@@ -8,11 +8,8 @@
 
 namespace banners {
 
-// Draws the chains in slot order.
+// Draws the chains in slot order, each but those inactive, out of view or not nearer than BannerDrawDistance;
+// without a banner texture no host call is made at all.
 void DrawBanners();
-
-// Draws one chain, or nothing: when it is inactive, out of view, not nearer than BannerDrawDistance, or when
-// there is no banner texture (then no host call is made at all).
-void DrawBanner(const BannerChain& chain);
 
 }  // namespace banners

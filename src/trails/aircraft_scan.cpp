@@ -35,7 +35,6 @@ void ScanAircraft() {
   for (std::int32_t i = 0; i < count; ++i) {
     if (flags[i] < 0) continue;  // free
     const std::uint32_t address = entries + static_cast<std::uint32_t>(i) * sizeof(host::HostVehicle);
-    if (address == 0) continue;
     host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
     if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
 
@@ -48,9 +47,7 @@ void ScanAircraft() {
     }
     if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner)) {
       const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (i < banners::kBannerSlots && MovesBannerHead(vehicle, position.z)) {
-        banners::PlaceBannerHead(banners::BannerChains[i], position);
-      }
+      if (MovesBannerHead(vehicle, position.z)) banners::SetBannerHead(position, i);
     }
   }
 }
