@@ -211,8 +211,12 @@ double NearestDouble(const Decimal& decimal) {
   return std::bit_cast<double>(low);
 }
 
+// Room for a decimal's significant digits, so that a conversion allocates nothing.
+using DecimalDigits = char[kDecimalDigits];
+
 // The decimal of `number` ([digits][.digits][e[sign]digits], with a digit on one side of the point at least).
-Decimal DecimalOf(std::string_view number, std::string& digits) {
+Decimal DecimalOf(std::string_view number, DecimalDigits& buffer) {
+  std::size_t count = 0;
   long long exponent = 0;
   bool point = false;
   bool inexact = false;
@@ -223,12 +227,12 @@ Decimal DecimalOf(std::string_view number, std::string& digits) {
       point = true;
       continue;
     }
-    if (digits.empty() && c == '0') {
+    if (count == 0 && c == '0') {
       exponent -= point ? 1 : 0;
       continue;
     }
-    if (digits.size() < kDecimalDigits) {
-      digits += c;
+    if (count < kDecimalDigits) {
+      buffer[count++] = c;
       exponent -= point ? 1 : 0;
     } else {
       inexact = inexact || c != '0';
@@ -242,12 +246,12 @@ Decimal DecimalOf(std::string_view number, std::string& digits) {
     if (at < number.size() && (number[at] == '+' || number[at] == '-')) negative = number[at++] == '-';
     for (; at < number.size(); ++at) written = std::min(written * 10 + (number[at] - '0'), 1'000'000'000LL);
   }
-  while (!inexact && !digits.empty() && digits.back() == '0') {
-    digits.pop_back();
+  while (!inexact && count > 0 && buffer[count - 1] == '0') {
+    --count;
     ++exponent;
   }
   exponent += negative ? -written : written;
-  return {digits, inexact, exponent};
+  return {std::string_view(buffer, count), inexact, exponent};
 }
 
 }  // namespace
@@ -338,7 +342,7 @@ float ConvertFloat(std::string_view text, std::size_t* used) {
   }
 
   // Read here rather than by the C library, whose decimal point follows the locale the host may set.
-  std::string significant;
+  DecimalDigits significant;
   const double value = NearestDouble(DecimalOf(text.substr(begin, at - begin), significant));
   if (used != nullptr) *used = at;
   // Beyond the range of a float the narrowing gives an infinity, as IEEE rounding does.
@@ -346,7 +350,7 @@ float ConvertFloat(std::string_view text, std::size_t* used) {
 }
 
 bool SameDecimal(std::string_view a, std::string_view b) {
-  std::string kept[2];
+  DecimalDigits kept[2];
   Decimal decimals[2];
   bool negative[2];
   const std::string_view texts[2] = {a, b};

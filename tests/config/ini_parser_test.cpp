@@ -259,7 +259,8 @@ TEST(ConvertFloat, RoundsAsTheCLibraryDoesAtEveryX87Precision) {
 }
 
 // Steps, not seconds: the same instructions at 24 bits as at 64, and a bound far below the billions of the old
-// walk. Counted one trap per instruction, which takes a while, so only for two of the numbers.
+// walk (a sanitizer's checks count too). Counted one trap per instruction, which takes a while, so only for two of
+// the numbers.
 TEST(ConvertFloat, TakesTheSameBoundedStepsAtEveryX87Precision) {
   for (const char* text : {kOddNumbers[0], kOddNumbers[2]}) {
     volatile float sink = ConvertFloat(text);  // the C library's first-call work out of the way
@@ -270,7 +271,7 @@ TEST(ConvertFloat, TakesTheSameBoundedStepsAtEveryX87Precision) {
     }
     if (steps[0] < 0) GTEST_SKIP() << "no single-stepping here";
     EXPECT_EQ(steps[0], steps[1]) << text;
-    EXPECT_LT(steps[0], 200000) << text;
+    EXPECT_LT(steps[0], 1000000) << text;
   }
 }
 
