@@ -34,6 +34,16 @@ SIMHOST_EARLY std::vector<std::pair<std::uint32_t, std::uint32_t>> holes;
 int routineRuns[std::size(kSites)];
 std::int32_t currentBuild = host::kBuild1001;
 bool registersKept = true;
+std::uint16_t gameControlWord = kGameControlWord;
+bool controlWordKept = true;
+
+std::uint16_t ControlWord() {
+  std::uint16_t word;
+  asm volatile("fnstcw %0" : "=m"(word));
+  return word;
+}
+
+void LoadControlWord(std::uint16_t word) { asm volatile("fldcw %0" : : "m"(word)); }
 
 const SiteInfo& Info(Site site) { return kSites[static_cast<int>(site)]; }
 
@@ -123,14 +133,32 @@ extern "C" __attribute__((naked, noinline)) std::uint32_t simhost_call_host(std:
 )");
 }
 
+std::uint16_t internal::EnterGameControlWord() {
+  const std::uint16_t own = ControlWord();
+  LoadControlWord(gameControlWord);
+  return own;
+}
+
+void internal::LeaveGameControlWord(std::uint16_t own) {
+  controlWordKept = controlWordKept && ControlWord() == gameControlWord;
+  LoadControlWord(own);
+}
+
 namespace {
 std::uint32_t CallHost(std::uint32_t address) {
   std::uint32_t kept = 0;
-  const std::uint32_t result = simhost_call_host(address, &kept);
+  const std::uint32_t result = internal::AsTheGame([&] { return simhost_call_host(address, &kept); });
   registersKept = registersKept && kept != 0;
   return result;
 }
 }  // namespace
+
+void SetGameControlWord(std::uint16_t word) { gameControlWord = word; }
+std::uint16_t ProcessControlWord() {
+  static const std::uint16_t word = ControlWord();
+  return word;
+}
+bool ControlWordKept() { return controlWordKept; }
 
 std::uint32_t ImageBase() {
   static const std::uint32_t base = [] {
@@ -238,6 +266,8 @@ void ResetHost() {
   internal::ResetEntries();
   std::memset(routineRuns, 0, sizeof routineRuns);
   registersKept = true;
+  gameControlWord = kGameControlWord;
+  controlWordKept = true;
   internal::ResetWindowsSide();
 }
 

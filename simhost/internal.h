@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "plugin.h"
 #include "simhost.h"
@@ -50,6 +51,22 @@ extern bool recording;
 
 // Records one call of an entry (with its arguments as 32-bit words) while recording is on.
 void RecordCall(const char* entry, std::initializer_list<std::uint32_t> args, const char* text = nullptr);
+
+// Runs `run` with the game's x87 control word, and notes whether it came back unchanged (image.cpp).
+std::uint16_t EnterGameControlWord();
+void LeaveGameControlWord(std::uint16_t own);
+template <typename Run>
+auto AsTheGame(Run run) {
+  const std::uint16_t own = EnterGameControlWord();
+  if constexpr (std::is_void_v<decltype(run())>) {
+    run();
+    LeaveGameControlWord(own);
+  } else {
+    auto result = run();
+    LeaveGameControlWord(own);
+    return result;
+  }
+}
 
 // ---- What the operating system decides (linux.cpp, windows.cpp) --------------------------------------------
 

@@ -55,7 +55,7 @@ class LinuxLibrary final : public Plugin {
 
   bool Unload() override {
     if (handle_ == nullptr) return true;
-    return UnloadPlugin(std::exchange(handle_, nullptr));
+    return internal::AsTheGame([this] { return UnloadPlugin(std::exchange(handle_, nullptr)); });
   }
 
   bool Contains(std::uint32_t address) const override {
@@ -101,7 +101,7 @@ class WindowsDll final : public Plugin {
   ~WindowsDll() override { Unload(); }
 
   bool Unload() override {
-    module_->unload();
+    internal::AsTheGame([this] { module_->unload(); });
     return !module_->loaded();
   }
 

@@ -52,7 +52,9 @@ std::unique_ptr<Plugin> Plugin::Load(PluginBuild build, const GameFolder& folder
     std::fprintf(stderr, "simhost: cannot install %s: %s\n", BuiltPluginPath(build).c_str(), error.message().c_str());
     return nullptr;
   }
-  return internal::LoadInstalledPlugin(build, Utf8(fs::path(installed).make_preferred()), folder, subfolder);
+  return internal::AsTheGame([&] {
+    return internal::LoadInstalledPlugin(build, Utf8(fs::path(installed).make_preferred()), folder, subfolder);
+  });
 }
 
 }  // namespace simhost

@@ -82,6 +82,18 @@ int SkyRoutineRuns();
 // True when every call into host code made by RunSite/RunSkyRoutine kept EBX, ESI, EDI and EBP.
 bool CalleeSavedRegistersKept();
 
+// The x87 control word of the game's thread: its Direct3D device, created without the flag that preserves the
+// floating-point state, leaves it at 24-bit precision, all exceptions masked, rounding to nearest, for the whole
+// game. Every call into host code made here, and the plug-in's loading and unloading, run with it, and the
+// plug-in must give it back as it found it.
+inline constexpr std::uint16_t kGameControlWord = 0x007F;
+// Another word for the calls to come (until ResetHost): ProcessControlWord() runs the plug-in at this
+// process's default precision instead.
+void SetGameControlWord(std::uint16_t word);
+std::uint16_t ProcessControlWord();
+// True when every such call returned with the control word it was given.
+bool ControlWordKept();
+
 // ---- Host data --------------------------------------------------------------------------------------------
 
 void SetClock(std::uint32_t ms);

@@ -133,7 +133,8 @@ class LoadedDll final : public Plugin {
   bool Unload() override {
     if (module_ == nullptr) return true;
     const HMODULE module = std::exchange(module_, nullptr);
-    return FreeLibrary(module) && ModuleAt(reinterpret_cast<std::uint32_t>(module)) == nullptr;
+    return internal::AsTheGame([module] { return FreeLibrary(module) != 0; }) &&
+           ModuleAt(reinterpret_cast<std::uint32_t>(module)) == nullptr;
   }
 
   bool Contains(std::uint32_t address) const override { return module_ != nullptr && ModuleAt(address) == module_; }

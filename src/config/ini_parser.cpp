@@ -2,16 +2,12 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
-#include <limits>
 
 namespace config {
 
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-static_assert(std::numeric_limits<long double>::max_exponent10 > 1200, "the guess of NearestDouble needs it");
 
 // The C locale's six; fixed here so that a locale the host sets cannot widen them.
 bool IsWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -41,15 +37,21 @@ bool HasHexPrefix(std::string_view text) {
 }
 
 // An unsigned integer of up to kLimbs 32-bit limbs, least significant first: just enough arithmetic to compare a
-// decimal number exactly with a point between two doubles.
+// decimal number exactly with a point between two doubles, and to write a float's exact value in decimal.
 class BigNumber {
  public:
   explicit BigNumber(std::uint64_t value) {
     for (; value != 0; value >>= 32) limbs_[size_++] = static_cast<std::uint32_t>(value);
   }
 
-  // Each operation keeps within the limbs for the numbers NearestDouble compares; beyond them it would stop
-  // short rather than write past the end.
+  // Limbs past the size are never read, so neither made nor copied.
+  BigNumber(const BigNumber& other) : size_(other.size_) { std::copy(other.limbs_, other.limbs_ + size_, limbs_); }
+  BigNumber& operator=(const BigNumber&) = delete;
+
+  bool IsZero() const { return size_ == 0; }
+
+  // Each operation keeps within the limbs for the numbers compared here; beyond them it would stop short rather
+  // than write past the end.
   void MultiplyAdd(std::uint32_t factor, std::uint32_t addend) {
     std::uint64_t carry = addend;
     for (int i = 0; i < size_; ++i) {
@@ -58,19 +60,41 @@ class BigNumber {
       carry >>= 32;
     }
     if (carry != 0 && size_ < kLimbs) limbs_[size_++] = static_cast<std::uint32_t>(carry);
+    Trim();
   }
 
-  void MultiplyByPowerOfFive(int exponent) {
+  // By a factor of up to 64 bits.
+  void Multiply(std::uint64_t factor) {
+    BigNumber high = *this;
+    MultiplyAdd(static_cast<std::uint32_t>(factor), 0);
+    high.MultiplyAdd(static_cast<std::uint32_t>(factor >> 32), 0);
+    high.ShiftLeft(32);
+    Add(high);
+  }
+
+  void Add(const BigNumber& other) {
+    std::uint64_t carry = 0;
+    const int size = std::max(size_, other.size_);
+    for (int i = 0; i < size; ++i) {
+      carry += std::uint64_t{i < size_ ? limbs_[i] : 0u} + (i < other.size_ ? other.limbs_[i] : 0u);
+      limbs_[i] = static_cast<std::uint32_t>(carry);
+      carry >>= 32;
+    }
+    size_ = size;
+    if (carry != 0 && size_ < kLimbs) limbs_[size_++] = static_cast<std::uint32_t>(carry);
+  }
+
+  void MultiplyByPowerOfFive(long long exponent) {
     for (; exponent >= 13; exponent -= 13) MultiplyAdd(1220703125, 0);  // 5^13, the largest below 2^32
     std::uint32_t rest = 1;
     for (; exponent > 0; --exponent) rest *= 5;
     MultiplyAdd(rest, 0);
   }
 
-  void ShiftLeft(int bits) {
-    const int words = bits / 32;
+  void ShiftLeft(long long bits) {
+    const int words = static_cast<int>(bits / 32);
     if (size_ == 0 || size_ + words + 1 > kLimbs) return;
-    const int shift = bits % 32;
+    const int shift = static_cast<int>(bits % 32);
     limbs_[size_] = 0;
     for (int i = size_; i >= 0; --i) {
       const std::uint32_t low = i > 0 && shift != 0 ? limbs_[i - 1] >> (32 - shift) : 0;
@@ -78,7 +102,19 @@ class BigNumber {
     }
     for (int i = 0; i < words; ++i) limbs_[i] = 0;
     size_ += words + 1;
-    while (size_ > 0 && limbs_[size_ - 1] == 0) --size_;
+    Trim();
+  }
+
+  // Divides in place and returns the remainder.
+  std::uint32_t Divide(std::uint32_t divisor) {
+    std::uint64_t remainder = 0;
+    for (int i = size_ - 1; i >= 0; --i) {
+      const std::uint64_t dividend = remainder << 32 | limbs_[i];
+      limbs_[i] = static_cast<std::uint32_t>(dividend / divisor);
+      remainder = dividend % divisor;
+    }
+    Trim();
+    return static_cast<std::uint32_t>(remainder);
   }
 
   friend int Compare(const BigNumber& a, const BigNumber& b) {
@@ -90,9 +126,14 @@ class BigNumber {
   }
 
  private:
-  // 801 decimal digits shifted left by up to 1100 bits, or 5^1150 times 2^55 shifted as far: below 4100 bits.
+  void Trim() {
+    while (size_ > 0 && limbs_[size_ - 1] == 0) --size_;
+  }
+
+  // The largest number compared: a point just below 2^1024 (54 bits) times 5^1126 (2,615 bits) shifted left
+  // by 2,096 bits, against a decimal of 801 digits.
   static constexpr int kLimbs = 160;
-  std::uint32_t limbs_[kLimbs] = {};
+  std::uint32_t limbs_[kLimbs];
   int size_ = 0;
 };
 
@@ -107,78 +148,67 @@ struct Decimal {
 // most 767 significant digits.
 constexpr std::size_t kDecimalDigits = 800;
 
-// digits x 10^exponent compared with mantissa x 2^twos.
-int CompareDecimal(const Decimal& decimal, std::uint64_t mantissa, int twos) {
-  BigNumber value(0);
-  for (const char c : decimal.digits) value.MultiplyAdd(10, static_cast<std::uint32_t>(c - '0'));
-  long long valueTwos = decimal.exponent;
+// A decimal as exact integers: its digits (and a 1 after them for those dropped) times 10^tens is value x 2^tens /
+// fives, with the power of five in value when tens is not negative and in fives when it is.
+struct ExactDecimal {
+  BigNumber value;
+  BigNumber fives;
+  long long tens;
+};
+
+ExactDecimal ExactOf(const Decimal& decimal) {
+  ExactDecimal exact{BigNumber(0), BigNumber(1), decimal.exponent};
+  for (const char c : decimal.digits) exact.value.MultiplyAdd(10, static_cast<std::uint32_t>(c - '0'));
   if (decimal.inexact) {
-    value.MultiplyAdd(10, 1);  // a 1 after the digits kept stands for those dropped
-    --valueTwos;
+    exact.value.MultiplyAdd(10, 1);
+    --exact.tens;
   }
-  const long long fives = valueTwos;
-  BigNumber point(mantissa);
-  if (fives >= 0)
-    value.MultiplyByPowerOfFive(static_cast<int>(fives));
-  else
-    point.MultiplyByPowerOfFive(static_cast<int>(-fives));
-  const long long shift = valueTwos - twos;
-  if (shift >= 0)
-    value.ShiftLeft(static_cast<int>(shift));
-  else
-    point.ShiftLeft(static_cast<int>(-shift));
+  if (exact.tens > 0) exact.value.MultiplyByPowerOfFive(exact.tens);
+  if (exact.tens < 0) exact.fives.MultiplyByPowerOfFive(-exact.tens);
+  return exact;
+}
+
+// The decimal compared with mantissa x 2^twos, both sides made integers.
+int CompareDecimal(const ExactDecimal& decimal, std::uint64_t mantissa, int twos) {
+  BigNumber value = decimal.value;
+  BigNumber point = decimal.fives;
+  point.Multiply(mantissa);
+  const long long shift = decimal.tens - twos;
+  if (shift >= 0) {
+    value.ShiftLeft(shift);
+  } else {
+    point.ShiftLeft(-shift);
+  }
   return Compare(value, point);
 }
 
-// The next double up or down from a non-negative one: for these the bits count the doubles in order, up to
-// the infinity after the largest.
-double Neighbour(double value, int step) {
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) + static_cast<std::uint64_t>(step));
-}
+constexpr std::uint64_t kInfinityBits = 0x7FF0000000000000;
 
-// The double nearest to the decimal (ties to even), as a correctly rounding conversion gives it.
+// The double nearest to the decimal (ties to even), as a correctly rounding conversion gives it. Integers only,
+// so that neither the x87 unit's precision, which the game sets to 24 bits, nor the compiler's choice of unit
+// can change the result or the work: the non-negative doubles, in the order of their bits up to the infinity,
+// are halved 63 times, each time by one exact comparison with the point halfway to the next double.
 double NearestDouble(const Decimal& decimal) {
   const long long magnitude = decimal.exponent + static_cast<long long>(decimal.digits.size());  // value < 10^magnitude
   if (decimal.digits.empty() || magnitude <= -324) return 0.0;                                   // below half the least
-  if (magnitude > 310) return std::numeric_limits<double>::infinity();
-  // Exact when both factors are: one correctly rounded operation.
-  std::uint64_t leading = 0;
-  const std::size_t taken = std::min<std::size_t>(decimal.digits.size(), 19);
-  for (std::size_t i = 0; i < taken; ++i) leading = leading * 10 + static_cast<std::uint64_t>(decimal.digits[i] - '0');
-  const long long scale = decimal.exponent + static_cast<long long>(decimal.digits.size() - taken);
-  if (!decimal.inexact && taken == decimal.digits.size() && leading < (std::uint64_t{1} << 53) && scale >= -22 &&
-      scale <= 22) {
-    double power = 1.0;
-    for (long long i = 0; i < (scale < 0 ? -scale : scale); ++i) power *= 10.0;
-    return scale < 0 ? static_cast<double>(leading) / power : static_cast<double>(leading) * power;
-  }
-  // Otherwise a guess within a few units in the last place (long double reaches 10^1125 and beyond), then moved to the
-  // nearest by exact comparisons.
-  long double power = 1.0L;
-  for (long long i = 0; i < (scale < 0 ? -scale : scale); ++i) power *= 10.0L;
-  double guess = static_cast<double>(scale < 0 ? leading / power : leading * power);
-  if (std::isinf(guess)) guess = std::numeric_limits<double>::max();
-  for (;;) {
-    int exponent = 0;
-    std::frexp(guess, &exponent);
-    const int twos = guess == 0.0 ? -1074 : std::max(exponent - 53, -1074);
-    const auto mantissa = static_cast<std::uint64_t>(std::ldexp(guess, -twos));
-    const int above = CompareDecimal(decimal, 2 * mantissa + 1, twos - 1);
-    if (above > 0 || (above == 0 && (mantissa & 1) != 0)) {
-      guess = Neighbour(guess, +1);
-      if (std::isinf(guess)) return guess;
-      continue;
+  if (magnitude > 310) return std::bit_cast<double>(kInfinityBits);
+  const ExactDecimal exact = ExactOf(decimal);
+  std::uint64_t low = 0;
+  std::uint64_t high = kInfinityBits;
+  while (low < high) {
+    const std::uint64_t bits = low + (high - low) / 2;
+    const int biased = static_cast<int>(bits >> 52);
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t mantissa = biased == 0 ? fraction : fraction | std::uint64_t{1} << 52;
+    const int twos = (biased == 0 ? 1 : biased) - 1075;
+    const int above = CompareDecimal(exact, 2 * mantissa + 1, twos - 1);
+    if (above > 0 || (above == 0 && (bits & 1) != 0)) {
+      low = bits + 1;
+    } else {
+      high = bits;
     }
-    if (guess == 0.0) return guess;
-    const bool powerOfTwo = mantissa == (std::uint64_t{1} << 52) && twos > -1074;
-    const int below = powerOfTwo ? CompareDecimal(decimal, 4 * mantissa - 1, twos - 2)
-                                 : CompareDecimal(decimal, 2 * mantissa - 1, twos - 1);
-    if (below < 0 || (below == 0 && (mantissa & 1) != 0)) {
-      guess = Neighbour(guess, -1);
-      continue;
-    }
-    return guess;
   }
+  return std::bit_cast<double>(low);
 }
 
 // The decimal of `number` ([digits][.digits][e[sign]digits], with a digit on one side of the point at least).
@@ -330,6 +360,50 @@ bool SameDecimal(std::string_view a, std::string_view b) {
   // Zero has no digits, whatever power of ten its zeros were written with.
   return decimals[0].digits.empty() ||
          (decimals[0].inexact == decimals[1].inexact && decimals[0].exponent == decimals[1].exponent);
+}
+
+FloatDigits RoundFloatDigits(float magnitude, int precision) {
+  // The float's exact value as an integer times a power of ten: mantissa x 2^twos, or mantissa x 5^-twos x
+  // 10^twos when twos is negative.
+  const auto bits = std::bit_cast<std::uint32_t>(magnitude) & 0x7FFFFFFF;
+  const int biased = static_cast<int>(bits >> 23);
+  const std::uint32_t fraction = bits & 0x7FFFFF;
+  const int twos = (biased == 0 ? 1 : biased) - 150;
+  BigNumber exact(biased == 0 ? fraction : fraction | 0x800000);
+  int tens = 0;
+  if (twos >= 0) {
+    exact.ShiftLeft(twos);
+  } else {
+    exact.MultiplyByPowerOfFive(-twos);
+    tens = twos;
+  }
+  // Its digits, nine at a time from the last: at most 112 of them (2^24 x 5^149).
+  char digits[126];
+  std::size_t first = sizeof digits;
+  while (!exact.IsZero()) {
+    std::uint32_t nine = exact.Divide(1000000000);
+    for (int i = 0; i < 9; ++i, nine /= 10) digits[--first] = static_cast<char>('0' + nine % 10);
+  }
+  while (first < sizeof digits && digits[first] == '0') ++first;
+  const std::string_view all(digits + first, sizeof digits - first);
+
+  const auto kept = static_cast<std::size_t>(precision);
+  FloatDigits rounded{0, tens + static_cast<int>(all.size()) - precision};
+  for (std::size_t i = 0; i < kept; ++i) {
+    rounded.digits = rounded.digits * 10 + (i < all.size() ? static_cast<std::uint32_t>(all[i] - '0') : 0);
+  }
+  if (all.size() > kept) {
+    const std::string_view rest = all.substr(kept);
+    const bool half = rest[0] == '5' && rest.find_first_not_of('0', 1) == std::string_view::npos;
+    if (rest[0] > '5' || (rest[0] == '5' && !half) || (half && rounded.digits % 2 != 0)) ++rounded.digits;
+    std::uint32_t limit = 1;
+    for (int i = 0; i < precision; ++i) limit *= 10;
+    if (rounded.digits == limit) {
+      rounded.digits /= 10;
+      ++rounded.exponent;
+    }
+  }
+  return rounded;
 }
 
 std::int32_t ConvertInt(std::string_view text, std::size_t* used) {

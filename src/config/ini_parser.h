@@ -52,7 +52,8 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool ConvertBool(std::string_view text, bool defaultValue);
 
 // Leading whitespace skipped, then the longest prefix of the form [sign] digits [. digits] [e [sign] digits]
-// (digits on at least one side of the point) read as a double, correctly rounded, and narrowed to float;
+// (digits on at least one side of the point) read as a double, correctly rounded with integer arithmetic alone
+// (the same in any x87 state, in a bounded number of steps), and narrowed to float;
 // 0.0 when there is no such prefix. A number too large for a float becomes an infinity of its sign.
 // `used`, when given, receives the length of text taken, whitespace included (0 when there was no number).
 float ConvertFloat(std::string_view text, std::size_t* used = nullptr);
@@ -61,6 +62,15 @@ float ConvertFloat(std::string_view text, std::size_t* used = nullptr);
 // "250.50" and "2.505e2" are, "0.1" and "0.100000001" are not. Past 800 significant digits only whether the rest
 // is all zeros counts.
 bool SameDecimal(std::string_view a, std::string_view b);
+
+// A positive finite float's exact value rounded to `precision` significant digits (1 to 9), ties to even:
+// exactly `precision` digits times 10^exponent, as the C library's "%.*e" writes it. With integers only, like
+// ConvertFloat, since a C library may print with the x87 unit at whatever precision the game has set.
+struct FloatDigits {
+  std::uint32_t digits;
+  int exponent;
+};
+FloatDigits RoundFloatDigits(float magnitude, int precision);
 
 // What ConvertInt throws, with std::stoi's messages. Not the C++ library's std::invalid_argument and
 // std::out_of_range: their message strings would bring the library's whole string code into the DLL.

@@ -1,5 +1,5 @@
-// Settings as text, for the checker and the log. Floats are written with the C library's formatting, never the
-// C++ library's, which the DLL must not carry.
+// Settings as text, for the checker and the log. A float's digits come from the INI reader's exact arithmetic, not
+// from a C library's formatting, which may run on the x87 unit at the game's 24-bit precision and err.
 
 #include <cmath>
 #include <cstdint>
@@ -13,34 +13,8 @@
 namespace config {
 namespace {
 
-// A positive decimal digits x 10^exponent; digits has at most ten decimal digits.
-struct Decimal {
-  std::uint32_t digits;
-  int exponent;
-};
-
-// `magnitude` rounded to `precision` significant digits by the C library. Only the digits, the sign and the
-// exponent of its text are read, so a decimal comma of the C locale changes nothing.
-Decimal Rounded(double magnitude, int precision) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.*e", precision - 1, magnitude);
-  Decimal decimal{0, 0};
-  const char* at = text;
-  for (; *at != '\0' && *at != 'e' && *at != 'E'; ++at) {
-    if (*at >= '0' && *at <= '9') decimal.digits = decimal.digits * 10 + static_cast<std::uint32_t>(*at - '0');
-  }
-  int exponent = 0;
-  bool negative = false;
-  for (; *at != '\0'; ++at) {
-    if (*at == '-') negative = true;
-    if (*at >= '0' && *at <= '9') exponent = exponent * 10 + (*at - '0');
-  }
-  decimal.exponent = (negative ? -exponent : exponent) - (precision - 1);
-  return decimal;
-}
-
 // Whether the reader of Zephrel.ini makes `magnitude` of the decimal.
-bool ReadsBackAs(Decimal decimal, float magnitude) {
+bool ReadsBackAs(FloatDigits decimal, float magnitude) {
   std::string text = std::to_string(decimal.digits);
   text.append("e").append(std::to_string(decimal.exponent));
   return ConvertFloat(text) == magnitude;
@@ -49,16 +23,16 @@ bool ReadsBackAs(Decimal decimal, float magnitude) {
 // The fewest significant digits that read back as `magnitude`. A correctly rounded decimal of some length may
 // miss where one of its neighbours hits (just above a power of two the floats below lie closer), so those are
 // tried too; nine digits always hit.
-Decimal Shortest(float magnitude) {
+FloatDigits Shortest(float magnitude) {
   for (int precision = 1; precision < 9; ++precision) {
-    const Decimal rounded = Rounded(magnitude, precision);
+    const FloatDigits rounded = RoundFloatDigits(magnitude, precision);
     if (ReadsBackAs(rounded, magnitude)) return rounded;
-    for (const Decimal neighbour :
-         {Decimal{rounded.digits + 1, rounded.exponent}, Decimal{rounded.digits - 1, rounded.exponent}}) {
+    for (const FloatDigits neighbour :
+         {FloatDigits{rounded.digits + 1, rounded.exponent}, FloatDigits{rounded.digits - 1, rounded.exponent}}) {
       if (neighbour.digits != 0 && ReadsBackAs(neighbour, magnitude)) return neighbour;
     }
   }
-  return Rounded(magnitude, 9);
+  return RoundFloatDigits(magnitude, 9);
 }
 
 }  // namespace
@@ -69,7 +43,7 @@ std::string FloatText(float value) {
   if (std::isinf(value)) return sign + "inf";
   if (value == 0.0f) return sign + "0";
 
-  Decimal decimal = Shortest(std::fabs(value));
+  FloatDigits decimal = Shortest(std::fabs(value));
   while (decimal.digits % 10 == 0) {
     decimal.digits /= 10;
     ++decimal.exponent;

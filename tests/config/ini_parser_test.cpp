@@ -5,14 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "support/x87.h"
 
 using namespace config;
 
@@ -186,36 +190,43 @@ TEST(ConvertFloat, NarrowsBeyondFloatRangeToInfinity) {
   EXPECT_EQ(ConvertFloat("3.40282356e38"), std::numeric_limits<float>::max());
 }
 
-// The plug-in rounds decimals to the nearest double itself; the C library (in the C locale here) is the
-// reference. The hard ones: exact midpoints between doubles and between floats, digits beyond any double's
-// reach, subnormals, the edges of both ranges.
-TEST(ConvertFloat, RoundsAsTheCLibraryDoes) {
-  std::vector<std::string> texts = {
-      "9007199254740993",  // 2^53 + 1, a midpoint: to even
-      "9007199254740995",
-      "9007199254740993.00000000000000000000000000000000000001",
-      "1.00000005960464477539062499",  // around the midpoint between 1 and the next float
-      "1.000000059604644775390625",
-      "1.00000005960464477539062501",
-      "2.4703282292062327e-324",  // around half the least double
-      "2.4703282292062328e-324",
-      "4.9406564584124654e-324",
-      "2.2250738585072011e-308",  // just below the least normal double
-      "1.7976931348623157e308",
-      "1.7976931348623158e308",
-      "1.7976931348623159e308",
-      "1.4e-45",
-      "7.006492321624085e-46",
-      "1e23",
-      "8.589973e9",
-      "0.1",
-      ".5",
-      "5.",
-      "0e999",
-      std::string(900, '9'),
-      "0." + std::string(400, '0') + "1e400",
-      "1" + std::string(500, '0') + "e-560",
-  };
+// The numbers that froze the game's start-up while the conversion corrected a floating-point guess one double at a
+// time: at the game's 24-bit precision the guess lay millions of doubles off.
+const char* const kOddNumbers[] = {"123.45678901234567890123", "1e30", "1e-30", "0.1234567890123456789012345678901",
+                                   "1e23"};
+
+// The plug-in rounds decimals to the nearest double itself; the C library (in the C locale, at the default
+// precision) is the reference, at each precision the x87 unit may have. The hard ones: exact midpoints between
+// doubles and between floats, digits beyond any double's reach, subnormals, the edges of both ranges.
+TEST(ConvertFloat, RoundsAsTheCLibraryDoesAtEveryX87Precision) {
+  std::vector<std::string> texts(std::begin(kOddNumbers), std::end(kOddNumbers));
+  texts.insert(texts.end(), {
+                                "9007199254740993",  // 2^53 + 1, a midpoint: to even
+                                "9007199254740995",
+                                "9007199254740993.00000000000000000000000000000000000001",
+                                "1.00000005960464477539062499",  // around the midpoint between 1 and the next float
+                                "1.000000059604644775390625",
+                                "1.00000005960464477539062501",
+                                "2.4703282292062327e-324",  // around half the least double
+                                "2.4703282292062328e-324",
+                                "4.9406564584124654e-324",
+                                "2.2250738585072011e-308",  // just below the least normal double
+                                "1.7976931348623157e308",
+                                "1.7976931348623158e308",
+                                "1.7976931348623159e308",
+                                "1.4e-45",
+                                "7.006492321624085e-46",
+                                "1e23",
+                                "8.589973e9",
+                                "0.1",
+                                ".5",
+                                "5.",
+                                "0e999",
+                                std::string(900, '9'),
+                                "0." + std::string(400, '0') + "1e400",
+                                "1" + std::string(500, '0') + "e-560",
+                                "0." + std::string(1200, '3') + "e-300",
+                            });
   // A spread of lengths and exponents, up to past the 800 digits the conversion keeps.
   std::uint32_t seed = 2024;
   const auto next = [&seed](std::uint32_t below) {
@@ -233,8 +244,74 @@ TEST(ConvertFloat, RoundsAsTheCLibraryDoes) {
   int wrong = 0;
   for (const std::string& text : texts) {
     const float expected = static_cast<float>(std::strtod(text.c_str(), nullptr));
-    if (ConvertFloat(text) != expected && ++wrong <= 10) {
-      ADD_FAILURE() << text.substr(0, 60) << ": " << ConvertFloat(text) << ", not " << expected;
+    for (const int bits : {24, 53, 64}) {
+      float converted;
+      {
+        const x87::Precision precision(bits);
+        converted = ConvertFloat(text);
+      }
+      if (converted != expected && ++wrong <= 10) {
+        ADD_FAILURE() << text.substr(0, 60) << " at " << bits << " bits: " << converted << ", not " << expected;
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+// Steps, not seconds: the same instructions at 24 bits as at 64, and a bound far below the billions of the old
+// walk. Counted one trap per instruction, which takes a while, so only for two of the numbers.
+TEST(ConvertFloat, TakesTheSameBoundedStepsAtEveryX87Precision) {
+  for (const char* text : {kOddNumbers[0], kOddNumbers[2]}) {
+    volatile float sink = ConvertFloat(text);  // the C library's first-call work out of the way
+    long steps[2];
+    for (int i = 0; i < 2; ++i) {
+      const x87::Precision precision(i == 0 ? 24 : 64);
+      steps[i] = x87::StepsOf([&] { sink = ConvertFloat(text); });
+    }
+    if (steps[0] < 0) GTEST_SKIP() << "no single-stepping here";
+    EXPECT_EQ(steps[0], steps[1]) << text;
+    EXPECT_LT(steps[0], 200000) << text;
+  }
+}
+
+// What printf's "%.*e" would write, found without it: the C library of the DLL runs on the x87 unit and errs at the
+// game's precision. Ties go to the even digit; rounding up may carry into a new digit.
+TEST(RoundFloatDigits, MatchesTheCLibraryAtTheDefaultPrecision) {
+  struct Case {
+    float value;
+    int precision;
+    std::uint32_t digits;
+    int exponent;
+  };
+  const Case cases[] = {
+      {1.5f, 1, 2, 0},
+      {2.5f, 1, 2, 0},
+      {0.125f, 2, 12, -2},
+      {9.96f, 2, 10, 0},
+      {250.5f, 9, 250500000, -6},
+      {1e-45f, 3, 140, -47},
+      {3.4028235e38f, 9, 340282347, 30},
+  };
+  for (const Case& c : cases) {
+    const FloatDigits rounded = RoundFloatDigits(c.value, c.precision);
+    EXPECT_EQ(rounded.digits, c.digits) << c.value << " to " << c.precision;
+    EXPECT_EQ(rounded.exponent, c.exponent) << c.value << " to " << c.precision;
+  }
+  // And across the floats, every precision.
+  int wrong = 0;
+  for (std::uint32_t bits = 1; bits < 0x7F800000; bits += 0x7F800000 / 20011) {
+    const float value = std::bit_cast<float>(bits);
+    for (int precision = 1; precision <= 9; ++precision) {
+      char text[40];
+      std::snprintf(text, sizeof text, "%.*e", precision - 1, static_cast<double>(value));
+      std::uint32_t digits = 0;
+      const char* at = text;
+      for (; *at != 'e'; ++at) digits = *at == '.' ? digits : digits * 10 + static_cast<std::uint32_t>(*at - '0');
+      const int exponent = std::atoi(at + 1) - (precision - 1);
+      const FloatDigits rounded = RoundFloatDigits(value, precision);
+      if ((rounded.digits != digits || rounded.exponent != exponent) && ++wrong <= 10) {
+        ADD_FAILURE() << text << ": " << rounded.digits << "e" << rounded.exponent;
+      }
     }
   }
   EXPECT_EQ(wrong, 0);

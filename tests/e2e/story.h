@@ -59,6 +59,7 @@ class Story : public ::testing::TestWithParam<simhost::PluginBuild> {
       EXPECT_TRUE(plugin_->Unload());
     }
     plugin_.reset();
+    EXPECT_TRUE(simhost::ControlWordKept()) << "the plug-in changed the game's x87 control word";
     simhost::ResetHost();
   }
 

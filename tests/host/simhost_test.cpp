@@ -8,6 +8,7 @@
 
 #include "plugin.h"
 #include "support/code_scratch.h"
+#include "support/x87.h"
 
 namespace {
 
@@ -27,6 +28,25 @@ TEST_F(SimulatedHost, EachSiteCallsItsOwnRoutineAndReturnsItsResult) {
     EXPECT_EQ(simhost::RoutineRuns(site), 1);
   }
   EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
+}
+
+// Host code runs with the game's x87 control word, whatever this process's own is, and a routine that leaves
+// another one behind is caught.
+TEST_F(SimulatedHost, HostCodeRunsWithTheGamesControlWordAndMustGiveItBack) {
+  std::uint16_t seen = 0;
+  simhost::SetCallObserver([&](const simhost::Call&) { seen = x87::ControlWord(); });
+  simhost::RunSite(simhost::Site::Frame);
+  EXPECT_EQ(seen, simhost::kGameControlWord);
+  EXPECT_EQ(x87::ControlWord(), simhost::ProcessControlWord());
+  simhost::SetGameControlWord(simhost::ProcessControlWord());
+  simhost::RunSite(simhost::Site::Draw);
+  EXPECT_EQ(seen, simhost::ProcessControlWord());
+  EXPECT_TRUE(simhost::ControlWordKept());
+
+  simhost::SetCallObserver([](const simhost::Call&) { x87::LoadControlWord(0x027F); });
+  simhost::RunSite(simhost::Site::Frame);
+  EXPECT_FALSE(simhost::ControlWordKept());
+  EXPECT_EQ(x87::ControlWord(), simhost::ProcessControlWord());
 }
 
 TEST_F(SimulatedHost, CodePagesAreReadAndExecuteOnly) {

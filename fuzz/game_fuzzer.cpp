@@ -1,0 +1,80 @@
+// libFuzzer target of the reader as the game runs it: built for i386, as the plug-in is, with the x87 unit at the
+// 24-bit precision the game's Direct3D device leaves it in, through everything a file's numbers reach: the
+// settings (LoadSettingsFrom), their text in the log and the checker (FloatText), and the checker's explanations,
+// SameDecimal among them. It checks that none of it depends on that precision: each conversion gives the float the
+// default precision gives, each float's text reads back as that float, and the explanations are the same.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/ini_explain.h"
+#include "config/ini_file.h"
+#include "config/ini_parser.h"
+#include "config/settings.h"
+
+using namespace config;
+
+namespace {
+
+constexpr std::uint16_t kGameControlWord = 0x007F;  // 24-bit precision, exceptions masked, round to nearest
+std::uint16_t defaultControlWord = 0;
+
+std::uint16_t ControlWord() {
+  std::uint16_t word;
+  asm volatile("fnstcw %0" : "=m"(word));
+  return word;
+}
+
+void LoadControlWord(std::uint16_t word) { asm volatile("fldcw %0" : : "m"(word)); }
+
+void Require(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+// The settings and the notes a file gives, read at the precision in force.
+struct Reading {
+  std::vector<std::string> settings;
+  std::vector<std::string> notes;
+};
+
+Reading Read(std::string_view text) {
+  Reading reading;
+  LoadSettingsFrom(IniFile("Zephrel.ini", IniTextOf(text)));
+  for (const Setting& setting : kSettings) {
+    reading.settings.push_back(SettingValueText(setting));
+    if (setting.number == nullptr || *setting.number - *setting.number != 0.0f) continue;
+    const std::string shown = FloatText(*setting.number);
+    Require(ConvertFloat(shown) == *setting.number && SameDecimal(shown, shown));
+  }
+  ExplainIni(text, [&](std::size_t line, const std::string& note) {
+    reading.notes.push_back(std::to_string(line) + ": " + note);
+  });
+  return reading;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  defaultControlWord = ControlWord();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (text.size() > kIniFileSizeLimit) return 0;
+
+  LoadControlWord(kGameControlWord);
+  const Reading game = Read(text);
+  const float number = ConvertFloat(text);
+  Require(ControlWord() == kGameControlWord);
+  LoadControlWord(defaultControlWord);
+
+  const Reading usual = Read(text);
+  Require(game.settings == usual.settings && game.notes == usual.notes);
+  const float usualNumber = ConvertFloat(text);
+  Require(number == usualNumber || (number != number && usualNumber != usualNumber));
+  return 0;
+}
