@@ -67,6 +67,10 @@ long HeapAllocations();
 // by the DLL, in either process). Take the difference around what is measured.
 long FileQueries();
 
+// Files opened for reading so far (fopen with a mode that begins with 'r', opened or not): on Linux the whole
+// process's, under Wine the DLL's. Take the difference around what is measured.
+long FileReads();
+
 // From now on another program holds the game folder's file `relative` open without sharing it, as some editors do
 // while they save: the Windows DLL cannot open it, though it can still ask for its time and size. Until
 // ReleaseHeldFile or ResetHost. False where this process cannot do that to the plug-in: the Linux library opens

@@ -1,7 +1,7 @@
 // The simulated host's Windows side, for Wine: the host image is this program's own section .game, which the
 // linker script puts at 0x401000 in an image based at 0x400000; the plug-in is the DLL a player installs,
-// loaded with LoadLibrary and unloaded with FreeLibrary; what the DLL allocates, and how often it asks for a
-// file's attributes, is counted through its imports.
+// loaded with LoadLibrary and unloaded with FreeLibrary; what the DLL allocates, how often it asks for a file's
+// attributes and how often it opens one to read, is counted through its imports.
 
 #include <windows.h>
 
@@ -31,6 +31,7 @@ static_assert(kImageEnd - kImageBase - internal::kPage == 0x897000, "the size of
 
 std::atomic<long> heapAllocations{0};
 std::atomic<long> fileQueries{0};
+std::atomic<long> fileReads{0};
 
 using MallocFn = void*(__cdecl*)(std::size_t);
 using CallocFn = void*(__cdecl*)(std::size_t, std::size_t);
@@ -40,6 +41,8 @@ CallocFn hostCalloc;
 ReallocFn hostRealloc;
 using GetFileAttributesExWFn = BOOL(WINAPI*)(LPCWSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
 GetFileAttributesExWFn hostGetFileAttributesExW;
+using FopenFn = FILE*(__cdecl*)(const char*, const char*);
+FopenFn hostFopen;
 
 void* __cdecl CountingMalloc(std::size_t size) {
   heapAllocations.fetch_add(1, std::memory_order_relaxed);
@@ -59,6 +62,11 @@ BOOL WINAPI CountingGetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS le
   return hostGetFileAttributesExW(name, level, data);
 }
 
+FILE* __cdecl CountingFopen(const char* path, const char* mode) {
+  if (mode != nullptr && mode[0] == 'r') fileReads.fetch_add(1, std::memory_order_relaxed);
+  return hostFopen(path, mode);
+}
+
 struct CountedImport {
   const char* dll;
   const char* name;
@@ -71,10 +79,11 @@ const CountedImport kCountedImports[] = {
     {"msvcrt.dll", "realloc", reinterpret_cast<void**>(&hostRealloc), reinterpret_cast<void*>(&CountingRealloc)},
     {"KERNEL32.dll", "GetFileAttributesExW", reinterpret_cast<void**>(&hostGetFileAttributesExW),
      reinterpret_cast<void*>(&CountingGetFileAttributesExW)},
+    {"msvcrt.dll", "fopen", reinterpret_cast<void**>(&hostFopen), reinterpret_cast<void*>(&CountingFopen)},
 };
 
-// Points the DLL's import cells for msvcrt's malloc, calloc and realloc (which its C++ new calls too) and for
-// GetFileAttributesExW at counting wrappers. Returns how many cells it repointed.
+// Points the DLL's import cells for msvcrt's malloc, calloc and realloc (which its C++ new calls too), for its
+// fopen and for GetFileAttributesExW at counting wrappers. Returns how many cells it repointed.
 int CountImportsOf(HMODULE module) {
   auto* base = reinterpret_cast<std::uint8_t*>(module);
   const auto* headers =
@@ -227,7 +236,8 @@ std::unique_ptr<Plugin> internal::LoadInstalledPlugin(PluginBuild, const std::st
     return nullptr;
   }
   if (CountImportsOf(module) != static_cast<int>(std::size(kCountedImports))) {
-    std::fprintf(stderr, "simhost: %s does not import msvcrt's malloc, calloc and realloc and GetFileAttributesExW\n",
+    std::fprintf(stderr,
+                 "simhost: %s does not import msvcrt's malloc, calloc, realloc and fopen and GetFileAttributesExW\n",
                  installed.c_str());
   }
   return std::make_unique<LoadedDll>(module);
@@ -236,5 +246,7 @@ std::unique_ptr<Plugin> internal::LoadInstalledPlugin(PluginBuild, const std::st
 long HeapAllocations() { return heapAllocations.load(std::memory_order_relaxed); }
 
 long FileQueries() { return fileQueries.load(std::memory_order_relaxed); }
+
+long FileReads() { return fileReads.load(std::memory_order_relaxed); }
 
 }  // namespace simhost

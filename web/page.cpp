@@ -2,6 +2,7 @@
 // edits, the checker's explanation of that text, and one frame of the game with the plug-in in it.
 
 #include <emscripten.h>
+#include <emscripten/heap.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -24,8 +25,69 @@ constexpr const char* kIniPath = "/game/Zephrel.ini";
 std::string report;
 float aircraftOut[4 * game::kMaxAircraft];
 
+// What a setting held, to be put back when a file cannot be read for want of memory: the game goes on with the
+// settings the page shows.
+struct SettingValue {
+  bool flag;
+  float number;
+  std::int32_t modelId;
+};
+SettingValue kept[config::kSettingCount];
+
+void KeepSettings() {
+  for (std::size_t i = 0; i < config::kSettingCount; ++i) {
+    const config::Setting& setting = config::kSettings[i];
+    kept[i] = {setting.flag != nullptr && *setting.flag, setting.number != nullptr ? *setting.number : 0.0f,
+               setting.modelId != nullptr ? *setting.modelId : 0};
+  }
+}
+
+void PutBackSettings() {
+  for (std::size_t i = 0; i < config::kSettingCount; ++i) {
+    const config::Setting& setting = config::kSettings[i];
+    if (setting.flag != nullptr) *setting.flag = kept[i].flag;
+    if (setting.number != nullptr) *setting.number = kept[i].number;
+    if (setting.modelId != nullptr) *setting.modelId = kept[i].modelId;
+  }
+}
+
 void Field(std::string_view text) { report.append(text).append("\t"); }
 void EndRow() { report.back() = '\n'; }
+
+void NoteRow(std::size_t line, std::string_view note) {
+  Field("N");
+  Field(std::to_string(line));
+  Field(note);
+  EndRow();
+}
+
+// The rows of the settings, and of the line of the first [MAIN] header.
+void SettingRows(const config::IniSources& sources) {
+  for (std::size_t i = 0; i < config::kSettingCount; ++i) {
+    const config::Setting& setting = config::kSettings[i];
+    Field("S");
+    Field(setting.key);
+    Field(std::to_string(static_cast<int>(setting.type)));
+    Field(config::SettingValueText(setting));
+    Field(config::SettingDefaultText(setting));
+    Field(std::to_string(sources.line[i]));
+    Field(std::to_string(sources.failedLine[i]));
+    EndRow();
+  }
+  Field("H");
+  Field(std::to_string(sources.mainHeader));
+  EndRow();
+}
+
+std::string OutOfMemoryNote() {
+  return "The page's memory (at most " + std::to_string(emscripten_get_heap_max() / (1024 * 1024)) +
+         " MiB) ran out reading this file: the settings stay as they were. Free some memory, or close other tabs, "
+         "and edit the text again.";
+}
+
+// What the player's script is given when not even the report has room: no settings, so that the page keeps those it
+// shows.
+constexpr const char* kNoRoom = "N\t0\tThe page's memory ran out: the settings stay as they were.\n";
 
 // What the plug-in makes of an aircraft, for its mark on the page: a trail aircraft comes first.
 int KindOf(const host::HostVehicle& vehicle) {
@@ -41,58 +103,48 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE void zephrel_start() { game::SetUp(); }
 
-// The game starts again with the player's Zephrel.ini, given as its bytes, and the checker explains them. The
-// plug-in's start-up steps run but for the log and the sky routine's redirect, which the page's game has no use
-// for (its frame step flies the sky trails): banners parked, trails emptied, settings read. The settings are read
-// as the checker reads them, with the text mode of Windows, where a byte 0x1A ends the file.
-// Returns the report: one row a setting ("S", key, type, value, default, line, line that does not convert), one a
-// note ("N", line, text), and the line of the first [MAIN] header ("H").
+// The size of the largest file the plug-in reads: the page hands no larger one over.
+EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_size_limit() { return static_cast<std::int32_t>(config::kIniFileSizeLimit); }
+
+// The game starts again with the player's Zephrel.ini, given as its `size` bytes, and the checker explains them. A
+// file over the size limit is not given (`bytes` is null): like the plug-in, the page does not read it. The
+// plug-in's start-up steps run but for the log and the sky routine's redirect, which the page's game has no use for
+// (its frame step flies the sky trails): banners parked, trails emptied, settings read. The settings are read as
+// the checker reads them, with the text mode of Windows, where a byte 0x1A ends the file.
+// Returns the report: one row a note ("N", line, text), at most as many as the checker gives, one a setting ("S",
+// key, type, value, default, line, line that does not convert), and the line of the first [MAIN] header ("H"). When
+// memory runs out the settings stay as they were, and the report says so.
 EMSCRIPTEN_KEEPALIVE const char* zephrel_read_ini(const char* bytes, std::int32_t size) {
-  report.clear();
+  const bool tooLarge = size < 0 || static_cast<std::size_t>(size) > config::kIniFileSizeLimit;
+  const std::string_view text =
+      tooLarge || bytes == nullptr ? std::string_view() : std::string_view(bytes, static_cast<std::size_t>(size));
+  config::IniSources sources{};
+  KeepSettings();
+  banners::InitBanners();
+  trails::ResetTrails();
   try {
-    const std::string_view text(bytes, static_cast<std::size_t>(size));
-    const bool tooLarge = text.size() > config::kIniFileSizeLimit;
-    banners::InitBanners();
-    trails::ResetTrails();
-    config::LoadSettingsFrom(config::IniFile(kIniPath, tooLarge ? std::string_view() : config::IniTextOf(text)));
-    config::IniSources sources{};
+    report.clear();
+    config::LoadSettingsFrom(config::IniFile(kIniPath, config::IniTextOf(text)));
     if (tooLarge) {
-      Field("N");
-      Field("0");
-      Field("Zephrel.ini is larger than " + std::to_string(config::kIniFileSizeLimit) +
-            " bytes (1 MiB), too large for a configuration: the plug-in does not read it and uses every default.");
-      EndRow();
+      NoteRow(0, "Zephrel.ini is larger than " + std::to_string(config::kIniFileSizeLimit) +
+                     " bytes (1 MiB), too large for a configuration: the plug-in does not read it and uses every "
+                     "default.");
     } else {
-      sources = config::ExplainIni(text, [](std::size_t line, const std::string& note) {
-        Field("N");
-        Field(std::to_string(line));
-        Field(note);
-        EndRow();
-      });
+      sources = config::ExplainIni(text, NoteRow);
     }
-    for (std::size_t i = 0; i < config::kSettingCount; ++i) {
-      const config::Setting& setting = config::kSettings[i];
-      Field("S");
-      Field(setting.key);
-      Field(std::to_string(static_cast<int>(setting.type)));
-      Field(config::SettingValueText(setting));
-      Field(config::SettingDefaultText(setting));
-      Field(std::to_string(sources.line[i]));
-      Field(std::to_string(sources.failedLine[i]));
-      EndRow();
-    }
-    std::size_t mainHeader = 0;
-    config::IniSections sections;
-    config::ParseIniText(config::IniTextOf(text), sections, [&mainHeader](const config::IniLine& line) {
-      if (mainHeader == 0 && line.header && line.section == config::kSettingsSection) mainHeader = line.number;
-    });
-    Field("H");
-    Field(std::to_string(mainHeader));
-    EndRow();
+    SettingRows(sources);
+    return report.c_str();
   } catch (...) {
-    report = "N\t0\tThe page ran out of memory reading this file.\n";
   }
-  return report.c_str();
+  PutBackSettings();
+  try {
+    report.clear();
+    NoteRow(0, OutOfMemoryNote());
+    SettingRows({});
+    return report.c_str();
+  } catch (...) {
+    return kNoRoom;
+  }
 }
 
 // A number as the plug-in writes it, for the text a control puts into the file.

@@ -27,7 +27,8 @@ bool SetPageProtection(std::uint32_t, Protection) { return true; }
 
 bool IsMapped(std::uint32_t address, std::size_t size) {
   const std::uint64_t end = std::uint64_t{address} + size;
-  return address != 0 && end <= emscripten_get_heap_max();
+  // The memory as it is now: it may grow, but what lies past its end cannot be read yet.
+  return address != 0 && end <= emscripten_get_heap_size();
 }
 
 std::uint32_t ExecutableImageBase() { return kImageBase; }

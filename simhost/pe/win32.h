@@ -61,6 +61,8 @@ void clear_message_boxes();
 // --- what the DLL asks of the system -------------------------------------------------------------------
 // GetFileAttributesExW calls made so far.
 long file_attribute_queries();
+// Files opened for reading with msvcrt's fopen or _wfopen so far, whether or not they opened.
+long file_reads();
 // True while a stand-in whose Windows original allocates nothing from the process's heap (MultiByteToWideChar,
 // GetFileAttributesExW) does its own work: the simulated host counts neither its allocations nor its file
 // queries as the DLL's.

@@ -372,8 +372,11 @@ std::filesystem::path& held_file() {
   return file;
 }
 
+long file_read_count = 0;
+
 // Opens a path already mapped into the game folder (empty: not on the simulated machine).
 MsvcrtFile* open_stream(const std::filesystem::path& real, const char* mode) {
+  if (mode[0] == 'r') ++file_read_count;
   Mode m = parse_mode(mode);
   if (!m.ok) {
     set_errno(EINVAL);
@@ -566,5 +569,7 @@ const Shim kShims[] = {
 std::span<const Shim> msvcrt_io_shims() { return kShims; }
 
 }  // namespace simhost::pe::detail
+
+long simhost::pe::file_reads() { return detail::file_read_count; }
 
 void simhost::pe::set_held_file(std::filesystem::path file) { detail::held_file() = file.lexically_normal(); }

@@ -23,19 +23,46 @@ std::size_t FindSetting(std::string_view key, bool ignoringCase) {
   return kSettingCount;
 }
 
-// Text as the file has it, with bytes that would not print shown as \xNN.
+// The length of the character that `text` begins with when it is valid UTF-8 and not a control character (C0, DEL
+// or C1), else 0: a player's file may hold anything, and what is shown of it must neither garble a terminal nor
+// break the text of a log or a page.
+std::size_t PrintableLength(std::string_view text) {
+  const auto byte = [&text](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+  const auto follows = [&byte](std::size_t i, unsigned low, unsigned high) {
+    return byte(i) >= low && byte(i) <= high;
+  };
+  const unsigned first = byte(0);
+  if (first >= 0x20 && first < 0x7F) return 1;
+  if (first == 0xC2) return follows(1, 0xA0, 0xBF) ? 2 : 0;
+  if (first >= 0xC3 && first <= 0xDF) return follows(1, 0x80, 0xBF) ? 2 : 0;
+  // Overlong forms and UTF-16 surrogates are not valid text either.
+  const unsigned low = first == 0xE0 ? 0xA0 : first == 0xF0 ? 0x90 : 0x80;
+  const unsigned high = first == 0xED ? 0x9F : first == 0xF4 ? 0x8F : 0xBF;
+  if (first >= 0xE0 && first <= 0xEF) return follows(1, low, high) && follows(2, 0x80, 0xBF) ? 3 : 0;
+  if (first >= 0xF0 && first <= 0xF4) {
+    return follows(1, low, high) && follows(2, 0x80, 0xBF) && follows(3, 0x80, 0xBF) ? 4 : 0;
+  }
+  return 0;
+}
+
+// Text as the file has it, with each byte that is a control character or not valid UTF-8 shown as \xNN, and no
+// more than kShownBytes of it: a line of a megabyte is told by its start.
 std::string Shown(std::string_view text) {
   std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      shown += escaped;
-    } else {
-      shown += c;
+  std::size_t at = 0;
+  while (at < text.size() && at < kShownBytes) {
+    const std::size_t length = PrintableLength(text.substr(at));
+    if (length != 0) {
+      shown.append(text.substr(at, length));
+      at += length;
+      continue;
     }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[at]));
+    shown += escaped;
+    ++at;
   }
+  if (at < text.size()) shown.append("... (").append(std::to_string(text.size())).append(" bytes in all)");
   return shown;
 }
 
@@ -51,17 +78,19 @@ std::string KeyLine(const IniLine& line) { return Join({Shown(line.key), "=", Sh
 struct Explainer {
   const IniNoteSink& sink;
   IniSources sources{};
-  bool sawMain = false;
-  bool binary = false;  // the file holds NUL bytes: its lines are not worth a note each
+  bool binary = false;        // the file holds NUL bytes: its lines are not worth a note each
+  std::size_t lineNotes = 0;  // notes on lines, given or left out
 
   void Note(std::size_t line, std::initializer_list<std::string_view> pieces) {
-    if (!binary || line == 0) sink(line, Join(pieces));
+    if (line != 0 && binary) return;
+    if (line != 0 && ++lineNotes > kLineNoteLimit) return;
+    sink(line, Join(pieces));
   }
 };
 
 void CheckHeader(const IniLine& line, Explainer& x) {
   if (line.section == kSection) {
-    x.sawMain = true;
+    if (x.sources.mainHeader == 0) x.sources.mainHeader = line.number;
   } else if (EqualsIgnoringAsciiCase(line.section, kSection)) {
     x.Note(line.number, {"[", Shown(line.section), "] is not [", kSection,
                          "]: section names are case-sensitive, so nothing in it is read"});
@@ -188,12 +217,17 @@ IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
   });
   // msvcrt's text mode ends a file at its first byte 0x1A, so the Windows build of the plug-in reads nothing
   // after it; both builds of the checker explain that build.
-  if (text.size() < bytes.size()) {
+  // Told whatever the number of notes before it: it says why the rest of the file does nothing.
+  if (text.size() < bytes.size() && !x.binary) {
     std::size_t line = 1;
     for (const char c : text) line += c == '\n' ? 1 : 0;
-    x.Note(line, {"a byte 0x1A (Ctrl-Z): the plug-in stops reading here, so nothing after it is read"});
+    note(line, "a byte 0x1A (Ctrl-Z): the plug-in stops reading here, so nothing after it is read");
   }
-  if (!x.sawMain && !sections.empty())
+  if (x.lineNotes > kLineNoteLimit) {
+    x.Note(0, {"only the first ", std::to_string(kLineNoteLimit), " notes on lines are given: ",
+               std::to_string(x.lineNotes - kLineNoteLimit), " more on lines further down are left out"});
+  }
+  if (x.sources.mainHeader == 0 && !sections.empty())
     x.Note(0, {"there is no [", kSection, "] section: every setting has its default"});
   if (x.binary) {
     x.Note(0, {"the file holds NUL bytes, so it is not a text file (a program, or random bytes?): the plug-in reads "

@@ -16,7 +16,16 @@ struct IniSources {
   std::size_t line[kSettingCount];        // the line that sets it, or 0 when its default is used
   std::size_t failedLine[kSettingCount];  // a model id that does not convert: its line (the default is used)
   std::size_t failures;                   // how many model ids do not convert
+  std::size_t mainHeader;                 // the line of the first [MAIN] header, or 0 when there is none
 };
+
+// Notes on lines given at most: a file of thousands of surprising lines (a log saved under the wrong name, say) gets
+// these, then one note on the file as a whole that counts the rest, so that what a player is shown stays short.
+inline constexpr std::size_t kLineNoteLimit = 50;
+
+// How much of a key, value or section name a note quotes, in bytes of the file; a longer one is cut and its length
+// given. Bytes that are control characters or not valid UTF-8 are quoted as \xNN.
+inline constexpr std::size_t kShownBytes = 80;
 
 // One note: the line it is about (0 for the file as a whole) and what to say.
 using IniNoteSink = std::function<void(std::size_t line, const std::string& text)>;
@@ -26,8 +35,8 @@ using IniNoteSink = std::function<void(std::size_t line, const std::string& text
 std::string_view IniTextOf(std::string_view bytes);
 
 // Explains `bytes`, the file as it lies on disk (not as a text-mode read gives it, so that a Ctrl-Z is seen),
-// giving `note` the notes in the order of the lines, those on the file as a whole last. Throws only when memory
-// runs out.
+// giving `note` the notes in the order of the lines, those on the file as a whole last: at most kLineNoteLimit on
+// lines, and the one on a Ctrl-Z. Throws only when memory runs out.
 IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note);
 
 }  // namespace config

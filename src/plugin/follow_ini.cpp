@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "config/ini_file.h"
+#include "config/ini_explain.h"
 #include "config/settings.h"
 #include "host/host.h"
 #include "platform/platform.h"
@@ -15,51 +15,91 @@ namespace {
 
 // The path the last start-up or re-initialisation read, with room for a name longer than the module's own.
 char iniPath[320];
-platform::FileStamp knownStamp;
-bool stampKnown = false;  // false: there was no file to ask about when last read
+platform::FileStamp knownStamp;  // the file as it was last read
+bool stampKnown = false;         // false: there was no file to ask about when last read
+platform::FileStamp seenStamp;   // a stamp other than the known one, as the last checks found it
+int seenChecks = 0;              // how many checks in a row found seenStamp; 0 when none did
 std::uint32_t nextCheck = 0;
 
+// The settings as the plug-in reads them: the text up to a Ctrl-Z, as the text mode of Windows ends it. A file
+// that was not read gives every default. Throws only when memory runs out.
+void LoadSettingsOf(const IniRead& ini) {
+  const bool read = ini.file.status == config::IniTextStatus::kRead;
+  config::LoadSettingsFrom(config::IniFile(ini.path, read ? config::IniTextOf(ini.file.text) : std::string_view()));
+}
+
 void Reread(const platform::FileStamp& stamp, std::uint32_t now) {
+  const IniRead ini{iniPath, config::ReadIniText(iniPath, true)};
   // A file that cannot be opened just now (an editor holding it while it saves) is no file of defaults: the
-  // settings stay, and the stamp stays old so that the next check tries again.
-  const config::IniText text = config::ReadIniText(iniPath);
-  if (text.status == config::IniTextStatus::kUnreadable) return;
+  // settings stay, and the next check tries again.
+  if (ini.file.status == config::IniTextStatus::kUnreadable) return;
+  // Not the size the stamp gave: written again since, so not read yet; its new stamp must hold still first.
+  if (ini.file.status == config::IniTextStatus::kRead && ini.file.text.size() != stamp.size) {
+    seenChecks = 0;
+    return;
+  }
   SettingTexts before;
   for (std::size_t i = 0; i < config::kSettingCount; ++i) before[i] = config::SettingValueText(config::kSettings[i]);
   // The same reader and rules as a re-initialisation: a file over the limit gives every default.
-  config::LoadSettingsFrom(config::IniFile(iniPath, text.text));
+  LoadSettingsOf(ini);
   knownStamp = stamp;
   stampKnown = true;
-  AppendFollowLog(iniPath, now, text.status == config::IniTextStatus::kTooLarge, before);
+  seenChecks = 0;
+  AppendFollowLog(ini, now, before);
 }
 
 }  // namespace
 
-void ReadSettings() noexcept {
+IniRead ReadSettings() noexcept {
+  IniRead ini;
   try {
-    const std::string path = config::ResolveIniPath("Zephrel.ini");
-    if (path.size() < sizeof iniPath) {
-      std::memcpy(iniPath, path.c_str(), path.size() + 1);
+    ini.path = config::ResolveIniPath("Zephrel.ini");
+    if (ini.path.size() < sizeof iniPath) {
+      std::memcpy(iniPath, ini.path.c_str(), ini.path.size() + 1);
     } else {
       iniPath[0] = '\0';  // a path no fixed area holds is read at re-initialisations only
     }
   } catch (const std::bad_alloc&) {
   }
   stampKnown = iniPath[0] != '\0' && platform::QueryFileStamp(iniPath, knownStamp);
+  seenChecks = 0;
   nextCheck = host::HostTimeMs() + kFollowEveryMs;
-  config::LoadSettings();
+  try {
+    ini.file = config::ReadIniText(ini.path, true);
+    LoadSettingsOf(ini);
+    return ini;
+  } catch (...) {
+  }
+  // A file too large for the process's memory reads as no file.
+  ini.file = {config::IniTextStatus::kUnreadable, {}};
+  try {
+    LoadSettingsOf(ini);
+  } catch (...) {
+    // Still none: the keys not read yet keep their values.
+  }
+  return ini;
 }
 
 void FollowIniChanges() noexcept {
   if (!config::FollowFileChanges) return;
-  // Due from the moment nextCheck is reached; a clock set back by more than a second (a loaded game) is due too.
+  // Due from the moment nextCheck is reached; a clock set back by more than a period (a loaded game) is due too.
   const std::uint32_t now = host::HostTimeMs();
   if (nextCheck - now - 1 < kFollowEveryMs) return;
-  // Once a second on average whatever the frame length, unless the clock jumped.
+  // At the same pace on average whatever the frame length, unless the clock jumped.
   nextCheck = now - nextCheck < kFollowEveryMs ? nextCheck + kFollowEveryMs : now + kFollowEveryMs;
   platform::FileStamp stamp;
-  if (iniPath[0] == '\0' || !platform::QueryFileStamp(iniPath, stamp)) return;  // gone or mid-save: next time
-  if (stampKnown && stamp == knownStamp) return;
+  // Gone, or being replaced: a save in progress, to be seen whole at a later check.
+  if (iniPath[0] == '\0' || !platform::QueryFileStamp(iniPath, stamp)) {
+    seenChecks = 0;
+    return;
+  }
+  if (stampKnown && stamp == knownStamp) {
+    seenChecks = 0;
+    return;
+  }
+  seenChecks = seenChecks != 0 && stamp == seenStamp ? seenChecks + 1 : 1;
+  seenStamp = stamp;
+  if (seenChecks < (stamp.size == 0 ? kStillChecksWhenEmpty : kStillChecks)) return;
   try {
     Reread(stamp, now);
   } catch (...) {

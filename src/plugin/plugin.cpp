@@ -20,16 +20,13 @@ namespace {
 void StartupCallback() {
   banners::InitBanners();
   trails::ResetTrails();
-  ReadSettings();
+  const IniRead ini = ReadSettings();
   trails::InstallSkyTrailRedirect();
-  WriteStartupLog();
+  WriteStartupLog(ini);
 }
 
 // After the host's re-initialisation routine.
-void ReinitCallback() {
-  ReadSettings();
-  AppendReinitLog();
-}
+void ReinitCallback() { AppendReinitLog(ReadSettings()); }
 
 // After the host's per-frame processing. A saved Zephrel.ini is read first, so that the whole frame uses one set
 // of settings.

@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "banners/banner_texture.h"
 #include "config/ini_explain.h"
-#include "config/ini_file.h"
 #include "config/plugin_paths.h"
 #include "config/settings.h"
 #include "hooks/site_reports.h"
@@ -22,31 +23,92 @@ namespace plugin {
 namespace {
 
 // Written with explicit CR LF, in binary mode, so that the limit counts the bytes of the file.
-constexpr char kFullLine[] = "... The log is full (64 KiB): nothing more is written until the next start-up.\r\n";
-constexpr std::size_t kFullLineLength = sizeof kFullLine - 1;
+constexpr char kCutLine[] = "... The rest of this section does not fit in the log's 64 KiB.\r\n";
+constexpr std::size_t kCutLineLength = sizeof kCutLine - 1;
+// Sections begin with an empty line and a heading, and tell more than that: at least 64 bytes each.
+constexpr std::size_t kMaxSections = kLogLimit / 64;
 
-// The text since the last start-up, of which `flushed` bytes are in the file already. Fixed, so that neither
-// the limit nor a low-memory moment can fail the log.
+// The text since the last start-up, of which `flushed` bytes are in the file already, unless `rewrite` asks for
+// the whole of it. Fixed, so that neither the limit nor a low-memory moment can fail the log.
 char text[kLogLimit];
 std::size_t length = 0;
 std::size_t flushed = 0;
-bool full = false;
+bool rewrite = false;
+std::size_t startupEnd = 0;  // the start-up section, always kept, ends here
+std::size_t leftOut = 0;     // sections after it left out since
+// Where each section after the start-up begins, oldest first; the last is the one being composed.
+std::uint32_t sectionStarts[kMaxSections];
+std::size_t sections = 0;
+bool cut = false;  // the section being composed did not fit: the rest of it is not written
 int reinitCount = 0;
 
-constexpr const char* kNoProtection = "the page's protection could not be changed";
+// A note as the log last told it, for the notes a followed save adds or drops.
+struct ToldNote {
+  std::size_t line;
+  std::string text;
+};
+std::vector<ToldNote> toldNotes;
 
-void Flush(bool rewrite) {
+// The line that stands for the sections left out, just after the start-up section.
+std::size_t LeftOutLine(std::size_t count, char* line, std::size_t size) {
+  const int written =
+      std::snprintf(line, size, "\r\n... %lu earlier sections are left out here, to keep the log within 64 KiB.\r\n",
+                    static_cast<unsigned long>(count));
+  return written > 0 ? static_cast<std::size_t>(written) : 0;
+}
+
+// Leaves out the oldest sections but the one being composed until `needed` more bytes fit, and a quarter of the
+// log more, so that the file is written whole only now and then. False when they still do not fit.
+bool MakeRoom(std::size_t needed) {
+  char line[128];
+  const auto freeAfter = [&](std::size_t drop) {
+    const std::size_t after =
+        startupEnd + LeftOutLine(leftOut + drop, line, sizeof line) + length - sectionStarts[drop] + kCutLineLength;
+    return after <= kLogLimit ? kLogLimit - after : 0;
+  };
+  std::size_t drop = 0;
+  while (drop + 1 < sections && freeAfter(drop) < needed + kLogLimit / 4) ++drop;
+  if (drop == 0) return false;
+  const std::size_t lineLength = LeftOutLine(leftOut + drop, line, sizeof line);
+  const std::size_t from = sectionStarts[drop];
+  const std::size_t to = startupEnd + lineLength;
+  std::memmove(text + to, text + from, length - from);
+  std::memcpy(text + startupEnd, line, lineLength);
+  length = length - from + to;
+  leftOut += drop;
+  sections -= drop;
+  for (std::size_t i = 0; i < sections; ++i) {
+    sectionStarts[i] = static_cast<std::uint32_t>(sectionStarts[i + drop] - from + to);
+  }
+  rewrite = true;
+  return length + needed + kCutLineLength <= kLogLimit;
+}
+
+void BeginSection() {
+  // More sections than their least size lets the log hold cannot be; still, the array is not overrun.
+  if (sections == kMaxSections) MakeRoom(kLogLimit);
+  if (sections == kMaxSections) return;
+  sectionStarts[sections++] = static_cast<std::uint32_t>(length);
+  cut = false;
+  LogLine("%s", "");
+}
+
+void Flush(bool whole) {
   char path[config::kPluginPathAreaSize];
   std::strcpy(path, config::PluginFilePath("Zephrel.log"));
-  const std::size_t pending = length - flushed;
+  whole = whole || rewrite;
+  const std::size_t from = whole ? 0 : flushed;
   flushed = length;
   // A folder too long for the name, a read-only folder, a file held open elsewhere: there is no log.
   if (path[0] == '\0') return;
-  std::FILE* file = std::fopen(path, rewrite ? "wb" : "ab");
+  std::FILE* file = std::fopen(path, whole ? "wb" : "ab");
   if (file == nullptr) return;
-  std::fwrite(text + length - pending, 1, pending, file);
+  rewrite = false;
+  std::fwrite(text + from, 1, length - from, file);
   std::fclose(file);
 }
+
+constexpr const char* kNoProtection = "the page's protection could not be changed";
 
 void LogSite(const host::CallSiteInfo& site) {
   const hook::SiteReport* report = hook::FindSiteReport(site.address);
@@ -128,34 +190,70 @@ void LogSettings() {
   }
 }
 
-// The lines of the file that do not do what they seem, in the checker's words.
-void LogIniNotes(const config::IniText& ini) {
-  if (ini.status != config::IniTextStatus::kRead) return;
-  bool first = true;
-  config::ExplainIni(ini.text, [&first](std::size_t line, const std::string& note) {
-    if (first) LogLine("Lines that do not do what they seem:");
-    first = false;
-    if (line == 0) {
-      LogLine("  %s", note.c_str());
-    } else {
-      LogLine("  line %u: %s", static_cast<unsigned>(line), note.c_str());
-    }
+// The checker's notes on the file `ini` read, when it was read.
+std::vector<ToldNote> NotesOn(const IniRead& ini) {
+  std::vector<ToldNote> notes;
+  if (ini.file.status != config::IniTextStatus::kRead) return notes;
+  config::ExplainIni(ini.file.text, [&notes](std::size_t line, const std::string& note) {
+    notes.push_back({line, note});
   });
+  return notes;
+}
+
+void LogNote(const ToldNote& note) {
+  if (note.line == 0) {
+    LogLine("  %s", note.text.c_str());
+  } else {
+    LogLine("  line %u: %s", static_cast<unsigned>(note.line), note.text.c_str());
+  }
+}
+
+// The lines of the file that do not do what they seem, in the checker's words.
+void LogIniNotes(const IniRead& ini) {
+  std::vector<ToldNote> notes = NotesOn(ini);
+  if (!notes.empty()) LogLine("Lines that do not do what they seem:");
+  for (const ToldNote& note : notes) LogNote(note);
+  toldNotes = std::move(notes);
+}
+
+// Those notes that are new since the log last told them, and those gone. A note is the same wherever its line has
+// moved to, so that a line added above the others does not repeat them all.
+void LogIniNoteChanges(const IniRead& ini) {
+  std::vector<ToldNote> notes = NotesOn(ini);
+  std::vector<bool> kept(toldNotes.size(), false);
+  bool any = false;
+  for (const ToldNote& note : notes) {
+    bool found = false;
+    for (std::size_t i = 0; i < toldNotes.size() && !found; ++i) {
+      found = !kept[i] && toldNotes[i].text == note.text;
+      if (found) kept[i] = true;
+    }
+    if (found) continue;
+    if (!any) LogLine("Lines that do not do what they seem, new since the last section:");
+    any = true;
+    LogNote(note);
+  }
+  any = false;
+  for (std::size_t i = 0; i < toldNotes.size(); ++i) {
+    if (kept[i]) continue;
+    if (!any) LogLine("Gone since the last section (the lines as they were numbered then):");
+    any = true;
+    LogNote(toldNotes[i]);
+  }
+  toldNotes = std::move(notes);
 }
 
 // The file the settings were just read from, then the settings and the notes on its lines.
-void LogConfiguration() {
-  const std::string path = config::ResolveIniPath("Zephrel.ini");
-  const config::IniText ini = config::ReadIniText(path, true);
-  switch (ini.status) {
+void LogConfiguration(const IniRead& ini) {
+  switch (ini.file.status) {
     case config::IniTextStatus::kRead:
-      LogLine("Zephrel.ini: read from %s", path.c_str());
+      LogLine("Zephrel.ini: read from %s", ini.path.c_str());
       break;
     case config::IniTextStatus::kUnreadable:
-      LogLine("Zephrel.ini: not found (or not readable) at %s: every setting has its default", path.c_str());
+      LogLine("Zephrel.ini: not found (or not readable) at %s: every setting has its default", ini.path.c_str());
       break;
     case config::IniTextStatus::kTooLarge:
-      LogLine("Zephrel.ini: %s is larger than 1 MiB and was not read: every setting has its default", path.c_str());
+      LogLine("Zephrel.ini: %s is larger than 1 MiB and was not read: every setting has its default", ini.path.c_str());
       break;
   }
   LogSettings();
@@ -182,44 +280,57 @@ const char* ChangeNote(std::size_t row) {
   return "";
 }
 
-// Composes with `compose` and writes what it added; nothing of a failure gets out.
+// Composes with `compose` and writes what it added (`whole`: all of the log); nothing of a failure gets out.
 template <class Compose>
-void Write(bool rewrite, Compose compose) noexcept {
+void Write(bool whole, Compose compose) noexcept {
   try {
     compose();
   } catch (...) {
     LogLine("... The rest could not be put together (out of memory).");
   }
-  Flush(rewrite);
+  Flush(whole);
+}
+
+// Where to cut `line` to at most `size` bytes without splitting a UTF-8 character.
+std::size_t CutAt(const char* line, std::size_t size) {
+  while (size > 0 && (static_cast<unsigned char>(line[size]) & 0xC0) == 0x80) --size;
+  return size;
 }
 
 }  // namespace
 
 void LogLine(const char* format, ...) noexcept {
-  if (full) return;
-  // Room for a line and its CR LF, with the last line kept for saying the log is full.
-  const std::size_t room = kLogLimit - kFullLineLength - length;
+  if (cut) return;
+  char line[kLogLineLimit + 1];
   va_list arguments;
   va_start(arguments, format);
-  const int written = std::vsnprintf(text + length, room, format, arguments);
+  const int written = std::vsnprintf(line, sizeof line, format, arguments);
   va_end(arguments);
   if (written < 0) return;
-  if (static_cast<std::size_t>(written) + 2 > room) {
-    std::memcpy(text + length, kFullLine, kFullLineLength);
-    length += kFullLineLength;
-    full = true;
+  std::size_t size = static_cast<std::size_t>(written);
+  if (size > kLogLineLimit) {
+    size = CutAt(line, kLogLineLimit - 3);
+    std::memcpy(line + size, "...", 3);
+    size += 3;
+  }
+  // Room for the line and its CR LF, with the last line kept for saying that a section was cut.
+  if (length + size + 2 + kCutLineLength > kLogLimit && !MakeRoom(size + 2)) {
+    std::memcpy(text + length, kCutLine, kCutLineLength);
+    length += kCutLineLength;
+    cut = true;
     return;
   }
-  length += static_cast<std::size_t>(written);
-  std::memcpy(text + length, "\r\n", 2);
-  length += 2;
+  std::memcpy(text + length, line, size);
+  std::memcpy(text + length + size, "\r\n", 2);
+  length += size + 2;
 }
 
-void WriteStartupLog() noexcept {
-  length = flushed = 0;
-  full = false;
+void WriteStartupLog(const IniRead& ini) noexcept {
+  length = flushed = startupEnd = 0;
+  leftOut = sections = 0;
+  cut = rewrite = false;
   reinitCount = 0;
-  Write(true, [] {
+  Write(true, [&ini] {
     const std::int32_t build = host::GetHostVersion();
     LogLine("Zephrel %s in %s", ZEPHREL_VERSION, config::PluginDirectory());
     LogLine("Game build: %ld (%s)", static_cast<long>(build),
@@ -231,21 +342,23 @@ void WriteStartupLog() noexcept {
     LogLine("Start-up");
     LogSkyRoutine();
     LogBannerTexture();
-    LogConfiguration();
+    LogConfiguration(ini);
   });
+  startupEnd = length;
 }
 
-void AppendReinitLog() noexcept {
-  Write(false, [] {
-    LogLine("%s", "");
+void AppendReinitLog(const IniRead& ini) noexcept {
+  Write(false, [&ini] {
+    BeginSection();
     LogLine("Re-initialisation %d", ++reinitCount);
-    LogConfiguration();
+    LogConfiguration(ini);
   });
 }
 
-void AppendFollowLog(const char* path, std::uint32_t gameTimeMs, bool tooLarge, const SettingTexts& before) noexcept {
+void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const SettingTexts& before) noexcept {
   Write(false, [&] {
-    LogLine("%s", "");
+    BeginSection();
+    const bool tooLarge = ini.file.status == config::IniTextStatus::kTooLarge;
     LogLine("Zephrel.ini saved, read again at game time %lu.%03u s%s", static_cast<unsigned long>(gameTimeMs / 1000),
             static_cast<unsigned>(gameTimeMs % 1000),
             tooLarge ? ": it is larger than 1 MiB, so every setting has its default" : "");
@@ -258,7 +371,7 @@ void AppendFollowLog(const char* path, std::uint32_t gameTimeMs, bool tooLarge, 
       LogLine("  %-24s %s -> %s%s", config::kSettings[row].key, before[row].c_str(), now.c_str(), ChangeNote(row));
     }
     if (!changed) LogLine("Settings changed: none");
-    LogIniNotes(config::ReadIniText(path, true));
+    LogIniNoteChanges(ini);
   });
 }
 

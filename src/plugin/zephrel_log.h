@@ -1,37 +1,41 @@
 #pragma once
 // Zephrel.log, beside the plug-in's module: what a player or modder reads when the game shows nothing. Each
 // start-up rewrites it with what the load did to the game's code and what the start-up found; each
-// re-initialisation appends what it read, and so does each frame that reads a saved file again. Never written by
-// any other frame, during static initialisation or from the DLL's entry routine; a file that cannot be written
-// is no log and nothing more.
+// re-initialisation appends what it read, and each frame that reads a saved file again appends what changed. Never
+// written by any other frame, during static initialisation or from the DLL's entry routine; a file that cannot be
+// written is no log and nothing more.
 
 #include <array>
 #include <cstdint>
 #include <string>
 
 #include "config/settings.h"
+#include "follow_ini.h"
 
 namespace plugin {
 
-// The log's limit: a line that would pass it is replaced by one saying the log is full, and nothing more is
-// written until the next start-up.
+// The log's limit. What a support request needs is the start-up and what happened last: when the sections after
+// the start-up reach the limit, the oldest of them are left out (a line says how many), and the latest are written.
 inline constexpr unsigned kLogLimit = 64 * 1024;
 
+// A longer line is cut, so that no one line (a note quoting a long line of Zephrel.ini) takes the log's room.
+inline constexpr unsigned kLogLineLimit = 600;
+
 // Rewrites the log: the version, the game build, each call site hooked or left alone, the sky routine, the
-// banner texture, and Zephrel.ini with the settings in effect. Runs last in the start-up callback.
-void WriteStartupLog() noexcept;
+// banner texture, and Zephrel.ini as `ini` read it with the settings in effect. Runs last in the start-up callback.
+void WriteStartupLog(const IniRead& ini) noexcept;
 
 // Appends Zephrel.ini as this re-initialisation read it, with the settings in effect. Runs last in the
 // re-initialisation callback.
-void AppendReinitLog() noexcept;
+void AppendReinitLog(const IniRead& ini) noexcept;
 
 // Every setting's value as text, in the order of the table.
 using SettingTexts = std::array<std::string, config::kSettingCount>;
 
-// Appends that the saved Zephrel.ini at `path` was read again at game time `gameTimeMs`: the settings that differ
-// from `before`, what a change of a setting read only at start-up means, and the notes on the file's lines.
-// `tooLarge`: the file was over the size limit, so every setting took its default.
-void AppendFollowLog(const char* path, std::uint32_t gameTimeMs, bool tooLarge, const SettingTexts& before) noexcept;
+// Appends that the saved Zephrel.ini was read again (`ini`) at game time `gameTimeMs`: the settings that differ
+// from `before`, what a change of a setting read only at start-up means, and the notes on the file's lines that
+// are new or gone since the log last told them. A file over the size limit gives every setting its default.
+void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const SettingTexts& before) noexcept;
 
 // Adds one line (CR LF is added) to the log being composed.
 void LogLine(const char* format, ...) noexcept __attribute__((format(gnu_printf, 1, 2)));

@@ -160,4 +160,43 @@ TEST(ExplainIni, NotesAFileWithNulBytesOnceAsNotText) {
   EXPECT_TRUE(Notes("[MAIN]\nHeight=5\n").empty());
 }
 
+// Whatever bytes a key holds, a note quotes them as text a terminal, a log or a page shows as it is: control
+// characters and bytes that are not UTF-8 escaped, valid characters kept, and a long key cut.
+TEST(ExplainIni, QuotesControlCharactersAndBytesThatAreNotTextEscaped) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\tb\x7F", "a\\x09b\\x7F"},
+      {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},  // é and an emoji
+      {"caf\xE9", "caf\\xE9"},                                           // Latin-1, not UTF-8
+      {"\xC2\x85x", "\\xC2\\x85x"},                                      // a C1 control character
+      {"\xC0\xAF\xED\xA0\x80", "\\xC0\\xAF\\xED\\xA0\\x80"},             // overlong, and a surrogate
+      {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},                      // past U+10FFFF
+      {"x\xE2\x82", "x\\xE2\\x82"},                                      // cut short at the end
+      {std::string(100, 'k'), std::string(kShownBytes, 'k') + "... (100 bytes in all)"},
+  };
+  for (const auto& [key, shown] : cases) {
+    const auto notes = Notes("[MAIN]\n" + key + "=1\n");
+    ASSERT_EQ(notes.size(), 1u) << shown;
+    EXPECT_EQ(notes[0].second, "\"" + shown + "\" is not a key the plug-in reads");
+  }
+}
+
+// Thousands of surprising lines give a bounded explanation: the first notes, one that counts the rest, and still
+// those on the file as a whole and on a Ctrl-Z.
+TEST(ExplainIni, GivesAtMostTheLimitOfNotesOnLinesAndCountsTheRest) {
+  std::string text = "[Other]\n[MAIN]\n";
+  for (std::size_t i = 0; i < kLineNoteLimit + 1000; ++i) text += "x\n";
+  IniSources sources{};
+  const auto notes = Notes(text + "\x1A[MAIN]\n", &sources);
+  EXPECT_EQ(sources.mainHeader, 2u);
+  ASSERT_EQ(notes.size(), kLineNoteLimit + 2);
+  EXPECT_EQ(notes[kLineNoteLimit - 1].first, kLineNoteLimit + 1);
+  EXPECT_EQ(notes[kLineNoteLimit].first, kLineNoteLimit + 1003) << "the Ctrl-Z";
+  EXPECT_EQ(
+      notes[kLineNoteLimit + 1],
+      std::make_pair(std::size_t{0}, "only the first " + std::to_string(kLineNoteLimit) +
+                                         " notes on lines are given: 1001 more on lines further down are left out"));
+  EXPECT_EQ(Notes("[main]\nHeight=1\n[MAIN]\n", &sources).size(), 2u);
+  EXPECT_EQ(sources.mainHeader, 3u);
+}
+
 }  // namespace

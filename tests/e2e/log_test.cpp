@@ -23,12 +23,6 @@ std::string Hex(std::uint32_t address) {
   return text;
 }
 
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
 using ZephrelLog = Story;
 
 TEST_P(ZephrelLog, TheStartUpWritesTheBuildEachSiteAndTheSettingsAndEachReinitialisationAddsItsOwn) {
@@ -103,10 +97,13 @@ TEST_P(ZephrelLog, EachFollowedSaveAddsWhatChangedAndWhatTheSkyTrailsStillNeedBu
   simhost::Startup();
   const std::string atStart = Log().value_or("");
   WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}, {"Height", "250.5"}}) + "height=5\r\n");
-  // However overdue the check, the drawing pass reads nothing; the next frame does.
+  // However overdue the check, the drawing pass reads nothing; the frame's check finds the save, and the next
+  // check, finding it the same, reads it.
   simhost::SetClock(simhost::Clock() + 5000);
   simhost::RunSite(Site::Draw);
+  simhost::RunSite(Site::Frame);
   EXPECT_EQ(Log().value_or(""), atStart);
+  simhost::SetClock(simhost::Clock() + 500);
   simhost::RunSite(Site::Frame);
   std::string log = Log().value_or("");
   ASSERT_EQ(log.substr(0, atStart.size()), atStart);
@@ -116,15 +113,20 @@ TEST_P(ZephrelLog, EachFollowedSaveAddsWhatChangedAndWhatTheSkyTrailsStillNeedBu
                 "  ReplaceTrailsInTheSky    false -> true: the three circling trails start now, but the game's own "
                 "trails in the sky give way only at the next game start\n"
                 "  Height                   100 -> 250.5\n"
-                "Lines that do not do what they seem:\n"
+                "Lines that do not do what they seem, new since the last section:\n"
                 "  line 15: height is not Height: keys are case-sensitive, so this line is not read\n");
   EXPECT_NE(simhost::ReadCode(kSkyRoutine, 1)[0], 0xE9);
   // A clock set back, as by a loaded game, holds no check back.
   simhost::SetClock(simhost::Clock() - 60000);
   WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}}));
   simhost::RunSite(Site::Frame);
+  simhost::SetClock(simhost::Clock() + 500);
+  simhost::RunSite(Site::Frame);
   EXPECT_NE(Log().value_or("").find(FollowedAt(simhost::Clock()) +
-                                    "Settings changed:\n  Height                   250.5 -> 100\n"),
+                                    "Settings changed:\n  Height                   250.5 -> 100\n"
+                                    "Gone since the last section (the lines as they were numbered then):\n"
+                                    "  line 15: height is not Height: keys are case-sensitive, so this line is not "
+                                    "read\n"),
             std::string::npos)
       << Log().value_or("");
 
@@ -147,10 +149,24 @@ TEST_P(ZephrelLog, EachFollowedSaveAddsWhatChangedAndWhatTheSkyTrailsStillNeedBu
   EXPECT_EQ(simhost::ReadCode(kSkyRoutine, 1)[0], 0xE9);
 }
 
-TEST_P(ZephrelLog, ReinitialisationsAndFollowedSavesFillTheLogUpTo64KiBAndNoFurther) {
+// The size of the log file: its lines end with CR LF.
+std::size_t FileSize(const std::string& log) {
+  return log.size() + static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n'));
+}
+
+// How many sections after the start-up the log tells of: those it holds, and those it says it left out.
+std::size_t Sections(const std::string& log) {
+  std::size_t leftOut = 0;
+  const std::string line = LineWith(log, " earlier sections are left out here");
+  if (!line.empty()) leftOut = std::stoul(line.substr(4));
+  return Count(log, "\nZephrel.ini saved, read again") + Count(log, "\nRe-initialisation ") + leftOut;
+}
+
+TEST_P(ZephrelLog, ReinitialisationsAndFollowedSavesFillTheLogUpTo64KiBThenTheOldestOfThemGiveWay) {
   WriteIni(Ini());
   Load();
   simhost::Startup();
+  const std::string atStart = Log().value_or("");
   for (int i = 0; i < 260; ++i) {
     if (i % 2 == 0) {
       simhost::Reinit();
@@ -160,23 +176,64 @@ TEST_P(ZephrelLog, ReinitialisationsAndFollowedSavesFillTheLogUpTo64KiBAndNoFurt
     }
   }
   const std::string log = Log().value_or("");
-  EXPECT_GT(Count(log, "Zephrel.ini saved, read again"), 40u);
-  const auto lines = static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n'));
-  EXPECT_LE(log.size() + lines, 64u * 1024) << "CR LF included";
-  EXPECT_GT(log.size() + lines, 63u * 1024);
-  EXPECT_EQ(log.substr(log.rfind('\n', log.size() - 2) + 1),
-            "... The log is full (64 KiB): nothing more is written until the next start-up.\n");
+  EXPECT_LE(FileSize(log), 64u * 1024);
+  EXPECT_GT(FileSize(log), 40u * 1024) << "a quarter of the log is made free at a time";
+  EXPECT_EQ(log.substr(0, atStart.size()), atStart);
+  EXPECT_EQ(log.substr(atStart.size()).rfind("\n... ", 0), 0u) << "the line on what was left out follows the start-up";
+  EXPECT_EQ(Sections(log), 260u);
+  EXPECT_NE(log.find("\nRe-initialisation 130\n"), std::string::npos);
+  EXPECT_EQ(log.substr(log.rfind("\nSettings changed:")),
+            "\nSettings changed:\n  Height                   120 -> 80.5\n");
   simhost::Startup();
   EXPECT_LT(Log().value_or("").size(), 4096u);
 }
 
+// An editor's autosave, every second of ten minutes of game time: each save is read once, for its settings and
+// its section of the log, and the log keeps the start-up and the latest change within its 64 KiB.
+TEST_P(ZephrelLog, TenMinutesOfAutosavesLeaveTheStartUpAndTheLatestChangeInTheLog) {
+  WriteIni(Ini({{"Height", "250.5"}}) + "height=5\r\n");
+  Load();
+  simhost::Startup();
+  const std::string atStart = Log().value_or("");
+  simhost::SetRecording(false);
+  const long reads = simhost::FileReads();
+  std::uint32_t lastSave = simhost::Clock();
+  int saves = 0;
+  while (saves < 600) {
+    simhost::Frame(kFrameMs);
+    if (simhost::Clock() - lastSave < 1000) continue;
+    lastSave = simhost::Clock();
+    // Each save differs in size from the one before: the file system's clock may not tell them apart.
+    ++saves;
+    const std::string height = std::to_string(100 + saves) + (saves % 2 != 0 ? ".5" : "");
+    WriteIni(Ini({{"Height", height}}) + "height=5\r\n");
+  }
+  Fly(Seconds(1) + 1);
+  simhost::SetRecording(true);
+  const long followed = simhost::FileReads() - reads;
+  const std::string log = Log().value_or("");
+  EXPECT_LE(FileSize(log), 64u * 1024);
+  EXPECT_EQ(log.substr(0, atStart.size()), atStart);
+  EXPECT_NE(atStart.find("\n  line 15: height is not Height"), std::string::npos) << "the start-up tells the notes";
+  EXPECT_EQ(Count(log, "height is not Height"), 1u) << "and no followed save repeats them";
+  EXPECT_EQ(log.substr(log.rfind("\nSettings changed:")),
+            "\nSettings changed:\n  Height                   699.5 -> 700\n");
+  EXPECT_EQ(Sections(log), 600u) << "each save is followed";
+  EXPECT_EQ(followed, 600) << "and read once";
+}
+
 TEST_P(ZephrelLog, ALineThatDoesNotDoWhatItSeemsIsExplainedAsTheCheckerExplainsIt) {
-  WriteIni("[MAIN]\r\nEnableTrail=no\r\nheight=300\r\n");
+  WriteIni("[MAIN]\r\nEnableTrail=no\r\nheight=300\r\nHeight=1" + std::string(300, '\x1B') + "\r\n");
   Load();
   simhost::Startup();
   const std::string log = Log().value_or("");
   EXPECT_NE(log.find("\n  line 2: EnableTrail=no reads as true"), std::string::npos) << log;
   EXPECT_NE(log.find("\n  line 3: height is not Height"), std::string::npos) << log;
+  // The player's control characters are shown escaped, and a long line is cut.
+  const std::string escaped = LineWith(log, "  line 4: Height=1\\x1B\\x1B");
+  EXPECT_EQ(escaped.size(), 600u) << log;
+  EXPECT_TRUE(escaped.ends_with("...")) << escaped;
+  EXPECT_EQ(log.find('\x1B'), std::string::npos);
 }
 
 TEST_P(ZephrelLog, ALogThatCannotBeWrittenStopsNothing) {

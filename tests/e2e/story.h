@@ -153,6 +153,13 @@ inline std::string LineWith(const std::string& text, std::string_view part) {
   return {};
 }
 
+// How often `part` occurs in `text`.
+inline std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
 // The host image's code bytes that differ between two snapshots, as host addresses.
 inline std::vector<std::uint32_t> ChangedBytes(const std::vector<std::uint8_t>& before,
                                                const std::vector<std::uint8_t>& after) {

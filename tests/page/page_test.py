@@ -8,6 +8,7 @@ Usage: page_test.py PAGE SAMPLES [--screenshot FILE [--picture-only]]. Prints on
 
 import argparse
 import pathlib
+import random
 import sys
 import tempfile
 import time
@@ -18,12 +19,13 @@ try:
     from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
 except ImportError as error:
     print(f"cannot run: {error} (Debian's python3-selenium)")
     sys.exit(3)
 
 # Samples of the checker that explain a file (the others are about its options and paths).
-SAMPLES = ["good", "surprises", "ids", "ctrl_z", "binary"]
+SAMPLES = ["good", "surprises", "ids", "ctrl_z", "escapes", "many_notes", "binary"]
 LIMIT_STEP_MS = 0.5
 LIMIT_FPS = 30
 
@@ -41,7 +43,7 @@ def start_browser(downloads):
 def expected_report(path):
     """The settings ({key: (value, line)}) and the notes an .expected file of the checker holds."""
     settings, notes, part = {}, [], None
-    for line in path.read_text().splitlines():
+    for line in path.read_text(encoding="utf-8").splitlines():
         if line == "The plug-in will use:" or line == "Worth a look:":
             part = line
         elif not line.strip() or line.startswith("exit status:"):
@@ -94,6 +96,162 @@ class Run:
 
     def settings(self):
         return {s["key"]: (s["value"], s["line"]) for s in self.stats()["settings"]}
+
+    def wait_for(self, condition, seconds=20):
+        """Polls `condition` (given the page's stats) until it holds; the last stats."""
+        deadline = time.time() + seconds
+        while True:
+            stats = self.stats()
+            if condition(stats) or time.time() > deadline:
+                return stats
+            time.sleep(0.1)
+
+    def type_text(self, text):
+        """The whole text of the box replaced by `text`, typed key by key as a player does."""
+        box = self.driver.find_element(By.ID, "ini")
+        box.click()
+        box.send_keys(Keys.CONTROL, "a")
+        box.send_keys(text)
+
+    def console_errors(self):
+        return [e["message"] for e in self.driver.get_log("browser") if e["level"] == "SEVERE"]
+
+    def still_edits_and_draws(self, name):
+        """Typed text reaches the controls, and frames go on being drawn, without an error in the console."""
+        errors = self.console_errors()
+        self.type_text("[MAIN]\nHeight=50\n")
+        stats = self.wait_for(lambda s: ("50", 2) in [(x["value"], x["line"]) for x in s["settings"]
+                                                     if x["key"] == "Height"], 5)
+        time.sleep(0.5)
+        drawn = self.stats()["frames"] - stats["frames"]
+        height = self.settings()["Height"]
+        self.check(f"after {name} the page still edits and draws", not errors and height == ("50", 2) and drawn > 5,
+                   f"errors {errors}, Height {height}, {drawn} frames in half a second")
+
+
+def survive_any_file(run, folder):
+    """Files that once killed the page, opened by its file picker over typed text: each is refused or read within
+    bounds, and the page goes on; the typed text comes back with Undo."""
+    generator = random.Random(30)
+    files = [
+        ("a 3.2 MB file of 200,000 keys", b"[MAIN]\n" + b"".join(b"k%d=%d\n" % (n, n) for n in range(200000))),
+        ("a 1 MiB file of 500,000 lines", b"[MAIN]\n" + b"k\n" * 500000),
+        ("a 50 MB file", None),
+        ("random bytes", generator.randbytes(200000)),
+        ("an empty file", b""),
+    ]
+    limit = 1024 * 1024
+    run.type_text("[MAIN]\nHeight=321\n")
+    for number, (name, data) in enumerate(files):
+        path = folder / f"{number}.ini"
+        with path.open("wb") as out:
+            for _ in range(50 if data is None else 1):
+                out.write(b"x" * 1024 * 1024 if data is None else data)
+        size = path.stat().st_size
+        before = run.stats()
+        run.driver.find_element(By.ID, "file").send_keys(str(path))
+        stats = run.wait_for(lambda s: s["notes"] != before["notes"] or s["offer"] != before["offer"], 20)
+        if size > limit:
+            run.check(f"{name} is not read, and says so", run.text() == "" and len(stats["notes"]) == 1 and
+                      "1 MiB" in stats["notes"][0] and run.settings()["Height"] == ("100", 0), str(stats["notes"]))
+        else:
+            notes = "\n".join(stats["notes"])
+            run.check(f"{name}: the checker's notes stay short", len(stats["notes"]) <= 53 and len(notes) < 20000,
+                      f"{len(stats['notes'])} notes, {len(notes)} characters")
+        if name.startswith("a 3.2 MB"):
+            run.check("opened over typed text, it offers to undo", "unsaved edits" in stats["offer"], stats["offer"])
+            run.driver.find_element(By.ID, "offerButton").click()
+            run.check("Undo brings the typed text back", run.text() == "[MAIN]\nHeight=321\n" and
+                      run.settings()["Height"] == ("321", 2), repr(run.text()[:40]))
+        run.still_edits_and_draws(name)
+
+
+def survive_memory_running_out(run):
+    """The page's memory used up from its own script: reading a file then fails, says so and keeps the settings
+    shown; with the memory back, the same edit reads."""
+    run.type_text("[MAIN]\nHeight=60\n")
+    for left, name in [(0, "none"), (96, "a little")]:
+        count = run.js("""var blocks = [], size = 64 << 20, left = arguments[0] && Module._malloc(arguments[0]);
+            while (size >= 16) {
+              var at = Module._malloc(size);
+              if (at) blocks.push(at); else size >>= 1;
+            }
+            if (left) Module._free(left);
+            window.memoryHeld = blocks; return blocks.length;""", left)
+        run.type_text("[MAIN]\nHeight=77\n")
+        stats = run.wait_for(lambda s: any("memory" in n for n in s["notes"]), 5)
+        time.sleep(0.5)
+        drawn = run.stats()["frames"] - stats["frames"]
+        errors = run.console_errors()
+        run.js("window.memoryHeld.forEach(function (at) { Module._free(at); }); window.memoryHeld = [];")
+        run.check(f"with {name} of its memory left, the page says it ran out, keeps the settings and draws",
+                  count > 0 and any("ran out" in n for n in stats["notes"]) and drawn > 5 and not errors and
+                  run.settings()["Height"][0] == "60", f"{count} blocks, {stats['notes']}, {drawn} frames, {errors}")
+        run.type_text("[MAIN]\nHeight=60\n")
+        run.check(f"with the memory back, the text reads again ({name} left)", run.settings()["Height"] == ("60", 2))
+
+
+def keep_encoding(run):
+    """A file that is not UTF-8 saves back byte for byte, a character it cannot hold is named rather than saved as
+    "?", and a UTF-8 file keeps its byte order mark."""
+    for name, data in [("Latin-1", b"[MAIN]\r\nHeight=50\r\ncaf\xe9=1\r\n"),
+                       ("UTF-8 with a byte order mark", b"\xef\xbb\xbf[MAIN]\r\nHeight=50\r\n\xc3\xa9t\xc3\xa9=1\r\n")]:
+        run.js("window.zephrel.load(arguments[0])", list(data))
+        run.check(f"a {name} file saves back as it was", bytes(run.js("return window.zephrel.savedBytes()")) == data)
+    run.js("window.zephrel.load(arguments[0])", list(b"[MAIN]\r\nHeight=50\r\ncaf\xe9=1\r\n"))
+    box = run.driver.find_element(By.ID, "ini")
+    box.click()
+    box.send_keys(Keys.CONTROL, Keys.END)
+    box.send_keys("\u20ac")
+    warning = run.stats()["warning"]
+    run.check("a character a Latin-1 file cannot hold is named, with its line, and not saved",
+              "\u201c\u20ac\u201d (line 4)" in warning and run.js("return window.zephrel.savedBytes()") is None,
+              warning)
+    box.send_keys(Keys.BACKSPACE)
+    run.check("taken out again, the file saves as it was", run.stats()["warning"] == "" and
+              bytes(run.js("return window.zephrel.savedBytes()")) == b"[MAIN]\r\nHeight=50\r\ncaf\xe9=1\r\n")
+
+
+def keep_edits(run):
+    """Edits are never replaced without a way back: All defaults offers Undo, leaving asks, and a reload brings them
+    back from the browser's storage."""
+    run.js("window.zephrel.load(arguments[0])", list(b"[MAIN]\nHeight=120\n"))
+    leaving = "var e = new Event('beforeunload', { cancelable: true }); window.dispatchEvent(e); return e.defaultPrevented;"
+    run.check("an opened file has no unsaved edits, and leaving does not ask",
+              not run.js("return window.zephrel.unsaved()") and not run.js(leaving))
+    run.type_text("[MAIN]\nHeight=130\n")
+    edited = run.text()
+    run.check("typed text is an unsaved edit, and leaving asks", run.js("return window.zephrel.unsaved()") and
+              run.js(leaving))
+    run.driver.find_element(By.ID, "defaults").click()
+    offer = run.stats()["offer"]
+    run.check("All defaults over unsaved edits offers to undo", "All defaults" in offer and "unsaved edits" in offer and
+              run.settings()["Height"] == ("100", 8), offer)
+    run.driver.find_element(By.ID, "offerButton").click()
+    run.check("Undo puts the edits back", run.text() == edited and run.stats()["offer"] == "" and
+              run.settings()["Height"] == ("130", 2), repr(run.text()))
+    time.sleep(0.6)  # the browser's storage is written a moment after the last key
+    run.driver.refresh()
+    asked = False
+    try:
+        run.driver.switch_to.alert.accept()
+        asked = True
+    except Exception:  # no dialog: a headless browser may leave it out
+        pass
+    deadline = time.time() + 20
+    while not run.js("return !!(window.zephrel && window.zephrel.ready())") and time.time() < deadline:
+        time.sleep(0.2)
+    offer = run.stats()["offer"]
+    print(f"leaving with unsaved edits {'asked' if asked else 'asked nothing this browser showed'}")
+    run.check("after a reload the unsaved edits are back, and said to be", run.text() == edited and
+              "last visit" in offer and run.js("return window.zephrel.unsaved()"), f"{run.text()!r}, {offer!r}")
+    run.driver.find_element(By.ID, "offerButton").click()
+    run.driver.refresh()
+    deadline = time.time() + 20
+    while not run.js("return !!(window.zephrel && window.zephrel.ready())") and time.time() < deadline:
+        time.sleep(0.2)
+    run.check("given up for all defaults, they are not offered again", run.stats()["offer"] == "" and
+              run.settings()["Height"] == ("100", 8))
 
 
 def take_picture(run, path):
@@ -275,6 +433,12 @@ def main():
         run.check("a file over 1 MiB reads as all defaults, says so, and is not shown",
                   run.settings()["Height"] == ("100", 0) and len(got["notes"]) == 1 and "1 MiB" in got["notes"][0]
                   and shown == 0, f"{got['notes']}, {shown} characters shown")
+
+        keep_encoding(run)
+        with tempfile.TemporaryDirectory(prefix="zephrel-files-") as folder:
+            survive_any_file(run, pathlib.Path(folder))
+        survive_memory_running_out(run)
+        keep_edits(run)
 
         # Paused, the flight stands still and so does the picture; played, both go on.
         driver.find_element(By.ID, "defaults").click()
