@@ -23,27 +23,27 @@ constexpr float kTwoPi = static_cast<float>(2.0 * std::numbers::pi);
 constexpr std::uint32_t kBlinkBit = 0x200;
 
 // A small red light, seen from up to 2000 units away.
-constexpr host::LightSpriteLook kPhantomLight{.attachedTo = 0,
-                                              .red = 255,
-                                              .green = 0,
-                                              .blue = 0,
-                                              .alpha = 255,
-                                              .size = 5.0f,
-                                              .range = 2000.0f,
-                                              .texture = 1,
-                                              .flare = 0,
-                                              .reflection = 0,
-                                              .checkObstacles = 0,
-                                              .streak = 0,
-                                              .angle = 0.0f,
-                                              .longDistance = 0,
-                                              .nearRange = 1.5f,
-                                              .fadeState = 0,
-                                              .fadeSpeed = 15.0f,
-                                              .onlyFromBelow = 0,
-                                              .reflectionDelay = 0};
+constexpr host::LightSpriteLook kCirclingLight{.attachedTo = 0,
+                                               .red = 255,
+                                               .green = 0,
+                                               .blue = 0,
+                                               .alpha = 255,
+                                               .size = 5.0f,
+                                               .range = 2000.0f,
+                                               .texture = 1,
+                                               .flare = 0,
+                                               .reflection = 0,
+                                               .checkObstacles = 0,
+                                               .streak = 0,
+                                               .angle = 0.0f,
+                                               .longDistance = 0,
+                                               .nearRange = 1.5f,
+                                               .fadeState = 0,
+                                               .fadeSpeed = 15.0f,
+                                               .onlyFromBelow = 0,
+                                               .reflectionDelay = 0};
 
-struct Phantom {
+struct CirclingAircraft {
   std::int32_t slot;
   std::uint32_t spriteId;
   host::Vector3 position;
@@ -82,7 +82,7 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
   const float sine = static_cast<float>(std::sin(static_cast<double>(theta)));
   const float cosine = static_cast<float>(std::cos(static_cast<double>(theta)));
 
-  const Phantom phantoms[] = {
+  const CirclingAircraft circling[] = {
       {47, 101, {1590.0f * sine, 1200.0f * cosine, 550.0f}},
       {48, 102, {1000.0f * sine, -1600.0f * cosine, 500.0f}},
       {49, 103, {1100.0f * cosine, 700.0f * sine, 600.0f}},
@@ -91,15 +91,15 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
   const bool night = host::IsNightHour(host::HostClockHour());
   const bool shown = (now & kBlinkBit) != 0;
 
-  for (const Phantom& phantom : phantoms) {
+  for (const CirclingAircraft& aircraft : circling) {
     host::Vector3 position{};
-    host::SetVector(position, phantom.position.x, phantom.position.y, phantom.position.z);
-    AddTrailPoint(position, phantom.slot);
+    host::SetVector(position, aircraft.position.x, aircraft.position.y, aircraft.position.z);
+    AddTrailPoint(position, aircraft.slot);
     if (!night) continue;
     if (shown) {
-      host::ShowLightSprite(phantom.spriteId, position, kPhantomLight);
+      host::ShowLightSprite(aircraft.spriteId, position, kCirclingLight);
     } else {
-      host::UpdateLightSprite(phantom.spriteId, position, kPhantomLight.range, 0.0f);
+      host::UpdateLightSprite(aircraft.spriteId, position, kCirclingLight.range, 0.0f);
     }
   }
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The trails in the sky: three phantom aircraft circling above the world origin, feeding trail slots 47 to 49,
+// The trails in the sky: three unseen aircraft circling above the world origin, feeding trail slots 47 to 49,
 // each with a light sprite that blinks at night. With ReplaceTrailsInTheSky they stand in for the host's own
 // sky routine, which is redirected here by a jump over its first five bytes.
 
@@ -7,7 +7,7 @@
 
 namespace trails {
 
-// One step of the three phantoms at the current clock. Reached by the host's calls of its sky routine once the
+// One step of the three circling aircraft at the current clock. Reached by the host's calls of its sky routine once the
 // redirect is in place, so it keeps the host's calling convention: no arguments, nothing returned.
 void HOST_CDECL UpdateSkyTrails() noexcept;
 

@@ -138,11 +138,11 @@ const std::uint16_t TrailLineIndices[kTrailLineIndices] = {0, 1, 1, 2, 2,  3,  3
                                                            8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15};
 
 void DrawTrails() {
-  const float TrailBrightness = ComputeBrightness();
-  if (!(TrailBrightness > kMinBrightness)) return;
+  const float brightness = ComputeBrightness();  // the TrailBrightness of this drawing pass
+  if (!(brightness > kMinBrightness)) return;
   // The brightness is at most 65535/256 here, so the product converts safely; the colour holds 8 bits of
   // alpha, which only negative dim factors could push past.
-  const auto maxAlpha = std::min(static_cast<std::int32_t>(TrailBrightness * kTrailFullAlpha), kMaxColourAlpha);
+  const auto maxAlpha = std::min(static_cast<std::int32_t>(brightness * kTrailFullAlpha), kMaxColourAlpha);
   const std::uint32_t now = host::HostTimeMs();
   if (maxAlpha == 0) {  // nothing to draw or expire, but every slot is still asked whether it is in view
     for (const TrailRecord& record : Trails) host::IsSphereVisible(record.points[0], kTrailCullRadius);

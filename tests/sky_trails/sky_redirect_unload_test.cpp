@@ -46,7 +46,7 @@ TEST_F(SkyRedirectUnload, TheRoutineIsTheHostsBeforeLoadAndAfterUnload) {
   EXPECT_EQ(LibraryHolding(target), SKY_REDIRECT_PLUGIN_PATH) << "the jump goes into the loaded library";
   simhost::RunSkyRoutine();
   EXPECT_EQ(simhost::SkyRoutineRuns(), 1);
-  EXPECT_EQ(simhost::CallsOf("UpdateLightSprite").size(), 3u);  // the library's three phantoms ran
+  EXPECT_EQ(simhost::CallsOf("UpdateLightSprite").size(), 3u);  // the library's three circling aircraft ran
   EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
 
   ASSERT_TRUE(simhost::UnloadPlugin(plugin));

@@ -1,4 +1,4 @@
-// The three phantoms: where they stand at a given clock, which trail slots they feed and which light sprites
+// The three circling aircraft: where they stand at a given clock, which trail slots they feed and which light sprites
 // they show at night.
 
 #include "trails/sky_trails.h"
@@ -61,7 +61,7 @@ void ExpectSamePosition(const Vector3& actual, const Vector3& expected) {
 struct PhaseCase {
   const char* name;
   std::uint32_t clock;
-  Vector3 expected[3];  // first, second, third phantom
+  Vector3 expected[3];  // first, second, third circling aircraft
 };
 
 // Expected positions worked out apart from the plug-in: t converted to float, times 2^-17, times the float
@@ -100,7 +100,7 @@ const PhaseCase kPhaseCases[] = {
       {-0x1.7a06p+9f, -0x1.fc7392p+8f, 600.0f}}},
 };
 
-TEST_F(SkyTrails, PhantomsStandWhereThePhaseOfTheClockPutsThem) {
+TEST_F(SkyTrails, CirclingAircraftStandWhereThePhaseOfTheClockPutsThem) {
   for (const PhaseCase& c : kPhaseCases) {
     SCOPED_TRACE(c.name);
     Reset();
@@ -119,8 +119,8 @@ TEST_F(SkyTrails, PhantomsStandWhereThePhaseOfTheClockPutsThem) {
 TEST_F(SkyTrails, FeedOnlySlots47To49) {
   RunAt(1000000);
   for (int slot = 0; slot < kTrailSlots; ++slot) {
-    const bool phantom = slot >= 47;
-    EXPECT_EQ(Trails[slot].times[0], phantom ? 1000000u : 0u) << "slot " << slot;
+    const bool circling = slot >= 47;
+    EXPECT_EQ(Trails[slot].times[0], circling ? 1000000u : 0u) << "slot " << slot;
     EXPECT_EQ(Trails[slot].times[1], 0u) << "slot " << slot;
   }
   // Each position is built and stored through the host's vector helpers.
@@ -128,8 +128,8 @@ TEST_F(SkyTrails, FeedOnlySlots47To49) {
   EXPECT_EQ(simhost::EntryCalls("CopyVector"), 3);
 }
 
-TEST_F(SkyTrails, APoolAircraftAt47SharesTheFirstPhantomsTrail) {
-  // The aircraft scan hands a pool aircraft at index 47 to the same slot as the first phantom.
+TEST_F(SkyTrails, APoolAircraftAt47SharesTheFirstCirclingTrail) {
+  // The aircraft scan hands a pool aircraft at index 47 to the same slot as the first circling aircraft.
   const Vector3 aircraft{10.0f, 20.0f, 300.0f};
   simhost::SetClock(1000000);
   AddTrailPoint(aircraft, 47);
