@@ -5,7 +5,7 @@
 set -u
 scripts=$1 i386_program=$2
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'umount "$work/noexec" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/bin"
 printf '#!/bin/sh\necho "qemu-i386 $*"\n' >"$work/bin/qemu-i386"
 printf '#!/bin/sh\necho "itself $*"\n' >"$work/program"
@@ -59,6 +59,43 @@ if ! grep -qs '^magic 7f454c4601.*0300' /proc/sys/fs/binfmt_misc/* 2>/dev/null; 
     echo "scripts/i386-native says $asked, but an i386 program exits with $real when run directly"
     failures=$((failures + 1))
   fi
+fi
+
+# The minimal program runs from a folder that runs programs: on a noexec $TMPDIR the answer stays the kernel's, and
+# where no folder runs programs the answer is "cannot tell" (2), not "refuses".
+if [ -z "${real:-}" ]; then
+  echo "(an emulator claims i386 files here: the probe's folder is not checked)"
+elif [ "$(id -u)" != 0 ] || ! command -v mount >/dev/null; then
+  echo "(not root, or no mount here: the probe's folder is not checked)"
+elif mkdir -p "$work/noexec" "$work/runs" && mount -t tmpfs -o noexec,size=1m zephrel-noexec "$work/noexec"; then
+  want_native=$((real == 0 ? 0 : 1))
+  # TMPDIR | folders to try (- for the default ones) | exit status; noexec and runs stand for the two folders
+  while read -r tmpdir dirs want; do
+    want=${want/native/$want_native}
+    tmpdir=${tmpdir//noexec/$work/noexec} dirs=${dirs//noexec/$work/noexec}
+    tmpdir=${tmpdir//runs/$work/runs} dirs=${dirs//runs/$work/runs}
+    [ "$dirs" = - ] && dirs=""
+    status=0
+    TMPDIR=$tmpdir ZEPHREL_I386_PROBE_DIRS=$dirs "$scripts/i386-native" 2>"$work/said" || status=$?
+    if [ "$status" != "$want" ]; then
+      echo "TMPDIR $tmpdir, folders ${dirs:-default}: i386-native says $status, want $want ($(cat "$work/said"))"
+      failures=$((failures + 1))
+    elif [ "$status" = 2 ] && ! grep -q "cannot tell" "$work/said"; then
+      echo "TMPDIR $tmpdir, folders $dirs: no 'cannot tell' in '$(cat "$work/said")'"
+      failures=$((failures + 1))
+    fi
+  done <<'CASES'
+noexec -            native
+noexec noexec:runs  native
+runs   noexec       2
+CASES
+  left=$(find "$work/noexec" "$work/runs" -mindepth 1)
+  if [ -n "$left" ]; then
+    echo "the probe left $left behind"
+    failures=$((failures + 1))
+  fi
+else
+  echo "(no noexec folder could be mounted: the probe's folder is not checked)"
 fi
 
 if [ "$failures" = 0 ]; then echo "the launcher chose right in every case"; fi

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# scripts/vm32 stops at the first step that fails and marks a machine made only after its first boot passed; it
+# unpacks only this make's packages; a command reaches the machine's dash word for word. Without the network or an
+# emulator: apt-get and qemu are stand-ins that serve small packages made here and run the guest's script with dash.
+set -u
+scripts=$1
+if [ "$(id -u)" != 0 ]; then
+  echo "Not run: the packages unpack as root"
+  exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# A work tree whose path dash must be handed right: spaces, a quote and letters beyond ASCII.
+top="$work/tree ä'ö"
+mkdir -p "$top/scripts" "$work/bin" "$work/debs"
+cp "$scripts/vm32" "$scripts/apt-lists.sh" "$top/scripts/"
+
+# The machine's packages: one holds what the make reads from a root, one is taken in two versions (the older in the
+# cache from an earlier make), and a partial download lies in the cache too.
+deb() { # NAME VERSION FILE...
+  local name=$1 version=$2 dir=$work/src/$1-$2
+  shift 2
+  mkdir -p "$dir/DEBIAN"
+  printf 'Package: %s\nVersion: %s\nArchitecture: i386\nMaintainer: Zephrel <z@localhost>\nDescription: t\n' \
+    "$name" "$version" >"$dir/DEBIAN/control"
+  local file
+  for file in "$@"; do
+    mkdir -p "$dir/$(dirname "$file")"
+    head -c 200 /dev/urandom >"$dir/$file"
+  done
+  dpkg-deb -Zgzip --build "$dir" "$work/debs/${name}_${version//:/%3a}_i386.deb" >/dev/null
+}
+deb base 1 bin/busybox boot/vmlinuz-6.1 lib/modules/6.1/kernel/.keep usr/share/base-passwd/passwd.master \
+  usr/share/base-passwd/group.master usr/i686-w64-mingw32/lib/zlib1.dll usr/lib/i386-linux-gnu/wine/i386-windows/.keep \
+  usr/bin/.keep sbin/.keep etc/.keep
+deb lib 1:2 usr/share/lib/version-2
+deb lib 1:1 usr/share/lib/version-1
+
+# apt-get: `update` reads nothing; `install -s` resolves to base 1 and lib 1:2; `install --download-only` copies
+# them into the cache (or fails, with FAKE_DOWNLOAD=fail), where the cache also keeps lib 1:1 and a partial file.
+cat >"$work/bin/apt-get" <<'EOF'
+#!/bin/bash
+cache=""
+for arg; do case "$arg" in Dir::Cache=*) cache=${arg#Dir::Cache=} ;; esac; done
+case " $* " in
+  *" update "*) exit 0 ;;
+  *" -s "*) printf 'Inst base (1 Debian:12 [i386]) []\nInst lib (1:2 Debian:12, Debian:12-security [i386])\n' ;;
+  *" --download-only "*)
+    [ "${FAKE_DOWNLOAD:-}" = fail ] && { echo "E: Failed to fetch lib"; exit 100; }
+    cp "$FAKE_DEBS"/*.deb "$cache/archives/"
+    echo "not a package" >"$cache/archives/partial/base_1_i386.deb"
+    echo "Need to get 1 kB of archives." ;;
+esac
+EOF
+# qemu: the first boot passes or not as FAKE_FIRST_BOOT says; later runs run the command with dash, as the machine
+# does, from the run folder it shares.
+cat >"$work/bin/qemu" <<'EOF'
+#!/bin/bash
+echo "$*" >>"$FAKE_LOG"
+for arg; do
+  case "$arg" in local,path=*,mount_tag=run,*) run=${arg#local,path=} run=${run%%,mount_tag=run,*} ;; esac
+done
+if grep -q wineboot "$run/command"; then
+  [ -x "$run/sanitizer-probe" ] || exit 1
+  [ "$FAKE_FIRST_BOOT" = pass ] && echo 0 >"$run/status"
+  exit 0
+fi
+dash "$run/command" >"$run/output" 2>&1
+echo $? >"$run/status"
+EOF
+printf '#!/bin/sh\ncat >/dev/null\n' >"$work/bin/cpio"
+chmod +x "$work/bin"/*
+
+failures=0
+fail() {
+  echo "$case: $*"
+  failures=$((failures + 1))
+}
+vm32() {
+  PATH="$work/bin:$PATH" FAKE_DEBS=$work/debs FAKE_LOG=$work/qemu.log ZEPHREL_VM32_QEMU=$work/bin/qemu \
+    ZEPHREL_VM32_DIR=$work/vm ZEPHREL_APT_RETRY_PAUSE=0 "$top/scripts/vm32" "$@"
+}
+
+# check CASE DOWNLOAD CORRUPT FIRST-BOOT STATUS STOPPED-AT: a make with the download failing or not, one of this
+# make's packages corrupt or not, and the first boot passing or not; it exits with STATUS, naming the step it
+# stopped at (- when made), and only a machine that was made has a stamp and went on past the step.
+check() {
+  case=$1
+  local download=$2 corrupt=$3 first_boot=$4 want_status=$5 want_step=$6 status=0
+  rm -rf "$work/vm" "$work/qemu.log"
+  mkdir -p "$work/vm/apt/cache/archives/partial"
+  cp "$work/debs/lib_1%3a1_i386.deb" "$work/vm/apt/cache/archives/"
+  cp "$work/debs/lib_1%3a2_i386.deb" "$work/lib-2.deb"
+  [ "$corrupt" = corrupt ] && head -c 100 "$work/lib-2.deb" >"$work/debs/lib_1%3a2_i386.deb"
+  FAKE_DOWNLOAD=$download FAKE_FIRST_BOOT=$first_boot vm32 --ready >"$work/vm32.log" 2>&1 || status=$?
+  cp "$work/lib-2.deb" "$work/debs/lib_1%3a2_i386.deb"
+  [ "$status" = "$want_status" ] || fail "exit status $status, want $want_status"
+  if [ "$want_step" = - ]; then
+    [ -s "$work/vm/stamp" ] || fail "no stamp for a machine made"
+    [ ! -e "$work/vm/apt/cache/archives/lib_1%3a1_i386.deb" ] || fail "the older version stays in the cache"
+  else
+    [ ! -e "$work/vm/stamp" ] || fail "a stamp for a machine that failed at $want_step"
+    grep -q "$want_step" "$work/vm32.log" || fail "did not say it stopped at $want_step"
+    if [ "$want_step" != "first boot" ] && [ -e "$work/vm/root.img" ]; then fail "a disk made after $want_step"; fi
+    if [ "$want_step" != "first boot" ] && [ -s "$work/qemu.log" ]; then fail "booted after $want_step failed"; fi
+  fi
+  if [ -d "$work/vm/root" ]; then
+    [ -e "$work/vm/root/usr/share/lib/version-2" ] || [ "$corrupt" = corrupt ] || fail "this make's lib not unpacked"
+    [ ! -e "$work/vm/root/usr/share/lib/version-1" ] || fail "an earlier make's version unpacked"
+  fi
+  if [ "$failures" != 0 ]; then sed 's/^/  | /' "$work/vm32.log"; fi
+}
+
+check "the download fails: nothing after it" fail - pass 1 "could not be downloaded"
+check "a package does not unpack: no disk, no boot" ok corrupt pass 123 make_root
+check "the first boot fails: no stamp" ok - fail 1 "first boot"
+check "every step passes: made, with only this make's packages" ok - pass 0 -
+
+# A command typed in the work tree reaches the machine word for word, in the same folder, and its status comes back.
+case="a command"
+mkdir -p "$top/sub dir"
+got=$(cd "$top/sub dir" && vm32 -- sh -c 'pwd; printf "<%s>\n" "$@"; exit 3' sh "two words" "it's" "é \$x" 2>&1)
+status=$?
+want="$top/sub dir
+<two words>
+<it's>
+<é \$x>"
+[ "$got" = "$want" ] || fail "printed '$got', want '$want'"
+[ "$status" = 3 ] || fail "exit status $status, want 3"
+
+if [ "$failures" = 0 ]; then echo "scripts/vm32 stopped, unpacked and passed words as it should in every case"; fi
+[ "$failures" = 0 ]
