@@ -43,7 +43,7 @@ void ParseIniText(std::string_view text, Visit&& visit) {
 // Whether the two texts are equal when ASCII letters are taken without their case (no other byte is).
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
-// Value conversions of the reader's queries. Each is the same whatever C locale the process has set.
+// Value conversions, each the same whatever C locale the process has set.
 
 // Empty: `defaultValue`. One character: false for "0". Five: false for "false" in any letter case.
 // Everything else is true.

@@ -49,8 +49,9 @@ extern const Setting kSettings[kSettingCount];
 std::size_t SettingRow(std::string_view key);
 
 // The shortest text that reads back as `value` through ConvertFloat, in fixed or exponent form, whichever is
-// shorter ("250.5", "1e+40", "inf"): the text std::to_chars would give, but found with the C library's
-// formatting, since the DLL must not carry the C++ library's; the same whatever C locale is set.
+// shorter ("250.5", "1e+40", "inf"): the text std::to_chars would give, but found with the reader's own exact
+// arithmetic (RoundFloatDigits), since the DLL must not carry the C++ library's formatting; the same whatever C
+// locale is set, and whatever precision the x87 unit has.
 std::string FloatText(float value);
 
 // The variable's current value as text: "true"/"false", the model id, or the shortest text of the float.
