@@ -42,7 +42,7 @@ struct Reading {
 
 Reading Read(std::string_view text) {
   Reading reading;
-  LoadSettingsFrom(IniFile("Zephrel.ini", IniTextOf(text)));
+  LoadSettingsFrom(IniTextOf(text));
   for (const Setting& setting : kSettings) {
     reading.settings.push_back(SettingValueText(setting));
     if (setting.number == nullptr || *setting.number - *setting.number != 0.0f) continue;

@@ -13,6 +13,7 @@
 
 #include "config/ini_explain.h"
 #include "config/ini_file.h"
+#include "config/plugin_paths.h"
 #include "config/settings.h"
 #include "game_check.h"
 
@@ -36,9 +37,9 @@ void Help() {
       "       %s --game <path of the game's .exe>\n"
       "       %s --help | --version\n"
       "\n"
-      "Explains a Zephrel.ini the way the plug-in reads it: the thirteen settings as\n"
-      "it will use them, with the line each comes from, and every line that does\n"
-      "not do what it seems to. Without a path it reads the Zephrel.ini beside the\n"
+      "Explains a Zephrel.ini the way the plug-in reads it: the %u settings as it\n"
+      "will use them, with the line each comes from, and every line that does not\n"
+      "do what it seems to. Without a path it reads the Zephrel.ini beside the\n"
       "checker.\n"
       "\n"
       "--game reads the game's executable file and says which build of the game it\n"
@@ -48,11 +49,11 @@ void Help() {
       "Exit status:\n"
       "  0  every value converts; with --game: a build Zephrel serves\n"
       "  1  a model id does not convert (the plug-in uses its default)\n"
-      "  2  the file cannot be read or is larger than 1 MiB (the plug-in uses every\n"
+      "  2  the file cannot be read or is larger than %u MiB (the plug-in uses every\n"
       "     default); with --game: it cannot be read or is not a whole 32-bit\n"
       "     Windows program; or the arguments are wrong\n"
       "  3  with --game: a build Zephrel does not serve, or none it knows\n",
-      kProgram, kProgram, kProgram);
+      kProgram, kProgram, kProgram, static_cast<unsigned>(kSettingCount), kIniFileSizeLimitMiB);
 }
 
 int UsageError(const char* problem) {
@@ -80,8 +81,8 @@ int Check(const std::string& path, bool beside) {
           path.c_str(), kProgram);
     } else if (kind == PathKind::kFolder) {
       const std::string inside = path.ends_with(kSeparator) ? path : path + kSeparator;
-      std::printf("%s is a folder, not a file: give the path of the Zephrel.ini in it (%sZephrel.ini).\n", path.c_str(),
-                  inside.c_str());
+      std::printf("%s is a folder, not a file: give the path of the Zephrel.ini in it (%s%s).\n", path.c_str(),
+                  inside.c_str(), kSettingsFile);
     } else {
       std::printf("Cannot read %s: the plug-in would use every default.\n", path.c_str());
     }
@@ -89,9 +90,9 @@ int Check(const std::string& path, bool beside) {
   }
   if (file.status == IniTextStatus::kTooLarge) {
     std::printf(
-        "%s is larger than %s bytes (1 MiB), too large for a configuration: the plug-in does not read it "
+        "%s is larger than %s bytes (%u MiB), too large for a configuration: the plug-in does not read it "
         "and uses every default.\n",
-        path.c_str(), std::to_string(kIniFileSizeLimit).c_str());
+        path.c_str(), std::to_string(kIniFileSizeLimit).c_str(), kIniFileSizeLimitMiB);
     return 2;
   }
 
@@ -99,7 +100,7 @@ int Check(const std::string& path, bool beside) {
   const IniSources sources = ExplainIni(file.text, [&notes](std::size_t line, const std::string& text) {
     notes.push_back(line == 0 ? text : std::string("line ").append(std::to_string(line)).append(": ").append(text));
   });
-  LoadSettingsFrom(IniFile(path, IniTextOf(file.text)));
+  LoadSettingsFrom(IniTextOf(file));
 
   std::printf("Reading %s\n\nThe plug-in will use:\n", path.c_str());
   for (std::size_t i = 0; i < kSettingCount; ++i) {
@@ -126,6 +127,18 @@ int Check(const std::string& path, bool beside) {
   return 0;
 }
 
+// The Zephrel.ini beside the checker, found as the plug-in finds the one beside it, but told on the console
+// rather than in a box when the checker's own folder cannot be had. Empty when that folder leaves no room for the
+// name.
+std::string BesideTheChecker() {
+  PluginPathAreas areas{};
+  FindModuleDirectory(areas, [] {
+    std::fprintf(stderr, "%s: cannot tell which folder the checker is in; give the path of the %s to check\n", kProgram,
+                 kSettingsFile);
+  });
+  return JoinPluginPath(areas, kSettingsFile);
+}
+
 int Run(int argc, char** argv) {
   const std::string_view first = argc > 1 ? argv[1] : "";
   if (first == "--help" || first == "-h" || first == "/?") {
@@ -145,7 +158,14 @@ int Run(int argc, char** argv) {
   // A path that looks like an option is a mistyped one far more often than a file of that name.
   if (first.starts_with("--")) return UsageError(("unknown option " + std::string(first)).c_str());
   if (argc > 2) return UsageError("one path at most");
-  return argc == 2 ? Check(argv[1], false) : Check(ResolveIniPath("Zephrel.ini"), true);
+  if (argc == 2) return Check(argv[1], false);
+  const std::string beside = BesideTheChecker();
+  if (beside.empty()) {
+    std::printf("The checker's folder path leaves no room for %s within %u characters.\n", kSettingsFile,
+                static_cast<unsigned>(kPluginPathLength));
+    return 2;
+  }
+  return Check(beside, true);
 }
 
 }  // namespace

@@ -13,12 +13,11 @@ namespace config {
 namespace {
 
 constexpr std::string_view kSection = kSettingsSection;
-constexpr char kCtrlZ = '\x1A';
 
-// The row of kSettings for `key`, or kSettingCount.
-std::size_t FindSetting(std::string_view key, bool ignoringCase) {
+// The row of kSettings whose key is `key` but for the letter case, or kSettingCount.
+std::size_t FindSettingIgnoringCase(std::string_view key) {
   for (std::size_t i = 0; i < kSettingCount; ++i) {
-    if (ignoringCase ? EqualsIgnoringAsciiCase(key, kSettings[i].key) : key == kSettings[i].key) return i;
+    if (EqualsIgnoringAsciiCase(key, kSettings[i].key)) return i;
   }
   return kSettingCount;
 }
@@ -79,7 +78,11 @@ struct Explainer {
   const IniNoteSink& sink;
   IniSources sources{};
   bool binary = false;        // the file holds NUL bytes: its lines are not worth a note each
+  bool anyLine = false;       // the file holds a line that is not blank
   std::size_t lineNotes = 0;  // notes on lines, given or left out
+
+  // Whether section MAIN has given the setting in `row` already: then a line with its key is ignored.
+  bool Given(std::size_t row) const { return sources.line[row] != 0 || sources.failedLine[row] != 0; }
 
   void Note(std::size_t line, std::initializer_list<std::string_view> pieces) {
     if (line != 0 && binary) return;
@@ -88,48 +91,49 @@ struct Explainer {
   }
 };
 
-void CheckHeader(const IniLine& line, Explainer& x) {
+void CheckHeader(const IniLine& line, Explainer& explainer) {
   if (line.section == kSection) {
-    if (x.sources.mainHeader == 0) x.sources.mainHeader = line.number;
+    if (explainer.sources.mainHeader == 0) explainer.sources.mainHeader = line.number;
   } else if (EqualsIgnoringAsciiCase(line.section, kSection)) {
-    x.Note(line.number, {"[", Shown(line.section), "] is not [", kSection,
-                         "]: section names are case-sensitive, so nothing in it is read"});
+    explainer.Note(line.number, {"[", Shown(line.section), "] is not [", kSection,
+                                 "]: section names are case-sensitive, so nothing in it is read"});
   } else {
-    x.Note(line.number, {"section [", Shown(line.section), "] is not read: the plug-in reads only [", kSection, "]"});
+    explainer.Note(line.number,
+                   {"section [", Shown(line.section), "] is not read: the plug-in reads only [", kSection, "]"});
   }
 }
 
-void CheckBool(const IniLine& line, Explainer& x) {
+void CheckBool(const IniLine& line, Explainer& explainer) {
   if (line.value.empty() || !ConvertBool(line.value, false)) return;
   for (const char* plain : {"1", "true", "yes", "on"}) {
     if (EqualsIgnoringAsciiCase(line.value, plain)) return;
   }
-  x.Note(line.number, {KeyLine(line),
-                       " reads as true: only a single 0 or the word false (in any letter case) "
-                       "reads as false"});
+  explainer.Note(line.number, {KeyLine(line),
+                               " reads as true: only a single 0 or the word false (in any letter case) "
+                               "reads as false"});
 }
 
-void CheckFloat(const IniLine& line, const Setting& setting, Explainer& x) {
+void CheckFloat(const IniLine& line, const Setting& setting, Explainer& explainer) {
   std::size_t used = 0;
   const float value = ConvertFloat(line.value, &used);
   if (line.value.empty()) {
-    x.Note(line.number, {KeyLine(line), " is empty: it reads as 0, not as the default ", SettingDefaultText(setting),
-                         ", which only a missing key gets"});
+    explainer.Note(line.number, {KeyLine(line), " is empty: it reads as 0, not as the default ",
+                                 SettingDefaultText(setting), ", which only a missing key gets"});
   } else if (used == 0) {
-    x.Note(line.number, {KeyLine(line), " is not a number: it reads as 0"});
+    explainer.Note(line.number, {KeyLine(line), " is not a number: it reads as 0"});
   } else if (used < line.value.size()) {
-    x.Note(line.number, {KeyLine(line), " reads as ", FloatText(value), ": the rest, \"",
-                         Shown(line.value.substr(used)), "\", is ignored (the decimal point is '.')"});
+    explainer.Note(line.number, {KeyLine(line), " reads as ", FloatText(value), ": the rest, \"",
+                                 Shown(line.value.substr(used)), "\", is ignored (the decimal point is '.')"});
   }
   if (!std::isfinite(value)) {
-    x.Note(line.number, {KeyLine(line), " is too large for a float: it reads as ", FloatText(value)});
+    explainer.Note(line.number, {KeyLine(line), " is too large for a float: it reads as ", FloatText(value)});
   } else if (used != 0 && used == line.value.size() && !SameDecimal(line.value, FloatText(value))) {
-    x.Note(line.number,
-           {KeyLine(line), " reads as ", FloatText(value), ": a float keeps only about seven significant digits"});
+    explainer.Note(line.number, {KeyLine(line), " reads as ", FloatText(value),
+                                 ": a float keeps only about seven significant digits"});
   }
 }
 
-void CheckId(const IniLine& line, std::size_t row, Explainer& x) {
+void CheckId(const IniLine& line, std::size_t row, Explainer& explainer) {
   std::size_t used = 0;
   std::int32_t value = 0;
   std::string_view problem;
@@ -142,98 +146,99 @@ void CheckId(const IniLine& line, std::size_t row, Explainer& x) {
                                         : "is too large for a model number (the largest is 2147483647)";
   }
   if (!problem.empty()) {
-    x.sources.line[row] = 0;
-    x.sources.failedLine[row] = line.number;
-    ++x.sources.failures;
-    x.Note(line.number,
-           {KeyLine(line), " ", problem, ": the plug-in uses the default, ", SettingDefaultText(kSettings[row])});
+    explainer.sources.line[row] = 0;
+    explainer.sources.failedLine[row] = line.number;
+    ++explainer.sources.failures;
+    explainer.Note(line.number, {KeyLine(line), " ", problem, ": the plug-in uses the default, ",
+                                 SettingDefaultText(kSettings[row])});
     return;
   }
   if (used < line.value.size()) {
-    x.Note(line.number, {KeyLine(line), " reads as ", std::to_string(value), ": the rest, \"",
-                         Shown(line.value.substr(used)), "\", is ignored"});
+    explainer.Note(line.number, {KeyLine(line), " reads as ", std::to_string(value), ": the rest, \"",
+                                 Shown(line.value.substr(used)), "\", is ignored"});
   }
   if (value < 0 || value > 65535) {
-    x.Note(line.number, {KeyLine(line), " matches no vehicle: model numbers run from 0 to 65535"});
+    explainer.Note(line.number, {KeyLine(line), " matches no vehicle: model numbers run from 0 to 65535"});
   }
 }
 
-void CheckKey(const IniLine& line, Explainer& x) {
-  const std::size_t known = FindSetting(line.key, false);
-  const std::size_t similar = known != kSettingCount ? known : FindSetting(line.key, true);
+void CheckKey(const IniLine& line, Explainer& explainer) {
+  const std::size_t known = SettingRow(line.key);
+  const std::size_t similar = known != kSettingCount ? known : FindSettingIgnoringCase(line.key);
   if (line.section != kSection) {
     if (similar == kSettingCount) return;  // the section's header is noted already
     const std::string where =
         line.section.empty() ? "stands before any section header" : Join({"is in section [", Shown(line.section), "]"});
-    x.Note(line.number, {KeyLine(line), " ", where, ", not in [", kSection, "]: it is not read"});
+    explainer.Note(line.number, {KeyLine(line), " ", where, ", not in [", kSection, "]: it is not read"});
     return;
   }
   if (known == kSettingCount) {
     if (similar != kSettingCount) {
-      x.Note(line.number, {Shown(line.key), " is not ", kSettings[similar].key,
-                           ": keys are case-sensitive, so this line is not read"});
+      explainer.Note(line.number, {Shown(line.key), " is not ", kSettings[similar].key,
+                                   ": keys are case-sensitive, so this line is not read"});
     } else if (!line.key.empty() && (line.key[0] == ';' || line.key[0] == '#')) {
-      x.Note(line.number, {"the format has no comments: this line is the key \"", Shown(line.key),
-                           "\", which the plug-in does not use"});
+      explainer.Note(line.number, {"the format has no comments: this line is the key \"", Shown(line.key),
+                                   "\", which the plug-in does not use"});
     } else {
-      x.Note(line.number, {"\"", Shown(line.key), "\" is not a key the plug-in reads"});
+      explainer.Note(line.number, {"\"", Shown(line.key), "\" is not a key the plug-in reads"});
     }
     return;
   }
-  if (line.repeated) {
-    const std::size_t first = x.sources.line[known] != 0 ? x.sources.line[known] : x.sources.failedLine[known];
-    x.Note(line.number, {Shown(line.key), " is given again: the first one, on line ", std::to_string(first),
-                         ", wins and this line is ignored"});
+  if (explainer.Given(known)) {
+    const std::size_t first =
+        explainer.sources.line[known] != 0 ? explainer.sources.line[known] : explainer.sources.failedLine[known];
+    explainer.Note(line.number, {Shown(line.key), " is given again: the first one, on line ", std::to_string(first),
+                                 ", wins and this line is ignored"});
     return;
   }
-  x.sources.line[known] = line.number;
+  explainer.sources.line[known] = line.number;
   switch (kSettings[known].type) {
     case SettingType::kFlag:
-      CheckBool(line, x);
+      CheckBool(line, explainer);
       break;
     case SettingType::kNumber:
-      CheckFloat(line, kSettings[known], x);
+      CheckFloat(line, kSettings[known], explainer);
       break;
     case SettingType::kModelId:
-      CheckId(line, known, x);
+      CheckId(line, known, explainer);
       break;
   }
 }
 
 }  // namespace
 
-std::string_view IniTextOf(std::string_view bytes) { return bytes.substr(0, bytes.find(kCtrlZ)); }
-
 IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
-  Explainer x{note};
-  x.binary = bytes.find('\0') != std::string_view::npos;
+  Explainer explainer{note};
+  explainer.binary = bytes.find('\0') != std::string_view::npos;
   const std::string_view text = IniTextOf(bytes);
-  IniSections sections;
-  ParseIniText(text, sections, [&x](const IniLine& line) {
+  ParseIniText(text, [&explainer](const IniLine& line) {
+    explainer.anyLine = true;
     if (line.header)
-      CheckHeader(line, x);
+      CheckHeader(line, explainer);
     else
-      CheckKey(line, x);
+      CheckKey(line, explainer);
   });
   // msvcrt's text mode ends a file at its first byte 0x1A, so the Windows build of the plug-in reads nothing
   // after it; both builds of the checker explain that build.
   // Told whatever the number of notes before it: it says why the rest of the file does nothing.
-  if (text.size() < bytes.size() && !x.binary) {
+  if (text.size() < bytes.size() && !explainer.binary) {
     std::size_t line = 1;
     for (const char c : text) line += c == '\n' ? 1 : 0;
     note(line, "a byte 0x1A (Ctrl-Z): the plug-in stops reading here, so nothing after it is read");
   }
-  if (x.lineNotes > kLineNoteLimit) {
-    x.Note(0, {"only the first ", std::to_string(kLineNoteLimit), " notes on lines are given: ",
-               std::to_string(x.lineNotes - kLineNoteLimit), " more on lines further down are left out"});
+  if (explainer.lineNotes > kLineNoteLimit) {
+    explainer.Note(0, {"only the first ", std::to_string(kLineNoteLimit),
+                       " notes on lines are given: ", std::to_string(explainer.lineNotes - kLineNoteLimit),
+                       " more on lines further down are left out"});
   }
-  if (x.sources.mainHeader == 0 && !sections.empty())
-    x.Note(0, {"there is no [", kSection, "] section: every setting has its default"});
-  if (x.binary) {
-    x.Note(0, {"the file holds NUL bytes, so it is not a text file (a program, or random bytes?): the plug-in reads "
-               "it as one all the same, and its lines are not explained one by one"});
+  if (explainer.sources.mainHeader == 0 && explainer.anyLine)
+    explainer.Note(0, {"there is no [", kSection, "] section: every setting has its default"});
+  if (explainer.binary) {
+    explainer.Note(
+        0, {"the file holds NUL bytes, so it is not a text file (a program, or random bytes?): the plug-in reads "
+            "it as one all the same, and its lines are not explained one by one"});
   }
-  return x.sources;
+  return explainer.sources;
 }
 
 }  // namespace config

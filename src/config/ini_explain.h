@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/ini_file.h"
 #include "config/settings.h"
 
 namespace config {
@@ -29,10 +30,6 @@ inline constexpr std::size_t kShownBytes = 80;
 
 // One note: the line it is about (0 for the file as a whole) and what to say.
 using IniNoteSink = std::function<void(std::size_t line, const std::string& text)>;
-
-// The text the plug-in reads of a file whose bytes are `bytes`: all of it up to the first byte 0x1A (Ctrl-Z),
-// where the text mode of Windows ends a file.
-std::string_view IniTextOf(std::string_view bytes);
 
 // Explains `bytes`, the file as it lies on disk (not as a text-mode read gives it, so that a Ctrl-Z is seen),
 // giving `note` the notes in the order of the lines, those on the file as a whole last: at most kLineNoteLimit on

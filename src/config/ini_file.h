@@ -1,51 +1,18 @@
 #pragma once
-// The reader of INI-style configuration files. Constructing one finds the file next to the plug-in's own
-// module, reads it whole, parses it (ini_parser.h) and lets the file go; the typed queries then answer with a
-// caller's default for whatever is missing. A reader never writes and never reloads: a changed file is seen
-// by a new reader only.
+// Reading a configuration file: its whole text, found too large or unreadable before anything is parsed. What the
+// text means is ini_parser.h's, and what the settings make of it settings.h's.
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "config/ini_parser.h"
+#include <utility>
 
 namespace config {
 
-class IniFile {
- public:
-  // Reads `fileName` as ResolveIniPath resolves it. Never fails for reasons of the file: one that is missing,
-  // cannot be opened or is empty leaves the reader without sections, so every query gives its default.
-  explicit IniFile(std::string_view fileName);
-
-  // A reader over text already read from `path`, for tools that explain a file line by line.
-  IniFile(std::string path, std::string_view text, const IniLineObserver& observe = nullptr);
-
-  const std::string& path() const { return path_; }
-  const IniSections& sections() const { return sections_; }
-
-  // The stored value, even an empty one, or `fallback` when the section or the key is missing.
-  std::string FindValue(const char* section, const char* key, const std::string& fallback) const;
-
-  bool ReadBool(const char* section, const char* key, bool defaultValue) const;
-  float ReadFloat(const char* section, const char* key, float defaultValue) const;
-  // Throws NotAnInteger or IntegerOutOfRange (ini_parser.h) for a present value that does not convert.
-  std::int32_t ReadInt(const char* section, const char* key, std::int32_t defaultValue) const;
-
- private:
-  std::string path_;
-  IniSections sections_;
-};
-
-// The path IniFile(fileName) reads, for the module that holds this code: on Windows the plug-in DLL, in a
-// program linking the reader the program itself. See ResolveIniPathFrom for the rules. When that module's
-// path cannot be had whole, the executable's serves; when neither can, the name stands alone.
-std::string ResolveIniPath(std::string_view fileName);
-
-// A larger file is no configuration (a log or a disk image under the wrong name): it is not read at all,
-// and every setting keeps its default, as for a missing file.
-inline constexpr std::size_t kIniFileSizeLimit = 1024 * 1024;
+// A larger file is no configuration (a log or a disk image under the wrong name): it is not read at all, and every
+// setting keeps its default, as for a missing file. In mebibytes, as the players' messages give it.
+inline constexpr unsigned kIniFileSizeLimitMiB = 1;
+inline constexpr std::size_t kIniFileSizeLimit = std::size_t{kIniFileSizeLimitMiB} * 1024 * 1024;
 
 enum class IniTextStatus { kRead, kUnreadable, kTooLarge };
 
@@ -56,7 +23,22 @@ struct IniText {
 
 // The whole file at `path`, read as the plug-in reads it: in text mode, where on Windows CR LF reads as LF
 // and a byte 0x1A (Ctrl-Z) ends the text; with `asBytes`, the bytes as they are. Its size is looked at
-// before anything is read.
+// before anything is read. Throws only when memory runs out.
 IniText ReadIniText(const std::string& path, bool asBytes = false);
+
+// The text the plug-in reads of a file whose bytes are `bytes`: all of it up to the first byte 0x1A (Ctrl-Z),
+// where the text mode of Windows ends a file.
+std::string_view IniTextOf(std::string_view bytes);
+
+// The same of a file as ReadIniText gave it, in bytes or not; nothing when it was not read.
+std::string_view IniTextOf(const IniText& file);
+
+// The text of a Zephrel.ini read elsewhere, with the path it came from, as the preview and the browser page hand
+// it to LoadSettingsFrom. The text is not copied: it must outlive the object.
+struct IniFile {
+  IniFile(std::string path, std::string_view text) : path(std::move(path)), text(text) {}
+  std::string path;
+  std::string_view text;
+};
 
 }  // namespace config

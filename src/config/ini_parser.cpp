@@ -267,43 +267,30 @@ std::string_view TrimText(std::string_view text, bool left, bool right) {
   return text;
 }
 
-void ParseIniText(std::string_view text, IniSections& sections, const IniLineObserver& observe) {
-  IniSections::iterator current = sections.end();
-  std::size_t number = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
+bool NextIniLine(std::string_view text, std::size_t& at, IniLine& line) {
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = TrimText(text.substr(start, end - start), true, true);
-    start = end + 1;
-    ++number;
-    if (line.empty()) continue;
+    const std::string_view trimmed = TrimText(text.substr(at, end - at), true, true);
+    at = end + 1;
+    ++line.number;
+    if (trimmed.empty()) continue;
 
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      const std::string_view name = TrimText(line.substr(1, line.size() - 2), true, true);
-      current = sections.try_emplace(std::string(name)).first;
-      if (observe) observe(IniLine{number, true, current->first, {}, {}, false});
-      continue;
+    line.key = {};
+    line.value = {};
+    line.header = trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']';
+    if (line.header) {
+      line.section = TrimText(trimmed.substr(1, trimmed.size() - 2), true, true);
+      return true;
     }
-
-    // Before the first header key lines go to the section with the empty name.
-    if (current == sections.end()) current = sections.try_emplace(std::string()).first;
-    std::string_view key = line;
-    std::string_view value;
-    if (const std::size_t equals = line.find('='); equals != std::string_view::npos) {
-      key = TrimText(line.substr(0, equals), false, true);
-      value = TrimText(line.substr(equals + 1), true, false);
+    line.key = trimmed;
+    if (const std::size_t equals = trimmed.find('='); equals != std::string_view::npos) {
+      line.key = TrimText(trimmed.substr(0, equals), false, true);
+      line.value = TrimText(trimmed.substr(equals + 1), true, false);
     }
-    const bool added = current->second.try_emplace(std::string(key), value).second;
-    if (observe) observe(IniLine{number, false, current->first, key, value, !added});
+    return true;
   }
-}
-
-const std::string* FindIniValue(const IniSections& sections, std::string_view section, std::string_view key) {
-  const auto found = sections.find(std::string(section));
-  if (found == sections.end()) return nullptr;
-  const auto value = found->second.find(std::string(key));
-  return value == found->second.end() ? nullptr : &value->second;
+  return false;
 }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -431,17 +418,6 @@ std::int32_t ConvertInt(std::string_view text, std::size_t* used) {
   if (used != nullptr) *used = at;
   const auto signedMagnitude = static_cast<std::int64_t>(magnitude);
   return static_cast<std::int32_t>(negative ? -signedMagnitude : signedMagnitude);
-}
-
-std::string ResolveIniPathFrom(std::string_view fileName, std::string_view modulePath, char separator) {
-  if (fileName.find(':') != std::string_view::npos) return std::string(fileName);
-  if (!fileName.empty()) {
-    const std::size_t last = modulePath.rfind(separator);
-    const std::string_view directory =
-        last == std::string_view::npos ? std::string_view{} : modulePath.substr(0, last + 1);
-    return std::string(directory) + std::string(fileName);
-  }
-  return std::string(modulePath.substr(0, modulePath.rfind('.'))) + ".ini";
 }
 
 }  // namespace config

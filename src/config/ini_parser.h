@@ -1,51 +1,49 @@
 #pragma once
-// The configuration format, over text already in memory: trimming, parsing into sections, and converting
+// The configuration format, over text already in memory: trimming, reading it line by line, and converting
 // values. Nothing here knows the operating system or the host, so the fuzz target builds it natively.
 //
-// The format: lines end at LF (a CR before it is trimmed away); "[name]" opens a section; any other
-// non-empty line is "key=value" or a key alone with the empty value. Key lines before the first header go
-// to the section with the empty name. The first occurrence of a key in a section wins, also across repeated
-// headers. There are no comments, quotes, escapes or continuations: a ';' line is a key like any other.
+// The format: lines end at LF (a CR before it is trimmed away); "[name]" opens a section, and a section may be
+// opened again; any other non-empty line is "key=value" or a key alone with the empty value. Key lines before the
+// first header go to the section with the empty name. There are no comments, quotes, escapes or continuations: a
+// ';' line is a key like any other.
 
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <functional>
-#include <map>
-#include <string>
 #include <string_view>
 
 namespace config {
-
-// Section name to (key to value). std::string orders byte by byte as unsigned bytes, a proper prefix first,
-// so names are case-sensitive.
-using IniSections = std::map<std::string, std::map<std::string, std::string>>;
 
 // Removes any number of leading UTF-8 byte order marks whatever the flags are, then with `left` leading and
 // with `right` trailing whitespace (space, TAB, LF, VT, FF, CR; never a byte of 0x80 or more).
 std::string_view TrimText(std::string_view text, bool left, bool right);
 
-// What the parser made of one non-empty line, for tools that explain a file.
+// What the parser made of one non-empty line. Names compare byte by byte, so they are case-sensitive.
 struct IniLine {
   std::size_t number;        // 1-based
   bool header;               // a section header; otherwise a key line
   std::string_view section;  // the section the header opens, or the one the key line goes to
   std::string_view key;      // key lines only
   std::string_view value;    // key lines only
-  bool repeated;             // a key line whose key the section already holds: ignored
 };
-using IniLineObserver = std::function<void(const IniLine&)>;
 
-// Adds what `text` defines to `sections`, line by line; `observe`, when given, sees each non-empty line.
-void ParseIniText(std::string_view text, IniSections& sections, const IniLineObserver& observe = nullptr);
+// Reads the first non-empty line of `text` from `at` into `line` and moves `at` past it; false when there is
+// none. `line` carries the section and the line number from one call to the next, so a reading starts with `at`
+// 0 and a value-initialised line.
+bool NextIniLine(std::string_view text, std::size_t& at, IniLine& line);
 
-// The stored value of `key` in `section` (possibly empty), or null when either is missing.
-const std::string* FindIniValue(const IniSections& sections, std::string_view section, std::string_view key);
+// Hands `visit` every non-empty line of `text`, in order; allocates nothing. Which of two lines with the same key
+// counts is the reader's business: for the settings, the first.
+template <typename Visit>
+void ParseIniText(std::string_view text, Visit&& visit) {
+  IniLine line{};
+  for (std::size_t at = 0; NextIniLine(text, at, line);) visit(static_cast<const IniLine&>(line));
+}
 
 // Whether the two texts are equal when ASCII letters are taken without their case (no other byte is).
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
-// Value conversions of the reader's queries. Each is the same whatever C locale the process has set.
+// Value conversions, each the same whatever C locale the process has set.
 
 // Empty: `defaultValue`. One character: false for "0". Five: false for "false" in any letter case.
 // Everything else is true.
@@ -72,8 +70,9 @@ struct FloatDigits {
 };
 FloatDigits RoundFloatDigits(float magnitude, int precision);
 
-// What ConvertInt throws, with std::stoi's messages. Not the C++ library's std::invalid_argument and
-// std::out_of_range: their message strings would bring the library's whole string code into the DLL.
+// What ConvertInt throws. The messages are std::stoi's, which the reader's conversion follows: players and the
+// tests know them. Not the C++ library's std::invalid_argument and std::out_of_range, whose message strings would
+// bring the library's whole string code into the DLL.
 struct NotAnInteger : std::exception {
   const char* what() const noexcept override { return "invalid stoi argument"; }
 };
@@ -85,10 +84,5 @@ struct IntegerOutOfRange : std::exception {
 // 16 the 0x prefix, then the longest run of digits of the base. Throws NotAnInteger when no digit was read,
 // IntegerOutOfRange outside 32 bits. `used` as for ConvertFloat.
 std::int32_t ConvertInt(std::string_view text, std::size_t* used = nullptr);
-
-// The path a reader opens for `fileName`, given the full file name of the module it belongs to and the
-// separator that module path uses: a name holding ':' as it is; another non-empty name in the module's
-// directory; the empty name as the module path with its extension replaced by ".ini".
-std::string ResolveIniPathFrom(std::string_view fileName, std::string_view modulePath, char separator);
 
 }  // namespace config

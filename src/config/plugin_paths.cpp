@@ -15,9 +15,6 @@ PluginPathAreas PluginPaths;
 // An error icon and a single OK button.
 constexpr std::uint32_t kErrorBoxStyle = 0x10;
 
-// A module path of up to 259 characters, as a Windows MAX_PATH buffer holds it with its terminating zero.
-constexpr std::size_t kModulePathLimit = 260;
-
 }  // namespace
 
 void ShowFilesystemError() {
@@ -36,23 +33,27 @@ void SplitModulePath(PluginPathAreas& areas) {
   separator[1] = '\0';
 }
 
-void ResolvePluginDirectory(bool moduleFound, void* module, PluginPathAreas& areas) {
+void ResolvePluginDirectory(bool moduleFound, void* module, PluginPathAreas& areas, ModulePathFailure onFailure) {
   static_assert(std::is_same_v<platform::ModuleHandle, void*>);
   // A module path that cannot be had whole is a failed lookup too: a cut one names a parent folder.
-  if (!moduleFound || !platform::ModulePath(module, areas.directory, kModulePathLimit)) {
-    ShowFilesystemError();
+  if (!moduleFound || !platform::ModulePath(module, areas.directory, kPluginPathLength)) {
+    onFailure();
     // Without the executable's path as well the directory stays empty: names then open from the current
     // directory, where the host finds its own files.
-    platform::ModulePath(nullptr, areas.directory, kModulePathLimit);
+    platform::ModulePath(nullptr, areas.directory, kPluginPathLength);
   }
   SplitModulePath(areas);
 }
 
+void FindModuleDirectory(PluginPathAreas& areas, ModulePathFailure onFailure) {
+  platform::ModuleHandle module = nullptr;
+  const bool found = platform::ModuleOfAddress(reinterpret_cast<const void*>(&FindModuleDirectory), module);
+  ResolvePluginDirectory(found, module, areas, onFailure);
+}
+
 const char* PluginDirectory() {
   static const bool resolved = [] {
-    platform::ModuleHandle module = nullptr;
-    const bool found = platform::ModuleOfAddress(reinterpret_cast<const void*>(&PluginDirectory), module);
-    ResolvePluginDirectory(found, module, PluginPaths);
+    FindModuleDirectory(PluginPaths, ShowFilesystemError);
     return true;
   }();
   (void)resolved;

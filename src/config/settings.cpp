@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include "config/ini_file.h"
+#include "config/ini_parser.h"
 
 namespace config {
 
@@ -20,14 +21,25 @@ constexpr Setting Row(const char* key, std::int32_t& variable, float value, cons
   return {key, SettingType::kModelId, nullptr, nullptr, &variable, value, text};
 }
 
-// A conversion error would otherwise leave the loader half way and reach the host's call site.
-std::int32_t ReadModelId(const IniFile& ini, const char* key, std::int32_t defaultValue) {
-  try {
-    return ini.ReadInt(kSettingsSection, key, defaultValue);
-  } catch (const NotAnInteger&) {
-    return defaultValue;
-  } catch (const IntegerOutOfRange&) {
-    return defaultValue;
+// The setting's value for the text of its line, or for no line (null): its default.
+void Store(const Setting& setting, const std::string_view* value) noexcept {
+  switch (setting.type) {
+    case SettingType::kFlag:
+      *setting.flag = ConvertBool(value != nullptr ? *value : std::string_view(), setting.defaultValue != 0.0f);
+      return;
+    case SettingType::kNumber:
+      *setting.number = value != nullptr ? ConvertFloat(*value) : setting.defaultValue;
+      return;
+    case SettingType::kModelId:
+      *setting.modelId = static_cast<std::int32_t>(setting.defaultValue);
+      if (value == nullptr) return;
+      // A value that does not convert keeps the default rather than stop the loader half way.
+      try {
+        *setting.modelId = ConvertInt(*value);
+      } catch (const NotAnInteger&) {
+      } catch (const IntegerOutOfRange&) {
+      }
+      return;
   }
 }
 
@@ -39,29 +51,26 @@ const Setting kSettings[kSettingCount] = {
 #undef ZEPHREL_SETTING
 };
 
-void LoadSettingsFrom(const IniFile& ini) {
-  for (const Setting& setting : kSettings) {
-    switch (setting.type) {
-      case SettingType::kFlag:
-        *setting.flag = ini.ReadBool(kSettingsSection, setting.key, setting.defaultValue != 0.0f);
-        break;
-      case SettingType::kNumber:
-        *setting.number = ini.ReadFloat(kSettingsSection, setting.key, setting.defaultValue);
-        break;
-      case SettingType::kModelId:
-        *setting.modelId = ReadModelId(ini, setting.key, static_cast<std::int32_t>(setting.defaultValue));
-        break;
-    }
+std::size_t SettingRow(std::string_view key) {
+  std::size_t row = 0;
+  while (row < kSettingCount && key != kSettings[row].key) ++row;
+  return row;
+}
+
+void LoadSettingsFrom(std::string_view text) noexcept {
+  bool given[kSettingCount] = {};
+  ParseIniText(text, [&given](const IniLine& line) {
+    if (line.header || line.section != kSettingsSection) return;
+    const std::size_t row = SettingRow(line.key);
+    if (row == kSettingCount || given[row]) return;
+    given[row] = true;
+    Store(kSettings[row], &line.value);
+  });
+  for (std::size_t row = 0; row < kSettingCount; ++row) {
+    if (!given[row]) Store(kSettings[row], nullptr);
   }
 }
 
-void LoadSettings() noexcept {
-  try {
-    const IniFile ini("Zephrel.ini");
-    LoadSettingsFrom(ini);
-  } catch (...) {
-    // Only running out of memory gets here; the keys not read yet keep their values.
-  }
-}
+void LoadSettingsFrom(const IniFile& ini) noexcept { LoadSettingsFrom(ini.text); }
 
 }  // namespace config

@@ -1,15 +1,16 @@
 #pragma once
 // The settings of section MAIN of Zephrel.ini, each named after its key, as settings_table.inc lists
-// them. All zero until the first LoadSettings; every other part of the plug-in only reads them, anew each time
+// them. All zero until the first LoadSettingsFrom; every other part of the plug-in only reads them, anew each time
 // it needs them.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace config {
 
-class IniFile;
+struct IniFile;
 
 using SettingFlag = bool;
 using SettingNumber = float;
@@ -21,7 +22,8 @@ using SettingModelId = std::int32_t;
 
 enum class SettingType { kFlag, kNumber, kModelId };
 
-// The section of Zephrel.ini that holds them; no other is read.
+// The file that holds them, beside the plug-in's module, and its section that holds them; no other is read.
+inline constexpr const char* kSettingsFile = "Zephrel.ini";
 inline constexpr const char* kSettingsSection = "MAIN";
 
 // One row of the table: the key, the variable it sets (exactly one of the three pointers) and its default.
@@ -43,9 +45,13 @@ inline constexpr std::size_t kSettingCount = 0
     ;
 extern const Setting kSettings[kSettingCount];
 
+// The row of kSettings whose key is `key`, letter case and all, or kSettingCount.
+std::size_t SettingRow(std::string_view key);
+
 // The shortest text that reads back as `value` through ConvertFloat, in fixed or exponent form, whichever is
-// shorter ("250.5", "1e+40", "inf"): the text std::to_chars would give, but found with the C library's
-// formatting, since the DLL must not carry the C++ library's; the same whatever C locale is set.
+// shorter ("250.5", "1e+40", "inf"): the text std::to_chars would give, but found with the reader's own exact
+// arithmetic (RoundFloatDigits), since the DLL must not carry the C++ library's formatting; the same whatever C
+// locale is set, and whatever precision the x87 unit has.
 std::string FloatText(float value);
 
 // The variable's current value as text: "true"/"false", the model id, or the shortest text of the float.
@@ -54,11 +60,13 @@ std::string SettingValueText(const Setting& setting);
 // The same for the setting's default.
 std::string SettingDefaultText(const Setting& setting);
 
-// Reads the settings from Zephrel.ini next to the plug-in, in table order, with their defaults. Nothing
-// escapes it: a model id that does not convert keeps its default, and the keys after it are still read.
-void LoadSettings() noexcept;
+// Sets every setting from `text`, a Zephrel.ini as the plug-in reads it (IniTextOf), straight from its lines:
+// the first line of section MAIN with a setting's key gives its value, also when MAIN is opened again further
+// down, and a setting without one gets its default. A model id that does not convert keeps its default too.
+// Allocates nothing.
+void LoadSettingsFrom(std::string_view text) noexcept;
 
-// The same from a reader already built, in the same order; throws only when memory runs out.
-void LoadSettingsFrom(const IniFile& ini);
+// The same from the text of `ini`.
+void LoadSettingsFrom(const IniFile& ini) noexcept;
 
 }  // namespace config

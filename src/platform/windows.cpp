@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-
 namespace platform {
 
 // One byte stands for its page: VirtualProtect changes every page that the range touches and reports the
@@ -105,10 +103,3 @@ void ShowErrorBox(const char* text, const char* caption, std::uint32_t style) {
 }
 
 }  // namespace platform
-
-// The C++ runtime's default terminate handler names the uncaught exception's type, for which it links in the
-// whole demangler (about 45 KB). Nothing of ours lets an exception go uncaught, and a player could not read the
-// message anyway: ending the process is all it needs to do.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx

@@ -1,10 +1,8 @@
 #include "follow_ini.h"
 
 #include <cstring>
-#include <new>
-#include <string>
 
-#include "config/ini_explain.h"
+#include "config/plugin_paths.h"
 #include "config/settings.h"
 #include "host/host.h"
 #include "platform/platform.h"
@@ -13,20 +11,13 @@
 namespace plugin {
 namespace {
 
-// The path the last start-up or re-initialisation read, with room for a name longer than the module's own.
-char iniPath[320];
+// The path the last start-up or re-initialisation read.
+char iniPath[config::kPluginPathAreaSize];
 platform::FileStamp knownStamp;  // the file as it was last read
 bool stampKnown = false;         // false: there was no file to ask about when last read
 platform::FileStamp seenStamp;   // a stamp other than the known one, as the last checks found it
 int seenChecks = 0;              // how many checks in a row found seenStamp; 0 when none did
 std::uint32_t nextCheck = 0;
-
-// The settings as the plug-in reads them: the text up to a Ctrl-Z, as the text mode of Windows ends it. A file
-// that was not read gives every default. Throws only when memory runs out.
-void LoadSettingsOf(const IniRead& ini) {
-  const bool read = ini.file.status == config::IniTextStatus::kRead;
-  config::LoadSettingsFrom(config::IniFile(ini.path, read ? config::IniTextOf(ini.file.text) : std::string_view()));
-}
 
 void Reread(const platform::FileStamp& stamp, std::uint32_t now) {
   const IniRead ini{iniPath, config::ReadIniText(iniPath, true)};
@@ -41,7 +32,7 @@ void Reread(const platform::FileStamp& stamp, std::uint32_t now) {
   SettingTexts before;
   for (std::size_t i = 0; i < config::kSettingCount; ++i) before[i] = config::SettingValueText(config::kSettings[i]);
   // The same reader and rules as a re-initialisation: a file over the limit gives every default.
-  LoadSettingsOf(ini);
+  config::LoadSettingsFrom(config::IniTextOf(ini.file));
   knownStamp = stamp;
   stampKnown = true;
   seenChecks = 0;
@@ -51,32 +42,20 @@ void Reread(const platform::FileStamp& stamp, std::uint32_t now) {
 }  // namespace
 
 IniRead ReadSettings() noexcept {
+  std::strcpy(iniPath, config::PluginFilePath(config::kSettingsFile));
   IniRead ini;
-  try {
-    ini.path = config::ResolveIniPath("Zephrel.ini");
-    if (ini.path.size() < sizeof iniPath) {
-      std::memcpy(iniPath, ini.path.c_str(), ini.path.size() + 1);
-    } else {
-      iniPath[0] = '\0';  // a path no fixed area holds is read at re-initialisations only
-    }
-  } catch (const std::bad_alloc&) {
-  }
+  ini.path = iniPath;
   stampKnown = iniPath[0] != '\0' && platform::QueryFileStamp(iniPath, knownStamp);
   seenChecks = 0;
   nextCheck = host::HostTimeMs() + kFollowEveryMs;
   try {
-    ini.file = config::ReadIniText(ini.path, true);
-    LoadSettingsOf(ini);
-    return ini;
+    // A folder that leaves no room for the name has no file to read.
+    if (iniPath[0] != '\0') ini.file = config::ReadIniText(iniPath, true);
   } catch (...) {
+    // A file too large for the process's memory reads as no file.
+    ini.file = {config::IniTextStatus::kUnreadable, {}};
   }
-  // A file too large for the process's memory reads as no file.
-  ini.file = {config::IniTextStatus::kUnreadable, {}};
-  try {
-    LoadSettingsOf(ini);
-  } catch (...) {
-    // Still none: the keys not read yet keep their values.
-  }
+  config::LoadSettingsFrom(config::IniTextOf(ini.file));
   return ini;
 }
 

@@ -5,7 +5,6 @@
 // it in the game without reloading, and an editor caught half way through a save is waited for.
 
 #include <cstdint>
-#include <string>
 
 #include "config/ini_file.h"
 
@@ -23,7 +22,7 @@ inline constexpr int kStillChecksWhenEmpty = 6;
 // One read of Zephrel.ini: where it lies and its bytes as they are on disk. The settings and the log's notes both
 // come from them, so that the log tells of the very file the settings were read from.
 struct IniRead {
-  std::string path;
+  const char* path = "";  // empty when the plug-in's folder leaves no room for the name
   config::IniText file{config::IniTextStatus::kUnreadable, {}};
 };
 

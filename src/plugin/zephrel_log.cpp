@@ -172,7 +172,8 @@ void LogBannerTexture() {
   if (path[0] == '\0') {
     LogLine(
         "Banner texture: not looked for: the plug-in's folder path leaves no room for MODELS\\BANNER.TXD "
-        "within 260 characters; no banner is drawn");
+        "within %u characters; no banner is drawn",
+        static_cast<unsigned>(config::kPluginPathLength));
   } else if (banners::BannerTexture != nullptr) {
     LogLine("Banner texture: loaded from %s", path);
   } else {
@@ -247,13 +248,14 @@ void LogIniNoteChanges(const IniRead& ini) {
 void LogConfiguration(const IniRead& ini) {
   switch (ini.file.status) {
     case config::IniTextStatus::kRead:
-      LogLine("Zephrel.ini: read from %s", ini.path.c_str());
+      LogLine("Zephrel.ini: read from %s", ini.path);
       break;
     case config::IniTextStatus::kUnreadable:
-      LogLine("Zephrel.ini: not found (or not readable) at %s: every setting has its default", ini.path.c_str());
+      LogLine("Zephrel.ini: not found (or not readable) at %s: every setting has its default", ini.path);
       break;
     case config::IniTextStatus::kTooLarge:
-      LogLine("Zephrel.ini: %s is larger than 1 MiB and was not read: every setting has its default", ini.path.c_str());
+      LogLine("Zephrel.ini: %s is larger than %u MiB and was not read: every setting has its default", ini.path,
+              config::kIniFileSizeLimitMiB);
       break;
   }
   LogSettings();
@@ -358,10 +360,13 @@ void AppendReinitLog(const IniRead& ini) noexcept {
 void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const SettingTexts& before) noexcept {
   Write(false, [&] {
     BeginSection();
-    const bool tooLarge = ini.file.status == config::IniTextStatus::kTooLarge;
+    char tooLarge[80] = "";
+    if (ini.file.status == config::IniTextStatus::kTooLarge) {
+      std::snprintf(tooLarge, sizeof tooLarge, ": it is larger than %u MiB, so every setting has its default",
+                    config::kIniFileSizeLimitMiB);
+    }
     LogLine("Zephrel.ini saved, read again at game time %lu.%03u s%s", static_cast<unsigned long>(gameTimeMs / 1000),
-            static_cast<unsigned>(gameTimeMs % 1000),
-            tooLarge ? ": it is larger than 1 MiB, so every setting has its default" : "");
+            static_cast<unsigned>(gameTimeMs % 1000), tooLarge);
     bool changed = false;
     for (std::size_t row = 0; row < config::kSettingCount; ++row) {
       const std::string now = config::SettingValueText(config::kSettings[row]);

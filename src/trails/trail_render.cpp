@@ -34,8 +34,8 @@ float ComputeBrightness() {
 }
 
 // How a live point's alpha follows from its age, worked out once a frame: maxAlpha while the point is younger
-// than 30000 ms minus the fade time, then falling linearly to 0 at 30000 ms. A fade time of 0 means no fade at
-// all; a negative (or NaN) one gives 0, where the quotient would turn negative (or NaN).
+// than kTrailLifeMs minus the fade time, then falling linearly to 0 at kTrailLifeMs. A fade time of 0 means no fade
+// at all; a negative (or NaN) one gives 0, where the quotient would turn negative (or NaN).
 struct Fade {
   bool fades;          // the fade time is above 0
   std::uint32_t flat;  // the colour of every point when none fades
@@ -49,8 +49,8 @@ Fade FadeFor(float fadeTime, std::int32_t maxAlpha) {
           _mm_set1_ps(fadeTime), _mm_set1_ps(static_cast<float>(maxAlpha))};
 }
 
-// Four timestamps at a time: expires the points older than 30000 ms (a live or empty timestamp is stored back
-// as it was), keeps each point's age and returns the live points, bit k for point k.
+// Four timestamps at a time: expires the points older than kTrailLifeMs (a live or empty timestamp is stored
+// back as it was), keeps each point's age and returns the live points, bit k for point k.
 std::uint32_t ExpireOldPoints(TrailRecord& record, std::uint32_t now, __m128i ages[kTrailPoints / 4]) {
   static_assert(kTrailPoints == 16);
   auto* times = reinterpret_cast<__m128i*>(record.times);
@@ -74,8 +74,8 @@ std::uint32_t ExpireOldPoints(TrailRecord& record, std::uint32_t now, __m128i ag
 }
 
 // The colour of every point from its age, four at a time; only those of live points are used. A point gets
-// min((30000 - age) / fade time, 1) x maxAlpha, truncated, each lane doing what one float would: the product lies
-// in 0 to maxAlpha, so the signed conversion is the unsigned one.
+// min((kTrailLifeMs - age) / fade time, 1) x maxAlpha, truncated, each lane doing what one float would: the product
+// lies in 0 to maxAlpha, so the signed conversion is the unsigned one.
 void ColourPoints(const __m128i ages[kTrailPoints / 4], const Fade& fade, std::uint32_t colours[kTrailPoints]) {
   auto* out = reinterpret_cast<__m128i*>(colours);
   if (!fade.fades) {

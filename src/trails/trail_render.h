@@ -1,11 +1,12 @@
 #pragma once
 // Trails drawn as thin white lines through their live points, fading with age and dimmed by the host's
-// lighting. Drawing is also where trail points expire: older than 30000 ms, their timestamps are cleared.
+// lighting. Drawing is also where trail points expire: older than kTrailLifeMs, their timestamps are cleared.
 
 #include <cstdint>
 
 namespace trails {
 
+// A trail point's life, in milliseconds of the game's clock.
 inline constexpr std::int32_t kTrailLifeMs = 30000;
 inline constexpr float kTrailCullRadius = 1000.0f;
 inline constexpr float kTrailFullAlpha = 110.0f;

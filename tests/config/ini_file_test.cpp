@@ -1,4 +1,4 @@
-// The reader as the plug-in builds it: where it looks, what it makes of files on disk, and its queries.
+// The reader as the plug-in builds it: where it looks, and what it makes of files on disk.
 
 #include "config/ini_file.h"
 
@@ -11,6 +11,11 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "config/ini_parser.h"
+#include "config/plugin_paths.h"
+#include "config/settings.h"
 
 using namespace config;
 
@@ -25,11 +30,11 @@ std::string ProgramDirectory() {
   return text.substr(0, text.rfind('/') + 1);
 }
 
-// A fresh directory whose name holds a colon, so that a path into it is used as it is.
+// A fresh directory of files to read.
 class IniFileOnDisk : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/zephrel:ini-XXXXXX";
+    char pattern[] = "/tmp/zephrel-ini-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     directory_ = pattern;
   }
@@ -49,24 +54,29 @@ class IniFileOnDisk : public ::testing::Test {
   std::vector<std::string> written_;
 };
 
-TEST_F(IniFileOnDisk, NameWithAColonIsReadFromThatPathExactly) {
+// The settings of the file at `path`, as the plug-in reads them.
+void LoadSettingsOf(const std::string& path) { LoadSettingsFrom(IniTextOf(ReadIniText(path, true))); }
+
+TEST_F(IniFileOnDisk, AFileReadsAsItsLinesSay) {
   const std::string path = Write("x.ini", "[MAIN]\r\nHeight=250.5\r\nEnableTrail=false\r\nModelIDForTrail=0x241");
-  const IniFile ini(path);
-  EXPECT_EQ(ini.path(), path);
-  EXPECT_EQ(ini.ReadFloat("MAIN", "Height", 1.0f), 250.5f);
-  EXPECT_FALSE(ini.ReadBool("MAIN", "EnableTrail", true));
-  EXPECT_EQ(ini.ReadInt("MAIN", "ModelIDForTrail", 1), 577);
+  LoadSettingsOf(path);
+  EXPECT_EQ(Height, 250.5f);
+  EXPECT_FALSE(EnableTrail);
+  EXPECT_EQ(ModelIDForTrail, 577);
 }
 
 TEST_F(IniFileOnDisk, MissingOrEmptyFileGivesEveryDefault) {
   for (const std::string& path : {directory_ + "/absent.ini", Write("empty.ini", ""), directory_}) {
     // A directory tells a huge end on some file systems, yet it is unreadable, not too large.
     EXPECT_NE(ReadIniText(path).status, IniTextStatus::kTooLarge) << path;
-    const IniFile ini(path);
-    EXPECT_TRUE(ini.sections().empty()) << path;
-    EXPECT_TRUE(ini.ReadBool("MAIN", "EnableTrail", true));
-    EXPECT_EQ(ini.ReadFloat("MAIN", "Height", 100.0f), 100.0f);
-    EXPECT_EQ(ini.ReadInt("MAIN", "ModelIDForTrail", -577), -577);
+    EXPECT_TRUE(IniTextOf(ReadIniText(path)).empty()) << path;
+    EnableTrail = false;
+    Height = 0.0f;
+    ModelIDForTrail = 0;
+    LoadSettingsOf(path);
+    EXPECT_TRUE(EnableTrail);
+    EXPECT_EQ(Height, 100.0f);
+    EXPECT_EQ(ModelIDForTrail, 577);
   }
 }
 
@@ -85,7 +95,8 @@ TEST_F(IniFileOnDisk, AFileOverOneMebibyteIsNotReadAtAll) {
     const std::string path = Write("sized.ini", "[MAIN]\nHeight=5\n");
     std::ofstream(path, std::ios::binary | std::ios::in).seekp(static_cast<std::streamoff>(c.size - 1)).put('\n');
     EXPECT_EQ(ReadIniText(path).status, c.status);
-    EXPECT_EQ(IniFile(path).ReadFloat("MAIN", "Height", 100.0f), c.status == IniTextStatus::kRead ? 5.0f : 100.0f);
+    LoadSettingsOf(path);
+    EXPECT_EQ(Height, c.status == IniTextStatus::kRead ? 5.0f : 100.0f);
     std::remove(path.c_str());
   }
 }
@@ -93,40 +104,34 @@ TEST_F(IniFileOnDisk, AFileOverOneMebibyteIsNotReadAtAll) {
 TEST_F(IniFileOnDisk, NulBytesAndLongLinesAreJustText) {
   const std::string longValue(70000, '7');
   const std::string path = Write("odd.ini", std::string("[MAIN]\nk=a\0b\nlong=", 18) + longValue + "\n");
-  const IniFile ini(path);
-  EXPECT_EQ(ini.FindValue("MAIN", "k", "-"), std::string("a\0b", 3));
-  EXPECT_TRUE(ini.FindValue("MAIN", "long", "-") == longValue);
+  const IniText file = ReadIniText(path);
+  std::vector<std::string> values;
+  ParseIniText(IniTextOf(file), [&values](const IniLine& line) {
+    if (!line.header) values.emplace_back(line.value);
+  });
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values[0], std::string("a\0b", 3));
+  EXPECT_TRUE(values[1] == longValue);
 }
 
-TEST(IniFilePath, PlainNameLiesNextToTheModuleThatHoldsTheReader) {
-  EXPECT_EQ(ResolveIniPath("Zephrel.ini"), ProgramDirectory() + "Zephrel.ini");
-  EXPECT_EQ(IniFile("Zephrel.ini").path(), ProgramDirectory() + "Zephrel.ini");
+TEST(IniFilePath, LiesNextToTheModuleThatHoldsTheReader) {
+  EXPECT_EQ(PluginFilePath(kSettingsFile), ProgramDirectory() + "Zephrel.ini");
 }
 
-TEST(IniFilePath, EmptyNameIsTheModulePathWithIni) {
-  char path[4096];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  ASSERT_GT(length, 0);
-  path[length] = '\0';
-  std::string expected = path;
-  const std::size_t dot = expected.rfind('.');
-  expected = (dot == std::string::npos ? expected : expected.substr(0, dot)) + ".ini";
-  EXPECT_EQ(ResolveIniPath(""), expected);
+TEST(IniText, EndsAtTheFirstCtrlZOfAFileThatWasRead) {
+  EXPECT_EQ(IniTextOf(std::string_view("[MAIN]\nHeight=5\n\x1A\nHeight=6")), "[MAIN]\nHeight=5\n");
+  EXPECT_EQ(IniTextOf(IniText{IniTextStatus::kRead, "a\x1A"}), "a");
+  EXPECT_EQ(IniTextOf(IniText{IniTextStatus::kTooLarge, "a"}), "");
+  EXPECT_EQ(IniTextOf(IniText{IniTextStatus::kUnreadable, "a"}), "");
 }
 
-TEST(IniFileQueries, AnswerFromTheSectionsOrTheDefault) {
-  const IniFile ini("mem", "[MAIN]\nEnableTrail=\nHeight=\nName=abc\nModelIDForTrail=\n[main]\nHeight=5\n");
-  EXPECT_EQ(ini.FindValue("MAIN", "Name", "x"), "abc");
-  EXPECT_EQ(ini.FindValue("MAIN", "EnableTrail", "x"), "");  // an empty value is a value
-  EXPECT_EQ(ini.FindValue("MAIN", "name", "x"), "x");
-  EXPECT_EQ(ini.FindValue("OTHER", "Name", "x"), "x");
-  EXPECT_TRUE(ini.ReadBool("MAIN", "EnableTrail", true));
-  EXPECT_FALSE(ini.ReadBool("MAIN", "EnableTrail", false));
-  EXPECT_EQ(ini.ReadFloat("MAIN", "Height", 100.0f), 0.0f);  // present, so not the default
-  EXPECT_EQ(ini.ReadFloat("MAIN", "Absent", 0.1234567f), 0.1234567f);
-  EXPECT_EQ(ini.ReadInt("MAIN", "Absent", INT32_MIN), INT32_MIN);
-  EXPECT_THROW(ini.ReadInt("MAIN", "ModelIDForTrail", 577), NotAnInteger);
-  EXPECT_THROW(ini.ReadInt("MAIN", "Name", 577), NotAnInteger);
+TEST(IniFileSettings, AnswerFromTheLinesOrTheDefault) {
+  LoadSettingsFrom("[MAIN]\nEnableTrail=\nHeight=\nName=abc\nModelIDForTrail=\n[main]\nHeight=5\n");
+  EXPECT_TRUE(EnableTrail);  // an empty value is a value, which for a flag gives its default
+  EXPECT_EQ(Height, 0.0f);   // present, so not the default
+  EXPECT_EQ(HeightForBanner, 100.0f);
+  EXPECT_EQ(ModelIDForTrail, 577);  // does not convert
+  EXPECT_EQ(ModelIDForBanner, 593);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The configuration format over text in memory: what each kind of line becomes, trimming, and the value
-// conversions of the reader's queries.
+// conversions.
 
 #include "config/ini_parser.h"
 
@@ -22,18 +22,23 @@ using namespace config;
 
 namespace {
 
-IniSections Parse(std::string_view text) {
-  IniSections sections;
-  ParseIniText(text, sections);
-  return sections;
+// The lines of `text` as the parser hands them over: "[name]" for a header, "section|key=value" for a key line.
+std::vector<std::string> Parse(std::string_view text) {
+  std::vector<std::string> lines;
+  ParseIniText(text, [&lines](const IniLine& line) {
+    if (line.header) {
+      lines.push_back("[" + std::string(line.section) + "]");
+    } else {
+      lines.push_back(std::string(line.section) + "|" + std::string(line.key) + "=" + std::string(line.value));
+    }
+  });
+  return lines;
 }
-
-using Section = std::map<std::string, std::string>;
 
 struct LineCase {
   const char* name;
   std::string text;
-  IniSections expected;
+  std::vector<std::string> expected;
 };
 
 void PrintTo(const LineCase& c, std::ostream* out) { *out << c.name; }
@@ -45,24 +50,27 @@ TEST_P(OneLine, BecomesWhatTheFormatSays) { EXPECT_EQ(Parse(GetParam().text), Ge
 INSTANTIATE_TEST_SUITE_P(
     Lines, OneLine,
     ::testing::Values(
-        LineCase{"ByteOrderMarkBeforeHeader", "\xEF\xBB\xBF[MAIN]\n", {{"MAIN", {}}}},
-        LineCase{"SpacesInsideBrackets", "[ MAIN ]\n", {{"MAIN", {}}}},
-        LineCase{"LowerCaseSectionIsAnother", "[main]\nHeight=1\n", {{"main", {{"Height", "1"}}}}},
-        LineCase{"UnclosedBracketIsAKey", "[MAIN]\n[MAIN\n", {{"MAIN", {{"[MAIN", ""}}}}},
-        LineCase{"SpacesAroundEquals", "[MAIN]\nHeight = 250\n", {{"MAIN", {{"Height", "250"}}}}},
-        LineCase{"FirstEqualsSplits", "[MAIN]\na=b=c\n", {{"MAIN", {{"a", "b=c"}}}}},
-        LineCase{"EmptyKey", "[MAIN]\n=5\n", {{"MAIN", {{"", "5"}}}}},
-        LineCase{"EmptyValueIsStored", "[MAIN]\nEnableTrail=\n", {{"MAIN", {{"EnableTrail", ""}}}}},
-        LineCase{"KeyBeforeAnyHeader", "Height=1\n[MAIN]\n", {{"", {{"Height", "1"}}}, {"MAIN", {}}}},
-        LineCase{"EmptyBracketsNameTheEmptySection", "[]\nx=1\n", {{"", {{"x", "1"}}}}},
-        LineCase{"SemicolonLineIsAKey", "[MAIN]\n; Height=5\n", {{"MAIN", {{"; Height", "5"}}}}},
-        LineCase{"RemarkBelongsToTheValue", "[MAIN]\nHeight=5 # metres\n", {{"MAIN", {{"Height", "5 # metres"}}}}},
-        LineCase{"TrailingBlanksAndTabsGo", "[MAIN]\nHeight=5 \t \n", {{"MAIN", {{"Height", "5"}}}}},
+        LineCase{"ByteOrderMarkBeforeHeader", "\xEF\xBB\xBF[MAIN]\n", {"[MAIN]"}},
+        LineCase{"SpacesInsideBrackets", "[ MAIN ]\n", {"[MAIN]"}},
+        LineCase{"LowerCaseSectionIsAnother", "[main]\nHeight=1\n", {"[main]", "main|Height=1"}},
+        LineCase{"UnclosedBracketIsAKey", "[MAIN]\n[MAIN\n", {"[MAIN]", "MAIN|[MAIN="}},
+        LineCase{"SpacesAroundEquals", "[MAIN]\nHeight = 250\n", {"[MAIN]", "MAIN|Height=250"}},
+        LineCase{"FirstEqualsSplits", "[MAIN]\na=b=c\n", {"[MAIN]", "MAIN|a=b=c"}},
+        LineCase{"EmptyKey", "[MAIN]\n=5\n", {"[MAIN]", "MAIN|=5"}},
+        LineCase{"EmptyValueIsStored", "[MAIN]\nEnableTrail=\n", {"[MAIN]", "MAIN|EnableTrail="}},
+        LineCase{"KeyBeforeAnyHeader", "Height=1\n[MAIN]\n", {"|Height=1", "[MAIN]"}},
+        LineCase{"EmptyBracketsNameTheEmptySection", "[]\nx=1\n", {"[]", "|x=1"}},
+        LineCase{"SemicolonLineIsAKey", "[MAIN]\n; Height=5\n", {"[MAIN]", "MAIN|; Height=5"}},
+        LineCase{"RemarkBelongsToTheValue", "[MAIN]\nHeight=5 # metres\n", {"[MAIN]", "MAIN|Height=5 # metres"}},
+        LineCase{"TrailingBlanksAndTabsGo", "[MAIN]\nHeight=5 \t \n", {"[MAIN]", "MAIN|Height=5"}},
         LineCase{"MarkAfterEqualsGoes",
                  "[MAIN]\nHeight=\xEF\xBB\xBF"
                  "5\n",
-                 {{"MAIN", {{"Height", "5"}}}}},
-        LineCase{"HighBytesAreNotBlank", "[MAIN]\nk=\xA0v\xA0\n", {{"MAIN", {{"k", "\xA0v\xA0"}}}}},
+                 {"[MAIN]", "MAIN|Height=5"}},
+        LineCase{"HighBytesAreNotBlank", "[MAIN]\nk=\xA0v\xA0\n", {"[MAIN]", "MAIN|k=\xA0v\xA0"}},
+        LineCase{"ReopenedSectionTakesItsKeysAgain",
+                 "[MAIN]\nHeight=1\n[O]\n[MAIN]\nHeight=2\n",
+                 {"[MAIN]", "MAIN|Height=1", "[O]", "[MAIN]", "MAIN|Height=2"}},
         LineCase{"BlankLinesAreSkipped", "\n \t\r\n\n", {}}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
@@ -70,17 +78,17 @@ TEST(IniParser, CrLfReadsLikeLf) {
   const std::string lf = "[MAIN]\nHeight=250\nEnableTrail=0\n";
   const std::string crlf = "[MAIN]\r\nHeight=250\r\nEnableTrail=0\r\n";
   EXPECT_EQ(Parse(crlf), Parse(lf));
-  EXPECT_EQ(Parse(lf).at("MAIN").at("Height"), "250");
+  EXPECT_EQ(Parse(lf).at(1), "MAIN|Height=250");
 }
 
 TEST(IniParser, LastLineWithoutLineEndIsRead) {
-  EXPECT_EQ(Parse("[MAIN]\nHeight=7").at("MAIN").at("Height"), "7");
-  EXPECT_EQ(Parse("[MAIN]").count("MAIN"), 1u);
+  EXPECT_EQ(Parse("[MAIN]\nHeight=7").back(), "MAIN|Height=7");
+  EXPECT_EQ(Parse("[MAIN]"), std::vector<std::string>{"[MAIN]"});
 }
 
 TEST(IniParser, AnyNumberOfLeadingMarksGo) {
   const std::string marks = "\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF";
-  EXPECT_EQ(Parse(marks + "[MAIN]\nx=1\n"), (IniSections{{"MAIN", {{"x", "1"}}}}));
+  EXPECT_EQ(Parse(marks + "[MAIN]\nx=1\n"), (std::vector<std::string>{"[MAIN]", "MAIN|x=1"}));
   EXPECT_EQ(TrimText(marks, false, false), "");
   EXPECT_EQ(TrimText(marks + " x ", false, false), " x ");
   EXPECT_EQ(TrimText(" " + marks + "x", true, true), marks + "x");  // a mark after a blank stays
@@ -93,31 +101,10 @@ TEST(IniParser, TrimmingHonoursItsFlags) {
   EXPECT_EQ(TrimText("", true, true), "");
 }
 
-TEST(IniParser, FirstOccurrenceWinsAlsoInAReopenedSection) {
-  const IniSections sections = Parse("[MAIN]\nHeight=1\n[OTHER]\nHeight=3\n[MAIN]\nHeight=2\nWidth=4\n");
-  EXPECT_EQ(sections.at("MAIN"), (Section{{"Height", "1"}, {"Width", "4"}}));
-  EXPECT_EQ(sections.at("OTHER"), (Section{{"Height", "3"}}));
-}
-
-TEST(IniParser, KeysBeforeAnyHeaderAreNotInMain) {
-  const IniSections sections = Parse("Height=1\n[MAIN]\nEnableTrail=0\n");
-  EXPECT_EQ(FindIniValue(sections, "MAIN", "Height"), nullptr);
-  ASSERT_NE(FindIniValue(sections, "", "Height"), nullptr);
-  EXPECT_EQ(*FindIniValue(sections, "", "Height"), "1");
-}
-
-TEST(IniParser, NamesCompareAsUnsignedBytes) {
-  const IniSections sections = Parse("[b]\n[\xC3\xA9]\n[a]\n[ab]\n");
-  std::vector<std::string> order;
-  for (const auto& [name, keys] : sections) order.push_back(name);
-  EXPECT_EQ(order, (std::vector<std::string>{"a", "ab", "b", "\xC3\xA9"}));
-}
-
-TEST(IniParser, ObserverSeesEveryLineWithItsNumber) {
+TEST(IniParser, EveryLineComesWithItsNumber) {
   std::vector<IniLine> lines;
   std::vector<std::string> sectionNames;
-  IniSections sections;
-  ParseIniText("a=1\n\n[S]\r\nb=2\nb=3\nc", sections, [&](const IniLine& line) {
+  ParseIniText("a=1\n\n[S]\r\nb=2\nb=3\nc", [&](const IniLine& line) {
     lines.push_back(line);
     sectionNames.emplace_back(line.section);
   });
@@ -127,8 +114,6 @@ TEST(IniParser, ObserverSeesEveryLineWithItsNumber) {
   EXPECT_TRUE(lines[1].header);
   EXPECT_EQ(lines[1].number, 3u);
   EXPECT_EQ(sectionNames[2], "S");
-  EXPECT_FALSE(lines[2].repeated);
-  EXPECT_TRUE(lines[3].repeated);
   EXPECT_EQ(lines[3].value, "3");
   EXPECT_EQ(lines[4].key, "c");
   EXPECT_EQ(lines[4].number, 6u);
@@ -380,29 +365,6 @@ TEST(Conversions, ReadTheSameInADecimalCommaLocale) {
   EXPECT_EQ(ours, 250.5f);
   EXPECT_EQ(withComma, 250.0f);
   EXPECT_EQ(hex, 577);
-}
-
-TEST(ResolveIniPathFrom, FollowsTheModule) {
-  struct Case {
-    const char* name;
-    const char* module;
-    char separator;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"Zephrel.ini", "D:\\game\\Zephrel.dll", '\\', "D:\\game\\Zephrel.ini"},
-      {"", "D:\\game\\abc.dll", '\\', "D:\\game\\abc.ini"},
-      {"C:\\other\\x.ini", "D:\\game\\abc.dll", '\\', "C:\\other\\x.ini"},
-      {"a:b", "/opt/game/z.so", '/', "a:b"},
-      {"Zephrel.ini", "D:/game/Zephrel.dll", '\\', "Zephrel.ini"},  // only the build's own separator counts
-      {"Zephrel.ini", "/opt/game/libzephrel.so", '/', "/opt/game/Zephrel.ini"},
-      {"", "D:\\game\\noextension", '\\', "D:\\game\\noextension.ini"},
-      {"", "", '\\', ".ini"},
-      {"sub\\x.ini", "D:\\game\\z.dll", '\\', "D:\\game\\sub\\x.ini"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ResolveIniPathFrom(c.name, c.module, c.separator), c.expected) << c.name << " in " << c.module;
-  }
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 
-#include "config/ini_file.h"
 #include "config/plugin_paths.h"
 #include "simhost.h"
 
@@ -19,8 +18,20 @@ TEST(LongProgramPath, OneBoxAndNamesStandAlone) {
   ASSERT_GT(std::filesystem::read_symlink("/proc/self/exe").string().size(), 259u);
   EXPECT_STREQ(PluginDirectory(), "");
   EXPECT_STREQ(PluginFilePath("MODELS\\BANNER.TXD"), "MODELS\\BANNER.TXD");
-  EXPECT_EQ(ResolveIniPath("Zephrel.ini"), "Zephrel.ini");
+  EXPECT_STREQ(PluginFilePath("Zephrel.ini"), "Zephrel.ini");
   EXPECT_EQ(simhost::Recorded().errorBoxes.size(), 1u);
+}
+
+// A console program, the checker, finds its folder the same way and is told of the failure its own way: no box.
+TEST(LongProgramPath, AProgramGetsTheSameDirectoryAndItsOwnFailure) {
+  simhost::ResetHost();
+  static int failures = 0;
+  PluginPathAreas areas{};
+  FindModuleDirectory(areas, [] { ++failures; });
+  EXPECT_EQ(failures, 1);
+  EXPECT_STREQ(areas.directory, "");
+  EXPECT_STREQ(JoinPluginPath(areas, "Zephrel.ini"), "Zephrel.ini");
+  EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ TEST_F(PluginPaths, DirectoryIsTheModulesAndJoinedPathsShareTheThirdArea) {
 
 TEST_F(PluginPaths, FailedModuleLookupShowsOneBoxAndFallsBackToTheExecutable) {
   PluginPathAreas areas{};
-  ResolvePluginDirectory(false, nullptr, areas);
+  ResolvePluginDirectory(false, nullptr, areas, ShowFilesystemError);
   const auto& boxes = simhost::Recorded().errorBoxes;
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "FILESYSTEM\nFailed to retrieve plugin dir path");
