@@ -13,6 +13,7 @@
 
 #include "host/host.h"
 #include "host/immediate.h"
+#include "patching/patching.h"
 #include "plugin/steps.h"
 #include "trails/trail_store.h"
 
@@ -184,6 +185,29 @@ Vector3 FlightPosition(int index, float seconds) {
   return {radius * std::cos(angle), radius * std::sin(angle), 130.0f + 6.0f * static_cast<float>(index % 12)};
 }
 
+// The game's entries in the plug-in's table, each set with the type the plug-in calls it with, so that a function
+// of another type does not compile.
+void SetEntries() {
+  namespace at = host::address;
+  host::SetEntry<host::ReadTextureFn>(at::ReadTexture, &ReadTexture);
+  host::SetEntry<host::DestroyTextureFn>(at::DestroyTexture, &DestroyTexture);
+  host::SetEntry<host::TransformImmediateVerticesFn>(at::TransformImmediateVertices, &TransformVertices);
+  host::SetEntry<host::EndImmediateFn>(at::EndImmediate, &EndImmediate);
+  host::SetEntry<host::RenderImmediateIndexedFn>(at::RenderImmediateIndexed, &RenderIndexed);
+  host::SetEntry<host::SetVectorFn>(at::SetVector, &SetVector);
+  host::SetEntry<host::VectorLengthFn>(at::VectorLength, &VectorLength);
+  host::SetEntry<host::CopyVectorFn>(at::CopyVector, &CopyVector);
+  host::SetEntry<host::ShowLightSpriteFn>(at::ShowLightSprite, &ShowLightSprite);
+  host::SetEntry<host::UpdateLightSpriteFn>(at::UpdateLightSprite, &UpdateLightSprite);
+  host::SetEntry<host::PushCurrentTextureDictionaryFn>(at::PushCurrentTextureDictionary, &PushDictionary);
+  host::SetEntry<host::PopCurrentTextureDictionaryFn>(at::PopCurrentTextureDictionary, &PopDictionary);
+  host::SetEntry<host::FindTextureDictionarySlotFn>(at::FindTextureDictionarySlot, &FindDictionarySlot);
+  host::SetEntry<host::SetCurrentTextureDictionaryFn>(at::SetCurrentTextureDictionary, &SetCurrentDictionary);
+  host::SetEntry<host::AddTextureDictionarySlotFn>(at::AddTextureDictionarySlot, &AddDictionarySlot);
+  host::SetEntry<host::LoadTextureDictionaryFn>(at::LoadTextureDictionary, &LoadDictionary);
+  host::SetEntry<host::IsSphereVisibleFn>(at::IsSphereVisible, &IsSphereVisible);
+}
+
 }  // namespace
 
 Frame& CurrentFrame() { return frame; }
@@ -193,6 +217,7 @@ const host::HostVehicle& Vehicle(int index) { return vehicles[index]; }
 Role RoleOf(int index) { return index < 2 ? Role::kTrail : index == 2 ? Role::kBanner : roles[index]; }
 
 void SetUp() {
+  SetEntries();
   Data<host::HostEngine*>(host::address::HostEnginePointer) = &engine;
   Data<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = &pool;
   Data<std::uint32_t>(host::address::HostTimeMs) = 100000;  // a clock of 0 would mark trail points empty
@@ -264,48 +289,5 @@ void Still() {
 
 }  // namespace game
 
-namespace host {
-
-std::uintptr_t EntryFunction(std::uint32_t address) {
-  const auto at = [](auto function) { return reinterpret_cast<std::uintptr_t>(function); };
-  switch (address) {
-    case address::ReadTexture:
-      return at(&game::ReadTexture);
-    case address::DestroyTexture:
-      return at(&game::DestroyTexture);
-    case address::TransformImmediateVertices:
-      return at(&game::TransformVertices);
-    case address::EndImmediate:
-      return at(&game::EndImmediate);
-    case address::RenderImmediateIndexed:
-      return at(&game::RenderIndexed);
-    case address::SetVector:
-      return at(&game::SetVector);
-    case address::VectorLength:
-      return at(&game::VectorLength);
-    case address::CopyVector:
-      return at(&game::CopyVector);
-    case address::ShowLightSprite:
-      return at(&game::ShowLightSprite);
-    case address::UpdateLightSprite:
-      return at(&game::UpdateLightSprite);
-    case address::PushCurrentTextureDictionary:
-      return at(&game::PushDictionary);
-    case address::PopCurrentTextureDictionary:
-      return at(&game::PopDictionary);
-    case address::FindTextureDictionarySlot:
-      return at(&game::FindDictionarySlot);
-    case address::SetCurrentTextureDictionary:
-      return at(&game::SetCurrentDictionary);
-    case address::AddTextureDictionarySlot:
-      return at(&game::AddDictionarySlot);
-    case address::LoadTextureDictionary:
-      return at(&game::LoadDictionary);
-    case address::IsSphereVisible:
-      return at(&game::IsSphereVisible);
-    default:
-      return 0;  // an entry the page does not play: the call traps, as a call into nothing would crash the game
-  }
-}
-
-}  // namespace host
+// The game's image lies where its addresses say: the page writes the game's data there.
+extern "C" std::uint32_t zephrel_host_image_base() { return patching::kHostPreferredBase; }
