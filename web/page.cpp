@@ -1,5 +1,5 @@
-// What the page's script calls: the plug-in's start-up and re-initialisation steps over the INI text the player
-// edits, the checker's explanation of that text, and one frame of the game with the plug-in in it.
+// What the page's script calls: the plug-in's start-up step over the INI text the player edits, the checker's
+// explanation of that text, and one frame of the game with the plug-in in it.
 
 #include <emscripten.h>
 #include <emscripten/heap.h>
@@ -10,17 +10,13 @@
 #include <string>
 #include <string_view>
 
-#include "banners/banner_texture.h"
 #include "config/ini_explain.h"
 #include "config/ini_file.h"
-#include "config/ini_parser.h"
 #include "config/settings.h"
 #include "game.h"
-#include "trails/trail_store.h"
+#include "plugin/steps.h"
 
 namespace {
-
-constexpr const char* kIniPath = "/game/Zephrel.ini";
 
 std::string report;
 float aircraftOut[4 * game::kMaxAircraft];
@@ -97,6 +93,14 @@ int KindOf(const host::HostVehicle& vehicle) {
   return 0;
 }
 
+// The plug-in's start-up step, with the text the player edits as its Zephrel.ini, read as the checker reads it,
+// with the text mode of Windows, where a byte 0x1A ends the file.
+void StartUp(std::string_view text) {
+  plugin::StartupStep([text] {
+    config::LoadSettingsFrom(config::IniFile(config::ResolveIniPath("Zephrel.ini"), config::IniTextOf(text)));
+  });
+}
+
 }  // namespace
 
 extern "C" {
@@ -108,9 +112,8 @@ EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_size_limit() { return static_cast<std:
 
 // The game starts again with the player's Zephrel.ini, given as its `size` bytes, and the checker explains them. A
 // file over the size limit is not given (`bytes` is null): like the plug-in, the page does not read it. The
-// plug-in's start-up steps run but for the log and the sky routine's redirect, which the page's game has no use for
-// (its frame step flies the sky trails): banners parked, trails emptied, settings read. The settings are read as
-// the checker reads them, with the text mode of Windows, where a byte 0x1A ends the file.
+// plug-in's start-up step runs; its start-up callback's redirect of the sky routine and its log do not, as the
+// page's game has no code to redirect (its frame step flies the sky trails) and no folder to write to.
 // Returns the report: one row a note ("N", line, text), at most as many as the checker gives, one a setting ("S",
 // key, type, value, default, line, line that does not convert), and the line of the first [MAIN] header ("H"). When
 // memory runs out the settings stay as they were, and the report says so.
@@ -120,11 +123,9 @@ EMSCRIPTEN_KEEPALIVE const char* zephrel_read_ini(const char* bytes, std::int32_
       tooLarge || bytes == nullptr ? std::string_view() : std::string_view(bytes, static_cast<std::size_t>(size));
   config::IniSources sources{};
   KeepSettings();
-  banners::InitBanners();
-  trails::ResetTrails();
   try {
     report.clear();
-    config::LoadSettingsFrom(config::IniFile(kIniPath, config::IniTextOf(text)));
+    StartUp(text);
     if (tooLarge) {
       NoteRow(0, "Zephrel.ini is larger than " + std::to_string(config::kIniFileSizeLimit) +
                      " bytes (1 MiB), too large for a configuration: the plug-in does not read it and uses every "
