@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "game.h"
 #include "plugin/steps.h"
+#include "trails/aircraft_scan.h"
 
 namespace {
 
@@ -85,12 +86,17 @@ std::string OutOfMemoryNote() {
 // shows.
 constexpr const char* kNoRoom = "N\t0\tThe page's memory ran out: the settings stay as they were.\n";
 
-// What the plug-in makes of an aircraft, for its mark on the page: a trail aircraft comes first.
-int KindOf(const host::HostVehicle& vehicle) {
-  const auto model = static_cast<std::int32_t>(vehicle.model);
-  if (config::EnableTrail && model == config::ModelIDForTrail) return 1;
-  if (config::EnableBanner && model == config::ModelIDForBanner) return 2;
-  return 0;
+// The aircraft's mark that the page's script draws: 0 none, 1 a trail aircraft's, 2 a banner aircraft's.
+float MarkOf(trails::ScanOutcome outcome) {
+  switch (outcome) {
+    case trails::ScanOutcome::kTrailPoint:
+      return 1.0f;
+    case trails::ScanOutcome::kBannerHead:
+      return 2.0f;
+    case trails::ScanOutcome::kNothing:
+      break;
+  }
+  return 0.0f;
 }
 
 // The plug-in's start-up step, with the text the player edits as its Zephrel.ini, read as the checker reads it,
@@ -186,7 +192,8 @@ EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t aircraft, float seconds, st
             config::ModelIDForTrail, config::ModelIDForBanner);
 }
 
-// The aircraft of the last frame: x, y, z and what the plug-in makes of each (0 nothing, 1 trail, 2 banner).
+// The aircraft of the last frame: x, y, z and what the plug-in's scan makes of each (0 nothing, 1 a trail point,
+// 2 a banner head).
 EMSCRIPTEN_KEEPALIVE const float* zephrel_aircraft(std::int32_t count) {
   for (int i = 0; i < count && i < game::kMaxAircraft; ++i) {
     const host::HostVehicle& vehicle = game::Vehicle(i);
@@ -195,7 +202,7 @@ EMSCRIPTEN_KEEPALIVE const float* zephrel_aircraft(std::int32_t count) {
     out[0] = position.x;
     out[1] = position.y;
     out[2] = position.z;
-    out[3] = static_cast<float>(KindOf(vehicle));
+    out[3] = MarkOf(trails::OutcomeOf(vehicle, i));
   }
   return aircraftOut;
 }
