@@ -17,6 +17,9 @@
 #include "plugin/steps.h"
 #include "trails/aircraft_scan.h"
 
+// The Zephrel.ini a player installs, as the build writes it (shipped_ini.cpp, made from it).
+extern const char kShippedIni[];
+
 namespace {
 
 std::string report;
@@ -76,8 +79,10 @@ void SettingRows(const config::IniSources& sources) {
   EndRow();
 }
 
+constexpr std::size_t kMiB = 1024 * 1024;
+
 std::string OutOfMemoryNote() {
-  return "The page's memory (at most " + std::to_string(emscripten_get_heap_max() / (1024 * 1024)) +
+  return "The page's memory (at most " + std::to_string(emscripten_get_heap_max() / kMiB) +
          " MiB) ran out reading this file: the settings stay as they were. Free some memory, or close other tabs, "
          "and edit the text again.";
 }
@@ -85,6 +90,12 @@ std::string OutOfMemoryNote() {
 // What the player's script is given when not even the report has room: no settings, so that the page keeps those it
 // shows.
 constexpr const char* kNoRoom = "N\t0\tThe page's memory ran out: the settings stay as they were.\n";
+
+std::string TooLargeNote() {
+  return "Zephrel.ini is larger than " + std::to_string(config::kIniFileSizeLimit) + " bytes (" +
+         std::to_string(config::kIniFileSizeLimit / kMiB) +
+         " MiB), too large for a configuration: the plug-in does not read it and uses every default.";
+}
 
 // The aircraft's mark that the page's script draws: 0 none, 1 a trail aircraft's, 2 a banner aircraft's.
 float MarkOf(trails::ScanOutcome outcome) {
@@ -133,9 +144,7 @@ EMSCRIPTEN_KEEPALIVE const char* zephrel_read_ini(const char* bytes, std::int32_
     report.clear();
     StartUp(text);
     if (tooLarge) {
-      NoteRow(0, "Zephrel.ini is larger than " + std::to_string(config::kIniFileSizeLimit) +
-                     " bytes (1 MiB), too large for a configuration: the plug-in does not read it and uses every "
-                     "default.");
+      NoteRow(0, TooLargeNote());
     } else {
       sources = config::ExplainIni(text, NoteRow);
     }
@@ -160,13 +169,8 @@ EMSCRIPTEN_KEEPALIVE const char* zephrel_float_text(float value) {
   return report.c_str();
 }
 
-// The Zephrel.ini a player installs: every key at its default, as the build writes it.
-EMSCRIPTEN_KEEPALIVE const char* zephrel_default_ini() {
-  report = "[MAIN]\r\n";
-  for (const config::Setting& setting : config::kSettings)
-    report.append(setting.key).append("=").append(setting.defaultText).append("\r\n");
-  return report.c_str();
-}
+// The Zephrel.ini a player installs: every key at its default.
+EMSCRIPTEN_KEEPALIVE const char* zephrel_default_ini() { return kShippedIni; }
 
 // Where the page finds the frame's fields, in the order its script reads them.
 EMSCRIPTEN_KEEPALIVE const std::int32_t* zephrel_layout() {

@@ -153,10 +153,14 @@ using ShowLightSpriteFn = void(HOST_CDECL*)(std::uint32_t id, std::int32_t attac
                                             std::int32_t onlyFromBelow, std::int32_t reflectionDelay);
 using UpdateLightSpriteFn = void(HOST_CDECL*)(std::uint32_t id, const Vector3* position, float range, float angle);
 
+// The host's datum of type T at `address`, in place.
 template <typename T>
 T& Datum(std::uint32_t address) {
   return *reinterpret_cast<T*>(address);
 }
+
+// The host's time step is 1 for a frame of this many milliseconds.
+inline constexpr float kMsPerTimeStep = 20.0f;
 
 // Host data.
 inline std::uint32_t HostTimeMs() { return Datum<std::uint32_t>(address::HostTimeMs); }
