@@ -196,6 +196,13 @@ EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t aircraft, float seconds, st
             config::ModelIDForTrail, config::ModelIDForBanner);
 }
 
+// How many of the first `count` aircraft of the flight fly the trail model; the others fly the banner model.
+EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_trail_aircraft(std::int32_t count) {
+  std::int32_t trails = 0;
+  for (int i = 0; i < count && i < game::kMaxAircraft; ++i) trails += game::RoleOf(i) == game::Role::kTrail ? 1 : 0;
+  return trails;
+}
+
 // The aircraft of the last frame: x, y, z and what the plug-in's scan makes of each (0 nothing, 1 a trail point,
 // 2 a banner head).
 EMSCRIPTEN_KEEPALIVE const float* zephrel_aircraft(std::int32_t count) {
