@@ -28,9 +28,10 @@ inline constexpr std::uint32_t kPoolRecord = 0xC90300;
 // The host's own routines behind the six call sites live here in the code pages.
 inline constexpr std::uint32_t kRoutines = 0x840000;
 
+// The host's datum at `hostAddress`, where the simulated host laid the image out.
 template <typename T>
 T& Data(std::uint32_t hostAddress) {
-  return *reinterpret_cast<T*>(At(hostAddress));
+  return host::Datum<T>(At(hostAddress));
 }
 
 // Puts the code of the image in place: routines, call sites, sky routine, entry stubs, probe words.

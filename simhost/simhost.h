@@ -196,9 +196,6 @@ std::int32_t CurrentTextureDictionary();
 
 // ---- The game loop ----------------------------------------------------------------------------------------
 
-// Milliseconds per host time-step unit: the host's time step is 1.0 for a frame of this length.
-inline constexpr float kMsPerTimeStep = 20.0f;
-
 // Runs before the plug-in sees a frame: scripts move the aircraft here. Arguments: the clock after advancing.
 using Script = std::function<void(std::uint32_t now)>;
 void SetScript(Script script);

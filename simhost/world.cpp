@@ -130,7 +130,7 @@ void SetScript(Script newScript) { script = std::move(newScript); }
 
 void Frame(std::uint32_t ms) {
   SetClock(Clock() + ms);
-  SetTimeStep(static_cast<float>(ms) / kMsPerTimeStep);
+  SetTimeStep(static_cast<float>(ms) / host::kMsPerTimeStep);
   if (script) script(Clock());
   RunSite(Site::Frame);
   RunSkyRoutine();

@@ -89,10 +89,7 @@ int Check(const std::string& path, bool beside) {
     return 2;
   }
   if (file.status == IniTextStatus::kTooLarge) {
-    std::printf(
-        "%s is larger than %s bytes (%u MiB), too large for a configuration: the plug-in does not read it "
-        "and uses every default.\n",
-        path.c_str(), std::to_string(kIniFileSizeLimit).c_str(), kIniFileSizeLimitMiB);
+    std::printf("%s\n", TooLargeNote(path).c_str());
     return 2;
   }
 

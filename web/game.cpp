@@ -13,7 +13,9 @@
 
 #include "host/host.h"
 #include "host/immediate.h"
+#include "patching/patching.h"
 #include "plugin/steps.h"
+#include "preview/banner_circle.h"
 #include "trails/trail_store.h"
 
 namespace game {
@@ -23,15 +25,10 @@ using host::HostTexture;
 using host::ImmediateVertex;
 using host::Vector3;
 
-template <typename T>
-T& Data(std::uint32_t address) {
-  return *reinterpret_cast<T*>(address);
-}
-
 // The game's image must hold build 1001's probe word before the plug-in's bindings detect the build.
 __attribute__((constructor(101))) void WriteProbeWord() {
   for (const host::BuildProbe& probe : host::kBuildProbes) {
-    if (probe.build == host::kBuild1001) Data<std::uint32_t>(probe.address) = probe.word;
+    if (probe.build == host::kBuild1001) host::Datum<std::uint32_t>(probe.address) = probe.word;
   }
 }
 
@@ -157,10 +154,6 @@ void HOST_CDECL UpdateLightSprite(std::uint32_t, const Vector3*, float, float) {
 constexpr float kTwoPi = 6.28318530718f;
 constexpr float kTrailSpeed = 20.0f;  // world units per second
 constexpr float kCrossingRadius = 90.0f;
-// The banner aircraft circles as in the Linux preview, near the crossing.
-constexpr Vector3 kCircleCentre{-40.0f, -70.0f, 0.0f};
-constexpr float kCircleRadius = 30.0f;
-constexpr float kCircleRate = 0.35f;  // radians per second
 
 std::uint16_t ModelFor(std::int32_t id) { return id >= 1 && id <= 0xFFFF ? static_cast<std::uint16_t>(id) : 0; }
 
@@ -174,14 +167,37 @@ Vector3 FlightPosition(int index, float seconds) {
             index == 0 ? kTrailHeights[0] : kTrailHeights[1]};
   }
   if (index == 2) {
-    const float angle = kCircleRate * seconds;
-    return {kCircleCentre.x + kCircleRadius * std::cos(angle), kCircleCentre.y + kCircleRadius * std::sin(angle),
-            kBannerHeight};
+    // As in the Linux preview, near the crossing.
+    const preview::CirclePoint circling = preview::BannerCirclePoint(seconds);
+    return {circling.x, circling.y, kBannerHeight};
   }
   const float radius = 160.0f + 9.0f * static_cast<float>(index);
   const float rate = (index % 2 == 0 ? 1.0f : -1.0f) * 18.0f / radius;
   const float angle = rate * seconds + 0.61f * static_cast<float>(index);
   return {radius * std::cos(angle), radius * std::sin(angle), 130.0f + 6.0f * static_cast<float>(index % 12)};
+}
+
+// The game's entries in the plug-in's table, each set with the type the plug-in calls it with, so that a function
+// of another type does not compile.
+void SetEntries() {
+  namespace at = host::address;
+  host::SetEntry<host::ReadTextureFn>(at::ReadTexture, &ReadTexture);
+  host::SetEntry<host::DestroyTextureFn>(at::DestroyTexture, &DestroyTexture);
+  host::SetEntry<host::TransformImmediateVerticesFn>(at::TransformImmediateVertices, &TransformVertices);
+  host::SetEntry<host::EndImmediateFn>(at::EndImmediate, &EndImmediate);
+  host::SetEntry<host::RenderImmediateIndexedFn>(at::RenderImmediateIndexed, &RenderIndexed);
+  host::SetEntry<host::SetVectorFn>(at::SetVector, &SetVector);
+  host::SetEntry<host::VectorLengthFn>(at::VectorLength, &VectorLength);
+  host::SetEntry<host::CopyVectorFn>(at::CopyVector, &CopyVector);
+  host::SetEntry<host::ShowLightSpriteFn>(at::ShowLightSprite, &ShowLightSprite);
+  host::SetEntry<host::UpdateLightSpriteFn>(at::UpdateLightSprite, &UpdateLightSprite);
+  host::SetEntry<host::PushCurrentTextureDictionaryFn>(at::PushCurrentTextureDictionary, &PushDictionary);
+  host::SetEntry<host::PopCurrentTextureDictionaryFn>(at::PopCurrentTextureDictionary, &PopDictionary);
+  host::SetEntry<host::FindTextureDictionarySlotFn>(at::FindTextureDictionarySlot, &FindDictionarySlot);
+  host::SetEntry<host::SetCurrentTextureDictionaryFn>(at::SetCurrentTextureDictionary, &SetCurrentDictionary);
+  host::SetEntry<host::AddTextureDictionarySlotFn>(at::AddTextureDictionarySlot, &AddDictionarySlot);
+  host::SetEntry<host::LoadTextureDictionaryFn>(at::LoadTextureDictionary, &LoadDictionary);
+  host::SetEntry<host::IsSphereVisibleFn>(at::IsSphereVisible, &IsSphereVisible);
 }
 
 }  // namespace
@@ -193,10 +209,11 @@ const host::HostVehicle& Vehicle(int index) { return vehicles[index]; }
 Role RoleOf(int index) { return index < 2 ? Role::kTrail : index == 2 ? Role::kBanner : roles[index]; }
 
 void SetUp() {
-  Data<host::HostEngine*>(host::address::HostEnginePointer) = &engine;
-  Data<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = &pool;
-  Data<std::uint32_t>(host::address::HostTimeMs) = 100000;  // a clock of 0 would mark trail points empty
-  Data<float>(host::address::HostTimeStep) = 1.0f;
+  SetEntries();
+  host::Datum<host::HostEngine*>(host::address::HostEnginePointer) = &engine;
+  host::Datum<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = &pool;
+  host::Datum<std::uint32_t>(host::address::HostTimeMs) = 100000;  // a clock of 0 would mark trail points empty
+  host::Datum<float>(host::address::HostTimeStep) = 1.0f;
   for (int i = 0; i < kMaxAircraft; ++i) {
     roles[i] = i % 2 == 1 ? Role::kTrail : Role::kBanner;
     vehicles[i].driver = &vehicles[i];  // flown by pilots, for the settings that ask for one
@@ -205,15 +222,15 @@ void SetUp() {
 
 void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, std::int32_t modelIdForTrail,
          std::int32_t modelIdForBanner) {
-  auto& clock = Data<std::uint32_t>(host::address::HostTimeMs);
+  auto& clock = host::Datum<std::uint32_t>(host::address::HostTimeMs);
   clock += elapsedMs;
-  Data<float>(host::address::HostTimeStep) = static_cast<float>(elapsedMs) / kMsPerTimeStep;
-  Data<std::uint8_t>(host::address::HostClockHour) = hour;
+  host::Datum<float>(host::address::HostTimeStep) = static_cast<float>(elapsedMs) / host::kMsPerTimeStep;
+  host::Datum<std::uint8_t>(host::address::HostClockHour) = hour;
   // Daylight from the hour: full from 8 to 18, least at midnight; the plug-in dims its trails by the light.
   const float fromNoon = std::fabs(static_cast<float>(hour) - 12.0f);
   const float daylight = fromNoon <= 6.0f ? 1.0f : std::fmax(0.0f, 1.0f - (fromNoon - 6.0f) / 4.0f);
   const auto channel = static_cast<std::uint16_t>(90.0f + 165.0f * daylight);
-  auto& light = Data<host::HostLightColour>(host::address::HostLightColour);
+  auto& light = host::Datum<host::HostLightColour>(host::address::HostLightColour);
   light.red = light.green = light.blue = channel;
   frame.daylight = daylight;
 
@@ -264,48 +281,5 @@ void Still() {
 
 }  // namespace game
 
-namespace host {
-
-std::uintptr_t EntryFunction(std::uint32_t address) {
-  const auto at = [](auto function) { return reinterpret_cast<std::uintptr_t>(function); };
-  switch (address) {
-    case address::ReadTexture:
-      return at(&game::ReadTexture);
-    case address::DestroyTexture:
-      return at(&game::DestroyTexture);
-    case address::TransformImmediateVertices:
-      return at(&game::TransformVertices);
-    case address::EndImmediate:
-      return at(&game::EndImmediate);
-    case address::RenderImmediateIndexed:
-      return at(&game::RenderIndexed);
-    case address::SetVector:
-      return at(&game::SetVector);
-    case address::VectorLength:
-      return at(&game::VectorLength);
-    case address::CopyVector:
-      return at(&game::CopyVector);
-    case address::ShowLightSprite:
-      return at(&game::ShowLightSprite);
-    case address::UpdateLightSprite:
-      return at(&game::UpdateLightSprite);
-    case address::PushCurrentTextureDictionary:
-      return at(&game::PushDictionary);
-    case address::PopCurrentTextureDictionary:
-      return at(&game::PopDictionary);
-    case address::FindTextureDictionarySlot:
-      return at(&game::FindDictionarySlot);
-    case address::SetCurrentTextureDictionary:
-      return at(&game::SetCurrentDictionary);
-    case address::AddTextureDictionarySlot:
-      return at(&game::AddDictionarySlot);
-    case address::LoadTextureDictionary:
-      return at(&game::LoadDictionary);
-    case address::IsSphereVisible:
-      return at(&game::IsSphereVisible);
-    default:
-      return 0;  // an entry the page does not play: the call traps, as a call into nothing would crash the game
-  }
-}
-
-}  // namespace host
+// The game's image lies where its addresses say: the page writes the game's data there.
+extern "C" std::uint32_t zephrel_host_image_base() { return patching::kHostPreferredBase; }

@@ -14,7 +14,6 @@ inline constexpr int kMaxBatches = 256;
 inline constexpr int kMaxSprites = 16;
 inline constexpr int kVertexFloats = 6;  // x, y, z, alpha, u, v: the plug-in draws in white
 inline constexpr int kSpriteFloats = 8;  // x, y, z, red, green, blue, alpha, size
-inline constexpr float kMsPerTimeStep = 20.0f;
 // Where the scenario flies: above the default heights, so that a player who raises them sees the effect stop.
 inline constexpr float kTrailHeights[2] = {145.0f, 155.0f};
 inline constexpr float kBannerHeight = 130.0f;

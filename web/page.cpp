@@ -1,5 +1,5 @@
-// What the page's script calls: the plug-in's start-up and re-initialisation steps over the INI text the player
-// edits, the checker's explanation of that text, and one frame of the game with the plug-in in it.
+// What the page's script calls: the plug-in's start-up step over the INI text the player edits, the checker's
+// explanation of that text, and one frame of the game with the plug-in in it.
 
 #include <emscripten.h>
 #include <emscripten/heap.h>
@@ -10,17 +10,17 @@
 #include <string>
 #include <string_view>
 
-#include "banners/banner_texture.h"
 #include "config/ini_explain.h"
 #include "config/ini_file.h"
-#include "config/ini_parser.h"
 #include "config/settings.h"
 #include "game.h"
-#include "trails/trail_store.h"
+#include "plugin/steps.h"
+#include "trails/aircraft_scan.h"
+
+// The Zephrel.ini a player installs, as the build writes it (shipped_ini.cpp, made from it).
+extern const char kShippedIni[];
 
 namespace {
-
-constexpr const char* kIniPath = "/game/Zephrel.ini";
 
 std::string report;
 float aircraftOut[4 * game::kMaxAircraft];
@@ -79,8 +79,10 @@ void SettingRows(const config::IniSources& sources) {
   EndRow();
 }
 
+constexpr std::size_t kMiB = 1024 * 1024;
+
 std::string OutOfMemoryNote() {
-  return "The page's memory (at most " + std::to_string(emscripten_get_heap_max() / (1024 * 1024)) +
+  return "The page's memory (at most " + std::to_string(emscripten_get_heap_max() / kMiB) +
          " MiB) ran out reading this file: the settings stay as they were. Free some memory, or close other tabs, "
          "and edit the text again.";
 }
@@ -89,12 +91,23 @@ std::string OutOfMemoryNote() {
 // shows.
 constexpr const char* kNoRoom = "N\t0\tThe page's memory ran out: the settings stay as they were.\n";
 
-// What the plug-in makes of an aircraft, for its mark on the page: a trail aircraft comes first.
-int KindOf(const host::HostVehicle& vehicle) {
-  const auto model = static_cast<std::int32_t>(vehicle.model);
-  if (config::EnableTrail && model == config::ModelIDForTrail) return 1;
-  if (config::EnableBanner && model == config::ModelIDForBanner) return 2;
-  return 0;
+// The aircraft's mark that the page's script draws: 0 none, 1 a trail aircraft's, 2 a banner aircraft's.
+float MarkOf(trails::ScanOutcome outcome) {
+  switch (outcome) {
+    case trails::ScanOutcome::kTrailPoint:
+      return 1.0f;
+    case trails::ScanOutcome::kBannerHead:
+      return 2.0f;
+    case trails::ScanOutcome::kNothing:
+      break;
+  }
+  return 0.0f;
+}
+
+// The plug-in's start-up step, with the text the player edits as its Zephrel.ini, read as the checker reads it,
+// with the text mode of Windows, where a byte 0x1A ends the file.
+void StartUp(std::string_view text) {
+  plugin::StartupStep([text] { config::LoadSettingsFrom(config::IniTextOf(text)); });
 }
 
 }  // namespace
@@ -108,9 +121,8 @@ EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_size_limit() { return static_cast<std:
 
 // The game starts again with the player's Zephrel.ini, given as its `size` bytes, and the checker explains them. A
 // file over the size limit is not given (`bytes` is null): like the plug-in, the page does not read it. The
-// plug-in's start-up steps run but for the log and the sky routine's redirect, which the page's game has no use for
-// (its frame step flies the sky trails): banners parked, trails emptied, settings read. The settings are read as
-// the checker reads them, with the text mode of Windows, where a byte 0x1A ends the file.
+// plug-in's start-up step runs; its start-up callback's redirect of the sky routine and its log do not, as the
+// page's game has no code to redirect (its frame step flies the sky trails) and no folder to write to.
 // Returns the report: one row a note ("N", line, text), at most as many as the checker gives, one a setting ("S",
 // key, type, value, default, line, line that does not convert), and the line of the first [MAIN] header ("H"). When
 // memory runs out the settings stay as they were, and the report says so.
@@ -120,15 +132,11 @@ EMSCRIPTEN_KEEPALIVE const char* zephrel_read_ini(const char* bytes, std::int32_
       tooLarge || bytes == nullptr ? std::string_view() : std::string_view(bytes, static_cast<std::size_t>(size));
   config::IniSources sources{};
   KeepSettings();
-  banners::InitBanners();
-  trails::ResetTrails();
   try {
     report.clear();
-    config::LoadSettingsFrom(config::IniFile(kIniPath, config::IniTextOf(text)));
+    StartUp(text);
     if (tooLarge) {
-      NoteRow(0, "Zephrel.ini is larger than " + std::to_string(config::kIniFileSizeLimit) +
-                     " bytes (1 MiB), too large for a configuration: the plug-in does not read it and uses every "
-                     "default.");
+      NoteRow(0, config::TooLargeNote(config::kSettingsFile));
     } else {
       sources = config::ExplainIni(text, NoteRow);
     }
@@ -153,13 +161,8 @@ EMSCRIPTEN_KEEPALIVE const char* zephrel_float_text(float value) {
   return report.c_str();
 }
 
-// The Zephrel.ini a player installs: every key at its default, as the build writes it.
-EMSCRIPTEN_KEEPALIVE const char* zephrel_default_ini() {
-  report = "[MAIN]\r\n";
-  for (const config::Setting& setting : config::kSettings)
-    report.append(setting.key).append("=").append(setting.defaultText).append("\r\n");
-  return report.c_str();
-}
+// The Zephrel.ini a player installs: every key at its default.
+EMSCRIPTEN_KEEPALIVE const char* zephrel_default_ini() { return kShippedIni; }
 
 // Where the page finds the frame's fields, in the order its script reads them.
 EMSCRIPTEN_KEEPALIVE const std::int32_t* zephrel_layout() {
@@ -185,7 +188,15 @@ EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t aircraft, float seconds, st
             config::ModelIDForTrail, config::ModelIDForBanner);
 }
 
-// The aircraft of the last frame: x, y, z and what the plug-in makes of each (0 nothing, 1 trail, 2 banner).
+// How many of the first `count` aircraft of the flight fly the trail model; the others fly the banner model.
+EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_trail_aircraft(std::int32_t count) {
+  std::int32_t trails = 0;
+  for (int i = 0; i < count && i < game::kMaxAircraft; ++i) trails += game::RoleOf(i) == game::Role::kTrail ? 1 : 0;
+  return trails;
+}
+
+// The aircraft of the last frame: x, y, z and what the plug-in's scan makes of each (0 nothing, 1 a trail point,
+// 2 a banner head).
 EMSCRIPTEN_KEEPALIVE const float* zephrel_aircraft(std::int32_t count) {
   for (int i = 0; i < count && i < game::kMaxAircraft; ++i) {
     const host::HostVehicle& vehicle = game::Vehicle(i);
@@ -194,7 +205,7 @@ EMSCRIPTEN_KEEPALIVE const float* zephrel_aircraft(std::int32_t count) {
     out[0] = position.x;
     out[1] = position.y;
     out[2] = position.z;
-    out[3] = static_cast<float>(KindOf(vehicle));
+    out[3] = MarkOf(trails::OutcomeOf(vehicle, i));
   }
   return aircraftOut;
 }

@@ -28,10 +28,12 @@ inline bool IsBannerActive(const BannerChain& chain) { return chain.points[0].z 
 // Parks every chain: point k at (k, 0, -60), inactive.
 void ResetBanners();
 
+inline bool HasBannerSlot(std::int32_t slot) { return slot >= 0 && slot < kBannerSlots; }
+
 // Puts the head of a chain on its aircraft and nothing else; a slot outside 0..49 is ignored. Inline: the scan
 // calls it for every banner aircraft in every frame.
 inline void SetBannerHead(const host::Vector3& position, std::int32_t slot) {
-  if (slot < 0 || slot >= kBannerSlots) return;
+  if (!HasBannerSlot(slot)) return;
   host::CopyVector(BannerChains[slot].points[0], position);
 }
 

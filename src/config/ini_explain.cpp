@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "config/ini_file.h"
 #include "config/ini_parser.h"
 
 namespace config {
@@ -239,6 +240,12 @@ IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
             "it as one all the same, and its lines are not explained one by one"});
   }
   return explainer.sources;
+}
+
+std::string TooLargeNote(std::string_view name) {
+  return Join({name, " is larger than ", std::to_string(kIniFileSizeLimit), " bytes (",
+               std::to_string(kIniFileSizeLimitMiB),
+               " MiB), too large for a configuration: the plug-in does not read it and uses every default."});
 }
 
 }  // namespace config

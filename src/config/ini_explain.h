@@ -36,4 +36,7 @@ using IniNoteSink = std::function<void(std::size_t line, const std::string& text
 // lines, and the one on a Ctrl-Z. Throws only when memory runs out.
 IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note);
 
+// What the checker says of a file `name` over the size limit, which it does not explain line by line.
+std::string TooLargeNote(std::string_view name);
+
 }  // namespace config

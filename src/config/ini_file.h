@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace config {
 
@@ -32,13 +31,5 @@ std::string_view IniTextOf(std::string_view bytes);
 
 // The same of a file as ReadIniText gave it, in bytes or not; nothing when it was not read.
 std::string_view IniTextOf(const IniText& file);
-
-// The text of a Zephrel.ini read elsewhere, with the path it came from, as the preview and the browser page hand
-// it to LoadSettingsFrom. The text is not copied: it must outlive the object.
-struct IniFile {
-  IniFile(std::string path, std::string_view text) : path(std::move(path)), text(text) {}
-  std::string path;
-  std::string_view text;
-};
 
 }  // namespace config

@@ -71,6 +71,6 @@ void LoadSettingsFrom(std::string_view text) noexcept {
   }
 }
 
-void LoadSettingsFrom(const IniFile& ini) noexcept { LoadSettingsFrom(ini.text); }
+
 
 }  // namespace config

@@ -10,8 +10,6 @@
 
 namespace config {
 
-struct IniFile;
-
 using SettingFlag = bool;
 using SettingNumber = float;
 using SettingModelId = std::int32_t;
@@ -65,8 +63,5 @@ std::string SettingDefaultText(const Setting& setting);
 // down, and a setting without one gets its default. A model id that does not convert keeps its default too.
 // Allocates nothing.
 void LoadSettingsFrom(std::string_view text) noexcept;
-
-// The same from the text of `ini`.
-void LoadSettingsFrom(const IniFile& ini) noexcept;
 
 }  // namespace config

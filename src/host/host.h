@@ -153,26 +153,14 @@ using ShowLightSpriteFn = void(HOST_CDECL*)(std::uint32_t id, std::int32_t attac
                                             std::int32_t onlyFromBelow, std::int32_t reflectionDelay);
 using UpdateLightSpriteFn = void(HOST_CDECL*)(std::uint32_t id, const Vector3* position, float range, float angle);
 
-#if defined(__wasm__)
-// WebAssembly calls a function by its place in a table, not by an address: the host played in the browser
-// preview says which function stands for each entry address.
-std::uintptr_t EntryFunction(std::uint32_t address);
-
-template <typename Function>
-Function Entry(std::uint32_t address) {
-  return reinterpret_cast<Function>(EntryFunction(address));
-}
-#else
-template <typename Function>
-Function Entry(std::uint32_t address) {
-  return reinterpret_cast<Function>(address);
-}
-#endif
-
+// The host's datum of type T at `address`, in place.
 template <typename T>
 T& Datum(std::uint32_t address) {
   return *reinterpret_cast<T*>(address);
 }
+
+// The host's time step is 1 for a frame of this many milliseconds.
+inline constexpr float kMsPerTimeStep = 20.0f;
 
 // Host data.
 inline std::uint32_t HostTimeMs() { return Datum<std::uint32_t>(address::HostTimeMs); }

@@ -1,6 +1,7 @@
 #pragma once
 // The operating system as far as the plug-in needs it: a handful of free functions, one implementation per
-// OS (windows.cpp, posix.cpp). Nothing outside this folder includes an OS header.
+// system (windows.cpp; posix.cpp for the simulated host; wasm.cpp for the browser preview). Nothing outside this
+// folder includes an OS header.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +11,7 @@ namespace platform {
 // A page protection as the OS states it; only ever handed back to SetPageProtection.
 using Protection = std::uint32_t;
 
-// The x86 page, the unit in which both systems protect memory.
+// The x86 page, the unit in which Windows and Linux protect memory.
 inline constexpr std::uint32_t kPageSize = 0x1000;
 
 // Makes the page that holds `address` readable, writable and executable. On success stores the protection

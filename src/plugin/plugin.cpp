@@ -2,7 +2,6 @@
 // plug-in has no control flow of its own: each hooked host call runs one of the callbacks below before or
 // after the host's routine.
 
-#include "banners/banner_chain.h"
 #include "banners/banner_texture.h"
 #include "config/settings.h"
 #include "follow_ini.h"
@@ -10,17 +9,14 @@
 #include "host/init_order.h"
 #include "steps.h"
 #include "trails/sky_trails.h"
-#include "trails/trail_store.h"
 #include "zephrel_log.h"
 
 namespace plugin {
 namespace {
 
-// After the host's start-up routine: its texture dictionaries can be loaded now.
+// After the host's start-up routine.
 void StartupCallback() {
-  banners::InitBanners();
-  trails::ResetTrails();
-  const IniRead ini = ReadSettings();
+  const IniRead ini = StartupStep(ReadSettings);
   trails::InstallSkyTrailRedirect();
   WriteStartupLog(ini);
 }

@@ -1,16 +1,28 @@
 #pragma once
-// The plug-in's work at the two host calls it runs each frame, in their order. Nothing here hooks anything: the
+// The plug-in's own work at the host calls it follows, each step in its order. Nothing here hooks anything: the
 // plug-in's callbacks run these after the host's routines, and the browser preview, which plays the host without
-// hooks, runs them itself. Inline, so that the DLL's callbacks are what they were.
+// hooks, runs them itself. Inline, as the callbacks' bodies.
 
 #include "banners/banner_chain.h"
 #include "banners/banner_render.h"
+#include "banners/banner_texture.h"
 #include "config/settings.h"
 #include "trails/aircraft_scan.h"
 #include "trails/sky_trails.h"
 #include "trails/trail_render.h"
+#include "trails/trail_store.h"
 
 namespace plugin {
+
+// After the host's start-up routine, when its texture dictionaries can be loaded: every banner chain parked and
+// the texture loaded, every trail emptied, then the settings read by `readSettings`, whose result is returned.
+// The plug-in reads Zephrel.ini beside its module; the browser preview reads the text the player edits.
+template <typename ReadSettings>
+inline auto StartupStep(ReadSettings readSettings) {
+  banners::InitBanners();
+  trails::ResetTrails();
+  return readSettings();
+}
 
 // After the host's per-frame processing, with the vehicle pool current. The banners step before the scan puts
 // their heads on this frame's aircraft.

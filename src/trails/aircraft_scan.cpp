@@ -14,14 +14,6 @@ namespace {
 // The host wants the time field of a trail aircraft this far in the past, every frame.
 constexpr std::uint32_t kTimeFieldLagMs = 20000;
 
-// Widened, so that a setting outside 0..65535 matches no model.
-bool IsModel(std::uint16_t model, std::int32_t setting) { return static_cast<std::int32_t>(model) == setting; }
-
-bool MovesBannerHead(const host::HostVehicle& vehicle, float z) {
-  return (z > config::HeightForBanner && config::AppearOnlyAtAltitude) ||
-         (config::AppearWhenPilotIsInside && (vehicle.driver != nullptr || config::AlwaysAppear));
-}
-
 }  // namespace
 
 void ScanAircraft() {
@@ -36,13 +28,13 @@ void ScanAircraft() {
     if (flags[i] < 0) continue;  // free
     const std::uint32_t address = entries + static_cast<std::uint32_t>(i) * sizeof(host::HostVehicle);
     host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
-    if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
+    if (IsExcluded(vehicle)) continue;
 
     if (config::EnableTrail && IsModel(vehicle.model, config::ModelIDForTrail)) {
       const std::uint32_t now = host::HostTimeMs();
       vehicle.timeField = now - kTimeFieldLagMs;
       const host::Vector3 position = host::PositionOf(vehicle.placement);  // handed on by value
-      if (i < kTrailSlots && position.z > config::Height) AddTrailPointAt(Trails[i], position, now);
+      if (HasTrailSlot(i) && IsAboveTrailHeight(position.z)) AddTrailPointAt(Trails[i], position, now);
       continue;  // a trail aircraft never tows a banner
     }
     if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner)) {

@@ -444,8 +444,8 @@ TEST(PreviewRender, WordsStayInTheirBoxAtAnyScale) {
 
 TEST(PreviewRender, TheCaptionTellsTheMarksTheHourAndTheSettingsNotAtTheirDefaults) {
   // EnableBanner=1 is its default; one model for both kinds makes every aircraft a trail aircraft.
-  const preview::ScenarioSettings settings = preview::ScenarioSettingsFrom(
-      config::IniFile("t.ini", "[MAIN]\nModelIDForTrail=593\nHeight=250\nEnableBanner=1\nReplaceTrailsInTheSky=1"));
+  const preview::ScenarioSettings settings =
+      preview::ScenarioSettingsFrom("[MAIN]\nModelIDForTrail=593\nHeight=250\nEnableBanner=1\nReplaceTrailsInTheSky=1");
   EXPECT_EQ(preview::ChangedSettings(),
             std::vector<std::string>({"ReplaceTrailsInTheSky=true", "Height=250", "ModelIDForTrail=593"}));
   const preview::Caption caption = preview::MakeCaption({"Zephrel.dll", "my.ini", 40.0f, 2, true, settings});

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 
 #include "banners/banner_chain.h"
@@ -255,6 +256,66 @@ TEST_F(AircraftScan, APoolWithoutEntriesIsNotWalked) {
   host::Datum<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = nullptr;  // no pool yet
   ScanAircraft();
   EXPECT_TRUE(NothingChanged());
+}
+
+// The browser preview marks each aircraft by OutcomeOf, so it must say what the scan then does, whatever the
+// settings: the scan combines the same rules in its own code.
+TEST_F(AircraftScan, OutcomeOfTellsWhatTheScanDoes) {
+  struct Vehicle {
+    std::uint16_t model;
+    float z;
+    std::uint8_t status;
+    bool pilot;
+    int index;
+  };
+  const Vehicle vehicles[] = {
+      {kTrailModel, 150.0f, 0x00, false, 3},  {kTrailModel, 100.0f, 0x00, false, 3},
+      {kTrailModel, 150.0f, 0x28, false, 3},  {kTrailModel, 150.0f, 0x00, false, 49},
+      {kTrailModel, 150.0f, 0x00, false, 50}, {kBannerModel, 150.0f, 0x00, false, 7},
+      {kBannerModel, 50.0f, 0x00, true, 7},   {kBannerModel, 50.0f, 0x00, false, 7},
+      {kBannerModel, 150.0f, 0x2F, true, 7},  {kBannerModel, 150.0f, 0x00, true, 55},
+      {1000, 150.0f, 0x00, true, 8},
+  };
+  const std::function<void()> settings[] = {
+      [] {},
+      [] { AppearWhenPilotIsInside = true; },
+      [] { ModelIDForBanner = kTrailModel; },
+      [] {
+        ModelIDForBanner = kTrailModel;
+        EnableTrail = false;
+      },
+      [] {
+        EnableBanner = false;
+        AppearOnlyAtAltitude = false;
+        AppearWhenPilotIsInside = true;
+        AlwaysAppear = true;
+      },
+      [] {
+        Height = std::numeric_limits<float>::quiet_NaN();
+        HeightForBanner = 149.0f;
+      },
+  };
+  int variant = 0;
+  for (const auto& set : settings) {
+    for (const Vehicle& v : vehicles) {
+      SCOPED_TRACE(::testing::Message() << "settings " << variant << ", model " << v.model << " at " << v.z
+                                        << ", status " << int{v.status} << ", index " << v.index);
+      UseDefaultSettings();
+      set();
+      for (TrailRecord& record : Trails) record = TrailRecord{};
+      ResetBanners();
+      host::HostVehicle& vehicle = Place(v.index, v.model, {1.0f, 2.0f, v.z});
+      vehicle.status = v.status;
+      simhost::SetVehicleDriver(v.index, v.pilot);
+      const ScanOutcome told = OutcomeOf(vehicle, v.index);
+      ScanAircraft();
+      const bool point = v.index < kTrailSlots && HasTrailPoint(v.index);
+      const bool head = v.index < kBannerSlots && HeadMoved(v.index);
+      EXPECT_EQ(told, point ? ScanOutcome::kTrailPoint : head ? ScanOutcome::kBannerHead : ScanOutcome::kNothing);
+      simhost::SetVehicleFree(v.index, true);
+    }
+    ++variant;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "banner_circle.h"
 #include "config/settings.h"
 #include "simhost.h"
 
@@ -14,10 +15,6 @@ namespace {
 constexpr float kCrossingBeforeEnd = 10.0f;
 constexpr float kTrailSpeed = 8.0f;  // world units per second
 constexpr float kTrailLifetime = 30.0f;
-// The banner aircraft circles on the camera's side of the crossing: a banner is drawn only near the camera.
-constexpr Vector3 kCircleCentre{-40.0f, -70.0f, 0.0f};
-constexpr float kCircleRadius = 30.0f;
-constexpr float kCircleRate = 0.35f;  // radians per second
 constexpr float kBannerLength = 8.0f * 7.0f;
 constexpr float kBannerDrop = 12.0f;  // the cloth's depth and the chain's sag
 
@@ -34,8 +31,8 @@ float Threshold(const ScenarioSettings& settings, int index, AircraftKind kind) 
 
 }  // namespace
 
-ScenarioSettings ScenarioSettingsFrom(const config::IniFile& ini) {
-  config::LoadSettingsFrom(ini);
+ScenarioSettings ScenarioSettingsFrom(std::string_view text) {
+  config::LoadSettingsFrom(text);
   return {.modelIdForTrail = config::ModelIDForTrail,
           .modelIdForBanner = config::ModelIDForBanner,
           .enableTrail = config::EnableTrail,
@@ -46,13 +43,12 @@ ScenarioSettings ScenarioSettingsFrom(const config::IniFile& ini) {
           .replaceTrailsInTheSky = config::ReplaceTrailsInTheSky};
 }
 
-ScenarioSettings DefaultScenarioSettings() { return ScenarioSettingsFrom(config::IniFile("", "")); }
+ScenarioSettings DefaultScenarioSettings() { return ScenarioSettingsFrom(""); }
 
 ScenarioSettings ReadScenarioSettings(const std::optional<std::string>& path) {
   if (!path) return DefaultScenarioSettings();
   const config::IniText file = config::ReadIniText(*path);
-  ScenarioSettings settings =
-      ScenarioSettingsFrom(config::IniFile(*path, file.status == config::IniTextStatus::kRead ? file.text : ""));
+  ScenarioSettings settings = ScenarioSettingsFrom(config::IniTextOf(file));
   settings.iniStatus = file.status;
   return settings;
 }
@@ -85,11 +81,11 @@ std::uint32_t StartClockForLitLastFrame(std::uint32_t clock, int frames) {
 std::vector<Aircraft> ScenarioAircraft(const ScenarioSettings& settings, float elapsed, float duration) {
   const float sinceCrossing = elapsed - (duration - kCrossingBeforeEnd);
   const float along = kTrailSpeed * sinceCrossing;
-  const float angle = kCircleRate * elapsed;
+  const CirclePoint circling = BannerCirclePoint(elapsed);
   const Vector3 tracks[kScenarioAircraft] = {
       {along, 0.0f, 45.0f},
       {-0.6f * along, 0.8f * along, 55.0f},
-      {kCircleCentre.x + kCircleRadius * std::cos(angle), kCircleCentre.y + kCircleRadius * std::sin(angle), 30.0f},
+      {circling.x, circling.y, 30.0f},
   };
   std::vector<Aircraft> aircraft;
   for (int index = 0; index < kScenarioAircraft; ++index) {
@@ -127,7 +123,7 @@ Camera NearCamera(const ScenarioSettings& settings, float duration, const Camera
   const float fromCentre = std::max(reach - kCircleRadius, 1.0f);
   const Vector3 from = Normalised({std::cos(banner), std::sin(banner), 0.45f});  // and somewhat above
   Camera camera = lens;
-  camera.lookAt = {kCircleCentre.x, kCircleCentre.y, height - 6.0f};
+  camera.lookAt = {kCircleCentreX, kCircleCentreY, height - 6.0f};
   camera.position = Add(camera.lookAt, Scale(from, fromCentre));
   return camera;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/ini_file.h"
@@ -28,9 +29,9 @@ struct ScenarioSettings {
   config::IniTextStatus iniStatus = config::IniTextStatus::kRead;
 };
 
-// Loads the plug-in's settings from `ini` with its own loader (which sets its variables, as the plug-in's does)
-// and takes what the scenario needs from them.
-ScenarioSettings ScenarioSettingsFrom(const config::IniFile& ini);
+// Loads the plug-in's settings from the text of a Zephrel.ini with its own loader (which sets its variables, as
+// the plug-in's does) and takes what the scenario needs from them.
+ScenarioSettings ScenarioSettingsFrom(std::string_view text);
 
 // Every setting at its default.
 ScenarioSettings DefaultScenarioSettings();
