@@ -71,6 +71,4 @@ void LoadSettingsFrom(std::string_view text) noexcept {
   }
 }
 
-
-
 }  // namespace config

@@ -27,7 +27,7 @@ class PreviewScenario : public ::testing::Test {
   void TearDown() override { simhost::ResetHost(); }
 };
 
-ScenarioSettings SettingsOf(const char* text) { return preview::ScenarioSettingsFrom(config::IniFile("t.ini", text)); }
+ScenarioSettings SettingsOf(const char* text) { return preview::ScenarioSettingsFrom(text); }
 
 TEST_F(PreviewScenario, TheAircraftAreWhatThePluginMakesOfThemAndFlyWhereItServesThem) {
   constexpr auto T = AircraftKind::Trail, B = AircraftKind::Banner, P = AircraftKind::Plain;
