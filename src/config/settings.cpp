@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include "config/ini_file.h"
+#include "config/rules.h"
 
 namespace config {
 
@@ -53,6 +54,7 @@ void LoadSettingsFrom(const IniFile& ini) {
         break;
     }
   }
+  LoadRulesFrom(ini);
 }
 
 void LoadSettings() noexcept {

@@ -58,7 +58,8 @@ std::string SettingDefaultText(const Setting& setting);
 // escapes it: a model id that does not convert keeps its default, and the keys after it are still read.
 void LoadSettings() noexcept;
 
-// The same from a reader already built, in the same order; throws only when memory runs out.
+// The same from a reader already built, in the same order, then the rules (rules.h); throws only when memory runs
+// out.
 void LoadSettingsFrom(const IniFile& ini);
 
 }  // namespace config
