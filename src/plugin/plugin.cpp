@@ -21,6 +21,8 @@ void StartupCallback() {
   banners::InitBanners();
   trails::ResetTrails();
   const IniRead ini = ReadSettings();
+  // The cloths the banner rules name besides "Banner", now that the settings have named them.
+  banners::LoadBannerRuleTextures();
   trails::InstallSkyTrailRedirect();
   WriteStartupLog(ini);
 }

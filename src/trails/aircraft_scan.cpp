@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "banners/banner_chain.h"
-#include "config/settings.h"
+#include "config/rules.h"
 #include "host/host.h"
 #include "trails/trail_store.h"
 
@@ -14,12 +14,9 @@ namespace {
 // The host wants the time field of a trail aircraft this far in the past, every frame.
 constexpr std::uint32_t kTimeFieldLagMs = 20000;
 
-// Widened, so that a setting outside 0..65535 matches no model.
-bool IsModel(std::uint16_t model, std::int32_t setting) { return static_cast<std::int32_t>(model) == setting; }
-
-bool MovesBannerHead(const host::HostVehicle& vehicle, float z) {
-  return (z > config::HeightForBanner && config::AppearOnlyAtAltitude) ||
-         (config::AppearWhenPilotIsInside && (vehicle.driver != nullptr || config::AlwaysAppear));
+bool MovesBannerHead(const config::BannerRule& rule, const host::HostVehicle& vehicle, float z) {
+  return (z > rule.height && rule.onlyAtAltitude) ||
+         (rule.whenPilotIsInside && (vehicle.driver != nullptr || rule.alwaysAppear));
 }
 
 }  // namespace
@@ -38,17 +35,23 @@ void ScanAircraft() {
     host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
     if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
 
-    if (config::EnableTrail && IsModel(vehicle.model, config::ModelIDForTrail)) {
+    // One lookup decides, whatever the number of rules: the table already says which rule serves the model, a
+    // trail rule while it is enabled before a banner rule.
+    const std::uint8_t served = config::ModelRules[vehicle.model];
+    if (served == config::kNoRule) continue;
+    // Read where the host keeps it: the trail store and the banner chain copy it through the host's CopyVector.
+    const host::Vector3& position = host::PositionOf(vehicle.placement);
+    if (served < config::kFirstBannerRule) {
+      const auto rule = static_cast<std::uint8_t>(served - config::kFirstTrailRule);
       const std::uint32_t now = host::HostTimeMs();
       vehicle.timeField = now - kTimeFieldLagMs;
-      const host::Vector3 position = host::PositionOf(vehicle.placement);  // handed on by value
-      if (i < kTrailSlots && position.z > config::Height) AddTrailPointAt(Trails[i], position, now);
+      if (i < kTrailSlots && position.z > config::TrailRules[rule].height) {
+        AddTrailPointAt(Trails[i], position, now, rule);
+      }
       continue;  // a trail aircraft never tows a banner
     }
-    if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner)) {
-      const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (MovesBannerHead(vehicle, position.z)) banners::SetBannerHead(position, i);
-    }
+    const auto rule = static_cast<std::uint8_t>(served - config::kFirstBannerRule);
+    if (MovesBannerHead(config::BannerRules[rule], vehicle, position.z)) banners::SetBannerHead(position, i, rule);
   }
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "config/rules.h"
 #include "config/settings.h"
 #include "host/immediate.h"
 #include "simhost.h"
@@ -41,11 +42,14 @@ class TrailDrawing : public ::testing::Test {
     simhost::ResetHost();
     for (TrailRecord& record : Trails) record = TrailRecord{};
     TrailFadeTime = 10000.0f;
+    RebuildRules();
     simhost::SetClock(kNow);
   }
   void TearDown() override {
     for (TrailRecord& record : Trails) record = TrailRecord{};
     TrailFadeTime = 0.0f;
+    SkyTrailColour = kWhite;
+    RebuildRules();
     simhost::ResetHost();
   }
 
@@ -168,6 +172,7 @@ TEST_F(TrailDrawing, AlphaStaysWithinZeroAndMaxAlphaForAnyFadeTime) {
     SCOPED_TRACE(c.fadeTime);
     simhost::ClearRecord();
     TrailFadeTime = c.fadeTime;
+    RebuildRules();
     SetAges(0, {-5000, 0, 20000, 25000, 30000});
     DrawTrails();
     EXPECT_EQ(Alphas(OnlyBatch()), c.alphas);
@@ -190,6 +195,7 @@ TEST_F(TrailDrawing, EveryAgeTakesTheAlphaOfTheFadeFormula) {
     }
     simhost::ClearRecord();
     TrailFadeTime = fadeTime;
+    RebuildRules();
     for (TrailRecord& record : Trails) record = TrailRecord{};
     TrailRecord& record = Trails[0];
     for (std::size_t k = 0; k < ages.size(); ++k) record.times[k] = kNow - static_cast<std::uint32_t>(ages[k]);
@@ -312,6 +318,253 @@ TEST_F(TrailDrawing, DrawingDoesNotAskWhetherTrailsAreEnabled) {
   EXPECT_EQ(OnlyBatch().vertices.size(), 2u);
 }
 
+// ---- The look of each rule ---------------------------------------------------------------------------------
+
+// [MAIN]'s rule as the settings are, then `further` trail rules of models 601 on, each with the look given.
+void UseLooks(std::initializer_list<TrailRule> further) {
+  RebuildRules();
+  int model = 601;
+  for (TrailRule rule : further) {
+    rule.model = model++;
+    ASSERT_TRUE(AddTrailRule(rule));
+  }
+  BuildModelRules();
+}
+
+TrailRule Look(std::uint32_t colour, float fadeTime, float width) { return {0, true, 100.0f, fadeTime, colour, width}; }
+
+TEST_F(TrailDrawing, EachTrailTakesItsRulesColourBelowTheSameAlpha) {
+  SkyTrailColour = 0x00FF00;
+  UseLooks({Look(0xFF2828, 10000.0f, 0.0f), Look(0x000000, 10000.0f, 0.0f), Look(0x123456, 0.0f, 0.0f)});
+  struct Case {
+    int slot;
+    std::uint8_t rule;
+    std::uint32_t colour;
+    std::vector<std::uint32_t> alphas;  // of ages 0, 25000, 30000
+  };
+  const Case cases[] = {
+      {0, 0, 0xFFFFFF, {109, 54, 0}},
+      {4, 1, 0xFF2828, {109, 54, 0}},
+      {7, 2, 0x000000, {109, 54, 0}},
+      {9, 3, 0x123456, {109, 109, 109}},
+      {47, kSkyTrailRule, 0x00FF00, {109, 54, 0}},
+  };
+  for (const Case& c : cases) {
+    SetAges(c.slot, {0, 25000, 30000});
+    Trails[c.slot].rule = c.rule;
+  }
+  DrawTrails();
+  const auto& batches = simhost::Recorded().batches;
+  ASSERT_EQ(batches.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].slot);
+    EXPECT_EQ(Alphas(batches[i]), cases[i].alphas);
+    for (const host::ImmediateVertex& vertex : batches[i].vertices)
+      EXPECT_EQ(vertex.colour & 0xFFFFFF, cases[i].colour);
+    EXPECT_EQ(batches[i].primitiveType, 1);
+  }
+}
+
+TEST_F(TrailDrawing, EachTrailFadesOverItsRulesFadeTime) {
+  TrailFadeTime = 20000.0f;  // the sky trails fade as [MAIN]'s trails
+  UseLooks({Look(0xFFFFFF, 5000.0f, 0.0f), Look(0xFFFFFF, 5000.0f, 4.0f)});
+  for (const int slot : {0, 1, 2, 48}) SetAges(slot, {25000, 27500});
+  Trails[1].rule = 1;
+  Trails[2].rule = 2;
+  Trails[48].rule = kSkyTrailRule;
+  DrawTrails();
+  const auto& batches = simhost::Recorded().batches;
+  ASSERT_EQ(batches.size(), 4u);
+  EXPECT_EQ(Alphas(batches[0]), (std::vector<std::uint32_t>{27, 13}));
+  EXPECT_EQ(Alphas(batches[1]), (std::vector<std::uint32_t>{109, 54}));
+  EXPECT_EQ(Alphas(batches[2]), (std::vector<std::uint32_t>{109, 109, 54, 54}));  // a ribbon: two vertices a point
+  EXPECT_EQ(Alphas(batches[3]), (std::vector<std::uint32_t>{27, 13}));
+}
+
+// The ribbon of a trail of points with the given ages (newest first) in slot 0, with the camera at `camera`.
+Batch Ribbon(float width, std::initializer_list<std::int32_t> ages, const host::Vector3& camera) {
+  simhost::ClearRecord();
+  simhost::SetCameraPosition(camera);
+  UseLooks({Look(0xFF8000, 10000.0f, width)});
+  Trails[0] = TrailRecord{};
+  int k = 0;
+  for (const std::int32_t age : ages) {
+    // A trail that bends: along x, climbing, then along y.
+    Trails[0].points[k] = {k < 3 ? 10.0f * static_cast<float>(k) : 20.0f,
+                           k < 3 ? 0.0f : 10.0f * static_cast<float>(k - 2), 200.0f + static_cast<float>(k)};
+    Trails[0].times[k] = age == kEmpty ? 0 : kNow - static_cast<std::uint32_t>(age);
+    ++k;
+  }
+  Trails[0].rule = 1;
+  DrawTrails();
+  const auto& batches = simhost::Recorded().batches;
+  EXPECT_EQ(batches.size(), 1u);
+  return batches.empty() ? Batch{} : batches[0];
+}
+
+float Dot(const host::Vector3& a, const host::Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+host::Vector3 Minus(const host::Vector3& a, const host::Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+TEST_F(TrailDrawing, ARibbonFacesTheCameraWithTwoVerticesAPointAndTwoTrianglesASegment) {
+  const host::Vector3 camera{-50.0f, 80.0f, 350.0f};
+  const Batch batch = Ribbon(6.0f, {0, 1000, kEmpty, 4000, 40000, 6000, 25000}, camera);
+  // The live points, packed newest first: 0, 1, 3, 5 and 6 of the record.
+  const int live[] = {0, 1, 3, 5, 6};
+  ASSERT_EQ(batch.vertices.size(), 2 * std::size(live));
+  std::vector<std::uint16_t> indices;
+  for (int k = 0; k + 1 < static_cast<int>(std::size(live)); ++k) {
+    for (const int index : {2 * k, 2 * k + 1, 2 * k + 3, 2 * k, 2 * k + 3, 2 * k + 2}) {
+      indices.push_back(static_cast<std::uint16_t>(index));
+    }
+  }
+  EXPECT_EQ(batch.indices, indices);
+  EXPECT_EQ(batch.primitiveType, 3);
+  EXPECT_EQ(batch.flags, 24u);
+  EXPECT_EQ(batch.matrix, 0u);
+  EXPECT_TRUE(batch.ended);
+  EXPECT_EQ(CallsOf("RenderImmediateIndexed").at(0).args[1], reinterpret_cast<std::uint32_t>(ImmediateIndices));
+  EXPECT_EQ(CallsOf("TransformImmediateVertices").at(0).args[0], reinterpret_cast<std::uint32_t>(ImmediateVertices));
+
+  const std::vector<std::uint32_t> alphas{109, 109, 109, 109, 109, 109, 109, 109, 54, 54};
+  EXPECT_EQ(Alphas(batch), alphas);
+  for (std::size_t i = 0; i < std::size(live); ++i) {
+    SCOPED_TRACE(i);
+    const host::Vector3& point = Trails[0].points[live[i]];
+    const host::Vector3& a = batch.vertices[2 * i].position;
+    const host::Vector3& b = batch.vertices[2 * i + 1].position;
+    EXPECT_EQ(batch.vertices[2 * i].colour & 0xFFFFFF, 0xFF8000u);
+    // Either side of the point, the width apart...
+    EXPECT_NEAR((a.x + b.x) / 2, point.x, 1e-4);
+    EXPECT_NEAR((a.y + b.y) / 2, point.y, 1e-4);
+    EXPECT_NEAR((a.z + b.z) / 2, point.z, 1e-4);
+    const host::Vector3 across = Minus(a, b);
+    EXPECT_NEAR(std::sqrt(Dot(across, across)), 6.0f, 1e-4);
+    // ...across the line of sight and across the trail there (from the live point before to the one after).
+    const host::Vector3 along = Minus(Trails[0].points[live[std::min<std::size_t>(i + 1, std::size(live) - 1)]],
+                                      Trails[0].points[live[i == 0 ? 0 : i - 1]]);
+    EXPECT_NEAR(Dot(across, Minus(point, camera)), 0.0f, 1e-2);
+    EXPECT_NEAR(Dot(across, along), 0.0f, 1e-2);
+  }
+}
+
+TEST_F(TrailDrawing, ARibbonSetsTheRenderStatesOfALine) {
+  Ribbon(2.0f, {0, 1000, 2000}, {0.0f, -100.0f, 200.0f});
+  std::vector<std::string> sequence;
+  for (const simhost::Call& call : simhost::Recorded().calls) {
+    if (call.entry == "IsSphereVisible") continue;
+    std::string step = call.entry;
+    if (call.entry == "SetRenderState") step += " " + std::to_string(call.args[0]) + "=" + std::to_string(call.args[1]);
+    sequence.push_back(step);
+  }
+  EXPECT_EQ(sequence, (std::vector<std::string>{"SetRenderState 12=1", "SetRenderState 10=5", "SetRenderState 11=6",
+                                                "SetRenderState 1=0", "TransformImmediateVertices",
+                                                "RenderImmediateIndexed", "EndImmediate"}));
+  EXPECT_EQ(CallsOf("TransformImmediateVertices").at(0).args[1], 6u);
+  EXPECT_EQ(CallsOf("RenderImmediateIndexed").at(0).args[2], 12u);
+}
+
+TEST_F(TrailDrawing, SixteenLivePointsMakeThirtyTwoVerticesAndNinetyIndices) {
+  std::vector<std::int32_t> ages;
+  for (int k = 0; k < 16; ++k) ages.push_back(100 * k);
+  simhost::SetCameraPosition({0.0f, -100.0f, 200.0f});
+  UseLooks({Look(0xFFFFFF, 10000.0f, 1.0f)});
+  for (int k = 0; k < 16; ++k) {
+    Trails[0].points[k] = {10.0f * static_cast<float>(k), 0.0f, 200.0f};
+    Trails[0].times[k] = kNow - static_cast<std::uint32_t>(ages[k]);
+  }
+  Trails[0].rule = 1;
+  DrawTrails();
+  const Batch batch = OnlyBatch();
+  EXPECT_EQ(batch.vertices.size(), 32u);
+  EXPECT_EQ(batch.indices.size(), 90u);
+  EXPECT_EQ(*std::max_element(batch.indices.begin(), batch.indices.end()), 31);
+}
+
+TEST_F(TrailDrawing, AWidthThatIsNoFiniteNumberAboveZeroDrawsTheLine) {
+  struct Case {
+    float width;
+    std::int32_t primitiveType;
+  };
+  const Case cases[] = {{0.0f, 1},   {-0.0f, 1}, {-3.0f, 1}, {kNaN, 1}, {std::numeric_limits<float>::infinity(), 1},
+                        {1e-30f, 3}, {0.5f, 3},  {1e30f, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.width);
+    const Batch batch = Ribbon(c.width, {0, 1000, 2000}, {0.0f, -100.0f, 200.0f});
+    EXPECT_EQ(batch.primitiveType, c.primitiveType);
+    EXPECT_EQ(batch.vertices.size(), c.primitiveType == 1 ? 3u : 6u);
+    for (const host::ImmediateVertex& vertex : batch.vertices) {
+      EXPECT_TRUE(std::isfinite(vertex.position.x) && std::isfinite(vertex.position.y) &&
+                  std::isfinite(vertex.position.z));
+    }
+  }
+}
+
+TEST_F(TrailDrawing, WhereTheTrailRunsAlongTheLineOfSightTheSideOfThePointBeforeServes) {
+  // The trail turns onto the camera's line of sight (y = 0, z = 200) at point 1: points 2 and 3 have no direction
+  // across both the trail and the line of sight.
+  simhost::SetCameraPosition({-100.0f, 0.0f, 200.0f});
+  UseLooks({Look(0xFFFFFF, 10000.0f, 4.0f)});
+  const host::Vector3 points[] = {
+      {0.0f, 10.0f, 200.0f}, {0.0f, 0.0f, 200.0f}, {10.0f, 0.0f, 200.0f}, {20.0f, 0.0f, 200.0f}};
+  for (int k = 0; k < 4; ++k) {
+    Trails[0].points[k] = points[k];
+    Trails[0].times[k] = kNow - 100 * static_cast<std::uint32_t>(k);
+  }
+  Trails[0].rule = 1;
+  DrawTrails();
+  const Batch batch = OnlyBatch();
+  ASSERT_EQ(batch.vertices.size(), 8u);
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const host::Vector3& a = batch.vertices[2 * i].position;
+    const host::Vector3& b = batch.vertices[2 * i + 1].position;
+    EXPECT_EQ((std::vector<float>{a.x, a.y, a.z}), (std::vector<float>{points[i].x, points[i].y, 202.0f}));
+    EXPECT_EQ((std::vector<float>{b.x, b.y, b.z}), (std::vector<float>{points[i].x, points[i].y, 198.0f}));
+  }
+}
+
+TEST_F(TrailDrawing, ATrailSeenAlongItsLengthLiesLevelAcrossItKeepingItsWidth) {
+  simhost::SetCameraPosition({-100.0f, 0.0f, 200.0f});
+  UseLooks({Look(0xFFFFFF, 10000.0f, 4.0f)});
+  for (int k = 0; k < 3; ++k) {
+    Trails[0].points[k] = {10.0f * static_cast<float>(k), 0.0f, 200.0f};
+    Trails[0].times[k] = kNow - 100 * static_cast<std::uint32_t>(k);
+  }
+  Trails[0].rule = 1;
+  DrawTrails();
+  const Batch batch = OnlyBatch();
+  ASSERT_EQ(batch.vertices.size(), 6u);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const host::Vector3 across = Minus(batch.vertices[2 * i].position, batch.vertices[2 * i + 1].position);
+    EXPECT_EQ((std::vector<float>{std::fabs(across.x), std::fabs(across.y), std::fabs(across.z)}),
+              (std::vector<float>{0.0f, 4.0f, 0.0f}));
+  }
+}
+
+TEST_F(TrailDrawing, DrawnLinesKeepTheirVerticesWhateverRulesOthersFollow) {
+  // A line of [MAIN]'s rule drawn between ribbons is the line it was.
+  SetAges(0, {0, 1000, 2000});
+  DrawTrails();
+  const Batch alone = OnlyBatch();
+  simhost::ClearRecord();
+  UseLooks({Look(0x00FF00, 10000.0f, 5.0f)});
+  SetAges(0, {0, 1000, 2000});
+  SetAges(1, {0, 1000, 2000});
+  Trails[1].rule = 1;
+  SetAges(2, {0, 1000, 2000});
+  DrawTrails();
+  const auto& batches = simhost::Recorded().batches;
+  ASSERT_EQ(batches.size(), 3u);
+  for (const Batch* line : {&batches[0], &batches[2]}) {
+    EXPECT_EQ(line->primitiveType, 1);
+    EXPECT_EQ(line->indices, alone.indices);
+    ASSERT_EQ(line->vertices.size(), 3u);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(line->vertices[k].colour, alone.vertices[k].colour);
+  }
+  EXPECT_EQ(batches[2].vertices[0].position.x, 200.0f);
+}
+
 // A scripted aircraft flies through the scan and the drawing, frame by frame, then lands: its trail fades from
 // its tail, and is gone 30000 ms after its last point was started. Points are started more than 2000 ms apart,
 // so in steady flight the sixteenth is always past 30000 ms and 15 are drawn.
@@ -319,6 +572,7 @@ TEST_F(TrailDrawing, AFlightLeavesATrailThatFadesAndExpires) {
   ModelIDForTrail = 577;
   EnableTrail = true;
   Height = 100.0f;
+  RebuildRules();
   simhost::ResizePool(1);
   simhost::PlaceVehicle(0, 577, {0.0f, 0.0f, 500.0f});
   simhost::SetRecording(false);
