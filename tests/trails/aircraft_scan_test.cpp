@@ -347,13 +347,4 @@ TEST_F(AircraftScan, ASlotRemembersTheRuleWhoseAircraftLastAddedAPoint) {
   EXPECT_EQ(BannerChains[4].rule, 1);
 }
 
-TEST_F(AircraftScan, FurtherRulesGetNoSlotBeyond49Either) {
-  UseFurtherRules();
-  Place(50, 600, {0.0f, 0.0f, 500.0f});
-  Place(51, 512, {0.0f, 0.0f, 500.0f});
-  ScanAircraft();
-  for (int slot = 0; slot < kTrailSlots; ++slot) EXPECT_FALSE(HasTrailPoint(slot) || HeadMoved(slot)) << slot;
-  EXPECT_EQ(simhost::Vehicle(50).timeField, simhost::Clock() - 20000);
-}
-
 }  // namespace

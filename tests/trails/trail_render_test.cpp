@@ -320,7 +320,7 @@ TEST_F(TrailDrawing, DrawingDoesNotAskWhetherTrailsAreEnabled) {
 
 // ---- The look of each rule ---------------------------------------------------------------------------------
 
-// [MAIN]'s rule as the settings are, then `further` trail rules of models 601 on, each with the look given.
+// [MAIN]'s rule as the settings are, then further trail rules of models 601 on, each with the look given.
 void UseLooks(std::initializer_list<TrailRule> further) {
   RebuildRules();
   int model = 601;
@@ -333,24 +333,27 @@ void UseLooks(std::initializer_list<TrailRule> further) {
 
 TrailRule Look(std::uint32_t colour, float fadeTime, float width) { return {0, true, 100.0f, fadeTime, colour, width}; }
 
-TEST_F(TrailDrawing, EachTrailTakesItsRulesColourBelowTheSameAlpha) {
+float Dot(const host::Vector3& a, const host::Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+host::Vector3 Minus(const host::Vector3& a, const host::Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+// Trails of several rules, drawn in one pass in slot order: each in its rule's colour and fade (the sky trails in
+// SkyTrailColour, fading as [MAIN]'s trails), whatever the rule of the trail before.
+TEST_F(TrailDrawing, EachTrailTakesItsRulesColourAndFade) {
+  TrailFadeTime = 20000.0f;
   SkyTrailColour = 0x00FF00;
-  UseLooks({Look(0xFF2828, 10000.0f, 0.0f), Look(0x000000, 10000.0f, 0.0f), Look(0x123456, 0.0f, 0.0f)});
+  UseLooks({Look(0xFF2828, 5000.0f, 0.0f), Look(0x000000, 20000.0f, 0.0f), Look(0x123456, 0.0f, 0.0f)});
   struct Case {
     int slot;
     std::uint8_t rule;
     std::uint32_t colour;
-    std::vector<std::uint32_t> alphas;  // of ages 0, 25000, 30000
+    std::vector<std::uint32_t> alphas;  // of ages 25000 and 27500
   };
   const Case cases[] = {
-      {0, 0, 0xFFFFFF, {109, 54, 0}},
-      {4, 1, 0xFF2828, {109, 54, 0}},
-      {7, 2, 0x000000, {109, 54, 0}},
-      {9, 3, 0x123456, {109, 109, 109}},
-      {47, kSkyTrailRule, 0x00FF00, {109, 54, 0}},
+      {0, 0, 0xFFFFFF, {27, 13}}, {4, 1, 0xFF2828, {109, 54}},  {5, 0, 0xFFFFFF, {27, 13}},
+      {7, 2, 0x000000, {27, 13}}, {9, 3, 0x123456, {109, 109}}, {47, kSkyTrailRule, 0x00FF00, {27, 13}},
   };
   for (const Case& c : cases) {
-    SetAges(c.slot, {0, 25000, 30000});
+    SetAges(c.slot, {25000, 27500});
     Trails[c.slot].rule = c.rule;
   }
   DrawTrails();
@@ -365,23 +368,8 @@ TEST_F(TrailDrawing, EachTrailTakesItsRulesColourBelowTheSameAlpha) {
   }
 }
 
-TEST_F(TrailDrawing, EachTrailFadesOverItsRulesFadeTime) {
-  TrailFadeTime = 20000.0f;  // the sky trails fade as [MAIN]'s trails
-  UseLooks({Look(0xFFFFFF, 5000.0f, 0.0f), Look(0xFFFFFF, 5000.0f, 4.0f)});
-  for (const int slot : {0, 1, 2, 48}) SetAges(slot, {25000, 27500});
-  Trails[1].rule = 1;
-  Trails[2].rule = 2;
-  Trails[48].rule = kSkyTrailRule;
-  DrawTrails();
-  const auto& batches = simhost::Recorded().batches;
-  ASSERT_EQ(batches.size(), 4u);
-  EXPECT_EQ(Alphas(batches[0]), (std::vector<std::uint32_t>{27, 13}));
-  EXPECT_EQ(Alphas(batches[1]), (std::vector<std::uint32_t>{109, 54}));
-  EXPECT_EQ(Alphas(batches[2]), (std::vector<std::uint32_t>{109, 109, 54, 54}));  // a ribbon: two vertices a point
-  EXPECT_EQ(Alphas(batches[3]), (std::vector<std::uint32_t>{27, 13}));
-}
-
-// The ribbon of a trail of points with the given ages (newest first) in slot 0, with the camera at `camera`.
+// Slot 0 as a ribbon of the given width through points of the given ages (newest first), seen from `camera`: a trail
+// that runs along x, climbing, then turns along y.
 Batch Ribbon(float width, std::initializer_list<std::int32_t> ages, const host::Vector3& camera) {
   simhost::ClearRecord();
   simhost::SetCameraPosition(camera);
@@ -389,7 +377,6 @@ Batch Ribbon(float width, std::initializer_list<std::int32_t> ages, const host::
   Trails[0] = TrailRecord{};
   int k = 0;
   for (const std::int32_t age : ages) {
-    // A trail that bends: along x, climbing, then along y.
     Trails[0].points[k] = {k < 3 ? 10.0f * static_cast<float>(k) : 20.0f,
                            k < 3 ? 0.0f : 10.0f * static_cast<float>(k - 2), 200.0f + static_cast<float>(k)};
     Trails[0].times[k] = age == kEmpty ? 0 : kNow - static_cast<std::uint32_t>(age);
@@ -402,14 +389,10 @@ Batch Ribbon(float width, std::initializer_list<std::int32_t> ages, const host::
   return batches.empty() ? Batch{} : batches[0];
 }
 
-float Dot(const host::Vector3& a, const host::Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-host::Vector3 Minus(const host::Vector3& a, const host::Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-
 TEST_F(TrailDrawing, ARibbonFacesTheCameraWithTwoVerticesAPointAndTwoTrianglesASegment) {
   const host::Vector3 camera{-50.0f, 80.0f, 350.0f};
   const Batch batch = Ribbon(6.0f, {0, 1000, kEmpty, 4000, 40000, 6000, 25000}, camera);
-  // The live points, packed newest first: 0, 1, 3, 5 and 6 of the record.
-  const int live[] = {0, 1, 3, 5, 6};
+  const int live[] = {0, 1, 3, 5, 6};  // packed newest first
   ASSERT_EQ(batch.vertices.size(), 2 * std::size(live));
   std::vector<std::uint16_t> indices;
   for (int k = 0; k + 1 < static_cast<int>(std::size(live)); ++k) {
@@ -418,15 +401,18 @@ TEST_F(TrailDrawing, ARibbonFacesTheCameraWithTwoVerticesAPointAndTwoTrianglesAS
     }
   }
   EXPECT_EQ(batch.indices, indices);
-  EXPECT_EQ(batch.primitiveType, 3);
-  EXPECT_EQ(batch.flags, 24u);
-  EXPECT_EQ(batch.matrix, 0u);
+  EXPECT_EQ((std::vector<std::uint32_t>{static_cast<std::uint32_t>(batch.primitiveType), batch.flags, batch.matrix}),
+            (std::vector<std::uint32_t>{3, 24, 0}));
   EXPECT_TRUE(batch.ended);
   EXPECT_EQ(CallsOf("RenderImmediateIndexed").at(0).args[1], reinterpret_cast<std::uint32_t>(ImmediateIndices));
-  EXPECT_EQ(CallsOf("TransformImmediateVertices").at(0).args[0], reinterpret_cast<std::uint32_t>(ImmediateVertices));
+  // The render states of a line, before the batch.
+  std::vector<std::string> states;
+  for (const simhost::Call& call : CallsOf("SetRenderState")) {
+    states.push_back(std::to_string(call.args[0]) + "=" + std::to_string(call.args[1]));
+  }
+  EXPECT_EQ(states, (std::vector<std::string>{"12=1", "10=5", "11=6", "1=0"}));
 
-  const std::vector<std::uint32_t> alphas{109, 109, 109, 109, 109, 109, 109, 109, 54, 54};
-  EXPECT_EQ(Alphas(batch), alphas);
+  EXPECT_EQ(Alphas(batch), (std::vector<std::uint32_t>{109, 109, 109, 109, 109, 109, 109, 109, 54, 54}));
   for (std::size_t i = 0; i < std::size(live); ++i) {
     SCOPED_TRACE(i);
     const host::Vector3& point = Trails[0].points[live[i]];
@@ -447,39 +433,6 @@ TEST_F(TrailDrawing, ARibbonFacesTheCameraWithTwoVerticesAPointAndTwoTrianglesAS
   }
 }
 
-TEST_F(TrailDrawing, ARibbonSetsTheRenderStatesOfALine) {
-  Ribbon(2.0f, {0, 1000, 2000}, {0.0f, -100.0f, 200.0f});
-  std::vector<std::string> sequence;
-  for (const simhost::Call& call : simhost::Recorded().calls) {
-    if (call.entry == "IsSphereVisible") continue;
-    std::string step = call.entry;
-    if (call.entry == "SetRenderState") step += " " + std::to_string(call.args[0]) + "=" + std::to_string(call.args[1]);
-    sequence.push_back(step);
-  }
-  EXPECT_EQ(sequence, (std::vector<std::string>{"SetRenderState 12=1", "SetRenderState 10=5", "SetRenderState 11=6",
-                                                "SetRenderState 1=0", "TransformImmediateVertices",
-                                                "RenderImmediateIndexed", "EndImmediate"}));
-  EXPECT_EQ(CallsOf("TransformImmediateVertices").at(0).args[1], 6u);
-  EXPECT_EQ(CallsOf("RenderImmediateIndexed").at(0).args[2], 12u);
-}
-
-TEST_F(TrailDrawing, SixteenLivePointsMakeThirtyTwoVerticesAndNinetyIndices) {
-  std::vector<std::int32_t> ages;
-  for (int k = 0; k < 16; ++k) ages.push_back(100 * k);
-  simhost::SetCameraPosition({0.0f, -100.0f, 200.0f});
-  UseLooks({Look(0xFFFFFF, 10000.0f, 1.0f)});
-  for (int k = 0; k < 16; ++k) {
-    Trails[0].points[k] = {10.0f * static_cast<float>(k), 0.0f, 200.0f};
-    Trails[0].times[k] = kNow - static_cast<std::uint32_t>(ages[k]);
-  }
-  Trails[0].rule = 1;
-  DrawTrails();
-  const Batch batch = OnlyBatch();
-  EXPECT_EQ(batch.vertices.size(), 32u);
-  EXPECT_EQ(batch.indices.size(), 90u);
-  EXPECT_EQ(*std::max_element(batch.indices.begin(), batch.indices.end()), 31);
-}
-
 TEST_F(TrailDrawing, AWidthThatIsNoFiniteNumberAboveZeroDrawsTheLine) {
   struct Case {
     float width;
@@ -497,72 +450,55 @@ TEST_F(TrailDrawing, AWidthThatIsNoFiniteNumberAboveZeroDrawsTheLine) {
                   std::isfinite(vertex.position.z));
     }
   }
-}
-
-TEST_F(TrailDrawing, WhereTheTrailRunsAlongTheLineOfSightTheSideOfThePointBeforeServes) {
-  // The trail turns onto the camera's line of sight (y = 0, z = 200) at point 1: points 2 and 3 have no direction
-  // across both the trail and the line of sight.
-  simhost::SetCameraPosition({-100.0f, 0.0f, 200.0f});
-  UseLooks({Look(0xFFFFFF, 10000.0f, 4.0f)});
-  const host::Vector3 points[] = {
-      {0.0f, 10.0f, 200.0f}, {0.0f, 0.0f, 200.0f}, {10.0f, 0.0f, 200.0f}, {20.0f, 0.0f, 200.0f}};
-  for (int k = 0; k < 4; ++k) {
-    Trails[0].points[k] = points[k];
-    Trails[0].times[k] = kNow - 100 * static_cast<std::uint32_t>(k);
-  }
-  Trails[0].rule = 1;
-  DrawTrails();
-  const Batch batch = OnlyBatch();
-  ASSERT_EQ(batch.vertices.size(), 8u);
-  for (int i = 0; i < 4; ++i) {
-    SCOPED_TRACE(i);
-    const host::Vector3& a = batch.vertices[2 * i].position;
-    const host::Vector3& b = batch.vertices[2 * i + 1].position;
-    EXPECT_EQ((std::vector<float>{a.x, a.y, a.z}), (std::vector<float>{points[i].x, points[i].y, 202.0f}));
-    EXPECT_EQ((std::vector<float>{b.x, b.y, b.z}), (std::vector<float>{points[i].x, points[i].y, 198.0f}));
-  }
-}
-
-TEST_F(TrailDrawing, ATrailSeenAlongItsLengthLiesLevelAcrossItKeepingItsWidth) {
-  simhost::SetCameraPosition({-100.0f, 0.0f, 200.0f});
-  UseLooks({Look(0xFFFFFF, 10000.0f, 4.0f)});
-  for (int k = 0; k < 3; ++k) {
-    Trails[0].points[k] = {10.0f * static_cast<float>(k), 0.0f, 200.0f};
-    Trails[0].times[k] = kNow - 100 * static_cast<std::uint32_t>(k);
-  }
-  Trails[0].rule = 1;
-  DrawTrails();
-  const Batch batch = OnlyBatch();
-  ASSERT_EQ(batch.vertices.size(), 6u);
-  for (int i = 0; i < 3; ++i) {
-    SCOPED_TRACE(i);
-    const host::Vector3 across = Minus(batch.vertices[2 * i].position, batch.vertices[2 * i + 1].position);
-    EXPECT_EQ((std::vector<float>{std::fabs(across.x), std::fabs(across.y), std::fabs(across.z)}),
-              (std::vector<float>{0.0f, 4.0f, 0.0f}));
-  }
-}
-
-TEST_F(TrailDrawing, DrawnLinesKeepTheirVerticesWhateverRulesOthersFollow) {
-  // A line of [MAIN]'s rule drawn between ribbons is the line it was.
-  SetAges(0, {0, 1000, 2000});
-  DrawTrails();
-  const Batch alone = OnlyBatch();
+  // Sixteen live points: 32 vertices, 90 indices, within the scratch arrays.
+  std::vector<std::int32_t> ages;
+  for (int k = 0; k < 16; ++k) ages.push_back(100 * k);
+  UseLooks({Look(0xFFFFFF, 10000.0f, 1.0f)});
+  for (int k = 0; k < 16; ++k) Trails[0].times[k] = kNow - static_cast<std::uint32_t>(ages[k]);
   simhost::ClearRecord();
-  UseLooks({Look(0x00FF00, 10000.0f, 5.0f)});
-  SetAges(0, {0, 1000, 2000});
-  SetAges(1, {0, 1000, 2000});
-  Trails[1].rule = 1;
-  SetAges(2, {0, 1000, 2000});
   DrawTrails();
-  const auto& batches = simhost::Recorded().batches;
-  ASSERT_EQ(batches.size(), 3u);
-  for (const Batch* line : {&batches[0], &batches[2]}) {
-    EXPECT_EQ(line->primitiveType, 1);
-    EXPECT_EQ(line->indices, alone.indices);
-    ASSERT_EQ(line->vertices.size(), 3u);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(line->vertices[k].colour, alone.vertices[k].colour);
+  EXPECT_EQ(OnlyBatch().vertices.size(), 32u);
+  EXPECT_EQ(OnlyBatch().indices.size(), 90u);
+}
+
+// Where the camera looks along the trail there is no direction across both: the side of the point before serves, and
+// before any, the level direction across the trail. The band keeps its width either way.
+TEST_F(TrailDrawing, WhereTheCameraLooksAlongTheTrailTheRibbonKeepsASide) {
+  struct Case {
+    const char* what;
+    host::Vector3 points[4];
+    host::Vector3 side;  // of each pair, up to its sign
+  };
+  const Case cases[] = {
+      {"the trail turns onto the line of sight (y = 0, z = 200) at point 1",
+       {{0.0f, 10.0f, 200.0f}, {0.0f, 0.0f, 200.0f}, {10.0f, 0.0f, 200.0f}, {20.0f, 0.0f, 200.0f}},
+       {0.0f, 0.0f, 2.0f}},
+      {"the whole trail lies on it",
+       {{0.0f, 0.0f, 200.0f}, {10.0f, 0.0f, 200.0f}, {20.0f, 0.0f, 200.0f}, {30.0f, 0.0f, 200.0f}},
+       {0.0f, 2.0f, 0.0f}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    simhost::ClearRecord();
+    simhost::SetCameraPosition({-100.0f, 0.0f, 200.0f});
+    UseLooks({Look(0xFFFFFF, 10000.0f, 4.0f)});
+    for (int k = 0; k < 4; ++k) {
+      Trails[0].points[k] = c.points[k];
+      Trails[0].times[k] = kNow - 100 * static_cast<std::uint32_t>(k);
+    }
+    Trails[0].rule = 1;
+    DrawTrails();
+    const Batch batch = OnlyBatch();
+    ASSERT_EQ(batch.vertices.size(), 8u);
+    for (int i = 0; i < 4; ++i) {
+      SCOPED_TRACE(i);
+      const host::Vector3 half = Minus(batch.vertices[2 * i].position, c.points[i]);
+      EXPECT_EQ((std::vector<float>{std::fabs(half.x), std::fabs(half.y), std::fabs(half.z)}),
+                (std::vector<float>{c.side.x, c.side.y, c.side.z}));
+      const host::Vector3 other = Minus(c.points[i], batch.vertices[2 * i + 1].position);
+      EXPECT_EQ((std::vector<float>{half.x, half.y, half.z}), (std::vector<float>{other.x, other.y, other.z}));
+    }
   }
-  EXPECT_EQ(batches[2].vertices[0].position.x, 200.0f);
 }
 
 // A scripted aircraft flies through the scan and the drawing, frame by frame, then lands: its trail fades from
