@@ -4,11 +4,13 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string_view>
 #include <vector>
 
 #include "config/settings.h"
+#include "eight_rules/eight_rules.h"
 #include "host/render.h"
 #include "simhost.h"
 
@@ -33,6 +35,14 @@ std::uint16_t DefaultModel(std::string_view key) {
 
 bool IsTrailAircraft(int index) { return index % 2 == 0; }
 
+// The model of the aircraft at `index`: with eight rules, the trail and the banner aircraft go round their rules'
+// models, so that neighbouring slots are drawn in different looks.
+std::uint16_t ModelAt(int index, bool eightRules) {
+  if (!eightRules) return IsTrailAircraft(index) ? DefaultModel("ModelIDForTrail") : DefaultModel("ModelIDForBanner");
+  const int rule = index / 2 % kEightRules;
+  return IsTrailAircraft(index) ? kTrailRuleModels[rule] : kBannerRuleModels[rule];
+}
+
 // Circles around the camera, all above the trail and banner heights (100) and every banner within the
 // distance (250) at which it is drawn at full strength: nothing is culled or faded out.
 Vector3 PositionAt(int index, float seconds) {
@@ -42,13 +52,10 @@ Vector3 PositionAt(int index, float seconds) {
   return {radius * std::cos(angle), radius * std::sin(angle), height};
 }
 
-void PlaceAircraft() {
+void PlaceAircraft(bool eightRules) {
   simhost::ResizePool(kAircraft);
   simhost::SetCameraPosition({0.0f, 0.0f, 150.0f});
-  for (int i = 0; i < kAircraft; ++i) {
-    simhost::PlaceVehicle(i, IsTrailAircraft(i) ? DefaultModel("ModelIDForTrail") : DefaultModel("ModelIDForBanner"),
-                          PositionAt(i, 0.0f));
-  }
+  for (int i = 0; i < kAircraft; ++i) simhost::PlaceVehicle(i, ModelAt(i, eightRules), PositionAt(i, 0.0f));
   const std::uint32_t start = simhost::Clock();
   simhost::SetScript([start](std::uint32_t now) {
     const float seconds = static_cast<float>(now - start) / 1000.0f;
@@ -56,14 +63,21 @@ void PlaceAircraft() {
   });
 }
 
-// The shipped Zephrel.ini, with the sky trails switched on or off.
-std::string IniText(bool skyTrails) {
+// The shipped Zephrel.ini, with the sky trails switched on or off, and with eight rules [MAIN]'s trail rule a ribbon.
+std::string IniText(bool skyTrails, bool eightRules) {
   std::string text = "[MAIN]\r\n";
   for (const config::Setting& setting : config::kSettings) {
     const bool sky = std::string_view(setting.key) == "ReplaceTrailsInTheSky";
     text.append(setting.key).append("=").append(sky ? (skyTrails ? "1" : "0") : setting.defaultText).append("\r\n");
   }
+  if (eightRules) text += kMainRibbonKeys;
   return text;
+}
+
+// The plug-in file the case loads: the one built, or its variant with eight rules.
+std::string PluginFile(simhost::PluginBuild build, bool eightRules) {
+  if (!eightRules) return simhost::BuiltPluginPath(build);
+  return build == simhost::PluginBuild::LinuxLibrary ? ZEPHREL_EIGHT_RULES_SO : ZEPHREL_EIGHT_RULES_DLL;
 }
 
 void Fly(std::uint32_t ms) {
@@ -114,22 +128,33 @@ Drawn DrawnInOneFrame() {
   return drawn;
 }
 
-Drawn Expected(bool skyTrails) {
-  std::set<int> trailSlots;
+// Every trail slot in use drawn as a line, and every banner. With eight rules the trail aircraft's trails are ribbons
+// (triangles), but in the sky trails' slots: the host runs its redirected sky routine after the frame's scan, so the
+// sky trails are the last to add a point there, and their look, a line, is the one drawn.
+Drawn Expected(bool skyTrails, bool eightRules) {
+  std::set<int> aircraftSlots;
   for (int i = 0; i < kAircraft; ++i) {
-    if (IsTrailAircraft(i)) trailSlots.insert(i);
+    if (IsTrailAircraft(i)) aircraftSlots.insert(i);
   }
-  if (skyTrails) trailSlots.insert(std::begin(kSkyTrailSlots), std::end(kSkyTrailSlots));
-  return {static_cast<int>(trailSlots.size()), BannerAircraft()};
+  std::set<int> skySlots;
+  if (skyTrails) {
+    skySlots.insert(std::begin(kSkyTrailSlots), std::end(kSkyTrailSlots));
+    for (const int slot : kSkyTrailSlots) aircraftSlots.erase(slot);
+  }
+  const int aircraftTrails = static_cast<int>(aircraftSlots.size());
+  const int skyLines = static_cast<int>(skySlots.size());
+  if (!eightRules) return {aircraftTrails + skyLines, BannerAircraft()};
+  return {skyLines, BannerAircraft() + aircraftTrails};
 }
 
 void FlyWithPlugin(const Case& run, const Settings& settings, Result& result) {
   simhost::GameFolder folder;
-  folder.Write("Zephrel.ini", IniText(run.skyTrails));
+  folder.Write("Zephrel.ini", IniText(run.skyTrails, settings.eightRules));
   folder.Write("MODELS/BANNER.TXD", "stand-in dictionary");
-  std::unique_ptr<simhost::Plugin> plugin = simhost::Plugin::Load(run.build, folder);
+  const std::string file = PluginFile(run.build, settings.eightRules);
+  std::unique_ptr<simhost::Plugin> plugin = simhost::Plugin::Load(run.build, folder, {}, file);
   if (!plugin) {
-    result.error = "cannot load " + simhost::BuiltPluginPath(run.build);
+    result.error = "cannot load " + file;
     return;
   }
   if (!settings.rangeFile.empty()) {
@@ -137,7 +162,8 @@ void FlyWithPlugin(const Case& run, const Settings& settings, Result& result) {
     std::ofstream(settings.rangeFile) << std::hex << first << ' ' << end << '\n';
   }
   simhost::Startup();
-  if (simhost::LiveTextures() != 1) result.error = "the banner texture did not load";
+  if (simhost::LiveTextures() != (settings.eightRules ? kEightRules : 1))
+    result.error = "the banner textures did not load";
 
   Fly(kWarmUpMs);
   result.drawn = DrawnInOneFrame();
@@ -165,9 +191,9 @@ Result Measure(const Case& run, const Settings& settings) {
   Result result;
   simhost::ResetHost();
   simhost::SetClockHour(run.skyTrails ? kNightHour : 12);
-  PlaceAircraft();
+  PlaceAircraft(settings.eightRules);
   simhost::SetRecording(false);
-  result.expected = Expected(run.skyTrails);
+  result.expected = Expected(run.skyTrails, settings.eightRules);
 
   Fly(kWarmUpMs);
   result.hostFrame = Time(settings.runs, settings.frames, [] { simhost::Frame(kFrameMs); });

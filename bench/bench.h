@@ -24,6 +24,9 @@ struct Settings {
   // When not empty, where to write the plug-in's address range once it is loaded ("<first> <end>" in
   // hexadecimal), for an instruction counter run over the benchmark (bench/insn/).
   std::string rangeFile;
+  // Eight trail rules drawn as ribbons and eight banner rules with cloths of their own (eight_rules/), instead of
+  // the shipped Zephrel.ini's one of each.
+  bool eightRules = false;
 };
 
 // Called before and after every timed run: an instruction counter cuts the run into phases here.

@@ -30,11 +30,15 @@ struct Options {
 };
 
 constexpr char kUsage[] =
-    "Usage: zephrel-bench [--build so|dll|both] [--frames N] [--calls N] [--runs N] [--count-range FILE]\n"
+    "Usage: zephrel-bench [--build so|dll|both] [--rules main|eight] [--frames N] [--calls N] [--runs N]\n"
+    "                     [--count-range FILE]\n"
     "Flies 50 aircraft (trail and banner planes, all in view) in the simulated host and times each frame with\n"
     "the plug-in loaded against the same frame of the host alone, once with the sky trails off and once with\n"
     "them on at night; times one hooked call against the host's own; counts heap allocations in both.\n"
     "  --build   which plug-in: so (libzephrel.so), dll (Zephrel.dll) or both (default)\n"
+    "  --rules   main: the shipped Zephrel.ini's one trail and one banner rule (default); eight: eight trail\n"
+    "            rules drawn as ribbons and eight banner rules with cloths of their own, the trail and banner\n"
+    "            aircraft going round them (a variant of the plug-in that sets the seven beyond [MAIN]'s)\n"
     "  --frames  frames per timed run (default %d)\n"
     "  --calls   hooked calls per timed run (default %d)\n"
     "  --runs    timed runs; the median is reported (default %d)\n"
@@ -71,6 +75,11 @@ std::string Apply(std::string_view name, std::string_view value, Options& option
     } else {
       return bad("so, dll or both");
     }
+    return {};
+  }
+  if (name == "rules") {
+    if (value != "main" && value != "eight") return bad("main or eight");
+    options.settings.eightRules = value == "eight";
     return {};
   }
   // Bounded so that all runs' frames or calls together fit a 32-bit count and the host clock does not wrap.

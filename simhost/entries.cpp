@@ -24,6 +24,7 @@ struct Answers {
   std::function<bool(const Vector3&, float)> sphereVisible;
   bool transformSucceeds = true;
   bool dictionariesHoldTextures = true;
+  std::set<std::string> missingTextures;  // names an existing dictionary lacks
 };
 
 SIMHOST_EARLY Record record;
@@ -33,7 +34,6 @@ SIMHOST_EARLY std::vector<TextureDictionary> dictionaries;  // slot n is diction
 SIMHOST_EARLY std::vector<std::int32_t> dictionaryStack;
 std::int32_t currentDictionary = 0;
 SIMHOST_EARLY std::set<HostTexture*> liveTextures;
-constexpr std::uint32_t kFirstRaster = 0x7A000000;
 std::uint32_t nextRaster = kFirstRaster;  // from the first again after ResetHost, so that recordings repeat
 
 bool vectorCallsRecorded = false;
@@ -102,6 +102,7 @@ HostTexture* HOST_CDECL ReadTexture(const char* name, const char* maskName) {
   const bool loaded = currentDictionary >= 1 && currentDictionary <= static_cast<std::int32_t>(dictionaries.size()) &&
                       dictionaries[currentDictionary - 1].loaded;
   if (!loaded || !answers.dictionariesHoldTextures) return nullptr;
+  if (name != nullptr && answers.missingTextures.count(name) != 0) return nullptr;
   auto* texture = new HostTexture{reinterpret_cast<void*>(nextRaster++)};
   liveTextures.insert(texture);
   return texture;
@@ -280,6 +281,9 @@ void SetSphereVisibility(std::function<bool(const Vector3&, float)> visible) {
 }
 void SetTransformSucceeds(bool succeeds) { answers.transformSucceeds = succeeds; }
 void SetDictionariesHoldTextures(bool hold) { answers.dictionariesHoldTextures = hold; }
+void SetMissingTextures(const std::vector<std::string>& names) {
+  answers.missingTextures = std::set<std::string>(names.begin(), names.end());
+}
 
 int EntryCalls(const std::string& entry) {
   const auto found = entryCalls.find(entry);

@@ -43,13 +43,15 @@ void GameFolder::Remove(const std::string& relative) const {
   fs::remove(PathOf(path_) / PathOf(relative), ignored);
 }
 
-std::unique_ptr<Plugin> Plugin::Load(PluginBuild build, const GameFolder& folder, const std::string& subfolder) {
+std::unique_ptr<Plugin> Plugin::Load(PluginBuild build, const GameFolder& folder, const std::string& subfolder,
+                                     const std::string& built) {
   const fs::path installed = PathOf(folder.path()) / PathOf(subfolder) / PluginFileName(build);
+  const std::string source = built.empty() ? BuiltPluginPath(build) : built;
   std::error_code error;
   fs::create_directories(installed.parent_path(), error);
-  if (!error) fs::copy_file(BuiltPluginPath(build), installed, fs::copy_options::overwrite_existing, error);
+  if (!error) fs::copy_file(PathOf(source), installed, fs::copy_options::overwrite_existing, error);
   if (error) {
-    std::fprintf(stderr, "simhost: cannot install %s: %s\n", BuiltPluginPath(build).c_str(), error.message().c_str());
+    std::fprintf(stderr, "simhost: cannot install %s: %s\n", source.c_str(), error.message().c_str());
     return nullptr;
   }
   return internal::AsTheGame([&] {

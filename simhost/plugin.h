@@ -45,8 +45,10 @@ class Plugin {
  public:
   // Installs the plug-in in `subfolder` of the game folder (a relative path with '/'; empty: the game folder
   // itself), as plug-in loaders that keep plug-ins in a folder of their own do, and loads it. Null, with the
-  // reason printed, when the file cannot be installed or loaded.
-  static std::unique_ptr<Plugin> Load(PluginBuild build, const GameFolder& folder, const std::string& subfolder = {});
+  // reason printed, when the file cannot be installed or loaded. `built`, when given, is the file installed under
+  // the plug-in's name instead of BuiltPluginPath(build): a variant of the plug-in built for the benchmark.
+  static std::unique_ptr<Plugin> Load(PluginBuild build, const GameFolder& folder, const std::string& subfolder = {},
+                                      const std::string& built = {});
   virtual ~Plugin() = default;  // unloads if still loaded
 
   // Runs the plug-in's exit-time destruction and takes it out of the process; true when it is really gone.

@@ -132,6 +132,9 @@ void SetSphereVisibility(std::function<bool(const Vector3& centre, float radius)
 void SetTransformSucceeds(bool succeeds);
 // Whether an existing texture dictionary file holds the textures asked for (by default it does).
 void SetDictionariesHoldTextures(bool hold);
+// Textures an existing dictionary lacks, by name, whatever SetDictionariesHoldTextures says of the others (by
+// default none).
+void SetMissingTextures(const std::vector<std::string>& names);
 
 // How often each host entry was called, the vector helpers included (they are not in the call record).
 int EntryCalls(const std::string& entry);
@@ -191,6 +194,8 @@ std::vector<Call> CallsOf(const std::string& entry);
 
 // Textures handed out by ReadTexture and not yet destroyed.
 int LiveTextures();
+// The raster of the first texture ReadTexture hands out after ResetHost; each further one has the next number.
+inline constexpr std::uint32_t kFirstRaster = 0x7A000000;
 // The host's current texture dictionary slot (0: none).
 std::int32_t CurrentTextureDictionary();
 

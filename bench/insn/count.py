@@ -6,8 +6,8 @@ Where i386 programs run natively it uses valgrind's callgrind; elsewhere qemu-i3
 insn_count.so (built from insn_count.c beside this script). Either way zephrel-bench cuts its run at
 zephrel_count_mark(), before and after every timed run, and writes where the plug-in lies (--count-range).
 
-  count.py --bench PATH [--build so|dll] [--frames N] [--calls N] [--native 0|1] [--counter insn_count.so]
-           [--budget-frame N] [--budget-call N]
+  count.py --bench PATH [--build so|dll] [--rules main|eight] [--frames N] [--calls N] [--native 0|1]
+           [--counter insn_count.so] [--budget-frame N] [--budget-call N]
 
 Exit status 1 when a count is above its budget or the benchmark failed."""
 import argparse
@@ -34,7 +34,8 @@ def read_range(path):
 def count_with_qemu(args, work):
     out, rng = os.path.join(work, "phases.txt"), os.path.join(work, "range.txt")
     run = ["qemu-i386", "-plugin", f"{args.counter},out={out},range={rng}", args.bench, "--build", args.build,
-           "--frames", str(args.frames), "--calls", str(args.calls), "--runs", "1", "--count-range", rng]
+           "--rules", args.rules, "--frames", str(args.frames), "--calls", str(args.calls), "--runs", "1",
+           "--count-range", rng]
     subprocess.run(run, check=True, stdout=subprocess.DEVNULL)
     phases = {}
     for line in open(out):
@@ -78,7 +79,8 @@ def count_with_callgrind(args, work):
     out = os.path.join(work, "callgrind.out")
     run = ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", "--dump-instr=yes", "--dump-line=no",
            "--compress-pos=no", "--dump-before=zephrel_count_mark", args.bench, "--build", args.build,
-           "--frames", str(args.frames), "--calls", str(args.calls), "--runs", "1", "--count-range", rng]
+           "--rules", args.rules, "--frames", str(args.frames), "--calls", str(args.calls), "--runs", "1",
+           "--count-range", rng]
     subprocess.run(run, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     lo, hi = read_range(rng)
     dumps = sorted(glob.glob(out + ".*"), key=lambda p: int(p.rsplit(".", 1)[1]))
@@ -123,6 +125,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--bench", required=True)
     ap.add_argument("--build", choices=("so", "dll"), default="dll")
+    ap.add_argument("--rules", choices=("main", "eight"), default="main",
+                    help="the shipped file's rules, or eight of each with ribbons (zephrel-bench --rules)")
     ap.add_argument("--frames", type=int, default=60)
     ap.add_argument("--calls", type=int, default=1000)
     ap.add_argument("--native", choices=("0", "1"), help="i386 programs run natively (default: ask the kernel)")
@@ -145,8 +149,9 @@ def main():
     frame_on = per(PLUGIN_FRAMES_SKY_ON, args.frames)
     call_inside = per(HOOKED_CALLS, args.calls)
     hook_adds = per(HOOKED_CALLS, args.calls, False) - per(UNHOOKED_CALLS, args.calls, False)
-    print(f"{'callgrind' if native else 'qemu-i386 + insn_count'}: the plug-in ({args.build}) over {args.frames} "
-          f"frames of 50 aircraft and {args.calls} calls, instructions counted exactly")
+    rules = "eight rules of each kind, ribbons" if args.rules == "eight" else "the shipped rules"
+    print(f"{'callgrind' if native else 'qemu-i386 + insn_count'}: the plug-in ({args.build}, {rules}) over "
+          f"{args.frames} frames of 50 aircraft and {args.calls} calls, instructions counted exactly")
     print(f"  plug-in's own instructions per frame, sky trails off: {frame_off:12,.1f}")
     print(f"  plug-in's own instructions per frame, sky trails on:  {frame_on:12,.1f}")
     print(f"  per hooked call, in the plug-in:                      {call_inside:12,.1f}")

@@ -18,6 +18,7 @@ inline constexpr float kBannerParkingHeight = -60.0f;
 
 struct BannerChain {
   host::Vector3 points[kBannerPoints];  // 0 the head, 7 the tail
+  std::uint8_t rule;  // the banner rule whose aircraft last placed the head (config/rules.h): its cloth is drawn
 };
 
 extern BannerChain BannerChains[kBannerSlots];
@@ -30,12 +31,17 @@ void ResetBanners();
 
 inline bool HasBannerSlot(std::int32_t slot) { return slot >= 0 && slot < kBannerSlots; }
 
-// Puts the head of a chain on its aircraft and nothing else; a slot outside 0..49 is ignored. Inline: the scan
-// calls it for every banner aircraft in every frame.
-inline void SetBannerHead(const host::Vector3& position, std::int32_t slot) {
+// Puts the head of a chain on its aircraft, which banner rule `rule` serves, and moves no other point; a slot
+// outside 0..49 is ignored. Inline: the scan calls it for every banner aircraft in every frame.
+inline void SetBannerHead(const host::Vector3& position, std::int32_t slot, std::uint8_t rule) {
   if (!HasBannerSlot(slot)) return;
-  host::CopyVector(BannerChains[slot].points[0], position);
+  BannerChain& chain = BannerChains[slot];
+  chain.rule = rule;
+  host::CopyVector(chain.points[0], position);
 }
+
+// The same for an aircraft of [MAIN]'s banner rule.
+inline void SetBannerHead(const host::Vector3& position, std::int32_t slot) { SetBannerHead(position, slot, 0); }
 
 // The per-frame step: each active head sinks a little, then every point is dragged toward its predecessor.
 void UpdateBanners();

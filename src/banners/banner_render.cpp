@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "banners/banner_texture.h"
-#include "config/settings.h"
 #include "host/immediate.h"
 
 namespace banners {
@@ -38,8 +37,9 @@ constexpr std::array<std::uint16_t, kClothIndices> ClothIndices() {
 }
 constexpr std::array<std::uint16_t, kClothIndices> kClothIndexList = ClothIndices();
 
-// What every banner's cloth shares: the texture coordinates and the triangles. Trail drawing writes neither, so
-// once written in a drawing pass they stay for its other banners.
+// What every banner's cloth shares: the texture coordinates and the triangles. Trail drawing, which comes after the
+// banners in a drawing pass, writes no texture coordinates (and indices only for ribbons), so once written in a pass
+// they stay for its other banners.
 void WriteClothConstants() {
   for (int k = 0; k < kBannerPairs; ++k) {
     const float u = static_cast<float>(k) * 0.2f;
@@ -75,23 +75,24 @@ std::uint32_t BannerAlpha(float distance, float drawDistance) {
   return static_cast<std::uint32_t>(std::clamp(alpha, 0.0f, static_cast<float>(kMaxAlpha)));
 }
 
-// Draws an active chain when it is in view and near enough; the cloth's shared fields are written first unless
-// `clothReady` says that an earlier banner of this pass has written them.
-[[gnu::always_inline]] inline void DrawActiveBanner(const BannerChain& chain, bool& clothReady) {
-  const host::Vector3& camera = host::PositionOf(host::GetHostCamera()->placement);
+// Draws an active chain with its rule's texture when it is in view and nearer than its rule's draw distance; the
+// cloth's shared fields are written first unless `clothReady` says that an earlier banner of this pass has written
+// them.
+[[gnu::always_inline]] inline void DrawActiveBanner(const BannerChain& chain, const BannerLook& look,
+                                                    const host::Vector3& camera, bool& clothReady) {
   const host::Vector3& head = chain.points[0];
   host::Vector3 offset;
   host::SetVector(offset, camera.x - head.x, camera.y - head.y, camera.z - head.z);
   const float distance = host::VectorLength(offset);
 
   if (!host::IsSphereVisible(chain.points[4], kVisibilityRadius)) return;
-  if (!(distance < config::BannerDrawDistance)) return;  // NaN on either side is not drawn either
+  if (!(distance < look.drawDistance)) return;  // NaN on either side is not drawn either
 
   if (!clothReady) {
     WriteClothConstants();
     clothReady = true;
   }
-  FillCloth(chain, host::WhiteWithAlpha(BannerAlpha(distance, config::BannerDrawDistance)));
+  FillCloth(chain, host::WhiteWithAlpha(BannerAlpha(distance, look.drawDistance)));
 
   // Translucent cloth that does not hide what lies behind it.
   host::HostEngine* engine = host::GetHostEngine();
@@ -101,7 +102,7 @@ std::uint32_t BannerAlpha(float distance, float drawDistance) {
   host::SetRenderState(engine, host::kRenderStateSourceBlend, host::kBlendSourceAlpha);
   host::SetRenderState(engine, host::kRenderStateDestinationBlend, host::kBlendInverseSourceAlpha);
   host::SetRenderState(engine, host::kRenderStateVertexAlpha, 1);
-  host::SetRenderState(engine, host::kRenderStateTextureRaster, reinterpret_cast<std::uint32_t>(BannerTexture->raster));
+  host::SetRenderState(engine, host::kRenderStateTextureRaster, reinterpret_cast<std::uint32_t>(look.texture->raster));
   if (host::TransformImmediateVertices(host::ImmediateVertices, kClothVertices, nullptr, kTransformFlags) != nullptr) {
     host::RenderImmediateIndexed(host::kPrimitiveTriangleList, host::ImmediateIndices, kClothIndices);
     host::EndImmediate();
@@ -116,10 +117,15 @@ std::uint32_t BannerAlpha(float distance, float drawDistance) {
 }  // namespace
 
 void DrawBanners() {
-  if (BannerTexture == nullptr) return;
+  UpdateBannerLooks();
+  // Where the camera is, read once a pass: nothing the host does while the plug-in draws moves it.
+  const host::Vector3 camera = host::PositionOf(host::GetHostCamera()->placement);
   bool clothReady = false;
   for (const BannerChain& chain : BannerChains) {
-    if (IsBannerActive(chain)) DrawActiveBanner(chain, clothReady);
+    if (!IsBannerActive(chain)) continue;
+    // A rule whose texture could not be read tows nothing, and asks the host for nothing.
+    const BannerLook& look = BannerLooks[chain.rule];
+    if (look.texture != nullptr) DrawActiveBanner(chain, look, camera, clothReady);
   }
 }
 

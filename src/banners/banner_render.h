@@ -1,6 +1,7 @@
 #pragma once
-// Banner drawing: every active chain as a strip of white, translucent, textured cloth hanging below its
-// points 2 to 7, fading out with distance from the camera.
+// Banner drawing: every active chain as a strip of white, translucent cloth hanging below its points 2 to 7, with
+// the texture of the rule that placed its head, fading out with distance from the camera up to that rule's
+// BannerDrawDistance.
 
 #include <cstdint>
 
@@ -8,8 +9,8 @@
 
 namespace banners {
 
-// Draws the chains in slot order, each but those inactive, out of view or not nearer than BannerDrawDistance;
-// without a banner texture no host call is made at all.
+// Draws the chains in slot order, each but those inactive, out of view or not nearer than their rule's
+// BannerDrawDistance; for a chain whose rule has no texture no host call is made at all.
 void DrawBanners();
 
 }  // namespace banners

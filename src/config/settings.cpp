@@ -2,6 +2,7 @@
 
 #include "config/ini_file.h"
 #include "config/ini_parser.h"
+#include "config/rules.h"
 
 namespace config {
 
@@ -69,6 +70,7 @@ void LoadSettingsFrom(std::string_view text) noexcept {
   for (std::size_t row = 0; row < kSettingCount; ++row) {
     if (!given[row]) Store(kSettings[row], nullptr);
   }
+  LoadRulesFrom(text);
 }
 
 }  // namespace config

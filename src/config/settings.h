@@ -61,7 +61,7 @@ std::string SettingDefaultText(const Setting& setting);
 // Sets every setting from `text`, a Zephrel.ini as the plug-in reads it (IniTextOf), straight from its lines:
 // the first line of section MAIN with a setting's key gives its value, also when MAIN is opened again further
 // down, and a setting without one gets its default. A model id that does not convert keeps its default too.
-// Allocates nothing.
+// Then the rules (rules.h) from the same text. Allocates nothing.
 void LoadSettingsFrom(std::string_view text) noexcept;
 
 }  // namespace config

@@ -3,6 +3,8 @@
 // plug-in's callbacks run these after the host's routines, and the browser preview, which plays the host without
 // hooks, runs them itself. Inline, as the callbacks' bodies.
 
+#include <type_traits>
+
 #include "banners/banner_chain.h"
 #include "banners/banner_render.h"
 #include "banners/banner_texture.h"
@@ -15,13 +17,21 @@
 namespace plugin {
 
 // After the host's start-up routine, when its texture dictionaries can be loaded: every banner chain parked and
-// the texture loaded, every trail emptied, then the settings read by `readSettings`, whose result is returned.
-// The plug-in reads Zephrel.ini beside its module; the browser preview reads the text the player edits.
+// the texture loaded, every trail emptied, then the settings read by `readSettings`, whose result is returned,
+// and the cloths the banner rules name besides "Banner", now that the settings have named them. The plug-in reads
+// Zephrel.ini beside its module; the browser preview reads the text the player edits.
 template <typename ReadSettings>
 inline auto StartupStep(ReadSettings readSettings) {
   banners::InitBanners();
   trails::ResetTrails();
-  return readSettings();
+  if constexpr (std::is_void_v<decltype(readSettings())>) {
+    readSettings();
+    banners::LoadBannerRuleTextures();
+  } else {
+    auto read = readSettings();
+    banners::LoadBannerRuleTextures();
+    return read;
+  }
 }
 
 // After the host's per-frame processing, with the vehicle pool current. The banners step before the scan puts

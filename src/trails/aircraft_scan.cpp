@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "banners/banner_chain.h"
-#include "config/settings.h"
+#include "config/rules.h"
 #include "host/host.h"
 #include "trails/trail_store.h"
 
@@ -30,17 +30,23 @@ void ScanAircraft() {
     host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
     if (IsExcluded(vehicle)) continue;
 
-    if (config::EnableTrail && IsModel(vehicle.model, config::ModelIDForTrail)) {
+    // One lookup decides, whatever the number of rules: the table already says which rule serves the model, a
+    // trail rule while it is enabled before a banner rule.
+    const std::uint8_t served = config::ModelRules[vehicle.model];
+    if (served == config::kNoRule) continue;
+    // Read where the host keeps it: the trail store and the banner chain copy it through the host's CopyVector.
+    const host::Vector3& position = host::PositionOf(vehicle.placement);
+    if (served < config::kFirstBannerRule) {
+      const auto rule = static_cast<std::uint8_t>(served - config::kFirstTrailRule);
       const std::uint32_t now = host::HostTimeMs();
       vehicle.timeField = now - kTimeFieldLagMs;
-      const host::Vector3 position = host::PositionOf(vehicle.placement);  // handed on by value
-      if (HasTrailSlot(i) && IsAboveTrailHeight(position.z)) AddTrailPointAt(Trails[i], position, now);
+      if (HasTrailSlot(i) && IsAboveTrailHeight(config::TrailRules[rule], position.z)) {
+        AddTrailPointAt(Trails[i], position, now, rule);
+      }
       continue;  // a trail aircraft never tows a banner
     }
-    if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner)) {
-      const host::Vector3 position = host::PositionOf(vehicle.placement);
-      if (MovesBannerHead(vehicle, position.z)) banners::SetBannerHead(position, i);
-    }
+    const auto rule = static_cast<std::uint8_t>(served - config::kFirstBannerRule);
+    if (MovesBannerHead(config::BannerRules[rule], vehicle, position.z)) banners::SetBannerHead(position, i, rule);
   }
 }
 

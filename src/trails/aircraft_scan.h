@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "banners/banner_chain.h"
+#include "config/rules.h"
 #include "config/settings.h"
 #include "host/host.h"
 #include "trails/trail_store.h"
@@ -11,9 +12,9 @@ namespace trails {
 // Once per frame, the host's vehicle pool decides who leaves trail points and who tows a banner: the vehicle at
 // pool index i feeds trail slot i or places the head of banner chain i.
 
-// Walks the host vehicle pool: trail aircraft (the trail model, above Height) add a trail point, banner
-// aircraft that meet the banner rule move their banner head. Vehicles at pool index 50 or above have no slot
-// and get neither.
+// Walks the host vehicle pool: each aircraft is served by the rule its model has (config/rules.h). Trail aircraft
+// above their rule's Height add a trail point, banner aircraft that meet their rule's conditions move their banner
+// head; either slot remembers the rule. Vehicles at pool index 50 or above have no slot and get neither.
 void ScanAircraft();
 
 // The scan's rules, for one vehicle in use. Inline, and each a single test: the scan applies them to every vehicle
@@ -24,36 +25,34 @@ inline bool IsExcluded(const host::HostVehicle& vehicle) {
   return (vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded;
 }
 
-// Widened, so that a setting outside 0..65535 matches no model.
-inline bool IsModel(std::uint16_t model, std::int32_t setting) { return static_cast<std::int32_t>(model) == setting; }
-
 // Pool index `index` (0 or more) has a trail slot.
 inline bool HasTrailSlot(std::int32_t index) { return index < kTrailSlots; }
 
-inline bool IsAboveTrailHeight(float z) { return z > config::Height; }
+inline bool IsAboveTrailHeight(const config::TrailRule& rule, float z) { return z > rule.height; }
 
-// For a banner aircraft flying at height `z`.
-inline bool MovesBannerHead(const host::HostVehicle& vehicle, float z) {
-  return (z > config::HeightForBanner && config::AppearOnlyAtAltitude) ||
-         (config::AppearWhenPilotIsInside && (vehicle.driver != nullptr || config::AlwaysAppear));
+// For an aircraft of banner rule `rule` flying at height `z`.
+inline bool MovesBannerHead(const config::BannerRule& rule, const host::HostVehicle& vehicle, float z) {
+  return (z > rule.height && rule.onlyAtAltitude) ||
+         (rule.whenPilotIsInside && (vehicle.driver != nullptr || rule.alwaysAppear));
 }
 
 enum class ScanOutcome { kNothing, kTrailPoint, kBannerHead };
 
-// What ScanAircraft does for the vehicle in use at pool index `index` (0 or more) with the settings as they are:
-// adds a trail point, moves a banner head, or neither. A trail aircraft gets its time field written either way,
-// and never tows a banner.
+// What ScanAircraft does for the vehicle in use at pool index `index` (0 or more) with the rules as they are: adds a
+// trail point, moves a banner head, or neither. A trail aircraft gets its time field written either way, and never
+// tows a banner.
 inline ScanOutcome OutcomeOf(const host::HostVehicle& vehicle, std::int32_t index) {
   if (IsExcluded(vehicle)) return ScanOutcome::kNothing;
+  const std::uint8_t served = config::ModelRules[vehicle.model];
+  if (served == config::kNoRule) return ScanOutcome::kNothing;
   const float z = host::PositionOf(vehicle.placement).z;
-  if (config::EnableTrail && IsModel(vehicle.model, config::ModelIDForTrail)) {
-    return HasTrailSlot(index) && IsAboveTrailHeight(z) ? ScanOutcome::kTrailPoint : ScanOutcome::kNothing;
+  if (served < config::kFirstBannerRule) {
+    const config::TrailRule& rule = config::TrailRules[served - config::kFirstTrailRule];
+    return HasTrailSlot(index) && IsAboveTrailHeight(rule, z) ? ScanOutcome::kTrailPoint : ScanOutcome::kNothing;
   }
-  if (config::EnableBanner && IsModel(vehicle.model, config::ModelIDForBanner) && MovesBannerHead(vehicle, z) &&
-      banners::HasBannerSlot(index)) {
-    return ScanOutcome::kBannerHead;
-  }
-  return ScanOutcome::kNothing;
+  const config::BannerRule& rule = config::BannerRules[served - config::kFirstBannerRule];
+  return MovesBannerHead(rule, vehicle, z) && banners::HasBannerSlot(index) ? ScanOutcome::kBannerHead
+                                                                            : ScanOutcome::kNothing;
 }
 
 }  // namespace trails

@@ -94,7 +94,7 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
   for (const CirclingAircraft& aircraft : circling) {
     host::Vector3 position{};
     host::SetVector(position, aircraft.position.x, aircraft.position.y, aircraft.position.z);
-    AddTrailPoint(position, aircraft.slot);
+    AddTrailPoint(position, aircraft.slot, kSkyTrailRule);
     if (!night) continue;
     if (shown) {
       host::ShowLightSprite(aircraft.spriteId, position, kCirclingLight);

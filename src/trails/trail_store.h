@@ -1,7 +1,7 @@
 #pragma once
 // The recent path of up to 50 trail aircraft: per slot 16 points with the clock time each was started,
-// about 2000 ms apart, the newest riding along with its aircraft. A slot is a vehicle pool index (slots 47 to
-// 49 also carry the sky trails).
+// about 2000 ms apart, the newest riding along with its aircraft, and the rule they are drawn by. A slot is a vehicle
+// pool index (slots 47 to 49 also carry the sky trails).
 
 #include <cstdint>
 
@@ -13,9 +13,13 @@ inline constexpr int kTrailSlots = 50;
 inline constexpr int kTrailPoints = 16;
 inline constexpr std::uint32_t kTrailPointSpacingMs = 2000;
 
+// The rule of the sky trails, which is no trail rule's: they have a colour of their own.
+inline constexpr std::uint8_t kSkyTrailRule = 0xFF;
+
 struct TrailRecord {
   host::Vector3 points[kTrailPoints];  // 0 the newest, 15 the oldest
   std::uint32_t times[kTrailPoints];   // HostTimeMs when each point was started; 0 marks an empty point
+  std::uint8_t rule;  // the trail rule whose aircraft last added a point (config/rules.h), or kSkyTrailRule
 };
 
 extern TrailRecord Trails[kTrailSlots];
@@ -26,9 +30,10 @@ void ResetTrails();
 // Starts a new newest point at `position`, the others moving one place toward the tail.
 void StartTrailPoint(TrailRecord& record, const host::Vector3& position, std::uint32_t now);
 
-// Hands in the latest position of the aircraft of a record at clock time `now`. Inline: the scan calls it for
-// every trail aircraft in every frame.
-inline void AddTrailPointAt(TrailRecord& record, const host::Vector3& position, std::uint32_t now) {
+// Hands in the latest position of the aircraft of a record at clock time `now`, which `rule` serves. Inline: the
+// scan calls it for every trail aircraft in every frame.
+inline void AddTrailPointAt(TrailRecord& record, const host::Vector3& position, std::uint32_t now, std::uint8_t rule) {
+  record.rule = rule;
   const std::uint32_t started = record.times[0];
   // Unsigned, so that a newest point stamped ahead of a clock that was set back starts a new point at once.
   if (started != 0 && now - started > kTrailPointSpacingMs) {
@@ -39,10 +44,13 @@ inline void AddTrailPointAt(TrailRecord& record, const host::Vector3& position, 
   if (started == 0) record.times[0] = now;
 }
 
-// Hands in the latest position of the aircraft of a slot; a slot outside 0..49 is ignored.
-inline void AddTrailPoint(host::Vector3 position, std::int32_t slot) {
+// Hands in the latest position of the aircraft of a slot, which `rule` serves; a slot outside 0..49 is ignored.
+inline void AddTrailPoint(host::Vector3 position, std::int32_t slot, std::uint8_t rule) {
   if (slot < 0 || slot >= kTrailSlots) return;
-  AddTrailPointAt(Trails[slot], position, host::HostTimeMs());
+  AddTrailPointAt(Trails[slot], position, host::HostTimeMs(), rule);
 }
+
+// The same for an aircraft of [MAIN]'s trail rule.
+inline void AddTrailPoint(host::Vector3 position, std::int32_t slot) { AddTrailPoint(position, slot, 0); }
 
 }  // namespace trails

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "banners/banner_texture.h"
+#include "config/rules.h"
 #include "config/settings.h"
 #include "host/immediate.h"
 #include "simhost.h"
@@ -30,11 +33,15 @@ class BannerDrawing : public ::testing::Test {
     ResetBanners();
     BannerTexture = &texture_;
     BannerDrawDistance = 300.0f;
+    RebuildRules();
     simhost::ClearRecord();
   }
   void TearDown() override {
+    DestroyBannerTexture();  // what a test read from the host
     BannerTexture = nullptr;
     BannerDrawDistance = 0.0f;
+    RebuildRules();
+    for (BannerChain& chain : BannerChains) chain.rule = 0;
     ResetBanners();
     simhost::ResetHost();
   }
@@ -90,6 +97,7 @@ TEST_F(BannerDrawing, AlphaIs160UpTo250UnitsThenFadesToTheDrawDistance) {
     SCOPED_TRACE(testing::Message() << "draw distance " << c.drawDistance << ", distance " << c.distance);
     simhost::ClearRecord();
     BannerDrawDistance = c.drawDistance;
+    RebuildRules();
     Tow(0, c.distance);
     DrawBanners();
     const auto& batches = simhost::Recorded().batches;
@@ -208,6 +216,89 @@ TEST_F(BannerDrawing, DistanceIsFromTheCamerasMatrixWhenItHasOne) {
   ASSERT_EQ(batches.size(), 2u);
   EXPECT_EQ(batches[0].vertices[0].colour >> 24, 160u);  // slot 3 first
   EXPECT_EQ(batches[1].vertices[0].colour >> 24, 80u);
+}
+
+// ---- A cloth per rule ----------------------------------------------------------------------------------------
+
+// [MAIN]'s rule as the settings are (draw distance 300), then a rule with "Banner" drawn up to 1000 units, one with
+// "Flag" and one with "Torn", which the dictionary lacks; the textures read as at start-up.
+void UseClothRules() {
+  BannerRule far = MainBannerRule();
+  far.model = 511;
+  far.drawDistance = 1000.0f;
+  BannerRule flag = MainBannerRule();
+  flag.model = 512;
+  std::strcpy(flag.texture, "Flag");
+  BannerRule torn = flag;
+  torn.model = 513;
+  std::strcpy(torn.texture, "Torn");
+  ASSERT_TRUE(AddBannerRule(far) && AddBannerRule(flag) && AddBannerRule(torn));
+  BuildModelRules();
+  simhost::SetMissingTextures({"Torn"});
+  InitBanners();
+  LoadBannerRuleTextures();
+  simhost::ClearRecord();
+}
+
+TEST_F(BannerDrawing, EachChainIsDrawnWithItsRulesTextureAndDrawDistance) {
+  UseClothRules();
+  ASSERT_EQ(RuleTextureOf(2), RuleTexture::kRead);
+  const std::uint32_t banner = reinterpret_cast<std::uint32_t>(BannerTexture->raster);
+  UpdateBannerLooks();
+  const std::uint32_t flag = reinterpret_cast<std::uint32_t>(BannerLooks[2].texture->raster);
+  ASSERT_NE(banner, flag);
+  struct Case {
+    std::uint8_t rule;
+    float distance;
+    std::uint32_t raster;  // 0: not drawn
+    std::uint32_t alpha;
+  };
+  const Case cases[] = {
+      {0, 275.0f, banner, 80}, {1, 275.0f, banner, 154}, {1, 900.0f, banner, 21},
+      {0, 900.0f, 0, 0},       {2, 100.0f, flag, 160},   {3, 100.0f, 0, 0},
+  };
+  for (int slot = 0; slot < static_cast<int>(std::size(cases)); ++slot) {
+    Tow(slot, cases[slot].distance);
+    BannerChains[slot].rule = cases[slot].rule;
+  }
+  DrawBanners();
+  const auto& batches = simhost::Recorded().batches;
+  std::size_t drawn = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "rule " << int{c.rule} << " at " << c.distance);
+    if (c.raster == 0) continue;
+    ASSERT_LT(drawn, batches.size());
+    EXPECT_EQ(batches[drawn].renderStates.at(1), c.raster);
+    EXPECT_EQ(batches[drawn].vertices[0].colour, c.alpha << 24 | 0xFFFFFFu);
+    ++drawn;
+  }
+  EXPECT_EQ(batches.size(), drawn);
+}
+
+TEST_F(BannerDrawing, ARuleWhoseTextureIsMissingTowsNothingAndAsksTheHostNothing) {
+  UseClothRules();
+  EXPECT_EQ(RuleTextureOf(3), RuleTexture::kMissing);
+  Tow(6, 100.0f);
+  BannerChains[6].rule = 3;
+  DrawBanners();
+  EXPECT_TRUE(simhost::Recorded().calls.empty());
+  EXPECT_EQ(simhost::EntryCalls("VectorLength"), 0);
+
+  // A name first given after start-up is not read until the game starts again.
+  BannerRule late = MainBannerRule();
+  late.model = 514;
+  std::strcpy(late.texture, "Late");
+  ASSERT_TRUE(AddBannerRule(late));
+  BuildModelRules();
+  EXPECT_EQ(RuleTextureOf(4), RuleTexture::kNotReadYet);
+  BannerChains[6].rule = 4;
+  DrawBanners();
+  EXPECT_TRUE(simhost::Recorded().calls.empty());
+
+  // Once the rules go back to naming a read texture, the same chain is drawn again.
+  BannerChains[6].rule = 2;
+  DrawBanners();
+  EXPECT_EQ(simhost::Recorded().batches.size(), 1u);
 }
 
 TEST_F(BannerDrawing, ATowedBannerIsDrawnWithTheLoadedTexture) {

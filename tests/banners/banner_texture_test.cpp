@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "banners/banner_chain.h"
 #include "config/plugin_paths.h"
+#include "config/rules.h"
 #include "simhost.h"
 
 using namespace config;
@@ -23,12 +26,31 @@ class BannerTextureLoad : public ::testing::Test {
   void SetUp() override {
     simhost::ResetHost();
     BannerTexture = nullptr;
+    RebuildRules();
   }
   void TearDown() override {
-    BannerTexture = nullptr;
+    DestroyBannerTexture();
+    RebuildRules();
     simhost::ResetHost();
   }
+
+  // Further banner rules after [MAIN]'s, naming these textures.
+  static void NameTextures(std::initializer_list<const char*> names) {
+    RebuildRules();
+    for (const char* name : names) {
+      BannerRule rule = MainBannerRule();
+      std::strcpy(rule.texture, name);
+      ASSERT_TRUE(AddBannerRule(rule));
+    }
+    BuildModelRules();
+  }
 };
+
+// The texture the chains of a banner rule are drawn with.
+const host::HostTexture* TextureOf(int rule) {
+  UpdateBannerLooks();
+  return BannerLooks[rule].texture;
+}
 
 std::vector<std::string> EntriesCalled() {
   std::vector<std::string> entries;
@@ -105,6 +127,93 @@ TEST_F(BannerTextureLoad, ShutdownWithoutATextureCallsNothing) {
   simhost::ClearRecord();
   DestroyBannerTexture();
   EXPECT_TRUE(simhost::Recorded().calls.empty());
+}
+
+// ---- The textures of the banner rules ---------------------------------------------------------------------
+
+TEST_F(BannerTextureLoad, EachFurtherNameIsReadOnceFromTheBannerSlot) {
+  // With every rule on "Banner" the step asks the host nothing.
+  NameTextures({"Banner", "Banner"});
+  InitBanners();
+  simhost::ClearRecord();
+  LoadBannerRuleTextures();
+  EXPECT_TRUE(simhost::Recorded().calls.empty());
+
+  NameTextures({"Flag", "Banner", "Flag", "Torn", "Stripes"});
+  simhost::ResetHost();
+  BannerTexture = nullptr;  // the host has forgotten it
+  host::SetCurrentTextureDictionary(host::AddTextureDictionarySlot("the game's"));
+  simhost::SetMissingTextures({"Torn"});
+  InitBanners();
+  simhost::ClearRecord();
+
+  LoadBannerRuleTextures();
+
+  std::vector<std::string> expected;
+  for (int read = 0; read < 3; ++read) {
+    expected.insert(expected.end(), {"PushCurrentTextureDictionary", "FindTextureDictionarySlot",
+                                     "SetCurrentTextureDictionary", "ReadTexture", "PopCurrentTextureDictionary"});
+  }
+  EXPECT_EQ(EntriesCalled(), expected);
+  const auto reads = CallsOf("ReadTexture");
+  ASSERT_EQ(reads.size(), 3u);
+  EXPECT_EQ(reads[0].text, "Flag");
+  EXPECT_EQ(reads[1].text, "Torn");
+  EXPECT_EQ(reads[2].text, "Stripes");
+  for (const simhost::Call& read : reads) EXPECT_EQ(read.args[1], 0u);  // no mask
+  for (const simhost::Call& find : CallsOf("FindTextureDictionarySlot")) EXPECT_EQ(find.text, "Banner");
+  for (const simhost::Call& set : CallsOf("SetCurrentTextureDictionary")) EXPECT_EQ(set.args[0], 2u);
+  EXPECT_EQ(simhost::CurrentTextureDictionary(), 1);
+  EXPECT_EQ(simhost::LiveTextures(), 3);  // Banner, Flag, Stripes
+
+  const RuleTexture states[] = {RuleTexture::kRead, RuleTexture::kRead,    RuleTexture::kRead,
+                                RuleTexture::kRead, RuleTexture::kMissing, RuleTexture::kRead};
+  for (int rule = 0; rule < 6; ++rule) EXPECT_EQ(RuleTextureOf(rule), states[rule]) << rule;
+  EXPECT_EQ(TextureOf(0), BannerTexture);
+  EXPECT_EQ(TextureOf(2), BannerTexture);
+  EXPECT_EQ(TextureOf(1), TextureOf(3));
+  EXPECT_NE(TextureOf(1), nullptr);
+  EXPECT_EQ(TextureOf(4), nullptr);
+  EXPECT_NE(TextureOf(5), nullptr);
+}
+
+TEST_F(BannerTextureLoad, ShutdownReleasesEveryTextureReadBannerFirst) {
+  NameTextures({"Flag", "Torn"});
+  simhost::SetMissingTextures({"Torn"});
+  InitBanners();
+  LoadBannerRuleTextures();
+  host::HostTexture* banner = BannerTexture;
+  const host::HostTexture* flag = TextureOf(1);
+  simhost::ClearRecord();
+
+  DestroyBannerTexture();
+  DestroyBannerTexture();
+
+  const auto destroyed = CallsOf("DestroyTexture");
+  ASSERT_EQ(simhost::Recorded().calls.size(), 2u);
+  EXPECT_EQ(destroyed.at(0).args[0], reinterpret_cast<std::uint32_t>(banner));
+  EXPECT_EQ(destroyed.at(1).args[0], reinterpret_cast<std::uint32_t>(flag));
+  EXPECT_EQ(simhost::LiveTextures(), 0);
+  EXPECT_EQ(TextureOf(1), nullptr);
+}
+
+TEST_F(BannerTextureLoad, AStartUpRunAgainReplacesTheRulesTexturesAndANameGivenSinceWaitsForIt) {
+  NameTextures({"Flag"});
+  InitBanners();
+  LoadBannerRuleTextures();
+  ASSERT_EQ(simhost::LiveTextures(), 2);
+
+  // Named at a re-initialisation: not read until the next start-up.
+  NameTextures({"Flag", "Stripes"});
+  EXPECT_EQ(RuleTextureOf(2), RuleTexture::kNotReadYet);
+  EXPECT_EQ(TextureOf(2), nullptr);
+  EXPECT_EQ(simhost::LiveTextures(), 2);
+
+  InitBanners();
+  LoadBannerRuleTextures();
+  EXPECT_EQ(simhost::LiveTextures(), 3) << "the earlier handles went back to the host";
+  EXPECT_EQ(RuleTextureOf(2), RuleTexture::kRead);
+  EXPECT_NE(TextureOf(2), nullptr);
 }
 
 }  // namespace

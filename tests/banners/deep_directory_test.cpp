@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "banners/banner_chain.h"
 #include "banners/banner_texture.h"
 #include "config/plugin_paths.h"
+#include "config/rules.h"
 #include "simhost.h"
 
 using namespace config;
@@ -32,6 +34,22 @@ TEST(DeepPluginDirectory, StartUpParksTheChainsButAsksTheHostForNoTexture) {
   EXPECT_TRUE(simhost::Recorded().errorBoxes.empty());
   EXPECT_FALSE(IsBannerActive(BannerChains[3]));
   EXPECT_STREQ(PluginFilePath("MODELS\\BANNER.TXD"), "");
+}
+
+TEST(DeepPluginDirectory, TheRulesTexturesAreMissingWithoutTheHostBeingAsked) {
+  simhost::ResetHost();
+  RebuildRules();
+  BannerRule flag = MainBannerRule();
+  std::strcpy(flag.texture, "Flag");
+  ASSERT_TRUE(AddBannerRule(flag));
+  BuildModelRules();
+  InitBanners();
+  simhost::ClearRecord();
+  LoadBannerRuleTextures();
+  EXPECT_TRUE(simhost::Recorded().calls.empty());
+  EXPECT_EQ(RuleTextureOf(0), RuleTexture::kMissing);
+  EXPECT_EQ(RuleTextureOf(1), RuleTexture::kMissing);
+  RebuildRules();
 }
 
 }  // namespace

@@ -420,6 +420,74 @@ TEST_P(Story, OnOtherBuildsNothingIsPatchedAndNothingRuns) {
   }
 }
 
+// ---- The look of the rules of [MAIN] ------------------------------------------------------------------------
+
+// [MAIN]'s trail rule as a coloured ribbon, its banner rule with a cloth of its own, and the sky trails in a
+// colour: each as configured, through the host calls a banner's cloth uses for the ribbon.
+TEST_P(Story, MainsRulesDrawARedRibbonAClothOfTheirOwnAndBlueSkyTrails) {
+  WriteIni(Ini({{"ReplaceTrailsInTheSky", "1"}}) +
+           "TrailColour=255, 40, 40\r\nTrailWidth=3\r\nBannerTexture=Banner2\r\nSkyTrailColour=0,0,255\r\n");
+  InstallBannerTexture();
+  Load();
+  simhost::Startup();
+  // "Banner" as ever, then the rule's own from the same dictionary slot.
+  const auto reads = simhost::CallsOf("ReadTexture");
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].text, "Banner");
+  EXPECT_EQ(reads[1].text, "Banner2");
+  EXPECT_EQ(simhost::LiveTextures(), 2);
+  EXPECT_EQ(simhost::CurrentTextureDictionary(), 0);
+
+  TwoPlanes planes;
+  planes.Place();
+  simhost::SetCameraPosition({0.0f, -100.0f, 300.0f});  // above the trail, not along it
+  Fly(Seconds(10));
+  std::vector<simhost::Batch> ribbons;
+  std::vector<simhost::Batch> cloths;
+  for (const simhost::Batch& batch : BatchesOf(kTriangles)) (batch.flags == 24u ? ribbons : cloths).push_back(batch);
+  EXPECT_EQ(BatchesOf(kLines).size(), 3u) << "the three sky trails stay lines";
+  for (const simhost::Batch& line : BatchesOf(kLines)) EXPECT_EQ(line.vertices[0].colour & 0xFFFFFF, 0x0000FFu);
+
+  ASSERT_EQ(ribbons.size(), 1u);
+  const auto& vertices = ribbons[0].vertices;
+  ASSERT_GE(vertices.size(), 8u);
+  EXPECT_EQ(vertices.size() % 2, 0u);
+  EXPECT_EQ(ribbons[0].indices.size(), 3 * vertices.size() - 6);
+  for (std::size_t i = 0; i < vertices.size(); ++i) {
+    EXPECT_EQ(vertices[i].colour & 0xFFFFFF, 0xFF2828u) << i;
+    if (i % 2 == 1) {
+      EXPECT_NEAR(Distance(vertices[i].position, vertices[i - 1].position), 3.0f, 1e-3) << i;
+    }
+  }
+  EXPECT_EQ(AlphaOf(vertices[0]), 109u);
+  EXPECT_EQ(ribbons[0].renderStates.at(1), 0u) << "no texture, as a line";
+
+  // The host hands out rasters in the order it reads textures: the cloth is Banner2's.
+  ASSERT_EQ(cloths.size(), 1u);
+  EXPECT_EQ(cloths[0].renderStates.at(1), simhost::kFirstRaster + 1);
+  simhost::ClearRecord();
+  simhost::Shutdown();
+  EXPECT_EQ(simhost::CallsOf("DestroyTexture").size(), 2u);
+  EXPECT_EQ(simhost::LiveTextures(), 0);
+}
+
+TEST_P(Story, ARuleWhoseClothIsMissingFromTheDictionaryTowsNothing) {
+  WriteIni(Ini() + "BannerTexture=Torn\r\n");
+  InstallBannerTexture();
+  simhost::SetMissingTextures({"Torn"});
+  Load();
+  simhost::Startup();
+  EXPECT_EQ(simhost::LiveTextures(), 1) << "\"Banner\" alone";
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(5));
+  EXPECT_EQ(BatchesOf(kLines).size(), 1u) << "the trail is drawn";
+  EXPECT_TRUE(BatchesOf(kTriangles).empty());
+  simhost::ClearRecord();
+  simhost::Shutdown();
+  EXPECT_EQ(simhost::CallsOf("DestroyTexture").size(), 1u);
+}
+
 // ---- Bad input the plug-in lives through -------------------------------------------------------------------
 
 TEST_P(Story, WithoutAConfigurationFileTheDefaultsApply) {

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <limits>
 
 #include "banners/banner_chain.h"
+#include "config/rules.h"
 #include "config/settings.h"
 #include "simhost.h"
 #include "trails/trail_store.h"
@@ -55,6 +57,12 @@ class AircraftScan : public ::testing::Test {
     return vehicle;
   }
 
+  // What a read of Zephrel.ini with these settings makes of them (the rules), then one scan.
+  static void Scan() {
+    RebuildRules();
+    ScanAircraft();
+  }
+
   static bool HasTrailPoint(int slot) { return Trails[slot].times[0] != 0; }
   static bool HeadMoved(int slot) { return BannerChains[slot].points[0].z != -60.0f; }
 
@@ -73,7 +81,7 @@ TEST_F(AircraftScan, TrailAircraftAboveHeightLayAPointAtTheirPosition) {
   Place(4, kTrailModel, {1.0f, 2.0f, 150.0f});
   Place(9, kTrailModel, {0.0f, 0.0f, 0.0f});
   simhost::SetVehicleMatrixPosition(9, {7.0f, 8.0f, 101.0f});  // the matrix wins over the own position
-  ScanAircraft();
+  Scan();
   EXPECT_EQ(Trails[4].times[0], simhost::Clock());
   EXPECT_EQ(Trails[4].points[0].y, 2.0f);
   EXPECT_EQ(Trails[9].points[0].x, 7.0f);
@@ -90,7 +98,7 @@ TEST_F(AircraftScan, TrailAircraftAtOrBelowHeightOnlyGetTheirTimeFieldWritten) {
   const float heights[] = {100.0f, 99.99f, -500.0f, std::numeric_limits<float>::quiet_NaN()};
   for (int i = 0; i < 4; ++i) Place(i, kTrailModel, {0.0f, 0.0f, heights[i]});
   simhost::SetClock(5000);  // the time field wraps around
-  ScanAircraft();
+  Scan();
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(heights[i]);
     EXPECT_EQ(simhost::Vehicle(i).timeField, 5000u - 20000u);
@@ -102,14 +110,14 @@ TEST_F(AircraftScan, TrailAircraftAtOrBelowHeightOnlyGetTheirTimeFieldWritten) {
 TEST_F(AircraftScan, TheTrailBranchWinsOverTheBannerBranchWhileTrailsAreOn) {
   ModelIDForBanner = kTrailModel;
   Place(2, kTrailModel, {10.0f, 0.0f, 200.0f});
-  ScanAircraft();
+  Scan();
   EXPECT_TRUE(HasTrailPoint(2));
   EXPECT_FALSE(HeadMoved(2));
 
   Trails[2] = TrailRecord{};
   simhost::Vehicle(2).timeField = kUntouched;
   EnableTrail = false;
-  ScanAircraft();
+  Scan();
   EXPECT_FALSE(HasTrailPoint(2));
   EXPECT_EQ(BannerChains[2].points[0].x, 10.0f);
   EXPECT_EQ(BannerChains[2].points[0].z, 200.0f);
@@ -134,7 +142,7 @@ TEST_F(AircraftScan, FreeEntriesAndStatus5AreSkippedWhateverTheirModel) {
     Place(1, kBannerModel, {0.0f, 0.0f, 200.0f}).status = c.status;
     simhost::SetVehicleFree(0, c.free);
     simhost::SetVehicleFree(1, c.free);
-    ScanAircraft();
+    Scan();
     EXPECT_EQ(HasTrailPoint(0), c.walked);
     EXPECT_EQ(simhost::Vehicle(0).timeField != kUntouched, c.walked);
     EXPECT_EQ(HeadMoved(1), c.walked);
@@ -171,7 +179,7 @@ TEST_F(AircraftScan, BannerRule) {
     AlwaysAppear = row.always;
     Place(i, kBannerModel, {3.0f, 4.0f, row.above ? 100.5f : 100.0f});
     simhost::SetVehicleDriver(i, row.pilot);
-    ScanAircraft();
+    Scan();
     EXPECT_EQ(HeadMoved(i), row.moved);
     if (row.moved) {
       EXPECT_EQ(BannerChains[i].points[0].x, 3.0f);
@@ -185,9 +193,9 @@ TEST_F(AircraftScan, BannerRule) {
 
 TEST_F(AircraftScan, ABannerHeadStaysWhereItWasWhenTheRuleFails) {
   Place(5, kBannerModel, {1.0f, 1.0f, 300.0f});
-  ScanAircraft();
+  Scan();
   simhost::SetVehiclePosition(5, {2.0f, 2.0f, 50.0f});
-  ScanAircraft();
+  Scan();
   EXPECT_EQ(BannerChains[5].points[0].x, 1.0f);
   EXPECT_EQ(BannerChains[5].points[0].z, 300.0f);
 }
@@ -200,7 +208,7 @@ TEST_F(AircraftScan, ModelSettingsOutsideSixteenBitsMatchNothing) {
     SCOPED_TRACE(setting);
     ModelIDForTrail = setting;
     ModelIDForBanner = setting;
-    ScanAircraft();
+    Scan();
     EXPECT_TRUE(NothingChanged());
   }
 }
@@ -210,7 +218,7 @@ TEST_F(AircraftScan, WithBothEffectsOffTheWalkChangesNothing) {
   EnableBanner = false;
   Place(0, kTrailModel, {0.0f, 0.0f, 200.0f});
   Place(1, kBannerModel, {0.0f, 0.0f, 200.0f});
-  ScanAircraft();
+  Scan();
   EXPECT_TRUE(NothingChanged());
 }
 
@@ -219,7 +227,7 @@ TEST_F(AircraftScan, VehiclesBeyondSlot49GetNoTrailAndNoBanner) {
   Place(50, kTrailModel, {0.0f, 0.0f, 200.0f});
   Place(51, kBannerModel, {0.0f, 0.0f, 200.0f});
   Place(59, kTrailModel, {0.0f, 0.0f, 200.0f});
-  ScanAircraft();
+  Scan();
   EXPECT_TRUE(HasTrailPoint(49));
   for (int slot = 0; slot < 49; ++slot) EXPECT_FALSE(HasTrailPoint(slot)) << slot;
   for (int slot = 0; slot < kBannerSlots; ++slot) EXPECT_FALSE(HeadMoved(slot)) << slot;
@@ -234,11 +242,11 @@ TEST_F(AircraftScan, OnlyTheEntriesThePoolCountsAreWalked) {
   Place(2, kTrailModel, {0.0f, 0.0f, 200.0f});
   for (const std::int32_t count : {0, -1, INT32_MIN}) {
     simhost::SetPoolCount(count);
-    ScanAircraft();
+    Scan();
     EXPECT_TRUE(NothingChanged()) << count;
   }
   simhost::SetPoolCount(2);
-  ScanAircraft();
+  Scan();
   EXPECT_TRUE(HasTrailPoint(0));
   EXPECT_TRUE(HeadMoved(1));
   EXPECT_FALSE(HasTrailPoint(2));
@@ -249,17 +257,17 @@ TEST_F(AircraftScan, APoolWithoutEntriesIsNotWalked) {
   Place(0, kTrailModel, {0.0f, 0.0f, 200.0f});
   Place(1, kTrailModel, {0.0f, 0.0f, 200.0f});
   simhost::SetVehicleNullEntries(true);
-  ScanAircraft();
+  Scan();
   EXPECT_TRUE(NothingChanged());
 
   simhost::SetVehicleNullEntries(false);
   host::Datum<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = nullptr;  // no pool yet
-  ScanAircraft();
+  Scan();
   EXPECT_TRUE(NothingChanged());
 }
 
 // The browser preview marks each aircraft by OutcomeOf, so it must say what the scan then does, whatever the
-// settings: the scan combines the same rules in its own code.
+// settings: the scan combines the same tests in its own code.
 TEST_F(AircraftScan, OutcomeOfTellsWhatTheScanDoes) {
   struct Vehicle {
     std::uint16_t model;
@@ -302,6 +310,7 @@ TEST_F(AircraftScan, OutcomeOfTellsWhatTheScanDoes) {
                                         << ", status " << int{v.status} << ", index " << v.index);
       UseDefaultSettings();
       set();
+      RebuildRules();
       for (TrailRecord& record : Trails) record = TrailRecord{};
       ResetBanners();
       host::HostVehicle& vehicle = Place(v.index, v.model, {1.0f, 2.0f, v.z});
@@ -316,6 +325,88 @@ TEST_F(AircraftScan, OutcomeOfTellsWhatTheScanDoes) {
     }
     ++variant;
   }
+}
+
+// ---- Several rules --------------------------------------------------------------------------------------
+
+// [MAIN]'s rules of the default settings, then further ones: trail rules of models 600 (above 300) and 601 (above
+// 50), banner rules of models 511 (above 400) and 512 (at any height, pilot or not).
+void UseFurtherRules() {
+  RebuildRules();
+  TrailRule high = MainTrailRule();
+  high.model = 600;
+  high.height = 300.0f;
+  TrailRule low = high;
+  low.model = 601;
+  low.height = 50.0f;
+  BannerRule altitude = MainBannerRule();
+  altitude.model = 511;
+  altitude.height = 400.0f;
+  BannerRule always = altitude;
+  always.model = 512;
+  always.onlyAtAltitude = false;
+  always.whenPilotIsInside = true;
+  always.alwaysAppear = true;
+  ASSERT_TRUE(AddTrailRule(high) && AddTrailRule(low));
+  ASSERT_TRUE(AddBannerRule(altitude) && AddBannerRule(always));
+  BuildModelRules();
+}
+
+TEST_F(AircraftScan, EachAircraftIsServedByItsModelsRuleWithItsOwnConditions) {
+  UseFurtherRules();
+  struct Case {
+    std::uint16_t model;
+    float z;
+    bool trailAircraft;  // its time field is written
+    int trailRule;       // -1: no point
+    int bannerRule;      // -1: the head stays
+  };
+  const Case cases[] = {
+      {kTrailModel, 150.0f, true, 0, -1}, {600, 200.0f, true, -1, -1}, {600, 301.0f, true, 1, -1},
+      {601, 60.0f, true, 2, -1},          {601, 50.0f, true, -1, -1},  {511, 300.0f, false, -1, -1},
+      {511, 401.0f, false, -1, 1},        {512, 10.0f, false, -1, 2},  {kBannerModel, 150.0f, false, -1, 0},
+      {700, 500.0f, false, -1, -1},
+  };
+  for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) Place(i, cases[i].model, {1.0f, 2.0f, cases[i].z});
+  ScanAircraft();
+  for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(::testing::Message() << "model " << c.model << " at " << c.z);
+    EXPECT_EQ(simhost::Vehicle(i).timeField != kUntouched, c.trailAircraft);
+    EXPECT_EQ(HasTrailPoint(i), c.trailRule >= 0);
+    if (c.trailRule >= 0) {
+      EXPECT_EQ(Trails[i].rule, c.trailRule);
+    }
+    EXPECT_EQ(HeadMoved(i), c.bannerRule >= 0);
+    if (c.bannerRule >= 0) {
+      EXPECT_EQ(BannerChains[i].rule, c.bannerRule);
+    }
+  }
+}
+
+TEST_F(AircraftScan, ASlotRemembersTheRuleWhoseAircraftLastAddedAPoint) {
+  UseFurtherRules();
+  Place(3, 601, {0.0f, 0.0f, 400.0f});
+  ScanAircraft();
+  EXPECT_EQ(Trails[3].rule, 2);
+  // Another aircraft takes the slot, and its rule the trail.
+  Place(3, 600, {0.0f, 0.0f, 400.0f});
+  ScanAircraft();
+  EXPECT_EQ(Trails[3].rule, 1);
+  // One that lays no point (too low) leaves the trail to the rule that laid it.
+  Place(3, 601, {0.0f, 0.0f, 40.0f});
+  ScanAircraft();
+  EXPECT_EQ(Trails[3].rule, 1);
+
+  Place(4, 512, {0.0f, 0.0f, 10.0f});
+  ScanAircraft();
+  EXPECT_EQ(BannerChains[4].rule, 2);
+  Place(4, 511, {0.0f, 0.0f, 10.0f});  // below its rule's height: the head stays, and so does its rule
+  ScanAircraft();
+  EXPECT_EQ(BannerChains[4].rule, 2);
+  Place(4, 511, {0.0f, 0.0f, 500.0f});
+  ScanAircraft();
+  EXPECT_EQ(BannerChains[4].rule, 1);
 }
 
 }  // namespace

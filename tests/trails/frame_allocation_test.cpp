@@ -7,6 +7,7 @@
 #include <new>
 
 #include "banners/banner_chain.h"
+#include "config/rules.h"
 #include "config/settings.h"
 #include "simhost.h"
 #include "trails/aircraft_scan.h"
@@ -40,6 +41,7 @@ TEST(FrameWork, AllocatesNothing) {
   TrailFadeTime = 10000.0f;
   ModelIDForTrail = 577;
   ModelIDForBanner = 593;
+  RebuildRules();
   simhost::ResizePool(60);
   for (int i = 0; i < 60; ++i) {
     simhost::PlaceVehicle(i, i % 2 == 0 ? 577 : 593, {static_cast<float>(i), 0.0f, 500.0f});
@@ -62,6 +64,43 @@ TEST(FrameWork, AllocatesNothing) {
   EnableTrail = EnableBanner = AppearOnlyAtAltitude = false;
   Height = HeightForBanner = TrailFadeTime = 0.0f;
   ModelIDForTrail = ModelIDForBanner = 0;
+  RebuildRules();
+  simhost::ResetHost();
+}
+
+TEST(FrameWork, EightTrailRulesDrawnAsRibbonsAllocateNothing) {
+  simhost::ResetHost();
+  for (TrailRecord& record : Trails) record = TrailRecord{};
+  EnableTrail = true;
+  Height = 100.0f;
+  TrailFadeTime = 10000.0f;
+  RebuildRules();
+  for (int k = 1; k < kMaxTrailRules; ++k) {
+    TrailRule rule = MainTrailRule();
+    rule.model = 600 + k;
+    rule.colour = 0x102030u * static_cast<std::uint32_t>(k);
+    rule.width = 2.0f * static_cast<float>(k);
+    ASSERT_TRUE(AddTrailRule(rule));
+  }
+  BuildModelRules();
+  simhost::ResizePool(50);
+  for (int i = 0; i < 50; ++i) simhost::PlaceVehicle(i, 600 + i % 8, {static_cast<float>(i), 0.0f, 500.0f});
+  simhost::SetRecording(false);
+
+  const int before = allocations;
+  for (int frame = 0; frame < 300; ++frame) {
+    simhost::SetClock(simhost::Clock() + 100);
+    for (int i = 0; i < 50; ++i) simhost::SetVehiclePosition(i, {static_cast<float>(i + frame), 0.0f, 500.0f});
+    ScanAircraft();
+    DrawTrails();
+  }
+  EXPECT_EQ(allocations, before);
+
+  simhost::SetRecording(true);
+  for (TrailRecord& record : Trails) record = TrailRecord{};
+  EnableTrail = false;
+  Height = TrailFadeTime = 0.0f;
+  RebuildRules();
   simhost::ResetHost();
 }
 

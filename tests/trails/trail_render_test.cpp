@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "config/rules.h"
 #include "config/settings.h"
 #include "host/immediate.h"
 #include "simhost.h"
@@ -41,11 +42,14 @@ class TrailDrawing : public ::testing::Test {
     simhost::ResetHost();
     for (TrailRecord& record : Trails) record = TrailRecord{};
     TrailFadeTime = 10000.0f;
+    RebuildRules();
     simhost::SetClock(kNow);
   }
   void TearDown() override {
     for (TrailRecord& record : Trails) record = TrailRecord{};
     TrailFadeTime = 0.0f;
+    SkyTrailColour = kWhite;
+    RebuildRules();
     simhost::ResetHost();
   }
 
@@ -168,6 +172,7 @@ TEST_F(TrailDrawing, AlphaStaysWithinZeroAndMaxAlphaForAnyFadeTime) {
     SCOPED_TRACE(c.fadeTime);
     simhost::ClearRecord();
     TrailFadeTime = c.fadeTime;
+    RebuildRules();
     SetAges(0, {-5000, 0, 20000, 25000, 30000});
     DrawTrails();
     EXPECT_EQ(Alphas(OnlyBatch()), c.alphas);
@@ -190,6 +195,7 @@ TEST_F(TrailDrawing, EveryAgeTakesTheAlphaOfTheFadeFormula) {
     }
     simhost::ClearRecord();
     TrailFadeTime = fadeTime;
+    RebuildRules();
     for (TrailRecord& record : Trails) record = TrailRecord{};
     TrailRecord& record = Trails[0];
     for (std::size_t k = 0; k < ages.size(); ++k) record.times[k] = kNow - static_cast<std::uint32_t>(ages[k]);
@@ -312,6 +318,189 @@ TEST_F(TrailDrawing, DrawingDoesNotAskWhetherTrailsAreEnabled) {
   EXPECT_EQ(OnlyBatch().vertices.size(), 2u);
 }
 
+// ---- The look of each rule ---------------------------------------------------------------------------------
+
+// [MAIN]'s rule as the settings are, then further trail rules of models 601 on, each with the look given.
+void UseLooks(std::initializer_list<TrailRule> further) {
+  RebuildRules();
+  int model = 601;
+  for (TrailRule rule : further) {
+    rule.model = model++;
+    ASSERT_TRUE(AddTrailRule(rule));
+  }
+  BuildModelRules();
+}
+
+TrailRule Look(std::uint32_t colour, float fadeTime, float width) { return {0, true, 100.0f, fadeTime, colour, width}; }
+
+float Dot(const host::Vector3& a, const host::Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+host::Vector3 Minus(const host::Vector3& a, const host::Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+// Trails of several rules, drawn in one pass in slot order: each in its rule's colour and fade (the sky trails in
+// SkyTrailColour, fading as [MAIN]'s trails), whatever the rule of the trail before.
+TEST_F(TrailDrawing, EachTrailTakesItsRulesColourAndFade) {
+  TrailFadeTime = 20000.0f;
+  SkyTrailColour = 0x00FF00;
+  UseLooks({Look(0xFF2828, 5000.0f, 0.0f), Look(0x000000, 20000.0f, 0.0f), Look(0x123456, 0.0f, 0.0f)});
+  struct Case {
+    int slot;
+    std::uint8_t rule;
+    std::uint32_t colour;
+    std::vector<std::uint32_t> alphas;  // of ages 25000 and 27500
+  };
+  const Case cases[] = {
+      {0, 0, 0xFFFFFF, {27, 13}}, {4, 1, 0xFF2828, {109, 54}},  {5, 0, 0xFFFFFF, {27, 13}},
+      {7, 2, 0x000000, {27, 13}}, {9, 3, 0x123456, {109, 109}}, {47, kSkyTrailRule, 0x00FF00, {27, 13}},
+  };
+  for (const Case& c : cases) {
+    SetAges(c.slot, {25000, 27500});
+    Trails[c.slot].rule = c.rule;
+  }
+  DrawTrails();
+  const auto& batches = simhost::Recorded().batches;
+  ASSERT_EQ(batches.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].slot);
+    EXPECT_EQ(Alphas(batches[i]), cases[i].alphas);
+    for (const host::ImmediateVertex& vertex : batches[i].vertices)
+      EXPECT_EQ(vertex.colour & 0xFFFFFF, cases[i].colour);
+    EXPECT_EQ(batches[i].primitiveType, 1);
+  }
+}
+
+// Slot 0 as a ribbon of the given width through points of the given ages (newest first), seen from `camera`: a trail
+// that runs along x, climbing, then turns along y.
+Batch Ribbon(float width, std::initializer_list<std::int32_t> ages, const host::Vector3& camera) {
+  simhost::ClearRecord();
+  simhost::SetCameraPosition(camera);
+  UseLooks({Look(0xFF8000, 10000.0f, width)});
+  Trails[0] = TrailRecord{};
+  int k = 0;
+  for (const std::int32_t age : ages) {
+    Trails[0].points[k] = {k < 3 ? 10.0f * static_cast<float>(k) : 20.0f,
+                           k < 3 ? 0.0f : 10.0f * static_cast<float>(k - 2), 200.0f + static_cast<float>(k)};
+    Trails[0].times[k] = age == kEmpty ? 0 : kNow - static_cast<std::uint32_t>(age);
+    ++k;
+  }
+  Trails[0].rule = 1;
+  DrawTrails();
+  const auto& batches = simhost::Recorded().batches;
+  EXPECT_EQ(batches.size(), 1u);
+  return batches.empty() ? Batch{} : batches[0];
+}
+
+TEST_F(TrailDrawing, ARibbonFacesTheCameraWithTwoVerticesAPointAndTwoTrianglesASegment) {
+  const host::Vector3 camera{-50.0f, 80.0f, 350.0f};
+  const Batch batch = Ribbon(6.0f, {0, 1000, kEmpty, 4000, 40000, 6000, 25000}, camera);
+  const int live[] = {0, 1, 3, 5, 6};  // packed newest first
+  ASSERT_EQ(batch.vertices.size(), 2 * std::size(live));
+  std::vector<std::uint16_t> indices;
+  for (int k = 0; k + 1 < static_cast<int>(std::size(live)); ++k) {
+    for (const int index : {2 * k, 2 * k + 1, 2 * k + 3, 2 * k, 2 * k + 3, 2 * k + 2}) {
+      indices.push_back(static_cast<std::uint16_t>(index));
+    }
+  }
+  EXPECT_EQ(batch.indices, indices);
+  EXPECT_EQ((std::vector<std::uint32_t>{static_cast<std::uint32_t>(batch.primitiveType), batch.flags, batch.matrix}),
+            (std::vector<std::uint32_t>{3, 24, 0}));
+  EXPECT_TRUE(batch.ended);
+  EXPECT_EQ(CallsOf("RenderImmediateIndexed").at(0).args[1], reinterpret_cast<std::uint32_t>(ImmediateIndices));
+  // The render states of a line, before the batch.
+  std::vector<std::string> states;
+  for (const simhost::Call& call : CallsOf("SetRenderState")) {
+    states.push_back(std::to_string(call.args[0]) + "=" + std::to_string(call.args[1]));
+  }
+  EXPECT_EQ(states, (std::vector<std::string>{"12=1", "10=5", "11=6", "1=0"}));
+
+  EXPECT_EQ(Alphas(batch), (std::vector<std::uint32_t>{109, 109, 109, 109, 109, 109, 109, 109, 54, 54}));
+  for (std::size_t i = 0; i < std::size(live); ++i) {
+    SCOPED_TRACE(i);
+    const host::Vector3& point = Trails[0].points[live[i]];
+    const host::Vector3& a = batch.vertices[2 * i].position;
+    const host::Vector3& b = batch.vertices[2 * i + 1].position;
+    EXPECT_EQ(batch.vertices[2 * i].colour & 0xFFFFFF, 0xFF8000u);
+    // Either side of the point, the width apart...
+    EXPECT_NEAR((a.x + b.x) / 2, point.x, 1e-4);
+    EXPECT_NEAR((a.y + b.y) / 2, point.y, 1e-4);
+    EXPECT_NEAR((a.z + b.z) / 2, point.z, 1e-4);
+    const host::Vector3 across = Minus(a, b);
+    EXPECT_NEAR(std::sqrt(Dot(across, across)), 6.0f, 1e-4);
+    // ...across the line of sight and across the trail there (from the live point before to the one after).
+    const host::Vector3 along = Minus(Trails[0].points[live[std::min<std::size_t>(i + 1, std::size(live) - 1)]],
+                                      Trails[0].points[live[i == 0 ? 0 : i - 1]]);
+    EXPECT_NEAR(Dot(across, Minus(point, camera)), 0.0f, 1e-2);
+    EXPECT_NEAR(Dot(across, along), 0.0f, 1e-2);
+  }
+}
+
+TEST_F(TrailDrawing, AWidthThatIsNoFiniteNumberAboveZeroDrawsTheLine) {
+  struct Case {
+    float width;
+    std::int32_t primitiveType;
+  };
+  const Case cases[] = {{0.0f, 1},   {-0.0f, 1}, {-3.0f, 1}, {kNaN, 1}, {std::numeric_limits<float>::infinity(), 1},
+                        {1e-30f, 3}, {0.5f, 3},  {1e30f, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.width);
+    const Batch batch = Ribbon(c.width, {0, 1000, 2000}, {0.0f, -100.0f, 200.0f});
+    EXPECT_EQ(batch.primitiveType, c.primitiveType);
+    EXPECT_EQ(batch.vertices.size(), c.primitiveType == 1 ? 3u : 6u);
+    for (const host::ImmediateVertex& vertex : batch.vertices) {
+      EXPECT_TRUE(std::isfinite(vertex.position.x) && std::isfinite(vertex.position.y) &&
+                  std::isfinite(vertex.position.z));
+    }
+  }
+  // Sixteen live points: 32 vertices, 90 indices, within the scratch arrays.
+  std::vector<std::int32_t> ages;
+  for (int k = 0; k < 16; ++k) ages.push_back(100 * k);
+  UseLooks({Look(0xFFFFFF, 10000.0f, 1.0f)});
+  for (int k = 0; k < 16; ++k) Trails[0].times[k] = kNow - static_cast<std::uint32_t>(ages[k]);
+  simhost::ClearRecord();
+  DrawTrails();
+  EXPECT_EQ(OnlyBatch().vertices.size(), 32u);
+  EXPECT_EQ(OnlyBatch().indices.size(), 90u);
+}
+
+// Where the camera looks along the trail there is no direction across both: the side of the point before serves, and
+// before any, the level direction across the trail. The band keeps its width either way.
+TEST_F(TrailDrawing, WhereTheCameraLooksAlongTheTrailTheRibbonKeepsASide) {
+  struct Case {
+    const char* what;
+    host::Vector3 points[4];
+    host::Vector3 side;  // of each pair, up to its sign
+  };
+  const Case cases[] = {
+      {"the trail turns onto the line of sight (y = 0, z = 200) at point 1",
+       {{0.0f, 10.0f, 200.0f}, {0.0f, 0.0f, 200.0f}, {10.0f, 0.0f, 200.0f}, {20.0f, 0.0f, 200.0f}},
+       {0.0f, 0.0f, 2.0f}},
+      {"the whole trail lies on it",
+       {{0.0f, 0.0f, 200.0f}, {10.0f, 0.0f, 200.0f}, {20.0f, 0.0f, 200.0f}, {30.0f, 0.0f, 200.0f}},
+       {0.0f, 2.0f, 0.0f}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    simhost::ClearRecord();
+    simhost::SetCameraPosition({-100.0f, 0.0f, 200.0f});
+    UseLooks({Look(0xFFFFFF, 10000.0f, 4.0f)});
+    for (int k = 0; k < 4; ++k) {
+      Trails[0].points[k] = c.points[k];
+      Trails[0].times[k] = kNow - 100 * static_cast<std::uint32_t>(k);
+    }
+    Trails[0].rule = 1;
+    DrawTrails();
+    const Batch batch = OnlyBatch();
+    ASSERT_EQ(batch.vertices.size(), 8u);
+    for (int i = 0; i < 4; ++i) {
+      SCOPED_TRACE(i);
+      const host::Vector3 half = Minus(batch.vertices[2 * i].position, c.points[i]);
+      EXPECT_EQ((std::vector<float>{std::fabs(half.x), std::fabs(half.y), std::fabs(half.z)}),
+                (std::vector<float>{c.side.x, c.side.y, c.side.z}));
+      const host::Vector3 other = Minus(c.points[i], batch.vertices[2 * i + 1].position);
+      EXPECT_EQ((std::vector<float>{half.x, half.y, half.z}), (std::vector<float>{other.x, other.y, other.z}));
+    }
+  }
+}
+
 // A scripted aircraft flies through the scan and the drawing, frame by frame, then lands: its trail fades from
 // its tail, and is gone 30000 ms after its last point was started. Points are started more than 2000 ms apart,
 // so in steady flight the sixteenth is always past 30000 ms and 15 are drawn.
@@ -319,6 +508,7 @@ TEST_F(TrailDrawing, AFlightLeavesATrailThatFadesAndExpires) {
   ModelIDForTrail = 577;
   EnableTrail = true;
   Height = 100.0f;
+  RebuildRules();
   simhost::ResizePool(1);
   simhost::PlaceVehicle(0, 577, {0.0f, 0.0f, 500.0f});
   simhost::SetRecording(false);
