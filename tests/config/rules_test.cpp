@@ -203,4 +203,84 @@ TEST_F(Rules, EachReadStartsAfreshAndLeavesMainsRuleInTheUnusedPlaces) {
   for (const BannerRule& rule : BannerRules) EXPECT_STREQ(rule.texture, "Banner");
 }
 
+TEST_F(Rules, ASectionHeaderMakesARuleOnlyWhenItNamesAModelId) {
+  struct Case {
+    std::string_view section;
+    bool trail;
+    std::int32_t model;  // -1: not a rule section
+  };
+  const Case cases[] = {
+      {"Trail 593", true, 593},     {"Banner 511", false, 511},   {"Trail 0", true, 0},
+      {"Trail 65535", true, 65535}, {"Trail 0x251", true, 0x251}, {"Banner 0XfFfF", false, 0xFFFF},
+      {"Trail 0593", true, 593},    {"Trail 65536", true, -1},    {"Trail 99999999999999999999", true, -1},
+      {"trail 593", true, -1},      {"TRAIL 593", true, -1},      {"Trail", true, -1},
+      {"Trail ", true, -1},         {"Trail  593", true, -1},     {"Trail 593 ", true, -1},
+      {"Trail -1", true, -1},       {"Trail +5", true, -1},       {"Trail 0x", true, -1},
+      {"Trail 0x1G", true, -1},     {"Trail 1e3", true, -1},      {"Trail593", true, -1},
+      {"Banner 12a", false, -1},    {"MAIN", true, -1},           {"", true, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.section);
+    const std::optional<RuleSection> rule = RuleSectionOf(c.section);
+    ASSERT_EQ(rule.has_value(), c.model >= 0);
+    if (!rule) continue;
+    EXPECT_EQ(rule->kind, c.trail ? RuleKind::kTrail : RuleKind::kBanner);
+    EXPECT_EQ(rule->model, c.model);
+  }
+}
+
+// Rule sections read as [MAIN] is: each key of a section over [MAIN]'s value, the first line of a key counting, a
+// repeated header reopening its rule, and no key of the other kind or of [MAIN]'s alone.
+TEST_F(Rules, RuleSectionsOverrideMainsValuesByTheReadersRules) {
+  Load(
+      "[MAIN]\nHeight=150\nTrailFadeTime=4000\nTrailColour=1,2,3\nHeightForBanner=60\nBannerTexture=Flag\n"
+      "[Trail 600]\nTrailColour=255,40,40\nTrailWidth=3\nTrailColour=0,0,0\nHeightForBanner=999\n"
+      "ModelIDForTrail=1\n"
+      "[Trail 601]\nEnableTrail=0\nHeight=bad\nTrailColour=256,0,0\n"
+      "[Banner 511]\nBannerTexture=Banner2\nAlwaysAppear=1\nHeight=5\n"
+      "[Trail 600]\nTrailColour=9,9,9\nTrailFadeTime=100\n"
+      "[MAIN]\nTrailWidth=7\n");
+  ASSERT_EQ(TrailRuleCount, 3);
+  ASSERT_EQ(BannerRuleCount, 2);
+  EXPECT_EQ(TrailWidth, 7.0f);  // [MAIN] reopened further down
+  const TrailRule& red = TrailRules[1];
+  EXPECT_EQ(red.model, 600);
+  EXPECT_EQ(red.colour, 0xFF2828u);  // the first line counts, also after the header is repeated
+  EXPECT_EQ(red.width, 3.0f);
+  EXPECT_EQ(red.height, 150.0f);    // [MAIN]'s
+  EXPECT_EQ(red.fadeTime, 100.0f);  // given only after the repeated header
+  const TrailRule& off = TrailRules[2];
+  EXPECT_FALSE(off.enabled);
+  EXPECT_EQ(off.height, 0.0f);       // a number that does not read is 0, as in [MAIN]
+  EXPECT_EQ(off.colour, 0x010203u);  // a colour that does not read keeps [MAIN]'s
+  EXPECT_EQ(off.width, 7.0f);        // [MAIN]'s as read, from whichever line of [MAIN]
+  const BannerRule& flag = BannerRules[1];
+  EXPECT_EQ(flag.model, 511);
+  EXPECT_STREQ(flag.texture, "Banner2");
+  EXPECT_TRUE(flag.alwaysAppear);
+  EXPECT_EQ(flag.height, 60.0f);  // Height is a trail key: not read in a banner section
+  EXPECT_EQ(ServedBy(600), "trail 1");
+  EXPECT_EQ(ServedBy(601), "none");
+  EXPECT_EQ(ServedBy(511), "banner 1");
+  EXPECT_EQ(ServedBy(1), "none");
+}
+
+TEST_F(Rules, SectionsPastEightOfAKindAreNotRead) {
+  std::string text = "[MAIN]\n";
+  for (int k = 1; k <= 9; ++k) {
+    text += "[Trail " + std::to_string(1000 + k) + "]\n[Banner " + std::to_string(2000 + k) + "]\n";
+  }
+  text += "[Trail 1001]\nTrailWidth=2\n[Trail 1009]\nTrailWidth=2\n";
+  Load(text);
+  EXPECT_EQ(TrailRuleCount, kMaxTrailRules);
+  EXPECT_EQ(BannerRuleCount, kMaxBannerRules);
+  EXPECT_EQ(RuleSectionsNotRead, 5);  // 1008, 1009 twice, 2008, 2009
+  EXPECT_EQ(ServedBy(1007), "trail 7");
+  EXPECT_EQ(ServedBy(1008), "none");
+  EXPECT_EQ(ServedBy(2009), "none");
+  EXPECT_EQ(TrailRules[1].width, 2.0f);  // a rule that was read reopens, past the limit too
+  Load("[MAIN]\n");
+  EXPECT_EQ(RuleSectionsNotRead, 0);
+}
+
 }  // namespace
