@@ -16,7 +16,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-/* The part of QEMU's plug-in interface used here (include/qemu/qemu-plugin.h, API version 1). */
+/* The part of QEMU's plug-in interface used here (include/qemu/qemu-plugin.h, API version 1): Debian's qemu packages
+ * do not ship that header. */
 typedef uint64_t qemu_plugin_id_t;
 typedef struct {
     const char *target_name;

@@ -22,7 +22,7 @@ void LoadBannerTexture();
 
 // The start-up step after the settings are read: reads each texture the banner rules name besides "Banner", once
 // per distinct name, from the dictionary slot LoadBannerTexture made (the host's current dictionary is left as it
-// was). With the rules of today's files it asks the host for nothing. A second call destroys those it read before.
+// was). When every rule names "Banner" it asks the host for nothing. A second call destroys those it read before.
 void LoadBannerRuleTextures();
 
 // Gives every texture back to the host, "Banner" first, and forgets them.

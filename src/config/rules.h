@@ -27,7 +27,7 @@ struct TrailRule {
   float height;          // Height: points are laid only above it
   float fadeTime;        // TrailFadeTime
   std::uint32_t colour;  // TrailColour
-  float width;           // TrailWidth: above 0 (and finite), a ribbon this wide; else today's line
+  float width;           // TrailWidth: above 0 (and finite), a ribbon this wide; else the thin line
 };
 
 struct BannerRule {

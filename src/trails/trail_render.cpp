@@ -214,7 +214,7 @@ bool SideAlong(__m128 across, float halfWidth, __m128& side) {
 // before to the one after) and the line of sight. Where those two are parallel (the camera looks along the trail) no
 // such direction exists: the side of the point before serves, or before any, the level direction across the trail.
 // A band seen edge on shows little either way, but it keeps its width.
-// Not inlined: the lines of today's files, drawn every frame, keep their code as it was.
+// Not inlined: the thin lines, the common case drawn every frame, keep their code free of the ribbon's.
 [[gnu::noinline]] void DrawRibbon(const TrailRecord& record, std::uint32_t live,
                                   const std::uint32_t colours[kTrailPoints], float halfWidth) {
   // The live points in order, the first and the last twice, so that each has one before and one after it.
