@@ -21,21 +21,8 @@ constexpr int kBannerPairs = kBannerPoints - kFirstDrawnPoint;  // points 2 to 7
 constexpr std::uint32_t kTransformFlags = host::kVertexPosition | host::kVertexColour | host::kVertexTextureCoordinates;
 
 constexpr std::int32_t kClothVertices = 2 * kBannerPairs;
-constexpr std::int32_t kClothIndices = 6 * (kBannerPairs - 1);
-
-// Two triangles per quad between neighbouring pairs: the same for every banner.
-constexpr std::array<std::uint16_t, kClothIndices> ClothIndices() {
-  std::array<std::uint16_t, kClothIndices> indices{};
-  std::size_t n = 0;
-  for (int k = 0; k + 1 < kBannerPairs; ++k) {
-    const int upper = 2 * k;
-    for (int index : {upper, upper + 1, upper + 3, upper, upper + 3, upper + 2}) {
-      indices[n++] = static_cast<std::uint16_t>(index);
-    }
-  }
-  return indices;
-}
-constexpr std::array<std::uint16_t, kClothIndices> kClothIndexList = ClothIndices();
+// The same triangles for every banner.
+constexpr auto kClothIndexList = host::BandIndices<kBannerPairs>();
 
 // What every banner's cloth shares: the texture coordinates and the triangles. Trail drawing, which comes after the
 // banners in a drawing pass, writes no texture coordinates (and indices only for ribbons), so once written in a pass
@@ -104,7 +91,8 @@ std::uint32_t BannerAlpha(float distance, float drawDistance) {
   host::SetRenderState(engine, host::kRenderStateVertexAlpha, 1);
   host::SetRenderState(engine, host::kRenderStateTextureRaster, reinterpret_cast<std::uint32_t>(look.texture->raster));
   if (host::TransformImmediateVertices(host::ImmediateVertices, kClothVertices, nullptr, kTransformFlags) != nullptr) {
-    host::RenderImmediateIndexed(host::kPrimitiveTriangleList, host::ImmediateIndices, kClothIndices);
+    host::RenderImmediateIndexed(host::kPrimitiveTriangleList, host::ImmediateIndices,
+                                 static_cast<std::int32_t>(kClothIndexList.size()));
     host::EndImmediate();
   }
   // Depth test and blend states stay as they are.

@@ -159,21 +159,8 @@ void DrawLine(const TrailRecord& record, std::uint32_t live, const std::uint32_t
   host::EndImmediate();
 }
 
-// Two triangles for each segment between the pairs k and k + 1, as a banner's cloth has them: the same for every
-// ribbon.
-constexpr int kRibbonIndices = 6 * (kTrailPoints - 1);
-constexpr std::array<std::uint16_t, kRibbonIndices> RibbonIndexList() {
-  std::array<std::uint16_t, kRibbonIndices> indices{};
-  std::size_t n = 0;
-  for (int k = 0; k + 1 < kTrailPoints; ++k) {
-    const int upper = 2 * k;
-    for (int index : {upper, upper + 1, upper + 3, upper, upper + 3, upper + 2}) {
-      indices[n++] = static_cast<std::uint16_t>(index);
-    }
-  }
-  return indices;
-}
-constexpr std::array<std::uint16_t, kRibbonIndices> kRibbonIndexList = RibbonIndexList();
+// A ribbon is a band like a banner's cloth: the same triangles for every ribbon.
+constexpr auto kRibbonIndexList = host::BandIndices<kTrailPoints>();
 
 // A trail point in the lower three lanes, 0 in the fourth. The load takes the four bytes after the point too, which
 // lie inside its record (the next point, or after the last one the timestamps).
