@@ -6,11 +6,11 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "config/settings.h"
-#include "eight_rules/eight_rules.h"
 #include "host/render.h"
 #include "simhost.h"
 
@@ -63,21 +63,24 @@ void PlaceAircraft(bool eightRules) {
   });
 }
 
-// The shipped Zephrel.ini, with the sky trails switched on or off, and with eight rules [MAIN]'s trail rule a ribbon.
+// The shipped Zephrel.ini, with the sky trails switched on or off; with eight rules, [MAIN]'s trail rule a ribbon and
+// seven sections of each kind after it, each trail in a colour and width of its own, each banner with its own cloth.
 std::string IniText(bool skyTrails, bool eightRules) {
   std::string text = "[MAIN]\r\n";
   for (const config::Setting& setting : config::kSettings) {
     const bool sky = std::string_view(setting.key) == "ReplaceTrailsInTheSky";
     text.append(setting.key).append("=").append(sky ? (skyTrails ? "1" : "0") : setting.defaultText).append("\r\n");
   }
-  if (eightRules) text += kMainRibbonKeys;
+  if (!eightRules) return text;
+  text += "TrailColour=255,128,0\r\nTrailWidth=2\r\n";
+  for (int k = 1; k < kEightRules; ++k) {
+    const std::uint32_t colour = 0x203040u * static_cast<std::uint32_t>(k);
+    text += "[Trail " + std::to_string(kTrailRuleModels[k]) + "]\r\nTrailColour=" + std::to_string(colour >> 16) + "," +
+            std::to_string(colour >> 8 & 0xFF) + "," + std::to_string(colour & 0xFF) +
+            "\r\nTrailWidth=" + std::to_string(k) + "\r\n";
+    text += "[Banner " + std::to_string(kBannerRuleModels[k]) + "]\r\nBannerTexture=Cloth" + std::to_string(k) + "\r\n";
+  }
   return text;
-}
-
-// The plug-in file the case loads: the one built, or its variant with eight rules.
-std::string PluginFile(simhost::PluginBuild build, bool eightRules) {
-  if (!eightRules) return simhost::BuiltPluginPath(build);
-  return build == simhost::PluginBuild::LinuxLibrary ? ZEPHREL_EIGHT_RULES_SO : ZEPHREL_EIGHT_RULES_DLL;
 }
 
 void Fly(std::uint32_t ms) {
@@ -151,7 +154,7 @@ void FlyWithPlugin(const Case& run, const Settings& settings, Result& result) {
   simhost::GameFolder folder;
   folder.Write("Zephrel.ini", IniText(run.skyTrails, settings.eightRules));
   folder.Write("MODELS/BANNER.TXD", "stand-in dictionary");
-  const std::string file = PluginFile(run.build, settings.eightRules);
+  const std::string file = simhost::BuiltPluginPath(run.build);
   std::unique_ptr<simhost::Plugin> plugin = simhost::Plugin::Load(run.build, folder, {}, file);
   if (!plugin) {
     result.error = "cannot load " + file;

@@ -17,6 +17,11 @@ inline constexpr std::uint32_t kFrameMs = 33;  // 30 frames per second
 inline constexpr std::uint32_t kWarmUpMs = 32000;
 inline constexpr std::uint8_t kNightHour = 2;  // the sky trails show their lights
 
+// The case of eight rules of each kind: the models each rule serves, rule 0 [MAIN]'s of the shipped file's models.
+inline constexpr int kEightRules = 8;
+inline constexpr std::uint16_t kTrailRuleModels[kEightRules] = {577, 601, 602, 603, 604, 605, 606, 607};
+inline constexpr std::uint16_t kBannerRuleModels[kEightRules] = {593, 701, 702, 703, 704, 705, 706, 707};
+
 struct Settings {
   int frames = 2000;   // per timed run
   int calls = 100000;  // per timed run of the hooked call
@@ -24,8 +29,8 @@ struct Settings {
   // When not empty, where to write the plug-in's address range once it is loaded ("<first> <end>" in
   // hexadecimal), for an instruction counter run over the benchmark (bench/insn/).
   std::string rangeFile;
-  // Eight trail rules drawn as ribbons and eight banner rules with cloths of their own (eight_rules/), instead of
-  // the shipped Zephrel.ini's one of each.
+  // Eight trail rules drawn as ribbons and eight banner rules with cloths of their own, from rule sections after
+  // the shipped Zephrel.ini's [MAIN], instead of its one of each.
   bool eightRules = false;
 };
 
