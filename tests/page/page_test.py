@@ -264,6 +264,110 @@ def keep_edits(run):
               run.settings()["Height"] == ("100", 8))
 
 
+def control_values(run, ids):
+    return run.js("return arguments[0].map(function (id) { var c = document.getElementById(id); "
+                  "return !c ? null : c.type === 'checkbox' ? String(c.checked) : 'value' in c ? c.value : c.textContent; })", ids)
+
+
+def set_control(run, control, value):
+    """A control's value set as a player leaves it (a colour picked, a number typed), and its event sent."""
+    run.js("var c = document.getElementById(arguments[0]); c.value = arguments[1];"
+           "c.dispatchEvent(new Event('input'));", control, value)
+
+
+def flown(stats, model):
+    """What the scan makes of the aircraft of `model` in the last frame: (kind of its rule, rule, mark) each."""
+    return [(a["kind"], a["rule"], a["mark"]) for a in stats["aircraft"] if a["model"] == model]
+
+
+def magenta_pixels(run):
+    """Pixels of the canvas, just after a frame, in the colour of the test's picture."""
+    return run.driver.execute_async_script("""
+        var done = arguments[0];
+        requestAnimationFrame(function () {
+          var view = document.getElementById('view'), copy = document.createElement('canvas');
+          copy.width = 960; copy.height = 540;
+          var g = copy.getContext('2d'); g.drawImage(view, 0, 0);
+          var data = g.getImageData(0, 0, 960, 540).data, count = 0;
+          for (var i = 0; i < data.length; i += 4) {
+            if (data[i] > 200 && data[i + 1] < 40 && data[i + 2] > 200) count++;
+          }
+          done(count);
+        });""")
+
+
+def edit_rules(run):
+    """The rules editor: a rule added by its button is written into the text, keeping the player's lines, and flown
+    in its colour; a control rewrites its line; typed sections move the controls; each cloth is drawn by its
+    texture's name, and a picture dropped on a banner rule shows on its cloth; Remove takes a rule's section out."""
+    driver = run.driver
+    run.js("Z.yaw = -2.1; Z.pitch = 0.36; Z.distance = 200; window.zephrel.load(arguments[0]);"
+           "var c = document.getElementById('count'); c.value = 3; c.oninput();",
+           list(b"[MAIN]\r\nHeight=50\r\nx=1\r\n"))
+    driver.find_element(By.ID, "addTrail").click()
+    added = "[Trail 578]\r\nEnableTrail=1\r\nHeight=50\r\nTrailFadeTime=10000\r\nTrailColour=255,64,64\r\nTrailWidth=0\r\n"
+    run.check("Add a trail rule writes its section after the player's lines", run.text() == "[MAIN]\r\nHeight=50\r\n"
+              "x=1\r\n" + added, repr(run.text()))
+    stats = run.wait_for(lambda s: (("trail", 1, 1) in flown(s, 578)) and "255,64,64" in s["trailColours"], 5)
+    run.check("the flight flies the new rule's model, marked a trail aircraft of it, in its colour",
+              ("trail", 1, 1) in flown(stats, 578) and "255,64,64" in stats["trailColours"],
+              f"{flown(stats, 578)}, {stats['trailColours']}")
+
+    for control, value, line in [("trail-1-TrailColour", "#00ff80", "TrailColour=0,255,128"),
+                                 ("trail-1-TrailWidth", "4", "TrailWidth=4"),
+                                 ("trail-0-TrailColour", "#ffff00", "TrailColour=255,255,0"),
+                                 ("set-SkyTrailColour", "#102030", "SkyTrailColour=16,32,48")]:
+        before = run.text().split("\r\n")
+        set_control(run, control, value)
+        after = run.text().split("\r\n")
+        changed = [(a, b) for a, b in zip(before, after) if a != b]
+        run.check(f"{control} writes {line} in place of its line, or under its header",
+                  line in after and (len(changed) == 1 or (len(after) == len(before) + 1 and
+                                                           set(before) <= set(after))), repr(run.text()))
+    stats = run.wait_for(lambda s: {"0,255,128", "255,255,0"} <= set(s["trailColours"]) and s["ribbonTriangles"], 5)
+    run.check("each trail rule draws in its colour, the rule with a width as a ribbon",
+              {"0,255,128", "255,255,0"} <= set(stats["trailColours"]) and stats["ribbonTriangles"] > 0,
+              f"{stats['trailColours']}, {stats['ribbonTriangles']} ribbon triangles")
+
+    run.type_text("[MAIN]\nModelIDForBanner=593\n[Trail 700]\nTrailColour=10,20,30\nTrailWidth=2.5\n"
+                  "[Banner 0x1FF]\nBannerTexture=Flags\nHeightForBanner=60\n")
+    got = control_values(run, ["trail-1-model", "trail-1-TrailColour", "trail-1-TrailWidth", "banner-1-model",
+                               "banner-1-BannerTexture", "banner-1-HeightForBanner", "banner-1-EnableBanner"])
+    run.check("sections typed into the text move the rules' controls",
+              got == ["700", "#0a141e", "2.5", "511", "Flags", "60", "true"], str(got))
+    stats = run.wait_for(lambda s: {"Banner", "Flags"} <= set(s["cloths"]), 15)
+    run.check("each banner rule's cloth is drawn by its texture's name, each rule's model flown",
+              {"Banner", "Flags"} <= set(stats["cloths"]) and ("banner", 1, 2) in flown(stats, 511),
+              f"{stats['cloths']}, {flown(stats, 511)}")
+
+    # A small magenta PNG made by the browser, dropped on [MAIN]'s banner rule, whose cloth flies in view.
+    before = magenta_pixels(run)
+    run.driver.execute_async_script("""
+        var done = arguments[0], canvas = document.createElement('canvas');
+        canvas.width = 16; canvas.height = 8;
+        var g = canvas.getContext('2d'); g.fillStyle = '#ff00ff'; g.fillRect(0, 0, 16, 8);
+        canvas.toBlob(function (blob) {
+          var t = new DataTransfer();
+          t.items.add(new File([blob], 'cloth.png', { type: 'image/png' }));
+          document.getElementById('banner-0-picture').dispatchEvent(
+            new DragEvent('drop', { dataTransfer: t, bubbles: true, cancelable: true }));
+          done();
+        }, 'image/png');""")
+    stats = run.wait_for(lambda s: "Banner" in s["pictures"], 5)
+    time.sleep(0.5)
+    after = magenta_pixels(run)
+    said = control_values(run, ["banner-0-picture"])[0] or ""
+    run.check("a PNG dropped on a banner rule shows on its cloth, and the text stays as it was",
+              "Banner" in stats["pictures"] and before == 0 and after > 20 and "cloth.png" in said and
+              "BannerTexture=Flags" in run.text(), f"{stats['pictures']}, {before} then {after} pixels, {said!r}")
+
+    text = run.text()
+    driver.find_element(By.ID, "trail-1-remove").click()
+    run.check("Remove takes the rule's section out, and nothing else",
+              run.text() == text.replace("[Trail 700]\nTrailColour=10,20,30\nTrailWidth=2.5\n", "") and
+              [r["model"] for r in run.stats()["rules"] if r["kind"] == "trail"] == ["577"], repr(run.text()))
+
+
 def take_picture(run, path):
     """The page's picture for the README: a dozen aircraft, half a minute of the game's flight, and a line that does
     not do what it seems."""
