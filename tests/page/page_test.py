@@ -301,6 +301,23 @@ def magenta_pixels(run):
         });""")
 
 
+def drop_picture(run, target, name, kind, broken=False):
+    """A magenta picture of `kind` that the browser makes (or bytes that are none) dropped on element `target`."""
+    run.driver.execute_async_script("""
+        var done = arguments[arguments.length - 1], target = arguments[0], name = arguments[1], kind = arguments[2];
+        var drop = function (blob) {
+          var t = new DataTransfer();
+          t.items.add(new File([blob], name, { type: kind }));
+          document.getElementById(target).dispatchEvent(
+            new DragEvent('drop', { dataTransfer: t, bubbles: true, cancelable: true }));
+          done();
+        };
+        if (arguments[3] || kind.indexOf('image/') !== 0) { drop(new Blob(['not a picture'])); return; }
+        var canvas = document.createElement('canvas'); canvas.width = 16; canvas.height = 8;
+        var g = canvas.getContext('2d'); g.fillStyle = '#ff00ff'; g.fillRect(0, 0, 16, 8);
+        canvas.toBlob(drop, kind);""", target, name, kind, broken)
+
+
 def edit_rules(run):
     """The rules editor: a rule added by its button is written into the text, keeping the player's lines, and flown
     in its colour; a control rewrites its line; typed sections move the controls; each cloth is drawn by its
@@ -314,9 +331,10 @@ def edit_rules(run):
     run.check("Add a trail rule writes its section after the player's lines", run.text() == "[MAIN]\r\nHeight=50\r\n"
               "x=1\r\n" + added, repr(run.text()))
     stats = run.wait_for(lambda s: (("trail", 1, 1) in flown(s, 578)) and "255,64,64" in s["trailColours"], 5)
-    run.check("the flight flies the new rule's model, marked a trail aircraft of it, in its colour",
-              ("trail", 1, 1) in flown(stats, 578) and "255,64,64" in stats["trailColours"],
-              f"{flown(stats, 578)}, {stats['trailColours']}")
+    run.check("the flight flies the new rule's model, marked a trail aircraft of it, in its colour, and says so",
+              ("trail", 1, 1) in flown(stats, 578) and "255,64,64" in stats["trailColours"] and
+              "models 577, 578 (the trail rules)" in stats["caption"],
+              f"{flown(stats, 578)}, {stats['trailColours']}, {stats['caption']}")
 
     for control, value, line in [("trail-1-TrailColour", "#00ff80", "TrailColour=0,255,128"),
                                  ("trail-1-TrailWidth", "4", "TrailWidth=4"),
@@ -347,17 +365,7 @@ def edit_rules(run):
 
     # A small magenta PNG made by the browser, dropped on [MAIN]'s banner rule, whose cloth flies in view.
     before = magenta_pixels(run)
-    run.driver.execute_async_script("""
-        var done = arguments[0], canvas = document.createElement('canvas');
-        canvas.width = 16; canvas.height = 8;
-        var g = canvas.getContext('2d'); g.fillStyle = '#ff00ff'; g.fillRect(0, 0, 16, 8);
-        canvas.toBlob(function (blob) {
-          var t = new DataTransfer();
-          t.items.add(new File([blob], 'cloth.png', { type: 'image/png' }));
-          document.getElementById('banner-0-picture').dispatchEvent(
-            new DragEvent('drop', { dataTransfer: t, bubbles: true, cancelable: true }));
-          done();
-        }, 'image/png');""")
+    drop_picture(run, "banner-0-picture", "cloth.png", "image/png")
     stats = run.wait_for(lambda s: "Banner" in s["pictures"], 5)
     time.sleep(0.5)
     after = magenta_pixels(run)
@@ -365,6 +373,16 @@ def edit_rules(run):
     run.check("a PNG dropped on a banner rule shows on its cloth, and the text stays as it was",
               "Banner" in stats["pictures"] and before == 0 and after > 20 and "cloth.png" in said and
               "BannerTexture=Flags" in run.text(), f"{stats['pictures']}, {before} then {after} pixels, {said!r}")
+
+    # Pictures the page cannot show leave the cloth as it was, and say why; a JPEG is shown as a PNG is.
+    for name, kind, says, shown in [("notes.txt", "text/plain", "not a PNG or JPEG", False),
+                                    ("broken.png", "image/png", "could not be read", False),
+                                    ("flags.jpg", "image/jpeg", "", True)]:
+        drop_picture(run, "rule-banner-1", name, kind, broken=name.startswith("broken"))
+        stats = run.wait_for(lambda s: ("Flags" in s["pictures"]) == shown and says in s["offer"], 5)
+        run.check(f"{name} dropped on a banner rule: {'shown' if shown else says}",
+                  ("Flags" in stats["pictures"]) == shown and says in stats["offer"] and
+                  "BannerTexture=Flags" in run.text(), f"{stats['pictures']}, {stats['offer']!r}")
 
     text = run.text()
     driver.find_element(By.ID, "trail-1-remove").click()
