@@ -46,9 +46,13 @@ std::int8_t vehicleFlags[kMaxAircraft];
 host::HostVehiclePool pool{vehicles, vehicleFlags, 0};
 Role roles[kMaxAircraft];
 
-// The stand-in banner texture: its raster is a number the page knows, not a picture of the game's.
-constexpr std::uint32_t kStandInRaster = 1;
-HostTexture standInTexture{reinterpret_cast<void*>(kStandInRaster)};
+// The stand-in textures of the player's dictionary, one for each name read from it: the raster of the k-th is k + 1,
+// a number the page draws the name's stand-in cloth for. A start-up reads "Banner" and the rules' names afresh; room
+// for those of the rules put back after a failed read besides.
+constexpr int kMaxTextures = 1 + 2 * config::kMaxBannerRules;
+HostTexture textures[kMaxTextures];
+char textureNames[kMaxTextures][config::kTextureNameSize];
+int textureCount = 0;
 bool dictionaryLoaded = false;
 
 // The vertices of the batch being transformed, until it is rendered.
@@ -61,14 +65,22 @@ void HOST_CDECL PushDictionary() {}
 void HOST_CDECL PopDictionary() {}
 std::int32_t HOST_CDECL AddDictionarySlot(const char*) { return 7; }
 std::int32_t HOST_CDECL LoadDictionary(std::int32_t, const char*) {
-  // The player's MODELS\BANNER.TXD is not in the page: a stand-in cloth is drawn in its place.
+  // The player's MODELS\BANNER.TXD is not in the page: it holds a stand-in cloth of every name asked for.
   dictionaryLoaded = true;
+  textureCount = 0;
   return 1;
 }
 std::int32_t HOST_CDECL FindDictionarySlot(const char*) { return 7; }
 void HOST_CDECL SetCurrentDictionary(std::int32_t) {}
 HostTexture* HOST_CDECL ReadTexture(const char* name, const char*) {
-  return dictionaryLoaded && std::strcmp(name, "Banner") == 0 ? &standInTexture : nullptr;
+  if (!dictionaryLoaded || std::strlen(name) >= config::kTextureNameSize) return nullptr;
+  for (int k = 0; k < textureCount; ++k) {
+    if (std::strcmp(textureNames[k], name) == 0) return &textures[k];
+  }
+  if (textureCount == kMaxTextures) return nullptr;
+  std::strcpy(textureNames[textureCount], name);
+  textures[textureCount].raster = reinterpret_cast<void*>(static_cast<std::uintptr_t>(textureCount + 1));
+  return &textures[textureCount++];
 }
 void HOST_CDECL DestroyTexture(HostTexture*) {}
 
@@ -79,15 +91,18 @@ void* HOST_CDECL TransformVertices(ImmediateVertex* vertices, std::int32_t count
   return pending;
 }
 
+// A vertex colour's channel (alpha at 24, red 16, green 8, blue 0) as WebGL takes it.
+float Channel(std::uint32_t colour, int shift) { return static_cast<float>(colour >> shift & 0xFF) / 255.0f; }
+
 // Each index becomes a vertex of the page's buffer; a batch continues the last one when it looks the same.
 std::int32_t HOST_CDECL RenderIndexed(std::int32_t primitive, const std::uint16_t* indices, std::int32_t count) {
-  const bool textured = textureRaster != 0;
+  const auto texture = static_cast<std::int32_t>(textureRaster);
   if (count <= 0 || frame.vertexCount + count > kMaxVertices) return 0;
-  if (primitive == host::kPrimitiveTriangleList) frame.bannerTriangles += count / 3;
+  if (primitive == host::kPrimitiveTriangleList && texture != 0) frame.bannerTriangles += count / 3;
   if (frame.batchCount == 0 || frame.batches[frame.batchCount - 1].primitive != primitive ||
-      frame.batches[frame.batchCount - 1].textured != textured) {
+      frame.batches[frame.batchCount - 1].texture != texture) {
     if (frame.batchCount == kMaxBatches) return 0;
-    frame.batches[frame.batchCount++] = {primitive, textured, frame.vertexCount, 0};
+    frame.batches[frame.batchCount++] = {primitive, texture, frame.vertexCount, 0};
   }
   for (std::int32_t i = 0; i < count; ++i) {
     if (indices[i] >= pendingCount) continue;
@@ -96,9 +111,12 @@ std::int32_t HOST_CDECL RenderIndexed(std::int32_t primitive, const std::uint16_
     out[0] = source.position.x;
     out[1] = source.position.y;
     out[2] = source.position.z;
-    out[3] = static_cast<float>(source.colour >> 24) / 255.0f;
-    out[4] = source.u;
-    out[5] = source.v;
+    out[3] = Channel(source.colour, 16);
+    out[4] = Channel(source.colour, 8);
+    out[5] = Channel(source.colour, 0);
+    out[6] = Channel(source.colour, 24);
+    out[7] = source.u;
+    out[8] = source.v;
     ++frame.vertexCount;
     ++frame.batches[frame.batchCount - 1].count;
   }
@@ -208,6 +226,10 @@ const host::HostVehicle& Vehicle(int index) { return vehicles[index]; }
 
 Role RoleOf(int index) { return index < 2 ? Role::kTrail : index == 2 ? Role::kBanner : roles[index]; }
 
+const char* TextureName(std::int32_t raster) {
+  return raster >= 1 && raster <= textureCount ? textureNames[raster - 1] : nullptr;
+}
+
 void SetUp() {
   SetEntries();
   host::Datum<host::HostEngine*>(host::address::HostEnginePointer) = &engine;
@@ -220,8 +242,7 @@ void SetUp() {
   }
 }
 
-void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, std::int32_t modelIdForTrail,
-         std::int32_t modelIdForBanner) {
+void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, const FlightModels& models) {
   auto& clock = host::Datum<std::uint32_t>(host::address::HostTimeMs);
   clock += elapsedMs;
   host::Datum<float>(host::address::HostTimeStep) = static_cast<float>(elapsedMs) / host::kMsPerTimeStep;
@@ -235,12 +256,17 @@ void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uin
   frame.daylight = daylight;
 
   pool.count = aircraft;
+  int trailAircraft = 0, bannerAircraft = 0;
   for (int i = 0; i < aircraft; ++i) {
     vehicleFlags[i] = 0;
     host::HostVehicle& vehicle = vehicles[i];
     vehicle.placement.matrix = nullptr;
     vehicle.placement.position = FlightPosition(i, seconds);
-    vehicle.model = ModelFor(RoleOf(i) == Role::kTrail ? modelIdForTrail : modelIdForBanner);
+    const bool trail = RoleOf(i) == Role::kTrail;
+    const std::int32_t count = trail ? models.trailCount : models.bannerCount;
+    const std::int32_t* ids = trail ? models.trail : models.banner;
+    const int turn = trail ? trailAircraft++ : bannerAircraft++;
+    vehicle.model = count > 0 ? ModelFor(ids[turn % count]) : 0;
   }
   auto& camera = *host::GetHostCamera();
   camera.placement.matrix = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "config/rules.h"
 #include "host/host.h"
 
 namespace game {
@@ -12,7 +13,7 @@ inline constexpr int kMaxAircraft = 50;
 inline constexpr int kMaxVertices = 8192;
 inline constexpr int kMaxBatches = 256;
 inline constexpr int kMaxSprites = 16;
-inline constexpr int kVertexFloats = 6;  // x, y, z, alpha, u, v: the plug-in draws in white
+inline constexpr int kVertexFloats = 9;  // x, y, z, red, green, blue, alpha, u, v
 inline constexpr int kSpriteFloats = 8;  // x, y, z, red, green, blue, alpha, size
 // Where the scenario flies: above the default heights, so that a player who raises them sees the effect stop.
 inline constexpr float kTrailHeights[2] = {145.0f, 155.0f};
@@ -20,10 +21,10 @@ inline constexpr float kBannerHeight = 130.0f;
 
 enum class Role : std::int32_t { kTrail, kBanner };
 
-// A run of vertices drawn the same way: lines (trails) or textured triangles (banners).
+// A run of vertices drawn the same way: lines (trails), triangles (ribbons) or textured triangles (banners).
 struct Batch {
   std::int32_t primitive;
-  std::int32_t textured;
+  std::int32_t texture;  // the raster the cloth was drawn with (TextureName), 0 for none
   std::int32_t first;
   std::int32_t count;
 };
@@ -39,8 +40,8 @@ struct Frame {
   std::int32_t batchCount;
   float sprites[kSpriteFloats * kMaxSprites];
   std::int32_t spriteCount;
-  std::int32_t bannerTriangles;
-  std::int32_t trailPoints;  // live points in the plug-in's trail store
+  std::int32_t bannerTriangles;  // textured ones: a ribbon's are not counted
+  std::int32_t trailPoints;      // live points in the plug-in's trail store
   std::uint32_t newestTrailPoint;
   float stepMs;  // the plug-in's per-frame and drawing steps
 };
@@ -49,13 +50,23 @@ Frame& CurrentFrame();
 const host::HostVehicle& Vehicle(int index);
 Role RoleOf(int index);
 
+// The name the plug-in read the texture of `raster` by, or null for a raster the game did not hand out.
+const char* TextureName(std::int32_t raster);
+
+// The models the flight's aircraft fly: each aircraft of a role takes the next of its role's models, in turn.
+struct FlightModels {
+  std::int32_t trail[config::kMaxTrailRules];
+  std::int32_t trailCount;
+  std::int32_t banner[config::kMaxBannerRules];
+  std::int32_t bannerCount;
+};
+
 // The game's data before the plug-in's start-up.
 void SetUp();
 
 // One frame of `elapsedMs` with `aircraft` aircraft at `seconds` into the flight: the aircraft move, then the
 // plug-in's per-frame step and its drawing step run, timed together.
-void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, std::int32_t modelIdForTrail,
-         std::int32_t modelIdForBanner);
+void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, const FlightModels& models);
 
 // A paused frame: only the drawing step runs.
 void Still();

@@ -7,11 +7,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "banners/banner_texture.h"
 #include "config/ini_explain.h"
 #include "config/ini_file.h"
+#include "config/ini_parser.h"
+#include "config/rules.h"
 #include "config/settings.h"
 #include "game.h"
 #include "plugin/steps.h"
@@ -23,7 +28,8 @@ extern const char kShippedIni[];
 namespace {
 
 std::string report;
-float aircraftOut[4 * game::kMaxAircraft];
+constexpr int kAircraftFloats = 7;
+float aircraftOut[kAircraftFloats * game::kMaxAircraft];
 
 // What a setting held, to be put back when a file cannot be read for want of memory: the game goes on with the
 // settings the page shows.
@@ -34,14 +40,39 @@ struct SettingValue {
 };
 SettingValue kept[config::kSettingCount];
 
+// The rules as they were, sections' rules included, which making them from the settings alone would lose.
+struct KeptRules {
+  config::TrailRule trail[config::kMaxTrailRules];
+  config::BannerRule banner[config::kMaxBannerRules];
+  int trailCount;
+  int bannerCount;
+  int notRead;
+  std::uint32_t trailColour;
+  float trailWidth;
+  char bannerTexture[config::kTextureNameSize];
+  std::uint32_t skyTrailColour;
+};
+KeptRules keptRules;
+
 void KeepSettings() {
   for (std::size_t i = 0; i < config::kSettingCount; ++i) {
     const config::Setting& setting = config::kSettings[i];
     kept[i] = {setting.flag != nullptr && *setting.flag, setting.number != nullptr ? *setting.number : 0.0f,
                setting.modelId != nullptr ? *setting.modelId : 0};
   }
+  std::memcpy(keptRules.trail, config::TrailRules, sizeof keptRules.trail);
+  std::memcpy(keptRules.banner, config::BannerRules, sizeof keptRules.banner);
+  keptRules.trailCount = config::TrailRuleCount;
+  keptRules.bannerCount = config::BannerRuleCount;
+  keptRules.notRead = config::RuleSectionsNotRead;
+  keptRules.trailColour = config::TrailColour;
+  keptRules.trailWidth = config::TrailWidth;
+  std::memcpy(keptRules.bannerTexture, config::BannerTextureName, sizeof keptRules.bannerTexture);
+  keptRules.skyTrailColour = config::SkyTrailColour;
 }
 
+// The settings and the rules as they were, the model table made from those rules, and their cloths read again: the
+// failed start-up may have replaced the cloths for rules that are no more.
 void PutBackSettings() {
   for (std::size_t i = 0; i < config::kSettingCount; ++i) {
     const config::Setting& setting = config::kSettings[i];
@@ -49,6 +80,17 @@ void PutBackSettings() {
     if (setting.number != nullptr) *setting.number = kept[i].number;
     if (setting.modelId != nullptr) *setting.modelId = kept[i].modelId;
   }
+  std::memcpy(config::TrailRules, keptRules.trail, sizeof keptRules.trail);
+  std::memcpy(config::BannerRules, keptRules.banner, sizeof keptRules.banner);
+  config::TrailRuleCount = keptRules.trailCount;
+  config::BannerRuleCount = keptRules.bannerCount;
+  config::RuleSectionsNotRead = keptRules.notRead;
+  config::TrailColour = keptRules.trailColour;
+  config::TrailWidth = keptRules.trailWidth;
+  std::memcpy(config::BannerTextureName, keptRules.bannerTexture, sizeof keptRules.bannerTexture);
+  config::SkyTrailColour = keptRules.skyTrailColour;
+  config::BuildModelRules();
+  banners::LoadBannerRuleTextures();
 }
 
 void Field(std::string_view text) { report.append(text).append("\t"); }
@@ -76,6 +118,129 @@ void SettingRows(const config::IniSources& sources) {
   }
   Field("H");
   Field(std::to_string(sources.mainHeader));
+  EndRow();
+}
+
+// Where the rules' lines are, for the script to write a control's value over the line that gives it, under the
+// header that opens its rule, or to take its sections out: a rule section is matched to its rule as the reader does.
+struct RuleLines {
+  std::string_view section;
+  std::size_t keyLine[config::kBannerRuleKeyCount];  // in the order of kTrailRuleKeys (kBannerRuleKeys); 0 none
+  std::string spans;                                 // "header-last," each time its header opens it; last 0: the end
+};
+constexpr const char* kMainRuleKeys[] = {config::kTrailColourKey, config::kTrailWidthKey, config::kBannerTextureKey,
+                                         config::kSkyTrailColourKey};
+constexpr std::size_t kMainRuleKeyCount = sizeof kMainRuleKeys / sizeof kMainRuleKeys[0];
+struct TextLines {
+  std::size_t mainKeyLine[kMainRuleKeyCount];
+  RuleLines trail[config::kMaxTrailRules];
+  RuleLines banner[config::kMaxBannerRules];
+  int trailCount = 1;  // [MAIN]'s rule first, as in the rules
+  int bannerCount = 1;
+};
+
+void FindRuleLines(std::string_view text, TextLines& found) {
+  RuleLines* current = nullptr;
+  auto kind = config::RuleKind::kTrail;
+  std::size_t opened = 0;
+  auto close = [&](std::size_t last) {
+    if (current != nullptr) current->spans.append(std::to_string(opened) + "-" + std::to_string(last) + ",");
+  };
+  config::ParseIniText(text, [&](const config::IniLine& line) {
+    if (line.header) {
+      close(line.number - 1);
+      current = nullptr;
+      const std::optional<config::RuleSection> section = config::RuleSectionOf(line.section);
+      if (!section) return;
+      kind = section->kind;
+      const bool trail = kind == config::RuleKind::kTrail;
+      RuleLines* rules = trail ? found.trail : found.banner;
+      int& count = trail ? found.trailCount : found.bannerCount;
+      for (int k = 1; k < count; ++k) {
+        if (rules[k].section == line.section) current = &rules[k];
+      }
+      // Past the last rule a section is not read, and has no lines to write.
+      if (current == nullptr && count < (trail ? config::kMaxTrailRules : config::kMaxBannerRules)) {
+        current = &rules[count++];
+        current->section = line.section;
+      }
+      opened = line.number;
+      return;
+    }
+    if (line.section == config::kSettingsSection) {
+      for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
+        if (line.key == kMainRuleKeys[k] && found.mainKeyLine[k] == 0) found.mainKeyLine[k] = line.number;
+      }
+    }
+    if (current == nullptr) return;
+    const int key = config::RuleKeyIndex(kind, line.key);
+    if (key >= 0 && current->keyLine[key] == 0) current->keyLine[key] = line.number;
+  });
+  close(0);
+}
+
+std::string ColourText(std::uint32_t colour) {
+  return std::to_string(colour >> 16 & 0xFF) + "," + std::to_string(colour >> 8 & 0xFF) + "," +
+         std::to_string(colour & 0xFF);
+}
+
+const char* FlagText(bool flag) { return flag ? "true" : "false"; }
+
+void LineFields(const RuleLines& lines, int keys) {
+  std::string keyLines;
+  for (int k = 0; k < keys; ++k) keyLines.append(std::to_string(lines.keyLine[k])).append(",");
+  Field(keyLines);
+  Field(lines.spans);
+}
+
+// The rows of the rules in effect, and of [MAIN]'s keys for them: "M", key, value, line; "T", index, model,
+// EnableTrail, Height, TrailFadeTime, TrailColour, TrailWidth, the lines of those keys, the spans of its sections;
+// "B", index, model, EnableBanner, AppearOnlyAtAltitude, AppearWhenPilotIsInside, AlwaysAppear, HeightForBanner,
+// BannerDrawDistance, key lines, spans, BannerTexture (last: a name may hold a tab); "R", sections not read. [MAIN]'s
+// rules have no lines of their own: their keys are settings.
+void RuleRows(std::string_view text) {
+  TextLines lines{};
+  FindRuleLines(text, lines);
+  const std::string mainValues[kMainRuleKeyCount] = {ColourText(config::TrailColour),
+                                                     config::FloatText(config::TrailWidth), config::BannerTextureName,
+                                                     ColourText(config::SkyTrailColour)};
+  for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
+    Field("M");
+    Field(kMainRuleKeys[k]);
+    Field(mainValues[k]);
+    Field(std::to_string(lines.mainKeyLine[k]));
+    EndRow();
+  }
+  for (int k = 0; k < config::TrailRuleCount; ++k) {
+    const config::TrailRule& rule = config::TrailRules[k];
+    Field("T");
+    Field(std::to_string(k));
+    Field(std::to_string(rule.model));
+    Field(FlagText(rule.enabled));
+    Field(config::FloatText(rule.height));
+    Field(config::FloatText(rule.fadeTime));
+    Field(ColourText(rule.colour));
+    Field(config::FloatText(rule.width));
+    LineFields(k < lines.trailCount ? lines.trail[k] : RuleLines{}, config::kTrailRuleKeyCount);
+    EndRow();
+  }
+  for (int k = 0; k < config::BannerRuleCount; ++k) {
+    const config::BannerRule& rule = config::BannerRules[k];
+    Field("B");
+    Field(std::to_string(k));
+    Field(std::to_string(rule.model));
+    Field(FlagText(rule.enabled));
+    Field(FlagText(rule.onlyAtAltitude));
+    Field(FlagText(rule.whenPilotIsInside));
+    Field(FlagText(rule.alwaysAppear));
+    Field(config::FloatText(rule.height));
+    Field(config::FloatText(rule.drawDistance));
+    LineFields(k < lines.bannerCount ? lines.banner[k] : RuleLines{}, config::kBannerRuleKeyCount);
+    Field(std::string_view(rule.texture, strnlen(rule.texture, config::kTextureNameSize)));
+    EndRow();
+  }
+  Field("R");
+  Field(std::to_string(config::RuleSectionsNotRead));
   EndRow();
 }
 
@@ -141,6 +306,7 @@ EMSCRIPTEN_KEEPALIVE const char* zephrel_read_ini(const char* bytes, std::int32_
       sources = config::ExplainIni(text, NoteRow);
     }
     SettingRows(sources);
+    RuleRows(config::IniTextOf(text));
     return report.c_str();
   } catch (...) {
   }
@@ -149,6 +315,7 @@ EMSCRIPTEN_KEEPALIVE const char* zephrel_read_ini(const char* bytes, std::int32_
     report.clear();
     NoteRow(0, OutOfMemoryNote());
     SettingRows({});
+    RuleRows({});
     return report.c_str();
   } catch (...) {
     return kNoRoom;
@@ -184,28 +351,45 @@ EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t aircraft, float seconds, st
     game::Still();
     return;
   }
-  game::Fly(aircraft, seconds, static_cast<std::uint32_t>(elapsedMs), static_cast<std::uint8_t>(hour % 24),
-            config::ModelIDForTrail, config::ModelIDForBanner);
+  // A mix of the models the rules name, so that each rule's trail or banner shows.
+  game::FlightModels models{};
+  for (int k = 0; k < config::TrailRuleCount; ++k) models.trail[models.trailCount++] = config::TrailRules[k].model;
+  for (int k = 0; k < config::BannerRuleCount; ++k) models.banner[models.bannerCount++] = config::BannerRules[k].model;
+  game::Fly(aircraft, seconds, static_cast<std::uint32_t>(elapsedMs), static_cast<std::uint8_t>(hour % 24), models);
 }
 
-// How many of the first `count` aircraft of the flight fly the trail model; the others fly the banner model.
+// The name of the texture whose raster a batch of the frame names, or "" for none.
+EMSCRIPTEN_KEEPALIVE const char* zephrel_texture_name(std::int32_t raster) {
+  const char* name = game::TextureName(raster);
+  return name != nullptr ? name : "";
+}
+
+// How many of the first `count` aircraft of the flight fly the trail rules' models; the others fly the banner rules'.
 EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_trail_aircraft(std::int32_t count) {
   std::int32_t trails = 0;
   for (int i = 0; i < count && i < game::kMaxAircraft; ++i) trails += game::RoleOf(i) == game::Role::kTrail ? 1 : 0;
   return trails;
 }
 
-// The aircraft of the last frame: x, y, z and what the plug-in's scan makes of each (0 nothing, 1 a trail point,
-// 2 a banner head).
+// The aircraft of the last frame, seven numbers each: x, y, z, what the plug-in's scan makes of it (0 nothing, 1 a
+// trail point, 2 a banner head), the kind of the rule that serves its model (0 none, 1 trail, 2 banner), that rule's
+// index among the rules of its kind, and the model.
 EMSCRIPTEN_KEEPALIVE const float* zephrel_aircraft(std::int32_t count) {
   for (int i = 0; i < count && i < game::kMaxAircraft; ++i) {
     const host::HostVehicle& vehicle = game::Vehicle(i);
     const host::Vector3& position = host::PositionOf(vehicle.placement);
-    float* out = aircraftOut + 4 * i;
+    const std::uint8_t served = config::ModelRules[vehicle.model];
+    const bool trail = served != config::kNoRule && served < config::kFirstBannerRule;
+    float* out = aircraftOut + kAircraftFloats * i;
     out[0] = position.x;
     out[1] = position.y;
     out[2] = position.z;
     out[3] = MarkOf(trails::OutcomeOf(vehicle, i));
+    out[4] = served == config::kNoRule ? 0.0f : trail ? 1.0f : 2.0f;
+    out[5] = served == config::kNoRule
+                 ? -1.0f
+                 : static_cast<float>(served - (trail ? config::kFirstTrailRule : config::kFirstBannerRule));
+    out[6] = static_cast<float>(vehicle.model);
   }
   return aircraftOut;
 }
