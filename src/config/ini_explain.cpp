@@ -233,7 +233,7 @@ struct Explainer {
 
   // The same from a format, whose arguments are numbers and texts already shown: fewer pieces of code than pieces of
   // text, which the DLL's size counts.
-  void NoteFormat(std::size_t line, const char* format, ...) __attribute__((format(gnu_printf, 3, 4))) {
+  void NoteFormat(std::size_t line, const char* format, ...) __attribute__((format(printf, 3, 4))) {
     if (line != 0 && binary) return;
     if (line != 0 && ++lineNotes > kLineNoteLimit) return;
     va_list arguments;
@@ -563,7 +563,7 @@ void CheckKey(const IniLine& line, Explainer& explainer) {
 
 IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
   // On the heap: the log explains the file deep in the game's start-up, on the game's stack.
-  const std::unique_ptr<Explainer> owner = std::make_unique<Explainer>(note);
+  const std::unique_ptr<Explainer> owner(new Explainer{note});
   Explainer& explainer = *owner;
   explainer.binary = bytes.find('\0') != std::string_view::npos;
   const std::string_view text = IniTextOf(bytes);
