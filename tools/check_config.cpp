@@ -14,6 +14,7 @@
 #include "config/ini_explain.h"
 #include "config/ini_file.h"
 #include "config/plugin_paths.h"
+#include "config/rules.h"
 #include "config/settings.h"
 #include "game_check.h"
 
@@ -38,9 +39,16 @@ void Help() {
       "       %s --help | --version\n"
       "\n"
       "Explains a Zephrel.ini the way the plug-in reads it: the %u settings as it\n"
-      "will use them, with the line each comes from, and every line that does not\n"
-      "do what it seems to. Without a path it reads the Zephrel.ini beside the\n"
-      "checker.\n"
+      "will use them, with the line each comes from, then the trail and banner\n"
+      "rules, and every line that does not do what it seems to. Without a path it\n"
+      "reads the Zephrel.ini beside the checker.\n"
+      "\n"
+      "Besides [MAIN], it reads up to %d trail and %d banner rules ([MAIN]'s\n"
+      "included): sections [Trail N] and [Banner N], N a model id (593, 0x251),\n"
+      "whose keys override [MAIN]'s. A trail rule reads EnableTrail, Height,\n"
+      "TrailFadeTime, TrailColour (R,G,B) and TrailWidth; a banner rule reads\n"
+      "EnableBanner, AppearOnlyAtAltitude, AppearWhenPilotIsInside, AlwaysAppear,\n"
+      "HeightForBanner, BannerDrawDistance and BannerTexture.\n"
       "\n"
       "--game reads the game's executable file and says which build of the game it\n"
       "is and whether Zephrel serves it (builds 1001 and 1002); in any other build\n"
@@ -48,12 +56,14 @@ void Help() {
       "\n"
       "Exit status:\n"
       "  0  every value converts; with --game: a build Zephrel serves\n"
-      "  1  a model id does not convert (the plug-in uses its default)\n"
+      "  1  a model id, colour or texture name does not read (the plug-in uses its\n"
+      "     default)\n"
       "  2  the file cannot be read or is larger than %u MiB (the plug-in uses every\n"
       "     default); with --game: it cannot be read or is not a whole 32-bit\n"
       "     Windows program; or the arguments are wrong\n"
       "  3  with --game: a build Zephrel does not serve, or none it knows\n",
-      kProgram, kProgram, kProgram, static_cast<unsigned>(kSettingCount), kIniFileSizeLimitMiB);
+      kProgram, kProgram, kProgram, static_cast<unsigned>(kSettingCount), kMaxTrailRules, kMaxBannerRules,
+      kIniFileSizeLimitMiB);
 }
 
 int UsageError(const char* problem) {
@@ -67,6 +77,39 @@ PathKind KindOf(const std::string& path) {
   struct stat status {};
   if (stat(path.c_str(), &status) != 0) return errno == ENOENT ? PathKind::kMissing : PathKind::kOther;
   return S_ISDIR(status.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+void PrintSetting(const char* key, const std::string& value, std::size_t line, std::size_t failedLine) {
+  std::string source = "default";
+  if (failedLine != 0) {
+    source = std::string("default: line ").append(std::to_string(failedLine)).append(" does not convert");
+  } else if (line != 0) {
+    source = std::string("line ").append(std::to_string(line));
+  }
+  std::printf("  %-24s %-8s (%s)\n", key, value.c_str(), source.c_str());
+}
+
+// [MAIN]'s keys of the rules like the settings, then the rules in effect, each with the header that made it. Apart
+// from the settings, after an empty line: the page's tests read the settings of the samples' expected output.
+void PrintRules(const IniSources& sources) {
+  std::printf("\nTrails and banners:\n");
+  for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
+    PrintSetting(kMainRuleKeys[k], MainRuleKeyValueText(k), sources.mainRuleLine[k], sources.mainRuleFailedLine[k]);
+  }
+  const auto from = [](std::size_t line) {
+    return line == 0 ? std::string("[MAIN]") : std::string("line ").append(std::to_string(line));
+  };
+  for (int k = 0; k < TrailRuleCount; ++k) {
+    std::printf("  Trail rule %d (%s): %s\n", k + 1, from(sources.trailRuleLine[k]).c_str(),
+                TrailRuleText(TrailRules[k]).c_str());
+  }
+  for (int k = 0; k < BannerRuleCount; ++k) {
+    std::printf("  Banner rule %d (%s): %s\n", k + 1, from(sources.bannerRuleLine[k]).c_str(),
+                BannerRuleText(BannerRules[k]).c_str());
+  }
+  if (RuleSectionsNotRead != 0) {
+    std::printf("  Rule sections not read, past %d of a kind: %d\n", kMaxTrailRules, RuleSectionsNotRead);
+  }
 }
 
 // `beside`: the path is the Zephrel.ini beside the checker, not one the player gave.
@@ -101,14 +144,9 @@ int Check(const std::string& path, bool beside) {
 
   std::printf("Reading %s\n\nThe plug-in will use:\n", path.c_str());
   for (std::size_t i = 0; i < kSettingCount; ++i) {
-    std::string source = "default";
-    if (sources.failedLine[i] != 0) {
-      source = std::string("default: line ").append(std::to_string(sources.failedLine[i])).append(" does not convert");
-    } else if (sources.line[i] != 0) {
-      source = std::string("line ").append(std::to_string(sources.line[i]));
-    }
-    std::printf("  %-24s %-8s (%s)\n", kSettings[i].key, SettingValueText(kSettings[i]).c_str(), source.c_str());
+    PrintSetting(kSettings[i].key, SettingValueText(kSettings[i]), sources.line[i], sources.failedLine[i]);
   }
+  PrintRules(sources);
 
   if (notes.empty()) {
     std::printf("\nNothing surprising: every line reads as it looks.\n");

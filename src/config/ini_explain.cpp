@@ -1,13 +1,20 @@
 #include "config/ini_explain.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
+#include <memory>
+#include <optional>
+#include <utility>
 
 #include "config/ini_file.h"
 #include "config/ini_parser.h"
+#include "config/rules.h"
 
 namespace config {
 
@@ -15,12 +22,22 @@ namespace {
 
 constexpr std::string_view kSection = kSettingsSection;
 
-// The row of kSettings whose key is `key` but for the letter case, or kSettingCount.
-std::size_t FindSettingIgnoringCase(std::string_view key) {
-  for (std::size_t i = 0; i < kSettingCount; ++i) {
-    if (EqualsIgnoringAsciiCase(key, kSettings[i].key)) return i;
+// The key of [MAIN] (a setting's, or one of kMainRuleKeys) that `key` is but for the letter case, or null.
+const char* FindMainKeyIgnoringCase(std::string_view key) {
+  for (const Setting& setting : kSettings) {
+    if (EqualsIgnoringAsciiCase(key, setting.key)) return setting.key;
   }
-  return kSettingCount;
+  for (const char* name : kMainRuleKeys) {
+    if (EqualsIgnoringAsciiCase(key, name)) return name;
+  }
+  return nullptr;
+}
+
+// The place of `key` in kMainRuleKeys, or kMainRuleKeyCount.
+std::size_t MainRuleKeyRow(std::string_view key) {
+  std::size_t row = 0;
+  while (row < kMainRuleKeyCount && key != kMainRuleKeys[row]) ++row;
+  return row;
 }
 
 // The length of the character that `text` begins with when it is valid UTF-8 and not a control character (C0, DEL
@@ -75,32 +92,283 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
 
 std::string KeyLine(const IniLine& line) { return Join({Shown(line.key), "=", Shown(line.value)}); }
 
+// A rule as the plug-in will make it, found in a first pass over the text, so that a note on a line can say what
+// lines further down (a [MAIN] key, a later rule) make of it. Views of the text: the pass allocates nothing.
+struct ScannedRule {
+  std::string_view section;  // empty for [MAIN]'s rule
+  std::size_t line;          // its first header; for [MAIN]'s, the first line of its model key in [MAIN], or 0
+  std::int32_t model;
+  bool enabled;
+  bool enableGiven;  // its Enable key is given (in [MAIN], for [MAIN]'s rule); the first line with it counts
+  std::string_view enableValue;
+};
+
+struct RuleScan {
+  ScannedRule trail[kMaxTrailRules];
+  ScannedRule banner[kMaxBannerRules];
+  int trailCount;
+  int bannerCount;
+};
+
+// A model id and a trail and a banner rule that both name it: the note on it goes on the later of their lines.
+struct BothKinds {
+  std::size_t line;
+  int trail;
+  int banner;
+};
+
+const Setting& SettingOf(std::string_view key) { return kSettings[SettingRow(key)]; }
+
+bool IsModelId(std::int32_t model) { return model >= 0 && model <= 0xFFFF; }
+
+// The first rule that names the model of rule `index`: the one that serves it.
+int FirstNaming(const ScannedRule* rules, int index) {
+  int first = 0;
+  while (rules[first].model != rules[index].model) ++first;
+  return first;
+}
+
+static_assert(std::string_view(kTrailRuleKeys[0]) == "EnableTrail" &&
+                  std::string_view(kBannerRuleKeys[0]) == "EnableBanner",
+              "a rule's Enable key is the first it reads");
+
+// The rules as LoadSettingsFrom makes them from `text`: [MAIN]'s from its first lines with the keys, then a rule for
+// each new rule section while there is room, its Enable key over [MAIN]'s value.
+void ScanRules(std::string_view text, RuleScan& scan) {
+  scan.trail[0].model = static_cast<std::int32_t>(SettingOf("ModelIDForTrail").defaultValue);
+  scan.banner[0].model = static_cast<std::int32_t>(SettingOf("ModelIDForBanner").defaultValue);
+  scan.trail[0].enabled = SettingOf("EnableTrail").defaultValue != 0.0f;
+  scan.banner[0].enabled = SettingOf("EnableBanner").defaultValue != 0.0f;
+  scan.trailCount = scan.bannerCount = 1;
+  RuleKind kind = RuleKind::kTrail;
+  int current = -1;
+  ParseIniText(text, [&](const IniLine& line) {
+    if (line.header) {
+      current = -1;
+      const std::optional<RuleSection> section = RuleSectionOf(line.section);
+      if (!section) return;
+      kind = section->kind;
+      ScannedRule* rules = kind == RuleKind::kTrail ? scan.trail : scan.banner;
+      int& count = kind == RuleKind::kTrail ? scan.trailCount : scan.bannerCount;
+      for (int k = 1; k < count; ++k) {
+        if (rules[k].section == line.section) current = k;
+      }
+      if (current >= 0 || count == (kind == RuleKind::kTrail ? kMaxTrailRules : kMaxBannerRules)) return;
+      current = count++;
+      rules[current] = {line.section, line.number, section->model, false, false, {}};
+      return;
+    }
+    if (line.section == kSection) {
+      // ModelIDForTrail and EnableTrail, ModelIDForBanner and EnableBanner.
+      const bool trail = line.key.ends_with("Trail");
+      if (!trail && !line.key.ends_with("Banner")) return;
+      ScannedRule& rule = trail ? scan.trail[0] : scan.banner[0];
+      const std::string_view what = line.key.substr(0, line.key.size() - (trail ? 5 : 6));
+      if (what == "ModelIDFor" && rule.line == 0) {
+        rule.line = line.number;
+        try {
+          rule.model = ConvertInt(line.value);
+        } catch (const NotAnInteger&) {
+        } catch (const IntegerOutOfRange&) {
+        }
+      } else if (what == "Enable" && !std::exchange(rule.enableGiven, true)) {
+        rule.enabled = ConvertBool(line.value, rule.enabled);
+      }
+      return;
+    }
+    if (current < 0) return;
+    ScannedRule& rule = kind == RuleKind::kTrail ? scan.trail[current] : scan.banner[current];
+    if (RuleKeyIndex(kind, line.key) == 0 && !std::exchange(rule.enableGiven, true)) rule.enableValue = line.value;
+  });
+  for (int k = 1; k < scan.trailCount; ++k) {
+    ScannedRule& rule = scan.trail[k];
+    rule.enabled = rule.enableGiven ? ConvertBool(rule.enableValue, scan.trail[0].enabled) : scan.trail[0].enabled;
+  }
+  for (int k = 1; k < scan.bannerCount; ++k) {
+    ScannedRule& rule = scan.banner[k];
+    rule.enabled = rule.enableGiven ? ConvertBool(rule.enableValue, scan.banner[0].enabled) : scan.banner[0].enabled;
+  }
+}
+
+// How a note names a rule.
+std::string RuleName(RuleKind kind, const ScannedRule& rule) {
+  if (rule.section.empty()) {
+    return Join({"[", kSection, "]'s ", kind == RuleKind::kTrail ? "ModelIDForTrail" : "ModelIDForBanner"});
+  }
+  return Join({"[", Shown(rule.section), "] on line ", std::to_string(rule.line)});
+}
+
+// The keys a rule section of `kind` reads, as a note lists them.
+std::string RuleKeyList(RuleKind kind) {
+  const bool trail = kind == RuleKind::kTrail;
+  const int count = trail ? kTrailRuleKeyCount : kBannerRuleKeyCount;
+  std::string list;
+  for (int k = 0; k < count; ++k) {
+    list.append(k == 0 ? "" : k + 1 == count ? " and " : ", ").append(trail ? kTrailRuleKeys[k] : kBannerRuleKeys[k]);
+  }
+  return list;
+}
+
 struct Explainer {
   const IniNoteSink& sink;
   IniSources sources{};
   bool binary = false;        // the file holds NUL bytes: its lines are not worth a note each
   bool anyLine = false;       // the file holds a line that is not blank
   std::size_t lineNotes = 0;  // notes on lines, given or left out
-
-  // Whether section MAIN has given the setting in `row` already: then a line with its key is ignored.
-  bool Given(std::size_t row) const { return sources.line[row] != 0 || sources.failedLine[row] != 0; }
+  RuleScan rules{};
+  BothKinds both[kMaxTrailRules] = {};
+  int bothCount = 0;
+  // The rule section the lines go to (-1: none), and the line of each key each rule has given.
+  RuleKind kind = RuleKind::kTrail;
+  int rule = -1;
+  bool ruleNotRead = false;  // the section is a rule's past the limit: its header says nothing in it is read
+  std::size_t trailGiven[kMaxTrailRules][kTrailRuleKeyCount] = {};
+  std::size_t bannerGiven[kMaxBannerRules][kBannerRuleKeyCount] = {};
 
   void Note(std::size_t line, std::initializer_list<std::string_view> pieces) {
     if (line != 0 && binary) return;
     if (line != 0 && ++lineNotes > kLineNoteLimit) return;
     sink(line, Join(pieces));
   }
+
+  // The same from a format, whose arguments are numbers and texts already shown: fewer pieces of code than pieces of
+  // text, which the DLL's size counts.
+  void NoteFormat(std::size_t line, const char* format, ...) __attribute__((format(printf, 3, 4))) {
+    if (line != 0 && binary) return;
+    if (line != 0 && ++lineNotes > kLineNoteLimit) return;
+    va_list arguments;
+    va_start(arguments, format);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    sink(line, text);
+  }
 };
 
+// The model ids both a trail rule and a banner rule serve, each with the line its note goes on.
+void FindBothKinds(Explainer& explainer) {
+  const RuleScan& scan = explainer.rules;
+  for (int t = 0; t < scan.trailCount; ++t) {
+    if (!IsModelId(scan.trail[t].model) || FirstNaming(scan.trail, t) != t) continue;
+    for (int b = 0; b < scan.bannerCount; ++b) {
+      if (scan.banner[b].model != scan.trail[t].model) continue;
+      explainer.both[explainer.bothCount++] = {std::max(scan.trail[t].line, scan.banner[b].line), t, b};
+      break;
+    }
+  }
+}
+
+void NoteBothKinds(std::size_t line, Explainer& explainer) {
+  const RuleScan& scan = explainer.rules;
+  for (int k = 0; k < explainer.bothCount; ++k) {
+    const BothKinds& both = explainer.both[k];
+    if (both.line != line) continue;
+    const ScannedRule& trail = scan.trail[both.trail];
+    const ScannedRule& banner = scan.banner[both.banner];
+    const char* outcome =
+        trail.enabled    ? "its aircraft leave a trail while the trail rule is enabled, as it is, and tow no banner"
+        : banner.enabled ? "the trail rule is disabled, so its aircraft tow a banner"
+                         : "both rules are disabled, so its aircraft leave no trail and tow no banner";
+    explainer.NoteFormat(line, "model %ld has a trail rule, %s, and a banner rule, %s: %s",
+                         static_cast<long>(trail.model), RuleName(RuleKind::kTrail, trail).c_str(),
+                         RuleName(RuleKind::kBanner, banner).c_str(), outcome);
+  }
+}
+
+// A rule section's header: the rule it opens, or why it opens none.
+void CheckRuleHeader(const IniLine& line, const RuleSection& section, Explainer& explainer) {
+  const bool trail = section.kind == RuleKind::kTrail;
+  const ScannedRule* rules = trail ? explainer.rules.trail : explainer.rules.banner;
+  const int count = trail ? explainer.rules.trailCount : explainer.rules.bannerCount;
+  int found = -1;
+  for (int k = 1; k < count; ++k) {
+    if (rules[k].section == line.section) found = k;
+  }
+  if (found < 0) {
+    explainer.ruleNotRead = true;
+    const int limit = trail ? kMaxTrailRules : kMaxBannerRules;
+    explainer.NoteFormat(line.number,
+                         "[%s] is not read: there are %d %s rules already, the most there can be ([MAIN]'s and %d "
+                         "sections), so nothing in it is read",
+                         Shown(line.section).c_str(), limit, trail ? "trail" : "banner", limit - 1);
+    return;
+  }
+  explainer.kind = section.kind;
+  explainer.rule = found;
+  if (rules[found].line != line.number) return;  // reopened: its first header has the notes
+  const int first = FirstNaming(rules, found);
+  if (first < found) {
+    explainer.NoteFormat(line.number,
+                         "[%s] names model %ld, as %s does: the first rule to name a model serves it, so this one is "
+                         "not used for it",
+                         Shown(line.section).c_str(), static_cast<long>(section.model),
+                         RuleName(section.kind, rules[first]).c_str());
+  }
+}
+
+// A section whose name begins as a rule's ("Trail", "Banner" in any letter case) but is not one.
+bool CheckLookalikeRule(const IniLine& line, Explainer& explainer) {
+  const std::string_view name = line.section;
+  const char* word = nullptr;
+  for (const char* kind : {"Trail", "Banner"}) {
+    if (EqualsIgnoringAsciiCase(name.substr(0, std::strlen(kind)), kind)) word = kind;
+  }
+  if (word == nullptr) return false;
+  const std::string fixed = Join({word, name.substr(std::strlen(word))});
+  const std::string shown = Shown(name);
+  if (fixed != name && RuleSectionOf(fixed)) {
+    explainer.NoteFormat(line.number, "[%s] is not [%s]: section names are case-sensitive, so nothing in it is read",
+                         shown.c_str(), Shown(fixed).c_str());
+    return true;
+  }
+  explainer.NoteFormat(line.number,
+                       "[%s] is not a rule: a rule's header is [%s N], N a model id from 0 to 65535, in decimal or in "
+                       "hex after 0x (as in [%s 593] or [%s 0x251]), so nothing in it is read",
+                       shown.c_str(), word, word, word);
+  return true;
+}
+
 void CheckHeader(const IniLine& line, Explainer& explainer) {
+  explainer.rule = -1;
+  explainer.ruleNotRead = false;
   if (line.section == kSection) {
     if (explainer.sources.mainHeader == 0) explainer.sources.mainHeader = line.number;
+  } else if (const std::optional<RuleSection> section = RuleSectionOf(line.section)) {
+    CheckRuleHeader(line, *section, explainer);
   } else if (EqualsIgnoringAsciiCase(line.section, kSection)) {
     explainer.Note(line.number, {"[", Shown(line.section), "] is not [", kSection,
                                  "]: section names are case-sensitive, so nothing in it is read"});
+  } else if (!CheckLookalikeRule(line, explainer)) {
+    explainer.Note(line.number, {"section [", Shown(line.section), "] is not read: the plug-in reads only [", kSection,
+                                 "] and the rule sections, [Trail N] and [Banner N]"});
+  }
+}
+
+// A key given before in its section, on line `first` (0: not yet): this line is ignored.
+bool GivenBefore(const IniLine& line, std::size_t first, Explainer& explainer) {
+  if (first == 0) return false;
+  explainer.NoteFormat(line.number, "%s is given again: the first one, on line %u, wins and this line is ignored",
+                       Shown(line.key).c_str(), static_cast<unsigned>(first));
+  return true;
+}
+
+// A key its section does not read: `similar` in another letter case, a would-be comment, or a key `unknown` says
+// more of.
+void NoteUnreadKey(const IniLine& line, const char* similar, const char* unknown, Explainer& explainer) {
+  const std::string key = Shown(line.key);
+  if (similar != nullptr) {
+    explainer.NoteFormat(line.number, "%s is not %s: keys are case-sensitive, so this line is not read", key.c_str(),
+                         similar);
+  } else if (!line.key.empty() && (line.key[0] == ';' || line.key[0] == '#')) {
+    explainer.NoteFormat(line.number,
+                         "the format has no comments: this line is the key \"%s\", which the plug-in does not use",
+                         key.c_str());
   } else {
-    explainer.Note(line.number,
-                   {"section [", Shown(line.section), "] is not read: the plug-in reads only [", kSection, "]"});
+    explainer.NoteFormat(line.number, "\"%s\" is not a key %s", key.c_str(), unknown);
   }
 }
 
@@ -109,35 +377,40 @@ void CheckBool(const IniLine& line, Explainer& explainer) {
   for (const char* plain : {"1", "true", "yes", "on"}) {
     if (EqualsIgnoringAsciiCase(line.value, plain)) return;
   }
-  explainer.Note(line.number, {KeyLine(line),
-                               " reads as true: only a single 0 or the word false (in any letter case) "
-                               "reads as false"});
+  explainer.NoteFormat(line.number,
+                       "%s reads as true: only a single 0 or the word false (in any letter case) reads as false",
+                       KeyLine(line).c_str());
 }
 
-void CheckFloat(const IniLine& line, const Setting& setting, Explainer& explainer) {
+// `instead`: what a missing key gets, when it is not 0.
+void CheckFloat(const IniLine& line, const char* instead, Explainer& explainer) {
   std::size_t used = 0;
   const float value = ConvertFloat(line.value, &used);
+  const std::string shown = KeyLine(line);
+  const std::string read = FloatText(value);
   if (line.value.empty()) {
-    explainer.Note(line.number, {KeyLine(line), " is empty: it reads as 0, not as the default ",
-                                 SettingDefaultText(setting), ", which only a missing key gets"});
+    if (*instead != '\0') {
+      explainer.NoteFormat(line.number, "%s is empty: it reads as 0, not as %s, which only a missing key gets",
+                           shown.c_str(), instead);
+    }
   } else if (used == 0) {
-    explainer.Note(line.number, {KeyLine(line), " is not a number: it reads as 0"});
+    explainer.NoteFormat(line.number, "%s is not a number: it reads as 0", shown.c_str());
   } else if (used < line.value.size()) {
-    explainer.Note(line.number, {KeyLine(line), " reads as ", FloatText(value), ": the rest, \"",
-                                 Shown(line.value.substr(used)), "\", is ignored (the decimal point is '.')"});
+    explainer.NoteFormat(line.number, "%s reads as %s: the rest, \"%s\", is ignored (the decimal point is '.')",
+                         shown.c_str(), read.c_str(), Shown(line.value.substr(used)).c_str());
   }
   if (!std::isfinite(value)) {
-    explainer.Note(line.number, {KeyLine(line), " is too large for a float: it reads as ", FloatText(value)});
-  } else if (used != 0 && used == line.value.size() && !SameDecimal(line.value, FloatText(value))) {
-    explainer.Note(line.number, {KeyLine(line), " reads as ", FloatText(value),
-                                 ": a float keeps only about seven significant digits"});
+    explainer.NoteFormat(line.number, "%s is too large for a float: it reads as %s", shown.c_str(), read.c_str());
+  } else if (used != 0 && used == line.value.size() && !SameDecimal(line.value, read)) {
+    explainer.NoteFormat(line.number, "%s reads as %s: a float keeps only about seven significant digits",
+                         shown.c_str(), read.c_str());
   }
 }
 
 void CheckId(const IniLine& line, std::size_t row, Explainer& explainer) {
   std::size_t used = 0;
   std::int32_t value = 0;
-  std::string_view problem;
+  const char* problem = nullptr;
   try {
     value = ConvertInt(line.value, &used);
   } catch (const NotAnInteger&) {
@@ -146,59 +419,139 @@ void CheckId(const IniLine& line, std::size_t row, Explainer& explainer) {
     problem = line.value.front() == '-' ? "is too far below zero for a model number (the least is -2147483648)"
                                         : "is too large for a model number (the largest is 2147483647)";
   }
-  if (!problem.empty()) {
+  const std::string shown = KeyLine(line);
+  if (problem != nullptr) {
     explainer.sources.line[row] = 0;
     explainer.sources.failedLine[row] = line.number;
     ++explainer.sources.failures;
-    explainer.Note(line.number, {KeyLine(line), " ", problem, ": the plug-in uses the default, ",
-                                 SettingDefaultText(kSettings[row])});
+    explainer.NoteFormat(line.number, "%s %s: the plug-in uses the default, %s", shown.c_str(), problem,
+                         SettingDefaultText(kSettings[row]).c_str());
     return;
   }
   if (used < line.value.size()) {
-    explainer.Note(line.number, {KeyLine(line), " reads as ", std::to_string(value), ": the rest, \"",
-                                 Shown(line.value.substr(used)), "\", is ignored"});
+    explainer.NoteFormat(line.number, "%s reads as %ld: the rest, \"%s\", is ignored", shown.c_str(),
+                         static_cast<long>(value), Shown(line.value.substr(used)).c_str());
   }
   if (value < 0 || value > 65535) {
-    explainer.Note(line.number, {KeyLine(line), " matches no vehicle: model numbers run from 0 to 65535"});
+    explainer.NoteFormat(line.number, "%s matches no vehicle: model numbers run from 0 to 65535", shown.c_str());
+  }
+}
+
+// A TrailWidth that draws no ribbon although it is not the plain 0 of the thin line.
+void CheckWidth(const IniLine& line, Explainer& explainer) {
+  const float width = ConvertFloat(line.value);
+  if (width < 0.0f || std::isinf(width)) {
+    explainer.NoteFormat(line.number, "%s draws no ribbon: only a width above 0 does, so the trail is the thin line",
+                         KeyLine(line).c_str());
+  }
+}
+
+// A colour or a texture name: whether it reads; one that does not is noted, `keeps` saying what is used instead.
+bool CheckColour(const IniLine& line, const char* keeps, Explainer& explainer) {
+  if (ParseColour(line.value)) return true;
+  explainer.NoteFormat(line.number,
+                       "%s %s: %s (a colour is three whole numbers from 0 to 255, red, green and blue: 255,40,40)",
+                       KeyLine(line).c_str(), line.value.empty() ? "is empty" : "is not a colour", keeps);
+  ++explainer.sources.failures;
+  return false;
+}
+
+static_assert(kTextureNameSize == 32, "the note on a long texture name says 31 bytes");
+
+bool CheckTexture(const IniLine& line, const char* keeps, Explainer& explainer) {
+  if (!line.value.empty() && line.value.size() < kTextureNameSize) return true;
+  explainer.NoteFormat(
+      line.number, line.value.empty() ? "%s is empty: %s" : "%s is longer than a texture's name can be (31 bytes): %s",
+      KeyLine(line).c_str(), keeps);
+  ++explainer.sources.failures;
+  return false;
+}
+
+// A line of [MAIN] with one of kMainRuleKeys, the `row`th.
+void CheckMainRuleKey(const IniLine& line, std::size_t row, Explainer& explainer) {
+  IniSources& sources = explainer.sources;
+  if (GivenBefore(line, sources.mainRuleLine[row] | sources.mainRuleFailedLine[row], explainer)) return;
+  bool read = true;
+  if (line.key == kTrailWidthKey) {
+    CheckFloat(line, "", explainer);
+    CheckWidth(line, explainer);
+  } else if (line.key == kBannerTextureKey) {
+    read = CheckTexture(line, "the plug-in uses the default, Banner", explainer);
+  } else {
+    read = CheckColour(line, "the plug-in uses the default, 255,255,255", explainer);
+  }
+  (read ? sources.mainRuleLine : sources.mainRuleFailedLine)[row] = line.number;
+}
+
+// A key line in the rule section that made the rule `explainer.rule`.
+void CheckRuleKey(const IniLine& line, Explainer& explainer) {
+  const RuleKind kind = explainer.kind;
+  const bool trail = kind == RuleKind::kTrail;
+  const int key = RuleKeyIndex(kind, line.key);
+  if (key < 0) {
+    const char* const* keys = trail ? kTrailRuleKeys : kBannerRuleKeys;
+    const char* similar = nullptr;
+    for (int k = 0; k < (trail ? kTrailRuleKeyCount : kBannerRuleKeyCount); ++k) {
+      if (EqualsIgnoringAsciiCase(line.key, keys[k])) similar = keys[k];
+    }
+    const std::string unknown =
+        Join({trail ? "a trail rule reads: a [Trail N]" : "a banner rule reads: a [Banner N]", " section reads only ",
+              RuleKeyList(kind), line.key.starts_with("ModelIDFor") ? ", and its model is the N of its header" : ""});
+    NoteUnreadKey(line, similar, unknown.c_str(), explainer);
+    return;
+  }
+  std::size_t& given = trail ? explainer.trailGiven[explainer.rule][key] : explainer.bannerGiven[explainer.rule][key];
+  if (GivenBefore(line, given, explainer)) return;
+  given = line.number;
+  const std::string mains = Join({"[", kSection, "]'s ", line.key});
+  if (line.key == kTrailColourKey) {
+    CheckColour(line, "the rule keeps [MAIN]'s TrailColour", explainer);
+  } else if (line.key == kBannerTextureKey) {
+    CheckTexture(line, "the rule keeps [MAIN]'s BannerTexture", explainer);
+  } else if (line.key == kTrailWidthKey) {
+    CheckFloat(line, mains.c_str(), explainer);
+    CheckWidth(line, explainer);
+  } else if (SettingOf(line.key).type == SettingType::kFlag) {
+    CheckBool(line, explainer);
+  } else {
+    CheckFloat(line, mains.c_str(), explainer);
   }
 }
 
 void CheckKey(const IniLine& line, Explainer& explainer) {
+  if (explainer.rule >= 0) {
+    CheckRuleKey(line, explainer);
+    return;
+  }
+  if (explainer.ruleNotRead) return;
   const std::size_t known = SettingRow(line.key);
-  const std::size_t similar = known != kSettingCount ? known : FindSettingIgnoringCase(line.key);
+  const std::size_t mainRuleRow = MainRuleKeyRow(line.key);
+  const char* similar = FindMainKeyIgnoringCase(line.key);
   if (line.section != kSection) {
-    if (similar == kSettingCount) return;  // the section's header is noted already
+    if (similar == nullptr) return;  // the section's header is noted already
     const std::string where =
         line.section.empty() ? "stands before any section header" : Join({"is in section [", Shown(line.section), "]"});
     explainer.Note(line.number, {KeyLine(line), " ", where, ", not in [", kSection, "]: it is not read"});
     return;
   }
+  if (mainRuleRow != kMainRuleKeyCount) {
+    CheckMainRuleKey(line, mainRuleRow, explainer);
+    return;
+  }
   if (known == kSettingCount) {
-    if (similar != kSettingCount) {
-      explainer.Note(line.number, {Shown(line.key), " is not ", kSettings[similar].key,
-                                   ": keys are case-sensitive, so this line is not read"});
-    } else if (!line.key.empty() && (line.key[0] == ';' || line.key[0] == '#')) {
-      explainer.Note(line.number, {"the format has no comments: this line is the key \"", Shown(line.key),
-                                   "\", which the plug-in does not use"});
-    } else {
-      explainer.Note(line.number, {"\"", Shown(line.key), "\" is not a key the plug-in reads"});
-    }
+    NoteUnreadKey(line, similar, "the plug-in reads", explainer);
     return;
   }
-  if (explainer.Given(known)) {
-    const std::size_t first =
-        explainer.sources.line[known] != 0 ? explainer.sources.line[known] : explainer.sources.failedLine[known];
-    explainer.Note(line.number, {Shown(line.key), " is given again: the first one, on line ", std::to_string(first),
-                                 ", wins and this line is ignored"});
-    return;
-  }
+  if (GivenBefore(line, explainer.sources.line[known] | explainer.sources.failedLine[known], explainer)) return;
   explainer.sources.line[known] = line.number;
   switch (kSettings[known].type) {
     case SettingType::kFlag:
       CheckBool(line, explainer);
       break;
     case SettingType::kNumber:
-      CheckFloat(line, kSettings[known], explainer);
+      // Worked out only for the one note that tells it, since a float's text takes some arithmetic.
+      CheckFloat(line, line.value.empty() ? Join({"the default ", SettingDefaultText(kSettings[known])}).c_str() : "",
+                 explainer);
       break;
     case SettingType::kModelId:
       CheckId(line, known, explainer);
@@ -209,16 +562,26 @@ void CheckKey(const IniLine& line, Explainer& explainer) {
 }  // namespace
 
 IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
-  Explainer explainer{note};
+  // On the heap: the log explains the file deep in the game's start-up, on the game's stack.
+  const std::unique_ptr<Explainer> owner(new Explainer{note});
+  Explainer& explainer = *owner;
   explainer.binary = bytes.find('\0') != std::string_view::npos;
   const std::string_view text = IniTextOf(bytes);
+  ScanRules(text, explainer.rules);
+  FindBothKinds(explainer);
   ParseIniText(text, [&explainer](const IniLine& line) {
     explainer.anyLine = true;
     if (line.header)
       CheckHeader(line, explainer);
     else
       CheckKey(line, explainer);
+    NoteBothKinds(line.number, explainer);
   });
+  for (int k = 1; k < explainer.rules.trailCount; ++k)
+    explainer.sources.trailRuleLine[k] = explainer.rules.trail[k].line;
+  for (int k = 1; k < explainer.rules.bannerCount; ++k) {
+    explainer.sources.bannerRuleLine[k] = explainer.rules.banner[k].line;
+  }
   // msvcrt's text mode ends a file at its first byte 0x1A, so the Windows build of the plug-in reads nothing
   // after it; both builds of the checker explain that build.
   // Told whatever the number of notes before it: it says why the rest of the file does nothing.
@@ -240,6 +603,49 @@ IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
             "it as one all the same, and its lines are not explained one by one"});
   }
   return explainer.sources;
+}
+
+std::string ColourText(std::uint32_t colour) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u,%u,%u", static_cast<unsigned>(colour >> 16 & 0xFF),
+                static_cast<unsigned>(colour >> 8 & 0xFF), static_cast<unsigned>(colour & 0xFF));
+  return text;
+}
+
+std::string MainRuleKeyValueText(std::size_t key) {
+  switch (key) {
+    case 0:
+      return ColourText(TrailColour);
+    case 1:
+      return FloatText(TrailWidth);
+    case 2:
+      return Shown(BannerTextureName);
+  }
+  return ColourText(SkyTrailColour);
+}
+
+// Formatted by the C library from whole numbers and texts alone: its floating point may run at the game's precision.
+std::string TrailRuleText(const TrailRule& rule) {
+  const bool ribbon = rule.width > 0.0f && std::isfinite(rule.width);
+  char text[160];
+  std::snprintf(text, sizeof text, "model %ld, %s, height %s, fade time %s ms, colour %s, %s%s%s",
+                static_cast<long>(rule.model), rule.enabled ? "enabled" : "disabled", FloatText(rule.height).c_str(),
+                FloatText(rule.fadeTime).c_str(), ColourText(rule.colour).c_str(), ribbon ? "a ribbon " : "a line",
+                ribbon ? FloatText(rule.width).c_str() : "", ribbon ? " wide" : "");
+  return text;
+}
+
+std::string BannerRuleText(const BannerRule& rule) {
+  const char* end = static_cast<const char*>(std::memchr(rule.texture, '\0', sizeof rule.texture));
+  const std::string_view texture(rule.texture, end != nullptr ? static_cast<std::size_t>(end - rule.texture) : 0);
+  char text[360];
+  std::snprintf(text, sizeof text,
+                "model %ld, %s, AppearOnlyAtAltitude=%d AppearWhenPilotIsInside=%d AlwaysAppear=%d, height %s, draw "
+                "distance %s, texture %s",
+                static_cast<long>(rule.model), rule.enabled ? "enabled" : "disabled", rule.onlyAtAltitude,
+                rule.whenPilotIsInside, rule.alwaysAppear, FloatText(rule.height).c_str(),
+                FloatText(rule.drawDistance).c_str(), Shown(texture).c_str());
+  return text;
 }
 
 std::string TooLargeNote(std::string_view name) {

@@ -29,8 +29,7 @@ void Reread(const platform::FileStamp& stamp, std::uint32_t now) {
     seenChecks = 0;
     return;
   }
-  SettingTexts before;
-  for (std::size_t i = 0; i < config::kSettingCount; ++i) before[i] = config::SettingValueText(config::kSettings[i]);
+  const ConfigTexts before = CurrentConfigTexts();
   // The same reader and rules as a re-initialisation: a file over the limit gives every default.
   config::LoadSettingsFrom(config::IniTextOf(ini.file));
   knownStamp = stamp;

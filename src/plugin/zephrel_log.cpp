@@ -189,6 +189,42 @@ void LogSettings() {
   for (const config::Setting& setting : config::kSettings) {
     LogLine("  %-24s %s", setting.key, config::SettingValueText(setting).c_str());
   }
+  for (std::size_t k = 0; k < config::kMainRuleKeyCount; ++k) {
+    LogLine("  %-24s %s", config::kMainRuleKeys[k], config::MainRuleKeyValueText(k).c_str());
+  }
+}
+
+// The rule at `index` of the trail rules (`trail`) or the banner rules as the log tells it, "none" past them; a
+// banner rule's with what became of its texture.
+std::string RuleText(bool trail, int index) {
+  if (index >= (trail ? config::TrailRuleCount : config::BannerRuleCount)) return "none";
+  if (trail) return config::TrailRuleText(config::TrailRules[index]);
+  std::string text = config::BannerRuleText(config::BannerRules[index]);
+  switch (banners::RuleTextureOf(index)) {
+    case banners::RuleTexture::kRead:
+      break;
+    case banners::RuleTexture::kMissing:
+      text +=
+          ": not read from MODELS\\BANNER.TXD (the file is missing or holds no texture of this name), so this "
+          "rule tows nothing";
+      break;
+    case banners::RuleTexture::kNotReadYet:
+      text +=
+          ": first named after the game started, so read only at the next game start; until then this rule "
+          "tows nothing";
+      break;
+  }
+  return text;
+}
+
+void LogRules() {
+  LogLine("Rules in effect (the first of each kind is [MAIN]'s):");
+  for (int k = 0; k < config::TrailRuleCount; ++k) LogLine("  Trail rule %d: %s", k + 1, RuleText(true, k).c_str());
+  for (int k = 0; k < config::BannerRuleCount; ++k) LogLine("  Banner rule %d: %s", k + 1, RuleText(false, k).c_str());
+  if (config::RuleSectionsNotRead != 0) {
+    LogLine("  Rule sections not read, past %d trail or %d banner rules: %d", config::kMaxTrailRules,
+            config::kMaxBannerRules, config::RuleSectionsNotRead);
+  }
 }
 
 // The checker's notes on the file `ini` read, when it was read.
@@ -259,12 +295,14 @@ void LogConfiguration(const IniRead& ini) {
       break;
   }
   LogSettings();
+  LogRules();
   LogIniNotes(ini);
 }
 
-// What a change of the setting in row `row` means beyond its new value, for the settings read at start-up too.
+// What a change of the setting in row `row` of ConfigTexts means beyond its new value, for the settings
+// read at start-up too.
 const char* ChangeNote(std::size_t row) {
-  const bool* flag = config::kSettings[row].flag;
+  const bool* flag = row < config::kSettingCount ? config::kSettings[row].flag : nullptr;
   const bool on = flag != nullptr && *flag;
   if (flag == &config::ReplaceTrailsInTheSky) {
     if (on) {
@@ -279,7 +317,19 @@ const char* ChangeNote(std::size_t row) {
   if (flag == &config::FollowFileChanges && !on) {
     return ": the file is no longer followed, only read at the next re-initialisation or game start";
   }
+  if (row == config::kSettingCount + 2 && banners::RuleTextureOf(0) == banners::RuleTexture::kNotReadYet) {
+    return ": a texture first named after the game started is read only at the next game start; until then "
+           "[MAIN]'s banner rule tows nothing";
+  }
   return "";
+}
+
+// The text of row `row` of ConfigTexts.
+std::string ConfigText(std::size_t row) {
+  if (row < config::kSettingCount) return config::SettingValueText(config::kSettings[row]);
+  if (row < kSettingTexts) return config::MainRuleKeyValueText(row - config::kSettingCount);
+  const int rule = static_cast<int>(row - kSettingTexts);
+  return rule < config::kMaxTrailRules ? RuleText(true, rule) : RuleText(false, rule - config::kMaxTrailRules);
 }
 
 // Composes with `compose` and writes what it added (`whole`: all of the log); nothing of a failure gets out.
@@ -357,7 +407,15 @@ void AppendReinitLog(const IniRead& ini) noexcept {
   });
 }
 
-void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const SettingTexts& before) noexcept {
+static_assert(config::kMaxTrailRules == config::kMaxBannerRules, "a rule's row is told by its place in its kind");
+
+ConfigTexts CurrentConfigTexts() {
+  ConfigTexts texts;
+  for (std::size_t row = 0; row < texts.size(); ++row) texts[row] = ConfigText(row);
+  return texts;
+}
+
+void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const ConfigTexts& before) noexcept {
   Write(false, [&] {
     BeginSection();
     char tooLarge[80] = "";
@@ -367,15 +425,33 @@ void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const Setting
     }
     LogLine("Zephrel.ini saved, read again at game time %lu.%03u s%s", static_cast<unsigned long>(gameTimeMs / 1000),
             static_cast<unsigned>(gameTimeMs % 1000), tooLarge);
-    bool changed = false;
-    for (std::size_t row = 0; row < config::kSettingCount; ++row) {
-      const std::string now = config::SettingValueText(config::kSettings[row]);
+    // [MAIN]'s rules follow its settings, told first; the rule sections' are told after them.
+    const char* heading = "Settings changed:";
+    for (std::size_t row = 0; row < before.size(); ++row) {
+      const std::size_t rule = row - kSettingTexts;  // past the settings: the trail rules', then the banner rules'
+      if (row == kSettingTexts) {
+        if (heading != nullptr) LogLine("Settings changed: none");
+        heading = "Rule sections changed:";
+      }
+      if (row >= kSettingTexts && rule % config::kMaxTrailRules == 0) continue;
+      const std::string now = ConfigText(row);
       if (now == before[row]) continue;
-      if (!changed) LogLine("Settings changed:");
-      changed = true;
-      LogLine("  %-24s %s -> %s%s", config::kSettings[row].key, before[row].c_str(), now.c_str(), ChangeNote(row));
+      if (heading != nullptr) LogLine("%s", heading);
+      heading = nullptr;
+      if (row < kSettingTexts) {
+        LogLine("  %-24s %s -> %s%s",
+                row < config::kSettingCount ? config::kSettings[row].key
+                                            : config::kMainRuleKeys[row - config::kSettingCount],
+                before[row].c_str(), now.c_str(), ChangeNote(row));
+      } else {
+        LogLine("  %s rule %u: %s -> %s", rule < config::kMaxTrailRules ? "Trail" : "Banner",
+                static_cast<unsigned>(rule % config::kMaxTrailRules + 1), before[row].c_str(), now.c_str());
+      }
     }
-    if (!changed) LogLine("Settings changed: none");
+    if (config::RuleSectionsNotRead != 0) {
+      LogLine("Rule sections not read, past %d trail or %d banner rules: %d", config::kMaxTrailRules,
+              config::kMaxBannerRules, config::RuleSectionsNotRead);
+    }
     LogIniNoteChanges(ini);
   });
 }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "config/ini_explain.h"
+#include "config/rules.h"
 #include "config/settings.h"
 #include "follow_ini.h"
 
@@ -22,20 +24,26 @@ inline constexpr unsigned kLogLimit = 64 * 1024;
 inline constexpr unsigned kLogLineLimit = 600;
 
 // Rewrites the log: the version, the game build, each call site hooked or left alone, the sky routine, the
-// banner texture, and Zephrel.ini as `ini` read it with the settings in effect. Runs last in the start-up callback.
+// banner texture, and Zephrel.ini as `ini` read it with the settings and rules in effect (a banner rule whose
+// texture was not read tows nothing: its line says so). Runs last in the start-up callback.
 void WriteStartupLog(const IniRead& ini) noexcept;
 
-// Appends Zephrel.ini as this re-initialisation read it, with the settings in effect. Runs last in the
+// Appends Zephrel.ini as this re-initialisation read it, with the settings and rules in effect. Runs last in the
 // re-initialisation callback.
 void AppendReinitLog(const IniRead& ini) noexcept;
 
-// Every setting's value as text, in the order of the table.
-using SettingTexts = std::array<std::string, config::kSettingCount>;
+// What a followed save is compared with: every setting's value as text, in the order of the table, then [MAIN]'s
+// keys of the rules in the order of config::kMainRuleKeys, then each rule as the log tells it, the trail rules, then
+// the banner rules ("none" past those there are).
+inline constexpr std::size_t kSettingTexts = config::kSettingCount + config::kMainRuleKeyCount;
+using ConfigTexts = std::array<std::string, kSettingTexts + config::kMaxTrailRules + config::kMaxBannerRules>;
+ConfigTexts CurrentConfigTexts();
 
-// Appends that the saved Zephrel.ini was read again (`ini`) at game time `gameTimeMs`: the settings that differ
-// from `before`, what a change of a setting read only at start-up means, and the notes on the file's lines that
-// are new or gone since the log last told them. A file over the size limit gives every setting its default.
-void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const SettingTexts& before) noexcept;
+// Appends that the saved Zephrel.ini was read again (`ini`) at game time `gameTimeMs`: the settings and rule
+// sections that differ from `before`, what a change of a setting read only at start-up means (a texture first
+// named now is read only at the next game start), and the notes on the file's lines that are new or gone since the
+// log last told them. A file over the size limit gives every setting its default.
+void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const ConfigTexts& before) noexcept;
 
 // Adds one line (CR LF is added) to the log being composed.
 void LogLine(const char* format, ...) noexcept __attribute__((format(gnu_printf, 1, 2)));

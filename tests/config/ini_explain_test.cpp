@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <clocale>
@@ -197,6 +198,176 @@ TEST(ExplainIni, GivesAtMostTheLimitOfNotesOnLinesAndCountsTheRest) {
                                          " notes on lines are given: 1001 more on lines further down are left out"));
   EXPECT_EQ(Notes("[main]\nHeight=1\n[MAIN]\n", &sources).size(), 2u);
   EXPECT_EQ(sources.mainHeader, 3u);
+}
+
+// ---- The trail and banner rules ---------------------------------------------------------------------------------
+
+using Noted = std::vector<std::pair<std::size_t, std::string>>;
+
+const std::string kColourForm = " (a colour is three whole numbers from 0 to 255, red, green and blue: 255,40,40)";
+const std::string kTrailKeys = "EnableTrail, Height, TrailFadeTime, TrailColour and TrailWidth";
+
+// Every surprising line of the rules' forms gets its note, and a line that reads as it looks none.
+TEST(ExplainIni, ExplainsTheRulesLineByLine) {
+  const struct {
+    const char* name;
+    std::string text;
+    Noted notes;
+  } cases[] = {
+      {"the rules' keys of [MAIN] and a rule section, as they should be",
+       "[MAIN]\nTrailColour=255,40,40\nTrailWidth=3\nBannerTexture=Cloth\nSkyTrailColour= 0 , 0 ,255\n"
+       "[Trail 0x250]\nTrailColour=0,255,0\nHeight=150\n[Banner 511]\nBannerTexture=" +
+           std::string(31, 'c') + "\nEnableBanner=0\n",
+       {}},
+      {"[MAIN]'s values that do not read",
+       "[MAIN]\nTrailColour=red\nSkyTrailColour=256,0,0\nBannerTexture=\nTrailWidth=-2\nTrailWidth=4\n"
+       "trailcolour=1,2,3\nTrailWidth=\n",
+       {{2, "TrailColour=red is not a colour: the plug-in uses the default, 255,255,255" + kColourForm},
+        {3, "SkyTrailColour=256,0,0 is not a colour: the plug-in uses the default, 255,255,255" + kColourForm},
+        {4, "BannerTexture= is empty: the plug-in uses the default, Banner"},
+        {5, "TrailWidth=-2 draws no ribbon: only a width above 0 does, so the trail is the thin line"},
+        {6, "TrailWidth is given again: the first one, on line 5, wins and this line is ignored"},
+        {7, "trailcolour is not TrailColour: keys are case-sensitive, so this line is not read"},
+        {8, "TrailWidth is given again: the first one, on line 5, wins and this line is ignored"}}},
+      {"a texture name longer than the dictionaries hold",
+       "[MAIN]\nBannerTexture=" + std::string(32, 'c') + "\n",
+       {{2, "BannerTexture=" + std::string(32, 'c') +
+                " is longer than a texture's name can be (31 bytes): the plug-in uses the default, Banner"}}},
+      {"sections that look like rules but are not",
+       "[trail 593]\nHeight=5\n[Trail 70000]\n[Trail abc]\n[Banner]\n[BANNER 0x1ff]\n[Other]\n",
+       {{1, "[trail 593] is not [Trail 593]: section names are case-sensitive, so nothing in it is read"},
+        {2, "Height=5 is in section [trail 593], not in [MAIN]: it is not read"},
+        {3,
+         "[Trail 70000] is not a rule: a rule's header is [Trail N], N a model id from 0 to 65535, in decimal or "
+         "in hex after 0x (as in [Trail 593] or [Trail 0x251]), so nothing in it is read"},
+        {4,
+         "[Trail abc] is not a rule: a rule's header is [Trail N], N a model id from 0 to 65535, in decimal or "
+         "in hex after 0x (as in [Trail 593] or [Trail 0x251]), so nothing in it is read"},
+        {5,
+         "[Banner] is not a rule: a rule's header is [Banner N], N a model id from 0 to 65535, in decimal or in "
+         "hex after 0x (as in [Banner 593] or [Banner 0x251]), so nothing in it is read"},
+        {6, "[BANNER 0x1ff] is not [Banner 0x1ff]: section names are case-sensitive, so nothing in it is read"},
+        {7,
+         "section [Other] is not read: the plug-in reads only [MAIN] and the rule sections, [Trail N] and "
+         "[Banner N]"},
+        {0, "there is no [MAIN] section: every setting has its default"}}},
+      {"keys a rule section does not read, keys given twice and values that do not read",
+       "[MAIN]\n[Trail 600]\nModelIDForTrail=5\nEnableBanner=1\nTrailColour=1,2\nHeight=\nTrailWidth=1e40\n"
+       "enabletrail=0\nEnableTrail=no\n; Height=1\n[Banner 601]\nTrailColour=1,2,3\nBannerTexture=\n"
+       "[Trail 600]\nHeight=7\nTrailColour=9,9,9\n",
+       {{3, "\"ModelIDForTrail\" is not a key a trail rule reads: a [Trail N] section reads only " + kTrailKeys +
+                ", and its model is the N of its header"},
+        {4, "\"EnableBanner\" is not a key a trail rule reads: a [Trail N] section reads only " + kTrailKeys},
+        {5, "TrailColour=1,2 is not a colour: the rule keeps [MAIN]'s TrailColour" + kColourForm},
+        {6, "Height= is empty: it reads as 0, not as [MAIN]'s Height, which only a missing key gets"},
+        {7, "TrailWidth=1e40 is too large for a float: it reads as inf"},
+        {7, "TrailWidth=1e40 draws no ribbon: only a width above 0 does, so the trail is the thin line"},
+        {8, "enabletrail is not EnableTrail: keys are case-sensitive, so this line is not read"},
+        {9, "EnableTrail=no reads as true: only a single 0 or the word false (in any letter case) reads as false"},
+        {10, "the format has no comments: this line is the key \"; Height\", which the plug-in does not use"},
+        {12,
+         "\"TrailColour\" is not a key a banner rule reads: a [Banner N] section reads only EnableBanner, "
+         "AppearOnlyAtAltitude, AppearWhenPilotIsInside, AlwaysAppear, HeightForBanner, BannerDrawDistance and "
+         "BannerTexture"},
+        {13, "BannerTexture= is empty: the rule keeps [MAIN]'s BannerTexture"},
+        {15, "Height is given again: the first one, on line 6, wins and this line is ignored"},
+        {16, "TrailColour is given again: the first one, on line 5, wins and this line is ignored"}}},
+  };
+  for (const auto& [name, text, expected] : cases) {
+    EXPECT_EQ(Notes(text), expected) << name;
+  }
+}
+
+// Which rule serves a model that two rules name, as the plug-in decides it: the first of a kind ([MAIN]'s first),
+// and a trail rule over a banner rule while it is enabled.
+TEST(ExplainIni, SaysWhichRuleServesAModelThatTwoRulesName) {
+  const std::string kMainTrail = "[MAIN]'s ModelIDForTrail";
+  const struct {
+    const char* name;
+    std::string text;
+    Noted notes;
+  } cases[] = {
+      {"two trail rules after [MAIN]'s, one in hex, and a reopened banner rule",
+       "[Trail 577]\n[Trail 0x241]\n[Banner 600]\n[Banner 600]\n[Banner 0x258]\n[MAIN]\nEnableBanner=0\n",
+       {{1, "[Trail 577] names model 577, as " + kMainTrail +
+                " does: the first rule to name a model serves it, so this one is not used for it"},
+        {2, "[Trail 0x241] names model 577, as " + kMainTrail +
+                " does: the first rule to name a model serves it, so this one is not used for it"},
+        {5,
+         "[Banner 0x258] names model 600, as [Banner 600] on line 3 does: the first rule to name a model serves "
+         "it, so this one is not used for it"}}},
+      {"[MAIN]'s two rules on one model, the note on the later key",
+       "[MAIN]\nModelIDForBanner=577\nModelIDForTrail=0x241\n",
+       {{3, "model 577 has a trail rule, " + kMainTrail +
+                ", and a banner rule, [MAIN]'s ModelIDForBanner: its aircraft leave a trail while the trail rule is "
+                "enabled, as it is, and tow no banner"}}},
+      {"a disabled trail rule gives way to [MAIN]'s banner rule",
+       "[Trail 593]\nEnableTrail=0\n",
+       {{1,
+         "model 593 has a trail rule, [Trail 593] on line 1, and a banner rule, [MAIN]'s ModelIDForBanner: the "
+         "trail rule is disabled, so its aircraft tow a banner"},
+        {0, "there is no [MAIN] section: every setting has its default"}}},
+      {"both disabled, the banner rule's by [MAIN] further down",
+       "[Trail 600]\nEnableTrail=0\n[Banner 600]\n[MAIN]\nEnableBanner=0\n",
+       {{3,
+         "model 600 has a trail rule, [Trail 600] on line 1, and a banner rule, [Banner 600] on line 3: both rules "
+         "are disabled, so its aircraft leave no trail and tow no banner"}}},
+      {"a model out of range matches nothing, so no rule claims it",
+       "[MAIN]\nModelIDForTrail=70000\n"
+       "ModelIDForBanner=70000\n",
+       {{2, "ModelIDForTrail=70000 matches no vehicle: model numbers run from 0 to 65535"},
+        {3, "ModelIDForBanner=70000 matches no vehicle: model numbers run from 0 to 65535"}}},
+  };
+  for (const auto& [name, text, expected] : cases) {
+    EXPECT_EQ(Notes(text), expected) << name;
+  }
+}
+
+// Eight rules of a kind, [MAIN]'s included: the sections past them are not read, each header says so, and the
+// rules read are those LoadSettingsFrom makes.
+TEST(ExplainIni, SaysWhichRuleSectionsArePastTheLimit) {
+  std::string text = "[MAIN]\n";
+  for (int model = 1; model <= 9; ++model)
+    text += "[Trail " + std::to_string(model) + "]\n[Banner " + std::to_string(100 + model) + "]\nBannerTexture=x\n";
+  text += "[Trail 1]\n[Trail 9]\nTrailColour=bad\n";
+  IniSources sources{};
+  const auto notes = Notes(text, &sources);
+  ASSERT_EQ(notes.size(), 5u);
+  for (const auto& [line, model] : {std::pair{std::size_t{23}, "Trail 8"}, std::pair{std::size_t{26}, "Trail 9"},
+                                    std::pair{std::size_t{30}, "Trail 9"}}) {
+    EXPECT_NE(std::find(notes.begin(), notes.end(),
+                        std::pair{line, "[" + std::string(model) +
+                                            "] is not read: there are 8 trail rules already, the most there can be "
+                                            "([MAIN]'s and 7 sections), so nothing in it is read"}),
+              notes.end())
+        << line;
+  }
+  EXPECT_EQ(notes[1].first, 24u);  // [Banner 108]
+  EXPECT_EQ(notes[3].first, 27u);  // [Banner 109]
+  EXPECT_EQ(sources.failures, 0u) << "no line of a section not read counts, nor gets a note";
+  LoadSettingsFrom(text);
+  EXPECT_EQ(RuleSectionsNotRead, 5);
+  for (int k = 0; k < kMaxTrailRules; ++k) {
+    EXPECT_EQ(sources.trailRuleLine[k], k == 0 ? 0u : static_cast<std::size_t>(3 * k - 1)) << k;
+    EXPECT_EQ(TrailRules[k].model, k == 0 ? 577 : k);
+    EXPECT_EQ(sources.bannerRuleLine[k], k == 0 ? 0u : static_cast<std::size_t>(3 * k)) << k;
+  }
+}
+
+// What the checker and the log show of the rules: the values as the player would write them again.
+TEST(ExplainIni, TellsTheRulesInEffectInAPlayersWords) {
+  LoadSettingsFrom(
+      "[MAIN]\nTrailColour=1,2,3\nBannerTexture=Cloth\n[Trail 0x251]\nTrailWidth=2.5\nEnableTrail=0\n"
+      "[Banner 7]\nAlwaysAppear=1\nBannerDrawDistance=1e3\n");
+  EXPECT_EQ(MainRuleKeyValueText(0), "1,2,3");
+  EXPECT_EQ(MainRuleKeyValueText(2), "Cloth");
+  EXPECT_EQ(TrailRuleText(TrailRules[0]), "model 577, enabled, height 100, fade time 10000 ms, colour 1,2,3, a line");
+  EXPECT_EQ(TrailRuleText(TrailRules[1]),
+            "model 593, disabled, height 100, fade time 10000 ms, colour 1,2,3, a ribbon 2.5 wide");
+  EXPECT_EQ(BannerRuleText(BannerRules[1]),
+            "model 7, enabled, AppearOnlyAtAltitude=1 AppearWhenPilotIsInside=0 AlwaysAppear=1, height 100, draw "
+            "distance 1000, texture Cloth");
+  LoadSettingsFrom("");
 }
 
 }  // namespace

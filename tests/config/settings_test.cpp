@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "config/ini_explain.h"
 #include "config/ini_file.h"
 #include "config/ini_parser.h"
 #include "config/plugin_paths.h"
@@ -196,7 +197,8 @@ TEST_F(Settings, TheFirstLineOfMainWithAKeyGivesItsValue) {
   }
 }
 
-// The README's table of keys, "| `Key` | `default` | ... |", lists the table's keys in its order with its defaults.
+// The README's table of keys, "| `Key` | `default` | ... |", lists the table's keys in its order with its defaults,
+// then [MAIN]'s keys of the rules with theirs.
 TEST_F(Settings, TheReadmeTableAgreesWithTheSettings) {
   std::ifstream readme(ZEPHREL_README);
   ASSERT_TRUE(readme);
@@ -211,6 +213,10 @@ TEST_F(Settings, TheReadmeTableAgreesWithTheSettings) {
   }
   std::vector<std::string> table;
   for (const Setting& setting : kSettings) table.push_back(std::string(setting.key) + "=" + setting.defaultText);
+  LoadSettingsFrom("");
+  for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
+    table.push_back(std::string(kMainRuleKeys[k]) + "=" + MainRuleKeyValueText(k));
+  }
   EXPECT_EQ(rows, table);
 }
 

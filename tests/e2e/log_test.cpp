@@ -236,6 +236,71 @@ TEST_P(ZephrelLog, ALineThatDoesNotDoWhatItSeemsIsExplainedAsTheCheckerExplainsI
   EXPECT_EQ(log.find('\x1B'), std::string::npos);
 }
 
+// The rules in effect, each as configured, with the banner rules that tow nothing for want of their texture: one
+// the dictionary does not hold, and one first named after the game started, which is read only at the next.
+TEST_P(ZephrelLog, TheRulesInEffectAreListedWithTheBannerRulesThatTowNothing) {
+  std::string rules = "TrailColour=255,40,40\r\n[Trail 600]\r\nTrailWidth=3\r\n[Banner 601]\r\nBannerTexture=Torn\r\n";
+  for (int model = 700; model < 707; ++model) rules += "[Trail " + std::to_string(model) + "]\r\n";
+  WriteIni(Ini() + rules + "[Banner 602]\r\nBannerTexture=Cloth\r\nEnableBanner=0\r\n");
+  InstallBannerTexture();
+  simhost::SetMissingTextures({"Torn"});
+  Load();
+  simhost::Startup();
+  const std::string log = Log().value_or("");
+  const std::string kTowsNothing =
+      ": not read from MODELS\\BANNER.TXD (the file is missing or holds no texture of this name), so this rule tows "
+      "nothing";
+  for (const std::string& line : {
+           std::string(
+               "\n  TrailColour              255,40,40\n  TrailWidth               0\n"
+               "  BannerTexture            Banner\n  SkyTrailColour           255,255,255\n"
+               "Rules in effect (the first of each kind is [MAIN]'s):\n"
+               "  Trail rule 1: model 577, enabled, height 100, fade time 10000 ms, colour 255,40,40, a line\n"
+               "  Trail rule 2: model 600, enabled, height 100, fade time 10000 ms, colour 255,40,40, a ribbon 3 "
+               "wide\n"),
+           std::string("\n  Trail rule 8: model 705, "),
+           std::string("\n  Banner rule 1: model 593, enabled, AppearOnlyAtAltitude=1 AppearWhenPilotIsInside=0 "
+                       "AlwaysAppear=0, height 100, draw distance 300, texture Banner\n"
+                       "  Banner rule 2: model 601, enabled, AppearOnlyAtAltitude=1 AppearWhenPilotIsInside=0 "
+                       "AlwaysAppear=0, height 100, draw distance 300, texture Torn" +
+                       kTowsNothing +
+                       "\n  Banner rule 3: model 602, disabled, AppearOnlyAtAltitude=1 AppearWhenPilotIsInside=0 "
+                       "AlwaysAppear=0, height 100, draw distance 300, texture Cloth\n"
+                       "  Rule sections not read, past 8 trail or 8 banner rules: 1\n"),
+           std::string("\n  line 26: [Trail 706] is not read: there are 8 trail rules already"),
+       }) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  }
+
+  // A save that names new cloths: they are read only at the next game start, and the log says so.
+  const std::size_t before = log.size();
+  WriteIni(Ini() + "BannerTexture=Fresh\r\n" + rules + "[Banner 602]\r\nBannerTexture=New\r\nEnableBanner=0\r\n");
+  Fly(Seconds(1) + 1);
+  const std::string followed = Log().value_or("").substr(before);
+  const std::string kNotYet =
+      ": first named after the game started, so read only at the next game start; until then this rule tows nothing";
+  EXPECT_NE(followed.find("Settings changed:\n  BannerTexture            Banner -> Fresh: a texture first named after "
+                          "the game started is read only at the next game start; until then [MAIN]'s banner rule tows "
+                          "nothing\n"
+                          "Rule sections changed:\n  Banner rule 3: model 602, disabled, AppearOnlyAtAltitude=1 "
+                          "AppearWhenPilotIsInside=0 AlwaysAppear=0, height 100, draw distance 300, texture Cloth -> "
+                          "model 602, disabled, AppearOnlyAtAltitude=1 AppearWhenPilotIsInside=0 AlwaysAppear=0, "
+                          "height 100, draw distance 300, texture New" +
+                          kNotYet + "\nRule sections not read, past 8 trail or 8 banner rules: 1\n"),
+            std::string::npos)
+      << followed;
+  simhost::Reinit();
+  EXPECT_NE(Log().value_or("").find("\n  Banner rule 1: model 593, enabled, AppearOnlyAtAltitude=1 "
+                                    "AppearWhenPilotIsInside=0 AlwaysAppear=0, height 100, draw distance 300, texture "
+                                    "Fresh" +
+                                    kNotYet + "\n"),
+            std::string::npos)
+      << Log().value_or("");
+  // The next game start reads them.
+  simhost::Startup();
+  EXPECT_EQ(Log().value_or("").find("first named after the game started"), std::string::npos) << *Log();
+}
+
 TEST_P(ZephrelLog, ALogThatCannotBeWrittenStopsNothing) {
   folder().Write("Zephrel.log/in-the-way", "a folder where the log would go");
   WriteIni(Ini());
