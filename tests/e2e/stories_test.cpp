@@ -636,15 +636,18 @@ TEST_P(Story, RuleSectionsPastEightRulesOfAKindAreNotRead) {
       {{Drawn::kLine, 0xFF0000}, {Drawn::kNothing}, {Drawn::kCloth, simhost::kFirstRaster}, {Drawn::kNothing}});
 }
 
-// A followed save that adds rules: the new trail rule serves its aircraft from the frame that follows the save; the new
-// banner rule's cloth, a name not read at start-up, tows nothing until the game starts again.
+// A followed save that adds rules to the display team's file: the new trail rule serves its aircraft from the frame
+// that follows the save, and so does a new banner rule whose cloth was read at start-up; one whose cloth is a name
+// not read then tows nothing until the game starts again.
 TEST_P(Story, ASavedRuleServesItsAircraftOnceFollowedAndANewClothTowsFromTheNextStart) {
-  StartWith(Ini());
-  Circle({kRibbonModel, kClothModel});
+  StartWith(RulesIni());
+  Circle({602, 612, 613});
   Fly(Seconds(3));
-  ExpectServed({{Drawn::kNothing}, {Drawn::kNothing}});
+  ExpectServed({{Drawn::kNothing}, {Drawn::kNothing}, {Drawn::kNothing}});
 
-  WriteIni(Ini() + "[Trail 600]\r\nTrailColour=255,0,0\r\n[Banner 611]\r\nBannerTexture=Banner3\r\n");
+  WriteIni(RulesIni() +
+           "[Trail 602]\r\nTrailColour=255,0,0\r\n[Banner 612]\r\nBannerTexture=Banner2\r\n"
+           "[Banner 613]\r\nBannerTexture=Banner3\r\n");
   const std::uint32_t saved = simhost::Clock();
   const int reads = simhost::EntryCalls("ReadTexture");
   // The scan writes a trail aircraft's time field in every frame that serves it.
@@ -654,7 +657,8 @@ TEST_P(Story, ASavedRuleServesItsAircraftOnceFollowedAndANewClothTowsFromTheNext
   } while (simhost::Vehicle(0).timeField == 0 && simhost::Clock() - saved < 3000);
   EXPECT_LE(simhost::Clock() - saved, 1000 + kFrameMs);
   Fly(Seconds(3));
-  ExpectServed({{Drawn::kLine, 0xFF0000}, {Drawn::kNothing}});
+  // Rasters in the order the host handed them out: "Banner", "Banner2".
+  ExpectServed({{Drawn::kLine, 0xFF0000}, {Drawn::kCloth, simhost::kFirstRaster + 1}, {Drawn::kNothing}});
   EXPECT_EQ(simhost::EntryCalls("ReadTexture"), reads) << "no texture is read while the game runs";
 
   simhost::Shutdown();
@@ -663,10 +667,13 @@ TEST_P(Story, ASavedRuleServesItsAircraftOnceFollowedAndANewClothTowsFromTheNext
   simhost::ClearRecord();
   simhost::Startup();
   const auto started = simhost::CallsOf("ReadTexture");
-  ASSERT_EQ(started.size(), 2u);
-  EXPECT_EQ(started[1].text, "Banner3");
+  ASSERT_EQ(started.size(), 3u);
+  EXPECT_EQ(started[2].text, "Banner3");
   Fly(Seconds(3));
-  ExpectServed({{Drawn::kLine, 0xFF0000}, {Drawn::kCloth, simhost::kFirstRaster + 2}});
+  // Then "Banner", "Banner2" and "Banner3" again.
+  ExpectServed({{Drawn::kLine, 0xFF0000},
+                {Drawn::kCloth, simhost::kFirstRaster + 3},
+                {Drawn::kCloth, simhost::kFirstRaster + 4}});
 }
 
 // ---- Bad input the plug-in lives through -------------------------------------------------------------------
