@@ -501,6 +501,10 @@ TEST(PreviewRender, TheCaptionListsTheRulesKeysAndEachRuleOfASection) {
       << words;
   preview::ScenarioSettingsFrom("");
   EXPECT_TRUE(preview::RuleSettings().empty());
+  std::string nine;
+  for (int k = 1; k <= 9; ++k) nine += "[Banner " + std::to_string(600 + k) + "]\n";
+  preview::ScenarioSettingsFrom(nine);
+  EXPECT_EQ(preview::RuleSettings().back(), "2 rule section(s) not read: 8 rules of a kind at most");
 }
 
 // A file the plug-in does not read says why, rather than that its settings are the defaults.

@@ -156,6 +156,10 @@ std::vector<std::string> RuleSettings() {
     rules.push_back("[Banner " + std::to_string(rule.model) + "] " + config::kBannerTextureKey + "=" + rule.texture +
                     (rule.enabled ? "" : " EnableBanner=0"));
   }
+  if (config::RuleSectionsNotRead > 0) {
+    rules.push_back(std::to_string(config::RuleSectionsNotRead) + " rule section(s) not read: " +
+                    std::to_string(config::kMaxTrailRules) + " rules of a kind at most");
+  }
   return rules;
 }
 
