@@ -1,14 +1,16 @@
 // Every call the plug-in makes into the host during a 40-second flight with every effect on (trails, banners,
 // the sky trails and their lights at night, then day), compared with a recording kept in golden/host_calls.txt.
 // Work on the plug-in's speed must leave this recording exactly as it is: the same calls, with the same
-// arguments, in the same order.
+// arguments, in the same order. A second flight under the rules of a display team and two banners is kept in
+// golden/rules_host_calls.txt, so that the DLL under Wine is held to what the Linux build draws.
 //
 // Floats are written as their bits. A pointer into the plug-in is written as the number of the distinct
 // object it names, counted in order of first appearance, so that the recording does not depend on where the
 // plug-in's data lands; any other (the stack, the host's heap) as "other". What the host reads through a
 // pointer (a vector, vertices, indices) follows the call. Start-up, re-initialisation, shutdown and the first
 // frame of every other second are kept call by call; the other frames, to keep the file small, as their number of
-// calls and a 64-bit FNV-1a digest of their lines. ZEPHREL_UPDATE_GOLDEN=1 writes the recording anew.
+// calls and a 64-bit FNV-1a digest of their lines (the rules flight keeps only every tenth second whole).
+// ZEPHREL_UPDATE_GOLDEN=1 writes the recording anew.
 
 #include <gtest/gtest.h>
 
@@ -29,7 +31,6 @@ namespace {
 
 using simhost::PluginBuild;
 
-const std::string kGoldenPath = ZEPHREL_GOLDEN_DIR "/host_calls.txt";
 constexpr std::uint32_t kStepMs = 50;  // 20 frames per second keeps the recording a manageable size
 
 // Which arguments of each entry are pointers.
@@ -164,6 +165,29 @@ void Script(std::uint32_t start, std::uint32_t now) {
   simhost::SetVehiclePosition(2, {0.0f, 200.0f + 4.0f * t, 160.0f});
   simhost::SetVehiclePosition(3, {-50.0f, -80.0f + 10.0f * t, 60.0f + 5.0f * t});
   simhost::SetClockHour(t < 25.0f ? 2 : 12);
+  // A fifth aircraft, where there is one: a trail plane crossing low, past the camera.
+  if (simhost::PoolSize() > 4) simhost::SetVehiclePosition(4, {-400.0f + 20.0f * t, -30.0f, 120.0f});
+}
+
+// A flight kept in golden/<file>: the aircraft of `models` fly the script's paths from pool index 0 on.
+struct Plan {
+  const char* file;
+  std::string ini;
+  std::vector<std::uint16_t> models;
+  std::uint32_t wholeEveryMs;  // the frames kept call by call
+};
+
+Plan DefaultFlight() {
+  return {"host_calls.txt",
+          Ini({{"ReplaceTrailsInTheSky", "1"}}),
+          {kTrailModel, kBannerModel, kBannerModel, kTrailModel},
+          2000};
+}
+// The ribbon crossing high, [MAIN]'s banner circling, the other cloth flying away, the green line climbing through
+// Height and the blue one crossing low.
+Plan RulesFlight() {
+  return {
+      "rules_host_calls.txt", RulesIni(), {kRibbonModel, kBannerModel, kClothModel, kGreenModel, kTrailModel}, 10000};
 }
 
 struct Flight {
@@ -171,19 +195,16 @@ struct Flight {
   std::map<std::string, std::string> parts;  // each part call by call, by its title line
 };
 
-Flight RecordFlight(PluginBuild build) {
+Flight RecordFlight(PluginBuild build, const Plan& plan) {
   simhost::ResetHost();
-  simhost::ResizePool(4);
+  simhost::ResizePool(static_cast<int>(plan.models.size()));
   simhost::GameFolder folder;
-  folder.Write("Zephrel.ini", Ini({{"ReplaceTrailsInTheSky", "1"}}));
+  folder.Write("Zephrel.ini", plan.ini);
   folder.Write("MODELS/BANNER.TXD", "stand-in dictionary");
   std::unique_ptr<simhost::Plugin> plugin = simhost::Plugin::Load(build, folder);
   if (!plugin) return {"cannot load the plug-in", {}};
 
-  simhost::PlaceVehicle(0, kTrailModel, {});
-  simhost::PlaceVehicle(1, kBannerModel, {});
-  simhost::PlaceVehicle(2, kBannerModel, {});
-  simhost::PlaceVehicle(3, kTrailModel, {});
+  for (std::size_t i = 0; i < plan.models.size(); ++i) simhost::PlaceVehicle(static_cast<int>(i), plan.models[i], {});
   simhost::SetVehicleDriver(1, true);
   simhost::SetCameraPosition({0.0f, 0.0f, 150.0f});
   const std::uint32_t start = simhost::Clock();
@@ -199,7 +220,7 @@ Flight RecordFlight(PluginBuild build) {
       transcript.Begin("# re-initialisation", true);
       simhost::Reinit();
     }
-    transcript.Begin("# frame " + std::to_string(ms), ms % 2000 == 0);
+    transcript.Begin("# frame " + std::to_string(ms), ms % plan.wholeEveryMs == 0);
     simhost::Frame(kStepMs);
   }
   transcript.Begin("# shutdown", true);
@@ -212,16 +233,16 @@ Flight RecordFlight(PluginBuild build) {
   return {transcript.Text(), transcript.Parts()};
 }
 
-class HostCalls : public ::testing::TestWithParam<PluginBuild> {};
-
-TEST_P(HostCalls, AFortySecondFlightMakesTheRecordedHostCalls) {
-  const Flight fresh = RecordFlight(GetParam());
+// Flies `plan` and compares what the host saw with its recording, line by line.
+void ExpectRecorded(PluginBuild build, const Plan& plan) {
+  const std::string goldenPath = std::string(ZEPHREL_GOLDEN_DIR "/") + plan.file;
+  const Flight fresh = RecordFlight(build, plan);
   if (const char* update = std::getenv("ZEPHREL_UPDATE_GOLDEN"); update != nullptr && *update == '1') {
-    std::ofstream(kGoldenPath, std::ios::binary) << fresh.text;
-    GTEST_SKIP() << "wrote " << kGoldenPath;
+    std::ofstream(goldenPath, std::ios::binary) << fresh.text;
+    GTEST_SKIP() << "wrote " << goldenPath;
   }
-  std::ifstream file(kGoldenPath, std::ios::binary);
-  ASSERT_TRUE(file) << "cannot read " << kGoldenPath;
+  std::ifstream file(goldenPath, std::ios::binary);
+  ASSERT_TRUE(file) << "cannot read " << goldenPath;
   std::istringstream golden{std::string(std::istreambuf_iterator<char>(file), {})};
   std::istringstream now{fresh.text};
   std::string part = "(before the first part)";
@@ -233,9 +254,17 @@ TEST_P(HostCalls, AFortySecondFlightMakesTheRecordedHostCalls) {
     if (more && expected.starts_with("# ")) part = expected;
     const auto found = fresh.parts.find(part);
     ASSERT_EQ(more ? expected : "(end)", moreNow ? actual : "(end)")
-        << "line " << lineNumber << " of " << kGoldenPath << ", in " << part << "; its calls now:\n"
+        << "line " << lineNumber << " of " << goldenPath << ", in " << part << "; its calls now:\n"
         << (found == fresh.parts.end() ? "" : found->second.substr(0, 4000));
   }
+}
+
+class HostCalls : public ::testing::TestWithParam<PluginBuild> {};
+
+TEST_P(HostCalls, AFortySecondFlightMakesTheRecordedHostCalls) { ExpectRecorded(GetParam(), DefaultFlight()); }
+
+TEST_P(HostCalls, AFortySecondFlightUnderTrailAndBannerRulesMakesTheRecordedHostCalls) {
+  ExpectRecorded(GetParam(), RulesFlight());
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, HostCalls, AllBuilds(), BuildName);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "config/ini_parser.h"
+#include "config/rules.h"
 #include "patching/patching.h"
 #include "story.h"
 #include "support/code_scratch.h"
@@ -471,21 +472,208 @@ TEST_P(Story, MainsRulesDrawARedRibbonAClothOfTheirOwnAndBlueSkyTrails) {
   EXPECT_EQ(simhost::LiveTextures(), 0);
 }
 
+// ---- Rules in sections of their own ------------------------------------------------------------------------
+
+// Aircraft of `models` at pool indices 0 on, circling below the camera at height 150, each on a circle of its own
+// (radius 60, 100, 140, ...), so that a trail's newest point or a cloth lies near its own aircraft alone.
+void Circle(const std::vector<std::uint16_t>& models) {
+  const auto at = [](std::size_t i, float t) {
+    const float radius = 60.0f + 40.0f * static_cast<float>(i);
+    const float angle = 0.1f * t + 1.3f * static_cast<float>(i);
+    return host::Vector3{radius * std::cos(angle), radius * std::sin(angle), 150.0f};
+  };
+  for (std::size_t i = 0; i < models.size(); ++i) simhost::PlaceVehicle(static_cast<int>(i), models[i], at(i, 0.0f));
+  simhost::SetCameraPosition({0.0f, 0.0f, 300.0f});
+  const std::uint32_t start = simhost::Clock();
+  simhost::SetScript([start, at, count = models.size()](std::uint32_t now) {
+    for (std::size_t i = 0; i < count; ++i) {
+      simhost::SetVehiclePosition(static_cast<int>(i), at(i, static_cast<float>(now - start) / 1000.0f));
+    }
+  });
+}
+
+enum class Drawn { kNothing, kLine, kRibbon, kCloth };
+
+struct Served {
+  Drawn drawn = Drawn::kNothing;
+  const simhost::Batch* batch = nullptr;
+  std::uint32_t Colour() const { return batch->vertices[0].colour & 0xFFFFFF; }
+  std::uint32_t Raster() const { return batch->renderStates.at(host::kRenderStateTextureRaster); }
+};
+
+// What the last recorded frame drew for the aircraft at pool index `index`: a line whose newest point rides on it,
+// a ribbon whose newest pair of vertices straddles it, or a cloth hanging behind it.
+Served ServedAt(int index) {
+  const host::Vector3 plane = simhost::VehiclePosition(index);
+  for (const simhost::Batch& batch : simhost::Recorded().batches) {
+    const auto& v = batch.vertices;
+    if (v.size() < 2) continue;
+    const auto raster = batch.renderStates.find(host::kRenderStateTextureRaster);
+    const bool textured = raster != batch.renderStates.end() && raster->second != 0;
+    const host::Vector3 middle{(v[0].position.x + v[1].position.x) / 2, (v[0].position.y + v[1].position.y) / 2,
+                               (v[0].position.z + v[1].position.z) / 2};
+    if (batch.primitiveType == kLines && Distance(v[0].position, plane) == 0.0f) return {Drawn::kLine, &batch};
+    if (batch.primitiveType == kTriangles && !textured && Distance(middle, plane) < 1e-3f) {
+      return {Drawn::kRibbon, &batch};
+    }
+    if (batch.primitiveType == kTriangles && textured && Distance(v[0].position, plane) < 20.0f) {
+      return {Drawn::kCloth, &batch};
+    }
+  }
+  return {};
+}
+
+// What an aircraft is expected to be served with: a trail in `look`'s colour, or a cloth of raster `look`.
+struct Expected {
+  Drawn drawn;
+  std::uint32_t look = 0;
+};
+
+void ExpectServed(const std::vector<Expected>& expected) {
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Served served = ServedAt(static_cast<int>(i));
+    ASSERT_EQ(served.drawn, expected[i].drawn);
+    if (served.drawn == Drawn::kNothing) continue;
+    EXPECT_EQ(served.drawn == Drawn::kCloth ? served.Raster() : served.Colour(), expected[i].look);
+  }
+}
+
+TEST_P(Story, ThreeTrailRulesAndTwoBannerRulesDrawEachInItsColourAndCloth) {
+  StartWith(RulesIni());
+  const auto reads = simhost::CallsOf("ReadTexture");
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].text, "Banner");
+  EXPECT_EQ(reads[1].text, "Banner2");
+  Circle({kTrailModel, kRibbonModel, kGreenModel, kBannerModel, kClothModel});
+  Fly(Seconds(10));
+  ExpectServed({{Drawn::kLine, kBlue},
+                {Drawn::kRibbon, kRed},
+                {Drawn::kLine, kGreen},
+                {Drawn::kCloth, simhost::kFirstRaster},
+                {Drawn::kCloth, simhost::kFirstRaster + 1}});
+  EXPECT_EQ(simhost::Recorded().batches.size(), 5u) << "nothing else is drawn";
+
+  // Every vertex of a trail in its rule's colour; the ribbon's two triangles a segment, 3 units wide.
+  for (const int trail : {0, 1, 2}) {
+    const Served served = ServedAt(trail);
+    const auto& vertices = served.batch->vertices;
+    ASSERT_GE(vertices.size(), served.drawn == Drawn::kRibbon ? 10u : 5u) << trail << ": a point every 2 s";
+    for (const auto& vertex : vertices) EXPECT_EQ(vertex.colour & 0xFFFFFF, served.Colour()) << trail;
+    EXPECT_EQ(AlphaOf(vertices[0]), 109u) << trail;
+    const std::size_t segments = (served.drawn == Drawn::kRibbon ? vertices.size() / 2 : vertices.size()) - 1;
+    EXPECT_EQ(served.batch->indices.size(), (served.drawn == Drawn::kRibbon ? 6 : 2) * segments) << trail;
+    for (const std::uint16_t index : served.batch->indices) EXPECT_LT(index, vertices.size()) << trail;
+  }
+  const auto& ribbon = ServedAt(1).batch->vertices;
+  EXPECT_EQ(ribbon.size() % 2, 0u);
+  for (std::size_t i = 1; i < ribbon.size(); i += 2) {
+    EXPECT_NEAR(Distance(ribbon[i].position, ribbon[i - 1].position), 3.0f, 1e-3) << i;
+  }
+  for (const int banner : {3, 4}) {
+    EXPECT_EQ(ServedAt(banner).batch->vertices.size(), 12u);
+    EXPECT_EQ(ServedAt(banner).batch->indices.size(), 30u);
+  }
+}
+
+// A rule whose cloth the dictionary lacks tows nothing; the other banner rule tows its own, and so do trails.
 TEST_P(Story, ARuleWhoseClothIsMissingFromTheDictionaryTowsNothing) {
-  WriteIni(Ini() + "BannerTexture=Torn\r\n");
-  InstallBannerTexture();
-  simhost::SetMissingTextures({"Torn"});
-  Load();
-  simhost::Startup();
-  EXPECT_EQ(simhost::LiveTextures(), 1) << "\"Banner\" alone";
-  TwoPlanes planes;
-  planes.Place();
+  struct Case {
+    std::string ini;
+    Drawn mainsBanner;
+    Drawn sectionsBanner;
+  };
+  const Case cases[] = {
+      {Ini() + "BannerTexture=Torn\r\n[Banner 611]\r\nBannerTexture=Banner\r\n", Drawn::kNothing, Drawn::kCloth},
+      {Ini() + "[Banner 611]\r\nBannerTexture=Torn\r\n", Drawn::kCloth, Drawn::kNothing},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ini.substr(c.ini.find("FollowFileChanges")));
+    StartWith(c.ini, {"Torn"});
+    EXPECT_EQ(simhost::LiveTextures(), 1) << "\"Banner\" alone";
+    Circle({kTrailModel, kBannerModel, kClothModel});
+    Fly(Seconds(5));
+    ExpectServed({{Drawn::kLine, config::kWhite},
+                  {c.mainsBanner, simhost::kFirstRaster},
+                  {c.sectionsBanner, simhost::kFirstRaster}});
+    simhost::ClearRecord();
+    simhost::Shutdown();
+    EXPECT_EQ(simhost::CallsOf("DestroyTexture").size(), 1u);
+  }
+}
+
+// The first trail rule naming a model serves it, [MAIN]'s before the sections, and "0x258" names 600 as well; a model
+// that a trail and a banner rule both name is a trail aircraft while its trail rule is enabled, whichever comes first.
+TEST_P(Story, AModelNamedByTwoRulesIsServedByTheFirstTrailRuleAndByItsBannerRuleOnlyWhileThatIsDisabled) {
+  const std::string red = "TrailColour=255,0,0\r\n";
+  const std::pair<std::string, Expected> cases[] = {
+      {Ini() + "[Trail 600]\r\n" + red + "[Trail 0x258]\r\nTrailColour=0,255,0\r\n", {Drawn::kLine, 0xFF0000}},
+      {Ini({{"ModelIDForTrail", "600"}}) + "[Trail 600]\r\n" + red, {Drawn::kLine, config::kWhite}},
+      {Ini() + "[Banner 600]\r\n[Trail 600]\r\n" + red, {Drawn::kLine, 0xFF0000}},
+      {Ini({{"ModelIDForBanner", "600"}}) + "[Trail 600]\r\n" + red, {Drawn::kLine, 0xFF0000}},
+      {Ini() + "[Banner 600]\r\n[Trail 600]\r\nEnableTrail=0\r\n", {Drawn::kCloth, simhost::kFirstRaster}},
+  };
+  for (const auto& [ini, expected] : cases) {
+    SCOPED_TRACE(ini.substr(ini.find("FollowFileChanges")));
+    StartWith(ini);
+    Circle({kRibbonModel});
+    Fly(Seconds(5));
+    ExpectServed({expected});
+  }
+}
+
+// Eight rules of a kind, [MAIN]'s included: the eighth section of a kind is not read, however the kinds interleave.
+TEST_P(Story, RuleSectionsPastEightRulesOfAKindAreNotRead) {
+  std::string ini = Ini();
+  for (int k = 1; k <= 8; ++k) {
+    ini += "[Trail " + std::to_string(600 + k) + "]\r\nTrailColour=255,0,0\r\n[Banner " + std::to_string(610 + k) +
+           "]\r\n";
+  }
+  StartWith(ini);
+  Circle({607, 608, 617, 618});
   Fly(Seconds(5));
-  EXPECT_EQ(BatchesOf(kLines).size(), 1u) << "the trail is drawn";
-  EXPECT_TRUE(BatchesOf(kTriangles).empty());
-  simhost::ClearRecord();
+  ExpectServed(
+      {{Drawn::kLine, 0xFF0000}, {Drawn::kNothing}, {Drawn::kCloth, simhost::kFirstRaster}, {Drawn::kNothing}});
+}
+
+// A followed save that adds rules to the display team's file: the new trail rule serves its aircraft from the frame
+// that follows the save, and so does a new banner rule whose cloth was read at start-up; one whose cloth is a name
+// not read then tows nothing until the game starts again.
+TEST_P(Story, ASavedRuleServesItsAircraftOnceFollowedAndANewClothTowsFromTheNextStart) {
+  StartWith(RulesIni());
+  Circle({602, 612, 613});
+  Fly(Seconds(3));
+  ExpectServed({{Drawn::kNothing}, {Drawn::kNothing}, {Drawn::kNothing}});
+
+  WriteIni(RulesIni() +
+           "[Trail 602]\r\nTrailColour=255,0,0\r\n[Banner 612]\r\nBannerTexture=Banner2\r\n"
+           "[Banner 613]\r\nBannerTexture=Banner3\r\n");
+  const std::uint32_t saved = simhost::Clock();
+  const int reads = simhost::EntryCalls("ReadTexture");
+  // The scan writes a trail aircraft's time field in every frame that serves it.
+  ASSERT_EQ(simhost::Vehicle(0).timeField, 0u);
+  do {
+    Fly(1);
+  } while (simhost::Vehicle(0).timeField == 0 && simhost::Clock() - saved < 3000);
+  EXPECT_LE(simhost::Clock() - saved, 1000 + kFrameMs);
+  Fly(Seconds(3));
+  // Rasters in the order the host handed them out: "Banner", "Banner2".
+  ExpectServed({{Drawn::kLine, 0xFF0000}, {Drawn::kCloth, simhost::kFirstRaster + 1}, {Drawn::kNothing}});
+  EXPECT_EQ(simhost::EntryCalls("ReadTexture"), reads) << "no texture is read while the game runs";
+
   simhost::Shutdown();
-  EXPECT_EQ(simhost::CallsOf("DestroyTexture").size(), 1u);
+  ASSERT_TRUE(Unload());
+  Load();
+  simhost::ClearRecord();
+  simhost::Startup();
+  const auto started = simhost::CallsOf("ReadTexture");
+  ASSERT_EQ(started.size(), 3u);
+  EXPECT_EQ(started[2].text, "Banner3");
+  Fly(Seconds(3));
+  // Then "Banner", "Banner2" and "Banner3" again.
+  ExpectServed({{Drawn::kLine, 0xFF0000},
+                {Drawn::kCloth, simhost::kFirstRaster + 3},
+                {Drawn::kCloth, simhost::kFirstRaster + 4}});
 }
 
 // ---- Bad input the plug-in lives through -------------------------------------------------------------------

@@ -40,6 +40,23 @@ inline std::string Ini(std::initializer_list<std::pair<std::string_view, std::st
   return text;
 }
 
+// A display team and two banners in the file form a player writes: [MAIN]'s trail rule blue, a red ribbon and a
+// green line in sections of their own; [MAIN]'s banner rule with "Banner", and one with a cloth of its own.
+inline constexpr std::uint16_t kRibbonModel = 600;
+inline constexpr std::uint16_t kGreenModel = 601;
+inline constexpr std::uint16_t kClothModel = 611;
+inline constexpr std::uint32_t kBlue = 0x0000FF;
+inline constexpr std::uint32_t kRed = 0xFF2828;
+inline constexpr std::uint32_t kGreen = 0x28FF28;
+
+inline std::string RulesIni() {
+  return Ini() +
+         "TrailColour=0,0,255\r\n"
+         "\r\n[Trail 600]\r\nTrailColour=255,40,40\r\nTrailWidth=3\r\n"
+         "\r\n[Trail 0x259]\r\nTrailColour=40,255,40\r\n"
+         "\r\n[Banner 611]\r\nBannerTexture=Banner2\r\n";
+}
+
 // Every build this process can load: both on Linux, the DLL alone under Wine.
 inline auto AllBuilds() { return ::testing::ValuesIn(simhost::PluginBuilds()); }
 
@@ -65,6 +82,21 @@ class Story : public ::testing::TestWithParam<simhost::PluginBuild> {
 
   void WriteIni(const std::string& text) { folder_.Write("Zephrel.ini", text); }
   void InstallBannerTexture() { folder_.Write("MODELS/BANNER.TXD", "stand-in dictionary"); }
+
+  // The plug-in loaded afresh into a fresh host with room for 8 aircraft, `ini` and the dictionary beside it (lacking
+  // `missingTextures`), and the game started.
+  void StartWith(const std::string& ini, const std::vector<std::string>& missingTextures = {}) {
+    if (plugin_) {
+      EXPECT_TRUE(Unload());
+    }
+    simhost::ResetHost();
+    simhost::ResizePool(8);
+    simhost::SetMissingTextures(missingTextures);
+    WriteIni(ini);
+    InstallBannerTexture();
+    Load();
+    simhost::Startup();
+  }
 
   // The plug-in in the game folder, or in `subfolder` of it ('/' between names).
   void Load(const std::string& subfolder = {}) {

@@ -183,7 +183,7 @@ TEST(PreviewRender, ATriangleReachingBehindTheCameraIsCutAtTheNearPlane) {
   EXPECT_TRUE(Same(picture.at(middle, camera.height - 1), {1.0f, 1.0f, 1.0f})) << "reaches the bottom edge";
 }
 
-TEST(PreviewRender, ATexturedStripShowsTheStandInStripesAcrossU) {
+TEST(PreviewRender, ATexturedStripShowsTheStripesOfItsClothAcrossU) {
   const Camera camera = LevelCamera();
   struct Case {
     const char* what;
@@ -195,10 +195,13 @@ TEST(PreviewRender, ATexturedStripShowsTheStandInStripesAcrossU) {
       {"first stripe", kRaster, 0.05f, preview::StandInTexel(0.05f, 0.5f)},
       {"second stripe", kRaster, 0.15f, preview::StandInTexel(0.15f, 0.5f)},
       {"last stripe", kRaster, 0.95f, preview::StandInTexel(0.95f, 0.5f)},
+      {"the next cloth read: its own colour", kRaster + 1, 0.05f, preview::StandInTexel(0.05f, 0.5f, 1)},
+      {"and white between", kRaster + 1, 0.15f, preview::StandInTexel(0.15f, 0.5f)},
       {"no raster: plain white", 0, 0.05f, {1.0f, 1.0f, 1.0f}},
       {"no raster, anywhere", 0, 0.15f, {1.0f, 1.0f, 1.0f}},
   };
   EXPECT_FALSE(Same(preview::StandInTexel(0.05f, 0.5f), preview::StandInTexel(0.15f, 0.5f)));
+  EXPECT_FALSE(Same(preview::StandInTexel(0.05f, 0.5f), preview::StandInTexel(0.05f, 0.5f, 1)));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const Image picture = Paint(camera, {Strip(0.0f, 55.0f, 45.0f, 255, c.raster)});
@@ -477,6 +480,31 @@ TEST(PreviewRender, TheCaptionTellsTheMarksTheHourAndTheSettingsNotAtTheirDefaul
   EXPECT_TRUE(Same(picture.at(100, wide.viewHeight - 1), {1.0f, 0.0f, 0.0f}));
   EXPECT_TRUE(Same(picture.at(1279, wide.viewHeight - 1), {0.0f, 0.0f, 1.0f}));
   EXPECT_FALSE(Same(picture.at(20, 20), {1.0f, 0.0f, 0.0f})) << "the label over the overview";
+}
+
+// A file that only adds rules is no file of defaults: the caption lists [MAIN]'s rule keys and every rule of a section.
+TEST(PreviewRender, TheCaptionListsTheRulesKeysAndEachRuleOfASection) {
+  const preview::ScenarioSettings settings = preview::ScenarioSettingsFrom(
+      "[MAIN]\nTrailColour=0,0,255\nBannerTexture=Flag\n[Trail 600]\nTrailColour=255,40,40\nTrailWidth=3\n"
+      "[Banner 0x263]\nBannerTexture=Banner2\nEnableBanner=0\n");
+  const std::vector<std::string> expected = {"TrailColour=0,0,255", "BannerTexture=Flag",
+                                             "[Trail 600] TrailColour=255,40,40 TrailWidth=3",
+                                             "[Banner 611] BannerTexture=Banner2 EnableBanner=0"};
+  EXPECT_EQ(preview::RuleSettings(), expected);
+  std::string words = "|";
+  for (const preview::CaptionItem& item :
+       preview::MakeCaption({"Zephrel.dll", "my.ini", 40.0f, 12, false, settings}).items) {
+    words += item.text + "|";
+  }
+  EXPECT_NE(words.find("|my.ini, not at their defaults:|" + expected[0] + "|" + expected[1] + "|" + expected[2]),
+            std::string::npos)
+      << words;
+  preview::ScenarioSettingsFrom("");
+  EXPECT_TRUE(preview::RuleSettings().empty());
+  std::string nine;
+  for (int k = 1; k <= 9; ++k) nine += "[Banner " + std::to_string(600 + k) + "]\n";
+  preview::ScenarioSettingsFrom(nine);
+  EXPECT_EQ(preview::RuleSettings().back(), "2 rule section(s) not read: 8 rules of a kind at most");
 }
 
 // A file the plug-in does not read says why, rather than that its settings are the defaults.

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <vector>
 
 #include "config/ini_file.h"
 #include "flight.h"
@@ -31,32 +33,45 @@ ScenarioSettings SettingsOf(const char* text) { return preview::ScenarioSettings
 
 TEST_F(PreviewScenario, TheAircraftAreWhatThePluginMakesOfThemAndFlyWhereItServesThem) {
   constexpr auto T = AircraftKind::Trail, B = AircraftKind::Banner, P = AircraftKind::Plain;
+  struct Flies {
+    std::uint16_t model;
+    AircraftKind kind;
+    float above;  // the height of the rule that serves it (or that it is flown for)
+  };
   struct Case {
     const char* ini;
-    std::uint16_t models[3];
-    AircraftKind kinds[3];
+    std::vector<Flies> aircraft;
   };
   const Case cases[] = {
-      {"", {577, 577, 593}, {T, T, B}},
-      {"[MAIN]\nModelIDForTrail=600\nHeight=300\nHeightForBanner=-20", {600, 600, 593}, {T, T, B}},
-      {"[MAIN]\nEnableTrail=0", {577, 577, 593}, {P, P, B}},
-      {"[MAIN]\nEnableBanner=0\nModelIDForBanner=70000", {577, 577, 0}, {T, T, P}},
+      {"", {{577, T, 100}, {577, T, 100}, {593, B, 100}}},
+      {"[MAIN]\nModelIDForTrail=600\nHeight=300\nHeightForBanner=-20", {{600, T, 300}, {600, T, 300}, {593, B, -20}}},
+      {"[MAIN]\nEnableTrail=0", {{577, P, 100}, {577, P, 100}, {593, B, 100}}},
+      {"[MAIN]\nEnableBanner=0\nModelIDForBanner=70000", {{577, T, 100}, {577, T, 100}, {0, P, 100}}},
       // One model for both: a trail aircraft while trails are on, else a banner aircraft.
-      {"[MAIN]\nModelIDForTrail=593\nHeight=300", {593, 593, 593}, {T, T, T}},
-      {"[MAIN]\nModelIDForTrail=593\nEnableTrail=0\nHeightForBanner=400", {593, 593, 593}, {B, B, B}},
+      {"[MAIN]\nModelIDForTrail=593\nHeight=300", {{593, T, 300}, {593, T, 300}, {593, T, 300}}},
+      {"[MAIN]\nModelIDForTrail=593\nEnableTrail=0\nHeightForBanner=400",
+       {{593, B, 400}, {593, B, 400}, {593, B, 400}}},
+      // An aircraft for each rule of a section: the trail rules', then the banner rules', in the order of the file.
+      {"[Banner 611]\nHeightForBanner=50\n[Trail 600]\nHeight=300\n[Trail 0x259]",
+       {{577, T, 100}, {577, T, 100}, {593, B, 100}, {600, T, 300}, {601, T, 100}, {611, B, 50}}},
+      // The first trail rule naming a model serves it; a disabled one leaves it to its banner rule.
+      {"[Trail 577]\nHeight=300\n[Banner 600]\nHeightForBanner=200\n[Trail 600]\nEnableTrail=0",
+       {{577, T, 100}, {577, T, 100}, {593, B, 100}, {577, T, 100}, {600, B, 200}, {600, B, 200}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ini);
     const ScenarioSettings settings = SettingsOf(c.ini);
+    ASSERT_EQ(preview::ScenarioAircraftCount(settings), static_cast<int>(c.aircraft.size()));
     for (const float elapsed : {0.0f, 17.3f, 40.0f}) {
       const auto aircraft = ScenarioAircraft(settings, elapsed, 40.0f);
-      ASSERT_EQ(aircraft.size(), 3u);
-      for (int k = 0; k < 3; ++k) {
-        EXPECT_EQ(preview::ScenarioModel(settings, k), c.models[k]);
-        EXPECT_EQ(aircraft[k].kind, c.kinds[k]) << k;
+      ASSERT_EQ(aircraft.size(), c.aircraft.size());
+      for (std::size_t k = 0; k < aircraft.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(preview::ScenarioModel(settings, static_cast<int>(k)), c.aircraft[k].model);
+        EXPECT_EQ(aircraft[k].kind, c.aircraft[k].kind);
         const float z = aircraft[k].position.z;
-        const float above = c.kinds[k] == B ? settings.heightForBanner : settings.height;
-        EXPECT_TRUE(!std::isfinite(above) || z > above) << k;
+        EXPECT_GT(z, std::max(c.aircraft[k].above, 0.0f));
+        EXPECT_LT(z, std::max(c.aircraft[k].above, 0.0f) + 150.0f);
       }
     }
   }
@@ -308,6 +323,37 @@ TEST_F(PreviewScenario, ThePicturesShowWhatThePluginMakesOfTheModelsFlown) {
     EXPECT_EQ(DrawnPixels(shots.near, host::kPrimitiveTriangleList) > 300, c.bannerNear);
     simhost::ResetHost();
   }
+}
+
+// The display team and two banners: each rule's aircraft flies, its trail in its colour (the ribbon as triangles
+// without a texture) in the overview, and each cloth with its own texture near the circle.
+TEST_F(PreviewScenario, EachRuleOfTheFileFliesAndShowsItsColourOrItsCloth) {
+  const preview::FrameShots shots =
+      FlyWith(
+          "[MAIN]\nTrailColour=0,0,255\n[Trail 600]\nTrailColour=255,40,40\nTrailWidth=3\n"
+          "[Trail 601]\nTrailColour=40,255,40\n[Banner 611]\nBannerTexture=Banner2\n",
+          12)
+          .shots;
+  std::set<std::uint32_t> colours;
+  std::set<std::uint32_t> cloths;
+  for (const preview::Shot* shot : {&shots.overview, &shots.near}) {
+    for (const simhost::Batch& batch : shot->batches) {
+      if (!batch.rendered) continue;
+      const std::uint32_t raster = batch.renderStates.at(host::kRenderStateTextureRaster);
+      if (raster != 0) {
+        cloths.insert(raster);
+      } else {
+        colours.insert((batch.vertices[0].colour & 0xFFFFFF) | (batch.primitiveType == 3 ? 0x1000000u : 0u));
+      }
+    }
+  }
+  EXPECT_EQ(colours, (std::set<std::uint32_t>{0x0000FF, 0x1FF2828, 0x28FF28})) << "the ribbon drawn as triangles";
+  EXPECT_EQ(cloths, (std::set<std::uint32_t>{simhost::kFirstRaster, simhost::kFirstRaster + 1}));
+  int nearCloths = 0;
+  for (const simhost::Batch& batch : shots.near.batches) {
+    nearCloths += batch.rendered && batch.renderStates.at(host::kRenderStateTextureRaster) != 0;
+  }
+  EXPECT_EQ(nearCloths, 2) << "both cloths near the circle";
 }
 
 TEST_F(PreviewScenario, TheAnimationFliesAgainWithFixedCamerasAndEndsOnTheStillsFrame) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "config/rules.h"
 #include "config/settings.h"
 #include "text.h"
 
@@ -119,6 +120,49 @@ std::vector<std::string> ChangedSettings() {
   return changed;
 }
 
+namespace {
+
+std::string ColourText(std::uint32_t colour) {
+  return std::to_string(colour >> 16 & 0xFF) + "," + std::to_string(colour >> 8 & 0xFF) + "," +
+         std::to_string(colour & 0xFF);
+}
+
+// A trail rule's look as its keys say it; `key=value` pairs joined by spaces.
+std::string TrailLook(const config::TrailRule& rule) {
+  std::string look = std::string(config::kTrailColourKey) + "=" + ColourText(rule.colour);
+  if (rule.width > 0.0f) look += std::string(" ") + config::kTrailWidthKey + "=" + config::FloatText(rule.width);
+  return rule.enabled ? look : look + " EnableTrail=0";
+}
+
+}  // namespace
+
+std::vector<std::string> RuleSettings() {
+  std::vector<std::string> rules;
+  if (config::TrailColour != config::kWhite)
+    rules.push_back(std::string(config::kTrailColourKey) + "=" + ColourText(config::TrailColour));
+  if (config::TrailWidth > 0.0f)
+    rules.push_back(std::string(config::kTrailWidthKey) + "=" + config::FloatText(config::TrailWidth));
+  if (std::string_view(config::BannerTextureName) != config::kDefaultBannerTexture) {
+    rules.push_back(std::string(config::kBannerTextureKey) + "=" + config::BannerTextureName);
+  }
+  if (config::SkyTrailColour != config::kWhite)
+    rules.push_back(std::string(config::kSkyTrailColourKey) + "=" + ColourText(config::SkyTrailColour));
+  for (int k = 1; k < config::TrailRuleCount; ++k) {
+    const config::TrailRule& rule = config::TrailRules[k];
+    rules.push_back("[Trail " + std::to_string(rule.model) + "] " + TrailLook(rule));
+  }
+  for (int k = 1; k < config::BannerRuleCount; ++k) {
+    const config::BannerRule& rule = config::BannerRules[k];
+    rules.push_back("[Banner " + std::to_string(rule.model) + "] " + config::kBannerTextureKey + "=" + rule.texture +
+                    (rule.enabled ? "" : " EnableBanner=0"));
+  }
+  if (config::RuleSectionsNotRead > 0) {
+    rules.push_back(std::to_string(config::RuleSectionsNotRead) + " rule section(s) not read: " +
+                    std::to_string(config::kMaxTrailRules) + " rules of a kind at most");
+  }
+  return rules;
+}
+
 Caption MakeCaption(const CaptionFacts& facts) {
   Caption caption;
   auto add = [&](LegendMark mark, std::string text, bool newRow = false) {
@@ -144,7 +188,7 @@ Caption MakeCaption(const CaptionFacts& facts) {
   bool banners = false;
   for (const KindMark& kind : kinds) {
     std::vector<std::uint16_t> models;
-    for (int index = 0; index < kScenarioAircraft; ++index) {
+    for (int index = 0; index < ScenarioAircraftCount(settings); ++index) {
       const std::uint16_t model = ScenarioModel(settings, index);
       if (KindOf(model, settings) == kind.kind && std::find(models.begin(), models.end(), model) == models.end()) {
         models.push_back(model);
@@ -157,10 +201,11 @@ Caption MakeCaption(const CaptionFacts& facts) {
     banners = banners || kind.kind == AircraftKind::Banner;
   }
   if (trails) add(LegendMark::Trail, "trail");
-  if (banners) add(LegendMark::Banner, "banner (stand-in texture)");
+  if (banners) add(LegendMark::Banner, "banner (stand-in texture, its stripes a colour for each cloth)");
   if (settings.replaceTrailsInTheSky) add(LegendMark::SkyLight, "sky-trail light (at night)");
 
-  const std::vector<std::string> changed = ChangedSettings();
+  std::vector<std::string> changed = ChangedSettings();
+  for (std::string& rule : RuleSettings()) changed.push_back(std::move(rule));
   if (!facts.ini) {
     add(LegendMark::None, "No Zephrel.ini: every setting at its default", true);
   } else if (facts.settings.iniStatus == config::IniTextStatus::kTooLarge) {

@@ -43,6 +43,11 @@ Caption MakeCaption(const CaptionFacts& facts);
 // left them, in the order the plug-in reads them.
 std::vector<std::string> ChangedSettings();
 
+// The same for the keys of [MAIN]'s rules (TrailColour, TrailWidth, BannerTexture, SkyTrailColour), then a line for
+// each rule of a section of its own, as the plug-in took it: "[Trail 600] TrailColour=255,40,40 TrailWidth=3", and how
+// many rule sections it did not read.
+std::vector<std::string> RuleSettings();
+
 struct Layout {
   int width;
   int height;

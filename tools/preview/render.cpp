@@ -109,11 +109,11 @@ class Canvas {
   // Where a marked point lands in the picture; nothing when it cannot be seen.
   std::optional<ScreenPoint> Place(const Vector3& world) const;
 
-  void DrawLine(ViewVertex a, ViewVertex b, bool textured);
-  void DrawTriangle(const std::array<ViewVertex, 3>& triangle, bool textured);
-  void FillScreenTriangle(ScreenVertex a, ScreenVertex b, ScreenVertex c, bool textured);
+  void DrawLine(ViewVertex a, ViewVertex b, int cloth);
+  void DrawTriangle(const std::array<ViewVertex, 3>& triangle, int cloth);
+  void FillScreenTriangle(ScreenVertex a, ScreenVertex b, ScreenVertex c, int cloth);
   // Lays one fragment over the picture unless the ground in front of it hides it.
-  void Shade(int x, int y, float inverseDepth, const Attributes& attributesOverDepth, float coverage, bool textured);
+  void Shade(int x, int y, float inverseDepth, const Attributes& attributesOverDepth, float coverage, int cloth);
 
   View view_;
   Image image_;
@@ -156,15 +156,14 @@ void Canvas::PaintBackground() {
   }
 }
 
-void Canvas::Shade(int x, int y, float inverseDepth, const Attributes& attributesOverDepth, float coverage,
-                   bool textured) {
+void Canvas::Shade(int x, int y, float inverseDepth, const Attributes& attributesOverDepth, float coverage, int cloth) {
   if (!Inside(x, y) || !(inverseDepth > 0.0f)) return;
   const float depth = 1.0f / inverseDepth;
   if (!(depth < Depth(x, y))) return;
   const Attributes a = Scaled(attributesOverDepth, depth);
   Colour colour = a.colour;
-  if (textured) {
-    const Colour texel = StandInTexel(a.u, a.v);
+  if (cloth >= 0) {
+    const Colour texel = StandInTexel(a.u, a.v, cloth);
     colour = {colour.r * texel.r, colour.g * texel.g, colour.b * texel.b};
   }
   image_.Blend(x, y, colour, a.alpha * coverage);
@@ -173,7 +172,11 @@ void Canvas::Shade(int x, int y, float inverseDepth, const Attributes& attribute
 void Canvas::DrawBatch(const simhost::Batch& batch) {
   if (!batch.rendered) return;
   const auto raster = batch.renderStates.find(host::kRenderStateTextureRaster);
-  const bool textured = raster != batch.renderStates.end() && raster->second != 0;
+  // The host hands out rasters in the order the plug-in reads textures: "Banner" first, then each rule's own.
+  const int cloth = raster == batch.renderStates.end() || raster->second == 0 ? -1
+                    : raster->second >= simhost::kFirstRaster
+                        ? static_cast<int>((raster->second - simhost::kFirstRaster) % 64)
+                        : 0;
   const std::size_t corners = batch.primitiveType == host::kPrimitiveLineList       ? 2
                               : batch.primitiveType == host::kPrimitiveTriangleList ? 3
                                                                                     : 0;
@@ -192,13 +195,13 @@ void Canvas::DrawBatch(const simhost::Batch& batch) {
     }
     if (!usable) continue;
     if (corners == 2)
-      DrawLine(primitive[0], primitive[1], textured);
+      DrawLine(primitive[0], primitive[1], cloth);
     else
-      DrawTriangle(primitive, textured);
+      DrawTriangle(primitive, cloth);
   }
 }
 
-void Canvas::DrawLine(ViewVertex a, ViewVertex b, bool textured) {
+void Canvas::DrawLine(ViewVertex a, ViewVertex b, int cloth) {
   if (a.position.z < kNearPlane && b.position.z < kNearPlane) return;
   if (a.position.z < kNearPlane) a = CutAtNearPlane(b, a);
   if (b.position.z < kNearPlane) b = CutAtNearPlane(a, b);
@@ -250,14 +253,14 @@ void Canvas::DrawLine(ViewVertex a, ViewVertex b, bool textured) {
       const float coverage = std::min(high, static_cast<float>(cell + 1)) - std::max(low, static_cast<float>(cell));
       if (coverage <= 0.0f) continue;
       if (alongX)
-        Shade(column, cell, inverseDepth, over, coverage, textured);
+        Shade(column, cell, inverseDepth, over, coverage, cloth);
       else
-        Shade(cell, column, inverseDepth, over, coverage, textured);
+        Shade(cell, column, inverseDepth, over, coverage, cloth);
     }
   }
 }
 
-void Canvas::DrawTriangle(const std::array<ViewVertex, 3>& triangle, bool textured) {
+void Canvas::DrawTriangle(const std::array<ViewVertex, 3>& triangle, int cloth) {
   // Cut at the near plane: what is left is a triangle or a quadrilateral.
   std::array<ViewVertex, 4> polygon{};
   int count = 0;
@@ -276,7 +279,7 @@ void Canvas::DrawTriangle(const std::array<ViewVertex, 3>& triangle, bool textur
     screen[k] = ToScreen(view_, polygon[k]);
     if (!IsOnFiniteScreen(screen[k])) return;
   }
-  for (int k = 1; k + 1 < count; ++k) FillScreenTriangle(screen[0], screen[k], screen[k + 1], textured);
+  for (int k = 1; k + 1 < count; ++k) FillScreenTriangle(screen[0], screen[k], screen[k + 1], cloth);
 }
 
 float Edge(const ScreenVertex& a, const ScreenVertex& b, float x, float y) {
@@ -287,7 +290,7 @@ float Edge(const ScreenVertex& a, const ScreenVertex& b, float x, float y) {
 // translucent quad shows no seam along its diagonal.
 bool IsTopLeft(const ScreenVertex& a, const ScreenVertex& b) { return (a.y == b.y && b.x > a.x) || b.y < a.y; }
 
-void Canvas::FillScreenTriangle(ScreenVertex a, ScreenVertex b, ScreenVertex c, bool textured) {
+void Canvas::FillScreenTriangle(ScreenVertex a, ScreenVertex b, ScreenVertex c, int cloth) {
   float area = Edge(a, b, c.x, c.y);
   if (area < 0.0f) {
     std::swap(b, c);
@@ -319,7 +322,7 @@ void Canvas::FillScreenTriangle(ScreenVertex a, ScreenVertex b, ScreenVertex c, 
       const float inverseDepth = la * a.inverseDepth + lb * b.inverseDepth + lc * c.inverseDepth;
       const Attributes over = Sum(Sum(Scaled(a.attributesOverDepth, la), Scaled(b.attributesOverDepth, lb)),
                                   Scaled(c.attributesOverDepth, lc));
-      Shade(x, y, inverseDepth, over, 1.0f, textured);
+      Shade(x, y, inverseDepth, over, 1.0f, cloth);
     }
   }
 }
@@ -396,14 +399,17 @@ std::vector<Light> ShownLights(const simhost::Record& record) {
   return lights;
 }
 
-Colour StandInTexel(float u, float v) {
+Colour StandInTexel(float u, float v, int cloth) {
   constexpr Colour kEdge{0.10f, 0.14f, 0.45f};
-  constexpr Colour kRed{0.85f, 0.12f, 0.12f};
+  constexpr Colour kStripe[] = {{0.85f, 0.12f, 0.12f}, {0.10f, 0.60f, 0.20f}, {0.90f, 0.68f, 0.08f},
+                                {0.20f, 0.40f, 0.90f}, {0.60f, 0.20f, 0.70f}, {0.95f, 0.45f, 0.10f},
+                                {0.10f, 0.60f, 0.60f}, {0.30f, 0.30f, 0.30f}};
+  constexpr int kCloths = sizeof kStripe / sizeof kStripe[0];
   constexpr Colour kWhite{0.97f, 0.97f, 0.94f};
   constexpr int kStripes = 10;
   if (v < 0.15f || v > 0.85f) return kEdge;
   const float across = std::isfinite(u) ? std::clamp(u, 0.0f, 0.9999f) : 0.0f;
-  return static_cast<int>(across * kStripes) % 2 == 0 ? kRed : kWhite;
+  return static_cast<int>(across * kStripes) % 2 == 0 ? kStripe[(cloth % kCloths + kCloths) % kCloths] : kWhite;
 }
 
 Image RenderShot(const Shot& shot, bool night, const Backdrop* backdrop) {

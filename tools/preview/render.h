@@ -46,8 +46,9 @@ struct Shot {
 // per sprite id.
 std::vector<Light> ShownLights(const simhost::Record& record);
 
-// The colour the stand-in texture has at (u, v): stripes across u, a band along each long edge in v.
-Colour StandInTexel(float u, float v);
+// The colour stand-in texture `cloth` (0: "Banner", then the rules' own in the order they are read) has at (u, v):
+// stripes across u in the cloth's colour and white, a band along each long edge in v.
+Colour StandInTexel(float u, float v, int cloth = 0);
 
 // The sky and the ground as a camera sees them, with the depth of the ground: the same for every frame of a
 // camera that stays put, so it is painted once.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "banner_circle.h"
 #include "config/settings.h"
@@ -21,26 +22,87 @@ constexpr float kBannerDrop = 12.0f;  // the cloth's depth and the chain's sag
 constexpr float kNearReach = 95.0f;        // the near camera's furthest distance from the circling aircraft
 constexpr float kFallbackHeight = 100.0f;  // flown above where a height setting is not a finite number
 
-// The height aircraft `index` flies above: the one at which the plug-in serves it as what it is, or the ground
-// when every height will do.
+constexpr float kFurtherCrossingAngle = 0.55f;  // radians from east of the first further trail aircraft's track
+constexpr float kFurtherCrossingStep = 0.45f;   // and between the tracks of the others
+
+// Trail rule `k` (0: [MAIN]'s, then the sections'), banner rule likewise.
+ScenarioRule TrailRule(const ScenarioSettings& settings, int k) {
+  return k == 0 ? ScenarioRule{settings.modelIdForTrail, settings.enableTrail, settings.height}
+                : settings.trailRules[k - 1];
+}
+ScenarioRule BannerRule(const ScenarioSettings& settings, int k) {
+  return k == 0 ? ScenarioRule{settings.modelIdForBanner, settings.enableBanner, settings.heightForBanner}
+                : settings.bannerRules[k - 1];
+}
+
+// The first rule of a kind naming `model`.
+std::optional<ScenarioRule> FirstNaming(const ScenarioSettings& settings, std::uint16_t model, bool banner) {
+  const int count = 1 + (banner ? settings.bannerRuleCount : settings.trailRuleCount);
+  for (int k = 0; k < count; ++k) {
+    const ScenarioRule rule = banner ? BannerRule(settings, k) : TrailRule(settings, k);
+    // Compared widened, as the plug-in compares them.
+    if (rule.model == static_cast<std::int32_t>(model)) return rule;
+  }
+  return std::nullopt;
+}
+
+// The rule aircraft `index` is flown for.
+ScenarioRule RoleRule(const ScenarioSettings& settings, int index) {
+  if (index < kBannerRole) return TrailRule(settings, 0);
+  if (index == kBannerRole) return BannerRule(settings, 0);
+  const int further = index - kBannerRole;  // 1 on
+  return further <= settings.trailRuleCount ? TrailRule(settings, further)
+                                            : BannerRule(settings, further - settings.trailRuleCount);
+}
+
+// The height aircraft `index` flies above: the one at which the rule that serves it serves it, that of the rule it
+// is flown for when none does, or the ground when every height will do.
 float Threshold(const ScenarioSettings& settings, int index, AircraftKind kind) {
-  const bool banner = kind == AircraftKind::Banner || (kind == AircraftKind::Plain && index == kBannerRole);
-  const float setting = banner ? settings.heightForBanner : settings.height;
+  const std::uint16_t model = ScenarioModel(settings, index);
+  std::optional<ScenarioRule> rule;
+  if (kind != AircraftKind::Plain) rule = FirstNaming(settings, model, kind == AircraftKind::Banner);
+  const float setting = rule.value_or(RoleRule(settings, index)).height;
   return std::isfinite(setting) ? std::max(setting, 0.0f) : kFallbackHeight;
+}
+
+// Where aircraft `index` flies, above its threshold, `sinceCrossing` seconds after the trail aircraft cross.
+Vector3 Track(const ScenarioSettings& settings, int index, float elapsed, float sinceCrossing) {
+  const float along = kTrailSpeed * sinceCrossing;
+  if (index == 0) return {along, 0.0f, 45.0f};
+  if (index == 1) return {-0.6f * along, 0.8f * along, 55.0f};
+  if (FliesForABanner(settings, index)) {
+    // Spread evenly round the circle, [MAIN]'s where it always flies.
+    const int further = index == kBannerRole ? 0 : index - kBannerRole - settings.trailRuleCount;
+    const float turn = 6.2831853f * static_cast<float>(further) / static_cast<float>(1 + settings.bannerRuleCount);
+    const CirclePoint circling = BannerCirclePoint(elapsed + turn / kCircleRate);
+    return {circling.x, circling.y, 30.0f};
+  }
+  const int further = index - kBannerRole - 1;
+  const float angle = kFurtherCrossingAngle + kFurtherCrossingStep * static_cast<float>(further);
+  return {std::cos(angle) * along, std::sin(angle) * along, 65.0f + 10.0f * static_cast<float>(further)};
 }
 
 }  // namespace
 
 ScenarioSettings ScenarioSettingsFrom(std::string_view text) {
   config::LoadSettingsFrom(text);
-  return {.modelIdForTrail = config::ModelIDForTrail,
-          .modelIdForBanner = config::ModelIDForBanner,
-          .enableTrail = config::EnableTrail,
-          .enableBanner = config::EnableBanner,
-          .height = config::Height,
-          .heightForBanner = config::HeightForBanner,
-          .bannerDrawDistance = config::BannerDrawDistance,
-          .replaceTrailsInTheSky = config::ReplaceTrailsInTheSky};
+  ScenarioSettings settings{.modelIdForTrail = config::ModelIDForTrail,
+                            .modelIdForBanner = config::ModelIDForBanner,
+                            .enableTrail = config::EnableTrail,
+                            .enableBanner = config::EnableBanner,
+                            .height = config::Height,
+                            .heightForBanner = config::HeightForBanner,
+                            .bannerDrawDistance = config::BannerDrawDistance,
+                            .replaceTrailsInTheSky = config::ReplaceTrailsInTheSky};
+  for (int k = 1; k < config::TrailRuleCount; ++k) {
+    const config::TrailRule& rule = config::TrailRules[k];
+    settings.trailRules[settings.trailRuleCount++] = {rule.model, rule.enabled, rule.height};
+  }
+  for (int k = 1; k < config::BannerRuleCount; ++k) {
+    const config::BannerRule& rule = config::BannerRules[k];
+    settings.bannerRules[settings.bannerRuleCount++] = {rule.model, rule.enabled, rule.height};
+  }
+  return settings;
 }
 
 ScenarioSettings DefaultScenarioSettings() { return ScenarioSettingsFrom(""); }
@@ -53,16 +115,24 @@ ScenarioSettings ReadScenarioSettings(const std::optional<std::string>& path) {
   return settings;
 }
 
+int ScenarioAircraftCount(const ScenarioSettings& settings) {
+  return kBannerRole + 1 + settings.trailRuleCount + settings.bannerRuleCount;
+}
+
+bool FliesForABanner(const ScenarioSettings& settings, int index) {
+  return index == kBannerRole || index > kBannerRole + settings.trailRuleCount;
+}
+
 std::uint16_t ScenarioModel(const ScenarioSettings& settings, int index) {
-  const std::int32_t id = index == kBannerRole ? settings.modelIdForBanner : settings.modelIdForTrail;
+  const std::int32_t id = RoleRule(settings, index).model;
   return id >= 1 && id <= 0xFFFF ? static_cast<std::uint16_t>(id) : 0;
 }
 
 AircraftKind KindOf(std::uint16_t model, const ScenarioSettings& settings) {
-  // Compared widened, as the plug-in compares them.
-  const auto id = static_cast<std::int32_t>(model);
-  if (settings.enableTrail && id == settings.modelIdForTrail) return AircraftKind::Trail;
-  if (settings.enableBanner && id == settings.modelIdForBanner) return AircraftKind::Banner;
+  const std::optional<ScenarioRule> trail = FirstNaming(settings, model, false);
+  if (trail && trail->enabled) return AircraftKind::Trail;
+  const std::optional<ScenarioRule> banner = FirstNaming(settings, model, true);
+  if (banner && banner->enabled) return AircraftKind::Banner;
   return AircraftKind::Plain;
 }
 
@@ -80,17 +150,10 @@ std::uint32_t StartClockForLitLastFrame(std::uint32_t clock, int frames) {
 
 std::vector<Aircraft> ScenarioAircraft(const ScenarioSettings& settings, float elapsed, float duration) {
   const float sinceCrossing = elapsed - (duration - kCrossingBeforeEnd);
-  const float along = kTrailSpeed * sinceCrossing;
-  const CirclePoint circling = BannerCirclePoint(elapsed);
-  const Vector3 tracks[kScenarioAircraft] = {
-      {along, 0.0f, 45.0f},
-      {-0.6f * along, 0.8f * along, 55.0f},
-      {circling.x, circling.y, 30.0f},
-  };
   std::vector<Aircraft> aircraft;
-  for (int index = 0; index < kScenarioAircraft; ++index) {
+  for (int index = 0; index < ScenarioAircraftCount(settings); ++index) {
     const AircraftKind kind = KindOf(ScenarioModel(settings, index), settings);
-    Vector3 position = tracks[index];
+    Vector3 position = Track(settings, index, elapsed, sinceCrossing);
     position.z += Threshold(settings, index, kind);
     aircraft.push_back({position, kind});
   }
@@ -103,12 +166,15 @@ std::vector<Vector3> ScenarioExtent(const ScenarioSettings& settings, float dura
   for (float elapsed = from; elapsed <= duration; elapsed += 0.5f) {
     for (const Aircraft& aircraft : ScenarioAircraft(settings, elapsed, duration)) points.push_back(aircraft.position);
   }
-  const Aircraft banner = ScenarioAircraft(settings, duration, duration)[kBannerRole];
-  for (const Vector3& offset :
-       {Vector3{-1.0f, 0.0f, 0.0f}, Vector3{1.0f, 0.0f, 0.0f}, Vector3{0.0f, -1.0f, 0.0f}, Vector3{0.0f, 1.0f, 0.0f}}) {
-    const Vector3 reach = Add(banner.position, Scale(offset, kBannerLength));
-    points.push_back(reach);
-    points.push_back(Add(reach, {0.0f, 0.0f, -kBannerDrop}));
+  const std::vector<Aircraft> last = ScenarioAircraft(settings, duration, duration);
+  for (int index = 0; index < ScenarioAircraftCount(settings); ++index) {
+    if (!FliesForABanner(settings, index)) continue;
+    for (const Vector3& offset : {Vector3{-1.0f, 0.0f, 0.0f}, Vector3{1.0f, 0.0f, 0.0f}, Vector3{0.0f, -1.0f, 0.0f},
+                                  Vector3{0.0f, 1.0f, 0.0f}}) {
+      const Vector3 reach = Add(last[static_cast<std::size_t>(index)].position, Scale(offset, kBannerLength));
+      points.push_back(reach);
+      points.push_back(Add(reach, {0.0f, 0.0f, -kBannerDrop}));
+    }
   }
   return points;
 }
@@ -129,16 +195,17 @@ Camera NearCamera(const ScenarioSettings& settings, float duration, const Camera
 }
 
 void PlaceScenarioAircraft(const ScenarioSettings& settings, std::uint32_t startClock, float duration) {
-  simhost::ResizePool(kScenarioAircraft);
+  const int count = ScenarioAircraftCount(settings);
+  simhost::ResizePool(count);
   const std::vector<Aircraft> start = ScenarioAircraft(settings, 0.0f, duration);
-  for (int index = 0; index < kScenarioAircraft; ++index) {
+  for (int index = 0; index < count; ++index) {
     simhost::PlaceVehicle(index, ScenarioModel(settings, index), start[static_cast<std::size_t>(index)].position);
     simhost::SetVehicleDriver(index, true);  // flown by pilots, for the settings that ask for one
   }
-  simhost::SetScript([settings, startClock, duration](std::uint32_t now) {
+  simhost::SetScript([settings, startClock, duration, count](std::uint32_t now) {
     const float elapsed = static_cast<float>(now - startClock) / 1000.0f;
     const std::vector<Aircraft> aircraft = ScenarioAircraft(settings, elapsed, duration);
-    for (int index = 0; index < kScenarioAircraft; ++index) {
+    for (int index = 0; index < count; ++index) {
       simhost::SetVehiclePosition(index, aircraft[static_cast<std::size_t>(index)].position);
     }
   });

@@ -1,6 +1,7 @@
 #pragma once
 // The scripted flight the preview shows: two aircraft of model ModelIDForTrail crossing and one of model
-// ModelIDForBanner circling, each above the height at which the plug-in serves it, flown in the simulated host
+// ModelIDForBanner circling, and one more for every rule of a section of its own (crossing for a trail rule, on the
+// same circle for a banner rule), each above the height at which the plug-in serves it, flown in the simulated host
 // at 30 frames per second.
 
 #include <cstdint>
@@ -10,9 +11,17 @@
 #include <vector>
 
 #include "config/ini_file.h"
+#include "config/rules.h"
 #include "render.h"
 
 namespace preview {
+
+// What the scenario needs of a rule: the model it names, whether it is on, and the height above which it serves.
+struct ScenarioRule {
+  std::int32_t model;
+  bool enabled;
+  float height;
+};
 
 // What the scenario needs of the player's settings: the models flown, which of them the plug-in serves and how
 // high they must fly for it.
@@ -25,6 +34,11 @@ struct ScenarioSettings {
   float heightForBanner;
   float bannerDrawDistance;
   bool replaceTrailsInTheSky;
+  // The rules of sections of their own, after [MAIN]'s, in the order the plug-in takes them.
+  ScenarioRule trailRules[config::kMaxTrailRules - 1] = {};
+  int trailRuleCount = 0;
+  ScenarioRule bannerRules[config::kMaxBannerRules - 1] = {};
+  int bannerRuleCount = 0;
   // Whether the file was read; one that was not leaves every setting above at its default.
   config::IniTextStatus iniStatus = config::IniTextStatus::kRead;
 };
@@ -42,8 +56,14 @@ ScenarioSettings ReadScenarioSettings(const std::optional<std::string>& path);
 
 inline constexpr std::uint32_t kFrameMs = 33;
 inline constexpr float kFramesPerSecond = 30.0f;
-inline constexpr int kScenarioAircraft = 3;
 inline constexpr int kBannerRole = 2;  // the aircraft flying ModelIDForBanner; the first two fly ModelIDForTrail
+
+// How many aircraft fly: three for [MAIN]'s rules, then one for each trail rule of a section, then one for each
+// banner rule of a section.
+int ScenarioAircraftCount(const ScenarioSettings& settings);
+
+// Whether aircraft `index` flies for a banner rule (on the circle), else for a trail rule (crossing).
+bool FliesForABanner(const ScenarioSettings& settings, int index);
 
 // Frames in `seconds` of flight, at least one.
 int FrameCount(float seconds);
@@ -58,7 +78,8 @@ std::uint32_t StartClockForLitLastFrame(std::uint32_t clock, int frames);
 // The vehicle model the scenario gives aircraft `index`; none (0) for a setting no vehicle can have.
 std::uint16_t ScenarioModel(const ScenarioSettings& settings, int index);
 
-// What the plug-in makes of a vehicle of `model`: a trail aircraft comes first, a banner aircraft second.
+// What the plug-in makes of a vehicle of `model`: the first trail rule naming it makes it a trail aircraft while that
+// rule is enabled, else the first banner rule naming it a banner aircraft while that one is.
 AircraftKind KindOf(std::uint16_t model, const ScenarioSettings& settings);
 
 // The scenario's aircraft `elapsed` seconds into a flight of `duration` seconds.
