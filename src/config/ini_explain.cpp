@@ -139,46 +139,36 @@ void ScanRules(std::string_view text, RuleScan& scan) {
   scan.banner[0].model = static_cast<std::int32_t>(SettingOf("ModelIDForBanner").defaultValue);
   scan.trail[0].enabled = SettingOf("EnableTrail").defaultValue != 0.0f;
   scan.banner[0].enabled = SettingOf("EnableBanner").defaultValue != 0.0f;
+  ParseIniText(text, [&scan](const IniLine& line) {
+    if (line.header || line.section != kSection) return;
+    // ModelIDForTrail and EnableTrail, ModelIDForBanner and EnableBanner.
+    const bool trail = line.key.ends_with("Trail");
+    if (!trail && !line.key.ends_with("Banner")) return;
+    ScannedRule& rule = trail ? scan.trail[0] : scan.banner[0];
+    const std::string_view what = line.key.substr(0, line.key.size() - (trail ? 5 : 6));
+    if (what == "ModelIDFor" && rule.line == 0) {
+      rule.line = line.number;
+      try {
+        rule.model = ConvertInt(line.value);
+      } catch (const NotAnInteger&) {
+      } catch (const IntegerOutOfRange&) {
+      }
+    } else if (what == "Enable" && !std::exchange(rule.enableGiven, true)) {
+      rule.enabled = ConvertBool(line.value, rule.enabled);
+    }
+  });
   scan.trailCount = scan.bannerCount = 1;
-  RuleKind kind = RuleKind::kTrail;
-  int current = -1;
-  ParseIniText(text, [&](const IniLine& line) {
-    if (line.header) {
-      current = -1;
-      const std::optional<RuleSection> section = RuleSectionOf(line.section);
-      if (!section) return;
-      kind = section->kind;
-      ScannedRule* rules = kind == RuleKind::kTrail ? scan.trail : scan.banner;
-      int& count = kind == RuleKind::kTrail ? scan.trailCount : scan.bannerCount;
-      for (int k = 1; k < count; ++k) {
-        if (rules[k].section == line.section) current = k;
-      }
-      if (current >= 0 || count == (kind == RuleKind::kTrail ? kMaxTrailRules : kMaxBannerRules)) return;
-      current = count++;
-      rules[current] = {line.section, line.number, section->model, false, false, {}};
-      return;
+  VisitRuleLines(text, [&scan](const RuleLine& at) {
+    if (at.rule < 0) return;
+    const bool trail = at.section.kind == RuleKind::kTrail;
+    ScannedRule& rule = trail ? scan.trail[at.rule] : scan.banner[at.rule];
+    if (at.opens) {
+      rule = {at.line.section, at.line.number, at.section.model, false, false, {}};
+      ++(trail ? scan.trailCount : scan.bannerCount);
+    } else if (!at.line.header && RuleKeyIndex(at.section.kind, at.line.key) == 0 &&
+               !std::exchange(rule.enableGiven, true)) {
+      rule.enableValue = at.line.value;
     }
-    if (line.section == kSection) {
-      // ModelIDForTrail and EnableTrail, ModelIDForBanner and EnableBanner.
-      const bool trail = line.key.ends_with("Trail");
-      if (!trail && !line.key.ends_with("Banner")) return;
-      ScannedRule& rule = trail ? scan.trail[0] : scan.banner[0];
-      const std::string_view what = line.key.substr(0, line.key.size() - (trail ? 5 : 6));
-      if (what == "ModelIDFor" && rule.line == 0) {
-        rule.line = line.number;
-        try {
-          rule.model = ConvertInt(line.value);
-        } catch (const NotAnInteger&) {
-        } catch (const IntegerOutOfRange&) {
-        }
-      } else if (what == "Enable" && !std::exchange(rule.enableGiven, true)) {
-        rule.enabled = ConvertBool(line.value, rule.enabled);
-      }
-      return;
-    }
-    if (current < 0) return;
-    ScannedRule& rule = kind == RuleKind::kTrail ? scan.trail[current] : scan.banner[current];
-    if (RuleKeyIndex(kind, line.key) == 0 && !std::exchange(rule.enableGiven, true)) rule.enableValue = line.value;
   });
   for (int k = 1; k < scan.trailCount; ++k) {
     ScannedRule& rule = scan.trail[k];

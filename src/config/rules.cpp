@@ -253,59 +253,68 @@ void LoadMainRuleKeys(std::string_view text) {
 
 }  // namespace
 
+void VisitRuleLines(std::string_view text, RuleLineVisit visit, void* context) {
+  std::string_view trailSections[kMaxTrailRules] = {};
+  std::string_view bannerSections[kMaxBannerRules] = {};
+  int trailCount = 1;
+  int bannerCount = 1;
+  RuleSection section{};
+  int current = -1;  // the rule the key lines go to; none outside a rule section, or past the limit
+  ParseIniText(text, [&](const IniLine& line) {
+    if (!line.header) {
+      if (current >= 0) visit(RuleLine{line, section, current, false}, context);
+      return;
+    }
+    current = -1;
+    const std::optional<RuleSection> rule = RuleSectionOf(line.section);
+    if (!rule) return;
+    section = *rule;
+    const bool trail = section.kind == RuleKind::kTrail;
+    std::string_view* names = trail ? trailSections : bannerSections;
+    int& count = trail ? trailCount : bannerCount;
+    for (int k = 1; k < count; ++k) {
+      if (names[k] == line.section) current = k;
+    }
+    if (current >= 0) {
+      visit(RuleLine{line, section, current, false}, context);
+    } else if (count < (trail ? kMaxTrailRules : kMaxBannerRules)) {
+      current = count++;
+      names[current] = line.section;
+      visit(RuleLine{line, section, current, true}, context);
+    } else {
+      visit(RuleLine{line, section, -1, false}, context);
+    }
+  });
+}
+
 int RuleSectionsNotRead = 0;
 
 void LoadRulesFrom(std::string_view text) noexcept {
   LoadMainRuleKeys(text);
   StartRules();
   RuleSectionsNotRead = 0;
-  // Each rule's section name, to reopen it at a repeated header, and the keys it has given: views of `text`.
-  std::string_view trailSections[kMaxTrailRules] = {};
-  std::string_view bannerSections[kMaxBannerRules] = {};
   bool trailGiven[kMaxTrailRules][kTrailRuleKeyCount] = {};
   bool bannerGiven[kMaxBannerRules][kBannerRuleKeyCount] = {};
-  RuleKind kind = RuleKind::kTrail;
-  int current = -1;  // the rule the lines go to; none outside a rule section
-  ParseIniText(text, [&](const IniLine& line) {
-    if (line.header) {
-      current = -1;
-      const std::optional<RuleSection> section = RuleSectionOf(line.section);
-      if (!section) return;
-      kind = section->kind;
-      const bool trail = kind == RuleKind::kTrail;
-      std::string_view* names = trail ? trailSections : bannerSections;
-      const int count = trail ? TrailRuleCount : BannerRuleCount;
-      for (int k = 1; k < count; ++k) {
-        if (names[k] == line.section) current = k;
+  VisitRuleLines(text, [&](const RuleLine& at) {
+    const bool trail = at.section.kind == RuleKind::kTrail;
+    if (at.rule < 0) {
+      ++RuleSectionsNotRead;
+    } else if (at.opens && trail) {
+      TrailRule rule = MainTrailRule();
+      rule.model = at.section.model;
+      AddTrailRule(rule);
+    } else if (at.opens) {
+      BannerRule rule = MainBannerRule();
+      rule.model = at.section.model;
+      AddBannerRule(rule);
+    } else if (!at.line.header) {
+      const int key = RuleKeyIndex(at.section.kind, at.line.key);
+      if (key < 0) return;
+      if (trail && !std::exchange(trailGiven[at.rule][key], true)) {
+        StoreTrailKey(TrailRules[at.rule], key, at.line.value);
+      } else if (!trail && !std::exchange(bannerGiven[at.rule][key], true)) {
+        StoreBannerKey(BannerRules[at.rule], key, at.line.value);
       }
-      if (current >= 0) return;
-      bool added = false;
-      if (trail) {
-        TrailRule rule = MainTrailRule();
-        rule.model = section->model;
-        added = AddTrailRule(rule);
-      } else {
-        BannerRule rule = MainBannerRule();
-        rule.model = section->model;
-        added = AddBannerRule(rule);
-      }
-      if (!added) {
-        ++RuleSectionsNotRead;
-        return;
-      }
-      current = (trail ? TrailRuleCount : BannerRuleCount) - 1;
-      names[current] = line.section;
-      return;
-    }
-    if (current < 0) return;
-    const int key = RuleKeyIndex(kind, line.key);
-    if (key < 0) return;
-    if (kind == RuleKind::kTrail) {
-      if (std::exchange(trailGiven[current][key], true)) return;
-      StoreTrailKey(TrailRules[current], key, line.value);
-    } else {
-      if (std::exchange(bannerGiven[current][key], true)) return;
-      StoreBannerKey(BannerRules[current], key, line.value);
     }
   });
   BuildModelRules();

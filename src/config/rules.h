@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <type_traits>
+
+#include "config/ini_parser.h"
 
 namespace config {
 
@@ -116,6 +119,30 @@ inline constexpr const char* kBannerRuleKeys[kBannerRuleKeyCount] = {
 
 // The place of `key` among the keys a rule section of this kind reads, or -1.
 int RuleKeyIndex(RuleKind kind, std::string_view key);
+
+// A line of `text` that belongs to a rule section, as the reader takes it: the rule's kind, its place among the rules
+// of that kind ([MAIN]'s is 0, so a section's is 1 or more; -1 for a header past the limit, whose lines are not
+// read), and whether the line is the header that makes the rule.
+struct RuleLine {
+  const IniLine& line;
+  RuleSection section;
+  int rule;
+  bool opens;
+};
+
+// Hands `visit` each line of a rule section of `text`, in order: the headers, those past kMaxTrailRules
+// (kMaxBannerRules) rules included, and the key lines of the rules made. A repeated header reopens its rule.
+// Allocates nothing. One function for the reader and the checker alike, called through a plain pointer.
+using RuleLineVisit = void (*)(const RuleLine& at, void* context);
+void VisitRuleLines(std::string_view text, RuleLineVisit visit, void* context);
+
+template <typename Visit>
+void VisitRuleLines(std::string_view text, Visit&& visit) {
+  using Function = std::remove_reference_t<Visit>;
+  VisitRuleLines(
+      text, [](const RuleLine& at, void* context) { (*static_cast<Function*>(context))(at); },
+      const_cast<void*>(static_cast<const void*>(&visit)));
+}
 
 // Reads the rules from `text`, a Zephrel.ini as LoadSettingsFrom reads it, after [MAIN]'s settings: [MAIN]'s keys of
 // the rules (a value that does not read keeps its default: white, 0, "Banner"), then the rule sections in the order
