@@ -140,41 +140,36 @@ struct TextLines {
 };
 
 void FindRuleLines(std::string_view text, TextLines& found) {
+  config::ParseIniText(text, [&found](const config::IniLine& line) {
+    if (line.header || line.section != config::kSettingsSection) return;
+    for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
+      if (line.key == kMainRuleKeys[k] && found.mainKeyLine[k] == 0) found.mainKeyLine[k] = line.number;
+    }
+  });
   RuleLines* current = nullptr;
   auto kind = config::RuleKind::kTrail;
   std::size_t opened = 0;
   auto close = [&](std::size_t last) {
     if (current != nullptr) current->spans.append(std::to_string(opened) + "-" + std::to_string(last) + ",");
   };
-  config::ParseIniText(text, [&](const config::IniLine& line) {
-    if (line.header) {
-      close(line.number - 1);
-      current = nullptr;
-      const std::optional<config::RuleSection> section = config::RuleSectionOf(line.section);
-      if (!section) return;
-      kind = section->kind;
-      const bool trail = kind == config::RuleKind::kTrail;
-      RuleLines* rules = trail ? found.trail : found.banner;
-      int& count = trail ? found.trailCount : found.bannerCount;
-      for (int k = 1; k < count; ++k) {
-        if (rules[k].section == line.section) current = &rules[k];
-      }
+  config::VisitRuleLines(text, [&](const config::RuleLine& at) {
+    if (at.line.header) {
+      close(at.line.number - 1);
       // Past the last rule a section is not read, and has no lines to write.
-      if (current == nullptr && count < (trail ? config::kMaxTrailRules : config::kMaxBannerRules)) {
-        current = &rules[count++];
-        current->section = line.section;
+      current = nullptr;
+      if (at.rule < 0) return;
+      kind = at.section.kind;
+      const bool trail = kind == config::RuleKind::kTrail;
+      current = &(trail ? found.trail : found.banner)[at.rule];
+      if (at.opens) {
+        current->section = at.line.section;
+        (trail ? found.trailCount : found.bannerCount) = at.rule + 1;
       }
-      opened = line.number;
+      opened = at.line.number;
       return;
     }
-    if (line.section == config::kSettingsSection) {
-      for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
-        if (line.key == kMainRuleKeys[k] && found.mainKeyLine[k] == 0) found.mainKeyLine[k] = line.number;
-      }
-    }
-    if (current == nullptr) return;
-    const int key = config::RuleKeyIndex(kind, line.key);
-    if (key >= 0 && current->keyLine[key] == 0) current->keyLine[key] = line.number;
+    const int key = config::RuleKeyIndex(kind, at.line.key);
+    if (key >= 0 && current->keyLine[key] == 0) current->keyLine[key] = at.line.number;
   });
   close(0);
 }

@@ -262,12 +262,15 @@ void VisitRuleLines(std::string_view text, RuleLineVisit visit, void* context) {
   int current = -1;  // the rule the key lines go to; none outside a rule section, or past the limit
   ParseIniText(text, [&](const IniLine& line) {
     if (!line.header) {
-      if (current >= 0) visit(RuleLine{line, section, current, false}, context);
+      if (current >= 0) visit(RuleLine{line, section, current, false, false}, context);
       return;
     }
     current = -1;
     const std::optional<RuleSection> rule = RuleSectionOf(line.section);
-    if (!rule) return;
+    if (!rule) {
+      visit(RuleLine{line, {}, -1, false, false}, context);
+      return;
+    }
     section = *rule;
     const bool trail = section.kind == RuleKind::kTrail;
     std::string_view* names = trail ? trailSections : bannerSections;
@@ -276,13 +279,13 @@ void VisitRuleLines(std::string_view text, RuleLineVisit visit, void* context) {
       if (names[k] == line.section) current = k;
     }
     if (current >= 0) {
-      visit(RuleLine{line, section, current, false}, context);
+      visit(RuleLine{line, section, current, false, false}, context);
     } else if (count < (trail ? kMaxTrailRules : kMaxBannerRules)) {
       current = count++;
       names[current] = line.section;
-      visit(RuleLine{line, section, current, true}, context);
+      visit(RuleLine{line, section, current, true, false}, context);
     } else {
-      visit(RuleLine{line, section, -1, false}, context);
+      visit(RuleLine{line, section, -1, false, true}, context);
     }
   });
 }
@@ -297,8 +300,10 @@ void LoadRulesFrom(std::string_view text) noexcept {
   bool bannerGiven[kMaxBannerRules][kBannerRuleKeyCount] = {};
   VisitRuleLines(text, [&](const RuleLine& at) {
     const bool trail = at.section.kind == RuleKind::kTrail;
-    if (at.rule < 0) {
+    if (at.pastLimit) {
       ++RuleSectionsNotRead;
+    } else if (at.rule < 0) {
+      return;
     } else if (at.opens && trail) {
       TrailRule rule = MainTrailRule();
       rule.model = at.section.model;

@@ -120,18 +120,19 @@ inline constexpr const char* kBannerRuleKeys[kBannerRuleKeyCount] = {
 // The place of `key` among the keys a rule section of this kind reads, or -1.
 int RuleKeyIndex(RuleKind kind, std::string_view key);
 
-// A line of `text` that belongs to a rule section, as the reader takes it: the rule's kind, its place among the rules
-// of that kind ([MAIN]'s is 0, so a section's is 1 or more; -1 for a header past the limit, whose lines are not
-// read), and whether the line is the header that makes the rule.
+// A line of `text` as the reader takes it for the rules: a section header, or a key line of a rule section. For a
+// line of a rule, its kind and its place among the rules of that kind ([MAIN]'s is 0, so a section's is 1 or more);
+// -1 for the header of any other section, or of a rule section past the limit, whose lines are not read.
 struct RuleLine {
   const IniLine& line;
-  RuleSection section;
+  RuleSection section;  // for a rule's line, or a header past the limit
   int rule;
-  bool opens;
+  bool opens;      // the header that makes the rule
+  bool pastLimit;  // the header of a rule section for which there is no room
 };
 
-// Hands `visit` each line of a rule section of `text`, in order: the headers, those past kMaxTrailRules
-// (kMaxBannerRules) rules included, and the key lines of the rules made. A repeated header reopens its rule.
+// Hands `visit` each header of `text`, in order, so that a caller knows where a rule's lines end, and the key lines
+// of the rules made. A repeated header reopens its rule; one past kMaxTrailRules (kMaxBannerRules) rules makes none.
 // Allocates nothing. One function for the reader and the checker alike, called through a plain pointer.
 using RuleLineVisit = void (*)(const RuleLine& at, void* context);
 void VisitRuleLines(std::string_view text, RuleLineVisit visit, void* context);
