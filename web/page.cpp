@@ -128,11 +128,8 @@ struct RuleLines {
   std::size_t keyLine[config::kBannerRuleKeyCount];  // in the order of kTrailRuleKeys (kBannerRuleKeys); 0 none
   std::string spans;                                 // "header-last," each time its header opens it; last 0: the end
 };
-constexpr const char* kMainRuleKeys[] = {config::kTrailColourKey, config::kTrailWidthKey, config::kBannerTextureKey,
-                                         config::kSkyTrailColourKey};
-constexpr std::size_t kMainRuleKeyCount = sizeof kMainRuleKeys / sizeof kMainRuleKeys[0];
 struct TextLines {
-  std::size_t mainKeyLine[kMainRuleKeyCount];
+  std::size_t mainKeyLine[config::kMainRuleKeyCount];
   RuleLines trail[config::kMaxTrailRules];
   RuleLines banner[config::kMaxBannerRules];
   int trailCount = 1;  // [MAIN]'s rule first, as in the rules
@@ -142,8 +139,8 @@ struct TextLines {
 void FindRuleLines(std::string_view text, TextLines& found) {
   config::ParseIniText(text, [&found](const config::IniLine& line) {
     if (line.header || line.section != config::kSettingsSection) return;
-    for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
-      if (line.key == kMainRuleKeys[k] && found.mainKeyLine[k] == 0) found.mainKeyLine[k] = line.number;
+    for (std::size_t k = 0; k < config::kMainRuleKeyCount; ++k) {
+      if (line.key == config::kMainRuleKeys[k] && found.mainKeyLine[k] == 0) found.mainKeyLine[k] = line.number;
     }
   });
   RuleLines* current = nullptr;
@@ -174,11 +171,6 @@ void FindRuleLines(std::string_view text, TextLines& found) {
   close(0);
 }
 
-std::string ColourText(std::uint32_t colour) {
-  return std::to_string(colour >> 16 & 0xFF) + "," + std::to_string(colour >> 8 & 0xFF) + "," +
-         std::to_string(colour & 0xFF);
-}
-
 const char* FlagText(bool flag) { return flag ? "true" : "false"; }
 
 void LineFields(const RuleLines& lines, int keys) {
@@ -196,12 +188,12 @@ void LineFields(const RuleLines& lines, int keys) {
 void RuleRows(std::string_view text) {
   TextLines lines{};
   FindRuleLines(text, lines);
-  const std::string mainValues[kMainRuleKeyCount] = {ColourText(config::TrailColour),
-                                                     config::FloatText(config::TrailWidth), config::BannerTextureName,
-                                                     ColourText(config::SkyTrailColour)};
-  for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
+  const std::string mainValues[config::kMainRuleKeyCount] = {
+      config::ColourText(config::TrailColour), config::FloatText(config::TrailWidth), config::BannerTextureName,
+      config::ColourText(config::SkyTrailColour)};
+  for (std::size_t k = 0; k < config::kMainRuleKeyCount; ++k) {
     Field("M");
-    Field(kMainRuleKeys[k]);
+    Field(config::kMainRuleKeys[k]);
     Field(mainValues[k]);
     Field(std::to_string(lines.mainKeyLine[k]));
     EndRow();
@@ -214,7 +206,7 @@ void RuleRows(std::string_view text) {
     Field(FlagText(rule.enabled));
     Field(config::FloatText(rule.height));
     Field(config::FloatText(rule.fadeTime));
-    Field(ColourText(rule.colour));
+    Field(config::ColourText(rule.colour));
     Field(config::FloatText(rule.width));
     LineFields(k < lines.trailCount ? lines.trail[k] : RuleLines{}, config::kTrailRuleKeyCount);
     EndRow();

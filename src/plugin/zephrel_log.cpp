@@ -317,7 +317,10 @@ const char* ChangeNote(std::size_t row) {
   if (flag == &config::FollowFileChanges && !on) {
     return ": the file is no longer followed, only read at the next re-initialisation or game start";
   }
-  if (row == config::kSettingCount + 2 && banners::RuleTextureOf(0) == banners::RuleTexture::kNotReadYet) {
+  // The same pointer: kMainRuleKeys holds the key constants themselves.
+  const bool bannerTexture = row >= config::kSettingCount && row < kSettingTexts &&
+                             config::kMainRuleKeys[row - config::kSettingCount] == config::kBannerTextureKey;
+  if (bannerTexture && banners::RuleTextureOf(0) == banners::RuleTexture::kNotReadYet) {
     return ": a texture first named after the game started is read only at the next game start; until then "
            "[MAIN]'s banner rule tows nothing";
   }
