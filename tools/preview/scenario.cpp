@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "banner_circle.h"
+#include "config/rules.h"
 #include "config/settings.h"
 #include "simhost.h"
 
@@ -35,15 +36,30 @@ ScenarioRule BannerRule(const ScenarioSettings& settings, int k) {
                 : settings.bannerRules[k - 1];
 }
 
-// The first rule of a kind naming `model`.
-std::optional<ScenarioRule> FirstNaming(const ScenarioSettings& settings, std::uint16_t model, bool banner) {
-  const int count = 1 + (banner ? settings.bannerRuleCount : settings.trailRuleCount);
-  for (int k = 0; k < count; ++k) {
-    const ScenarioRule rule = banner ? BannerRule(settings, k) : TrailRule(settings, k);
+// What the plug-in's table says of `model`, if a rule names it.
+const ScenarioSettings::Served* ServedOf(const ScenarioSettings& settings, std::uint16_t model) {
+  for (int k = 0; k < settings.servedCount; ++k) {
     // Compared widened, as the plug-in compares them.
-    if (rule.model == static_cast<std::int32_t>(model)) return rule;
+    if (settings.served[k].model == static_cast<std::int32_t>(model)) return &settings.served[k];
   }
-  return std::nullopt;
+  return nullptr;
+}
+
+// Notes what the plug-in's table, made by the last read of the settings, says of `model`.
+void NoteServed(ScenarioSettings& settings, std::int32_t model) {
+  if (model < 0 || model > 0xFFFF) return;
+  for (int k = 0; k < settings.servedCount; ++k) {
+    if (settings.served[k].model == model) return;
+  }
+  const std::uint8_t rule = config::ModelRules[model];
+  ScenarioSettings::Served& served = settings.served[settings.servedCount++];
+  served = {model, AircraftKind::Plain, 0.0f};
+  if (rule == config::kNoRule) return;
+  if (rule < config::kFirstBannerRule) {
+    served = {model, AircraftKind::Trail, config::TrailRules[rule - config::kFirstTrailRule].height};
+  } else {
+    served = {model, AircraftKind::Banner, config::BannerRules[rule - config::kFirstBannerRule].height};
+  }
 }
 
 // The rule aircraft `index` is flown for.
@@ -58,10 +74,9 @@ ScenarioRule RoleRule(const ScenarioSettings& settings, int index) {
 // The height aircraft `index` flies above: the one at which the rule that serves it serves it, that of the rule it
 // is flown for when none does, or the ground when every height will do.
 float Threshold(const ScenarioSettings& settings, int index, AircraftKind kind) {
-  const std::uint16_t model = ScenarioModel(settings, index);
-  std::optional<ScenarioRule> rule;
-  if (kind != AircraftKind::Plain) rule = FirstNaming(settings, model, kind == AircraftKind::Banner);
-  const float setting = rule.value_or(RoleRule(settings, index)).height;
+  const ScenarioSettings::Served* served =
+      kind != AircraftKind::Plain ? ServedOf(settings, ScenarioModel(settings, index)) : nullptr;
+  const float setting = served != nullptr ? served->height : RoleRule(settings, index).height;
   return std::isfinite(setting) ? std::max(setting, 0.0f) : kFallbackHeight;
 }
 
@@ -102,6 +117,8 @@ ScenarioSettings ScenarioSettingsFrom(std::string_view text) {
     const config::BannerRule& rule = config::BannerRules[k];
     settings.bannerRules[settings.bannerRuleCount++] = {rule.model, rule.enabled, rule.height};
   }
+  for (int k = 0; k < config::TrailRuleCount; ++k) NoteServed(settings, config::TrailRules[k].model);
+  for (int k = 0; k < config::BannerRuleCount; ++k) NoteServed(settings, config::BannerRules[k].model);
   return settings;
 }
 
@@ -129,11 +146,8 @@ std::uint16_t ScenarioModel(const ScenarioSettings& settings, int index) {
 }
 
 AircraftKind KindOf(std::uint16_t model, const ScenarioSettings& settings) {
-  const std::optional<ScenarioRule> trail = FirstNaming(settings, model, false);
-  if (trail && trail->enabled) return AircraftKind::Trail;
-  const std::optional<ScenarioRule> banner = FirstNaming(settings, model, true);
-  if (banner && banner->enabled) return AircraftKind::Banner;
-  return AircraftKind::Plain;
+  const ScenarioSettings::Served* served = ServedOf(settings, model);
+  return served != nullptr ? served->kind : AircraftKind::Plain;
 }
 
 int FrameCount(float seconds) {

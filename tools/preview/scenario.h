@@ -39,6 +39,15 @@ struct ScenarioSettings {
   int trailRuleCount = 0;
   ScenarioRule bannerRules[config::kMaxBannerRules - 1] = {};
   int bannerRuleCount = 0;
+  // What the plug-in's table of models makes of each model a rule names, and the height of the rule that serves it:
+  // no other model is served.
+  struct Served {
+    std::int32_t model;
+    AircraftKind kind;
+    float height;
+  };
+  Served served[config::kMaxTrailRules + config::kMaxBannerRules] = {};
+  int servedCount = 0;
   // Whether the file was read; one that was not leaves every setting above at its default.
   config::IniTextStatus iniStatus = config::IniTextStatus::kRead;
 };
@@ -78,8 +87,7 @@ std::uint32_t StartClockForLitLastFrame(std::uint32_t clock, int frames);
 // The vehicle model the scenario gives aircraft `index`; none (0) for a setting no vehicle can have.
 std::uint16_t ScenarioModel(const ScenarioSettings& settings, int index);
 
-// What the plug-in makes of a vehicle of `model`: the first trail rule naming it makes it a trail aircraft while that
-// rule is enabled, else the first banner rule naming it a banner aircraft while that one is.
+// What the plug-in makes of a vehicle of `model`, as its table of models says.
 AircraftKind KindOf(std::uint16_t model, const ScenarioSettings& settings);
 
 // The scenario's aircraft `elapsed` seconds into a flight of `duration` seconds.
