@@ -3,6 +3,7 @@
 // end and against what its size and pixel format need. A fault inside one texture ends the reading of that texture
 // only, since its section's size says where the next begins; a fault in the walk itself ends the reading.
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -84,6 +85,8 @@ bool Find(const Code (&codes)[N], std::uint32_t code, PixelFormat& format) {
   return false;
 }
 
+bool IsText(char c) { return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\r' || c == '\n'; }
+
 struct Section {
   std::uint32_t type = 0, size = 0;
   std::size_t start = 0, body = 0, end = 0;
@@ -155,6 +158,8 @@ class Reader {
     }
     if (size < 4) return Stop(0, "the file is only " + Bytes(size) + " long, too short for a texture dictionary");
     if (U32(0) == kModel) return Stop(0, "this is a model, not a texture dictionary");
+    if (std::all_of(start.begin(), start.begin() + std::min<std::size_t>(size, 64), IsText))
+      return Stop(0, "this is text, not a texture dictionary");
     if (U32(0) != kDictionary) {
       const std::string first = Hex(U32(0));
       return Stop(0,
