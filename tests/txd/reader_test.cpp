@@ -269,6 +269,8 @@ const DamageCase kDamage[] = {
            "texture 1 is made for another console (platform 5), not for the PC", {}, {}, true),
     Damage("another console's four letters", With32(kFirstBody, 0x00325350), kFirstBody,
            "texture 1 is made for another console (platform 0x325350)", {}, {}, true),
+    Damage("a platform no machine has", With32(kFirstBody, 77), kFirstBody,
+           "texture 1 is not for the PC: its platform is 77, where the PC's is 8 or 9", {}, {}, true),
     Damage("a width of 60,000", With32(kFirstBody + 80, 0x0004EA60), kFirstLevel,
            "texture \"A\" is 60000 by 4 pixels in 8888, which take 960000 bytes, but its pixels take 64 bytes",
            {"A", "B"}, {"A"}, false),

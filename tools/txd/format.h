@@ -25,6 +25,8 @@ inline constexpr std::uint16_t kDeviceId = 2;
 // levels, each a 32-bit byte count and its pixels.
 inline constexpr std::uint32_t kOlderPcPlatform = 8;
 inline constexpr std::uint32_t kPcPlatform = 9;
+// Other consoles' platforms: a number, or four letters.
+inline constexpr std::uint32_t kConsolePlatforms[] = {5, 0x00325350};
 inline constexpr std::size_t kPlatformAt = 0, kSamplingAt = 4, kNameAt = 8, kMaskAt = 40, kRasterFormatAt = 72,
                              kAlphaOrFormatAt = 76, kWidthAt = 80, kHeightAt = 82, kBitsAt = 84, kLevelsAt = 85,
                              kRasterTypeAt = 86, kFlagsAt = 87, kTextureStructSize = 88;

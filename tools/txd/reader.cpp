@@ -224,9 +224,13 @@ class Reader {
                                           ", too few to say which machine it is for");
     const std::uint32_t platform = U32(body + kPlatformAt);
     if (platform != kPcPlatform && platform != kOlderPcPlatform) {
-      return Stop(body, what + " is made for another console (platform " +
-                            (platform < 0x100 ? Number(platform) : Hex(platform)) +
-                            "), not for the PC: the game on the PC cannot read this dictionary");
+      const std::string number = platform < 0x100 ? Number(platform) : Hex(platform);
+      if (std::find(std::begin(kConsolePlatforms), std::end(kConsolePlatforms), platform) !=
+          std::end(kConsolePlatforms))
+        return Stop(body, what + " is made for another console (platform " + number +
+                              "), not for the PC: the game on the PC cannot read this dictionary");
+      return Stop(body, what + " is not for the PC: its platform is " + number +
+                            ", where the PC's is 8 or 9, so the file is damaged or made for another machine");
     }
     if (header.size < kTextureStructSize)
       return Report(header.start + 4,
