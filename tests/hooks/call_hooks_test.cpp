@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/addresses.h"
+#include "protection_faults.h"
 #include "simhost.h"
 #include "support/code_scratch.h"
 #include "test_sites.h"
@@ -26,6 +27,7 @@ using testing_support::CodeOverwrite;
 using testing_support::Marks;
 using testing_support::PageProtection;
 using testing_support::RoutineOf;
+using testing_support::TrampolineTarget;
 
 constexpr Site kSite = Site::Frame;
 constexpr std::uint32_t kAddress = host::address::FrameCallSite;
@@ -50,7 +52,11 @@ Callback PassThrough() {
   return [](const Next& next) { return next(); };
 }
 
-bool SiteHoldsDispatch() { return CallTargetAt(kAddress) == FrameHook::manager_type::DispatchAddress(); }
+// The site calls our trampoline, which jumps to the site's own dispatch_hooks.
+bool SiteHoldsDispatch() {
+  return CallTargetAt(kAddress) == Manager().Callee() &&
+         TrampolineTarget(Manager().Callee()) == FrameHook::manager_type::DispatchAddress();
+}
 
 class CallHooks : public ::testing::Test {
  protected:
@@ -87,6 +93,8 @@ TEST_F(CallHooks, InstallSavesTheCallAndCallsTheSitesOwnDispatch) {
             std::vector<std::uint8_t>(original_.begin(), original_.begin() + 5));
   EXPECT_EQ(Manager().savedSize, 5u);
   EXPECT_EQ(PageProtection(simhost::At(kAddress)), "r-xp");
+  EXPECT_EQ(PageProtection(Manager().Callee()), "r-xp") << "the trampoline's code is never writable";
+  EXPECT_EQ(hook::FindSiteReport(kAddress)->trampoline, Manager().Callee());
 
   EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
   EXPECT_EQ(simhost::RoutineRuns(kSite), 1);
@@ -356,6 +364,94 @@ TEST_F(CallHooks, ASiteRewrittenSinceOurHookIsNotClobbered) {
     EXPECT_FALSE(Manager().hasSaved);
     simhost::WriteCode(kAddress, original_);
   }
+}
+
+// Another tool that takes the site over after us keeps our call, to our trampoline, as the routine it goes on
+// to. Once we let go, the trampoline goes on to the host's routine itself, for good.
+std::uint32_t laterToolGoesOnTo = 0;
+std::uint32_t HOST_CDECL LaterToolHook() {
+  simhost::Mark("later tool");
+  return reinterpret_cast<testing_support::HostRoutineFn>(laterToolGoesOnTo)();
+}
+
+TEST_F(CallHooks, AToolThatHookedAfterUsStillReachesTheHostsRoutineOnceWeLetGo) {
+  const std::vector<std::uint8_t> laterTool = CallBytes(kAddress, reinterpret_cast<std::uint32_t>(&LaterToolHook));
+  const std::vector<std::string> throughBoth{"later tool", "ours>", "routine:frame", "<ours"};
+  const std::vector<std::string> throughTool{"later tool", "routine:frame"};
+  for (const bool unhook : {true, false}) {
+    SCOPED_TRACE(unhook ? "unhooked" : "destroyed");
+    std::uint32_t trampoline = 0;
+    {
+      FrameHook siteHook;
+      siteHook.Install(Marking("ours"));
+      trampoline = CallTargetAt(kAddress);
+      laterToolGoesOnTo = trampoline;
+      simhost::WriteCode(kAddress, laterTool);
+      simhost::ClearRecord();
+      EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
+      EXPECT_EQ(Marks(), throughBoth);
+      if (unhook) siteHook.Unhook();
+    }
+    EXPECT_EQ(simhost::ReadCode(kAddress, 5), laterTool);
+    EXPECT_FALSE(Manager().hooked);
+    EXPECT_EQ(TrampolineTarget(trampoline), RoutineOf(kSite));
+    EXPECT_EQ(hook::FindSiteReport(kAddress)->left, hook::SiteLeft::kTrampolineForTool);
+    for (int call = 0; call < 3; ++call) {
+      simhost::ClearRecord();
+      EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
+      EXPECT_EQ(Marks(), throughTool);
+    }
+    // The later tool goes too, putting back the call it found: the site is the host's again, but for a jump.
+    simhost::WriteCode(kAddress, CallBytes(kAddress, trampoline));
+    simhost::ClearRecord();
+    EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
+    EXPECT_EQ(Marks(), (std::vector<std::string>{"routine:frame"}));
+    simhost::WriteCode(kAddress, original_);
+  }
+}
+
+// Refusing each protection change of an install in turn: the site keeps its bytes or takes our whole call, and
+// without a trampoline (its code could not be made executable) the call goes to dispatch_hooks itself.
+TEST_F(CallHooks, WhicheverProtectionChangeAnInstallIsRefusedTheSiteIsWholeAndItsReportSaysHow) {
+  int requests = 0;
+  {
+    FrameHook siteHook;
+    simhost::ArmProtectionFaults(0);
+    siteHook.Install(PassThrough());
+    requests = simhost::DisarmProtectionFaults();
+  }
+  ASSERT_GT(requests, 2);
+  const std::vector<std::string> hooked{"ours>", "routine:frame", "<ours"};
+  int direct = 0;
+  for (int failing = 1; failing <= requests; ++failing) {
+    SCOPED_TRACE("request " + std::to_string(failing) + " refused");
+    FrameHook siteHook;
+    simhost::ArmProtectionFaults(failing);
+    siteHook.Install(Marking("ours"));
+    EXPECT_GE(simhost::DisarmProtectionFaults(), failing);
+    EXPECT_EQ(PageProtection(simhost::At(kAddress)), "r-xp");
+    simhost::ClearRecord();
+    EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
+    switch (hook::FindSiteReport(kAddress)->outcome) {
+      case hook::SiteOutcome::kHooked:
+        EXPECT_TRUE(SiteHoldsDispatch());
+        EXPECT_EQ(Marks(), hooked);
+        break;
+      case hook::SiteOutcome::kHookedDirect:
+        ++direct;
+        EXPECT_EQ(CallTargetAt(kAddress), FrameHook::manager_type::DispatchAddress());
+        EXPECT_EQ(hook::FindSiteReport(kAddress)->trampoline, 0u);
+        EXPECT_EQ(Marks(), hooked);
+        break;
+      default:
+        EXPECT_EQ(SiteBytes(), original_);
+        EXPECT_EQ(Marks(), (std::vector<std::string>{"routine:frame"}));
+    }
+    siteHook.Unhook();
+    EXPECT_EQ(SiteBytes(), original_);
+  }
+  // Once, where the sweep made the first trampoline; none where an earlier test of this process left one in place.
+  EXPECT_LE(direct, 1);
 }
 
 TEST_F(CallHooks, AnExceptionLeavingTheChainStopsBeforeTheHostAndTheRoutineRunsOnce) {
