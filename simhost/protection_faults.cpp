@@ -20,6 +20,7 @@ namespace {
 
 bool armed = false;
 int failingRequest = 0;
+int failingCount = 1;
 int requests = 0;
 
 // A request that makes host code writable, or that makes memory outside the image executable: code the plug-in
@@ -36,12 +37,16 @@ bool IsCounted(const void* address, std::size_t length, int protection) {
 
 // Counts the request if it is one, and says whether it is the one to refuse.
 bool RefusesProtectionChange(const void* address, std::size_t length, int protection) {
-  return armed && IsCounted(address, length, protection) && ++requests == failingRequest;
+  if (!armed || !IsCounted(address, length, protection)) return false;
+  ++requests;
+  return failingRequest != 0 && requests >= failingRequest &&
+         (failingCount == 0 || requests < failingRequest + failingCount);
 }
 
-void ArmProtectionFaults(int failing) {
+void ArmProtectionFaults(int failing, int count) {
   armed = true;
   failingRequest = failing;
+  failingCount = count;
   requests = 0;
 }
 

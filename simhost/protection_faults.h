@@ -6,10 +6,11 @@
 namespace simhost {
 
 // From now on counts the requests that add write access to pages of the image's code, or that make memory
-// outside the image executable (where the plug-in writes code of its own), and refuses the one numbered `failing`
-// (the first is 1; 0 refuses none). Requests of the simulated host itself count as well, but for its loader's:
-// arm it only around what the plug-in does.
-void ArmProtectionFaults(int failing);
+// outside the image executable (where the plug-in writes code of its own), and refuses `count` of them from the
+// one numbered `failing` on (the first is 1; 0 refuses none; a count of 0 refuses every one from there on).
+// Requests of the simulated host itself count as well, but for its loader's: arm it only around what the plug-in
+// does.
+void ArmProtectionFaults(int failing, int count = 1);
 
 // Stops counting and refusing; returns how many requests were counted since armed.
 int DisarmProtectionFaults();

@@ -125,8 +125,9 @@ void LogSiteLeft(const host::CallSiteInfo& site, const hook::SiteReport& report)
   } else if (report.left != hook::SiteLeft::kNothing) {
     LogLine("  0x%06X %-20s %s: Zephrel's jump at 0x%08X stays until the game ends, on to 0x%06X", site.address,
             site.name,
-            report.left == hook::SiteLeft::kTrampolineForTool ? "another tool's call stands here"
-                                                              : "Zephrel's call could not be taken back",
+            report.left == hook::SiteLeft::kTrampolineForTool
+                ? "another tool's call stands here"
+                : "its page's protection could not be changed to give it back",
             report.trampoline, SavedTarget(site, report));
   }
 }
