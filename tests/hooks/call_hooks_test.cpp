@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "host/addresses.h"
-#include "protection_faults.h"
 #include "simhost.h"
 #include "support/code_scratch.h"
 #include "test_sites.h"
@@ -408,50 +407,6 @@ TEST_F(CallHooks, AToolThatHookedAfterUsStillReachesTheHostsRoutineOnceWeLetGo) 
     EXPECT_EQ(Marks(), (std::vector<std::string>{"routine:frame"}));
     simhost::WriteCode(kAddress, original_);
   }
-}
-
-// Refusing each protection change of an install in turn: the site keeps its bytes or takes our whole call, and
-// without a trampoline (its code could not be made executable) the call goes to dispatch_hooks itself.
-TEST_F(CallHooks, WhicheverProtectionChangeAnInstallIsRefusedTheSiteIsWholeAndItsReportSaysHow) {
-  int requests = 0;
-  {
-    FrameHook siteHook;
-    simhost::ArmProtectionFaults(0);
-    siteHook.Install(PassThrough());
-    requests = simhost::DisarmProtectionFaults();
-  }
-  ASSERT_GT(requests, 2);
-  const std::vector<std::string> hooked{"ours>", "routine:frame", "<ours"};
-  int direct = 0;
-  for (int failing = 1; failing <= requests; ++failing) {
-    SCOPED_TRACE("request " + std::to_string(failing) + " refused");
-    FrameHook siteHook;
-    simhost::ArmProtectionFaults(failing);
-    siteHook.Install(Marking("ours"));
-    EXPECT_GE(simhost::DisarmProtectionFaults(), failing);
-    EXPECT_EQ(PageProtection(simhost::At(kAddress)), "r-xp");
-    simhost::ClearRecord();
-    EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
-    switch (hook::FindSiteReport(kAddress)->outcome) {
-      case hook::SiteOutcome::kHooked:
-        EXPECT_TRUE(SiteHoldsDispatch());
-        EXPECT_EQ(Marks(), hooked);
-        break;
-      case hook::SiteOutcome::kHookedDirect:
-        ++direct;
-        EXPECT_EQ(CallTargetAt(kAddress), FrameHook::manager_type::DispatchAddress());
-        EXPECT_EQ(hook::FindSiteReport(kAddress)->trampoline, 0u);
-        EXPECT_EQ(Marks(), hooked);
-        break;
-      default:
-        EXPECT_EQ(SiteBytes(), original_);
-        EXPECT_EQ(Marks(), (std::vector<std::string>{"routine:frame"}));
-    }
-    siteHook.Unhook();
-    EXPECT_EQ(SiteBytes(), original_);
-  }
-  // Once, where the sweep made the first trampoline; none where an earlier test of this process left one in place.
-  EXPECT_LE(direct, 1);
 }
 
 TEST_F(CallHooks, AnExceptionLeavingTheChainStopsBeforeTheHostAndTheRoutineRunsOnce) {

@@ -151,34 +151,4 @@ TEST_F(PluginUnload, ASiteRewrittenWhileLoadedIsLeftAsItIsAtUnload) {
   EXPECT_EQ(simhost::SnapshotCode(), expected);  // every other site is back
 }
 
-// A tool that hooked after the plug-in goes on through the call it found: the plug-in's trampoline, which the
-// plug-in, unloaded first, leaves going on to the host's routine.
-std::uint32_t laterToolGoesOnTo = 0;
-std::uint32_t HOST_CDECL LaterFrameHook() {
-  simhost::Mark("later tool");
-  return reinterpret_cast<testing_support::HostRoutineFn>(laterToolGoesOnTo)();
-}
-
-TEST_F(PluginUnload, AToolThatHookedAfterThePluginRunsOnOnceThePluginIsUnloaded) {
-  const std::uint32_t site = simhost::SiteAddress(Site::Frame);
-  ProbePlugin plugin;
-  ASSERT_TRUE(plugin.loaded());
-  const std::vector<std::uint8_t> found = simhost::ReadCode(site, 5);
-  laterToolGoesOnTo = CallTargetAt(site);
-  simhost::WriteCode(site, CallBytes(site, reinterpret_cast<std::uint32_t>(&LaterFrameHook)));
-  simhost::ClearRecord();
-  EXPECT_EQ(simhost::RunSite(Site::Frame), simhost::RoutineResult(Site::Frame));
-  EXPECT_EQ(Marks(), (std::vector<std::string>{"later tool", "routine:frame", "probe:frame"}));
-
-  EXPECT_TRUE(plugin.Unload());
-  EXPECT_EQ(testing_support::TrampolineTarget(laterToolGoesOnTo), RoutineOf(Site::Frame));
-  for (int frame = 0; frame < 100; ++frame) {
-    simhost::ClearRecord();
-    EXPECT_EQ(simhost::RunSite(Site::Frame), simhost::RoutineResult(Site::Frame));
-    EXPECT_EQ(Marks(), (std::vector<std::string>{"later tool", "routine:frame"}));
-  }
-  simhost::WriteCode(site, found);  // the tool goes too
-  RunEverySite(false);
-}
-
 }  // namespace
