@@ -23,7 +23,8 @@ bool LiftPageProtection(std::uint32_t address, Protection& previous);
 bool SetPageProtection(std::uint32_t address, Protection protection);
 
 // Memory of the process's own for code the plug-in writes itself, outside every module: `size` bytes (whole
-// pages) at a page boundary, readable and writable. 0 when the system has none to give.
+// pages) at a page boundary, readable and writable. 0 when the system has none to give. Not in the browser preview,
+// which writes no code.
 std::uint32_t ReserveCodeMemory(std::size_t size);
 
 // Makes the pages of [address, address + size), reserved above and written, readable and executable, and no longer

@@ -29,11 +29,6 @@ bool LiftPageProtection(std::uint32_t, Protection& previous) {
 
 bool SetPageProtection(std::uint32_t, Protection) { return true; }
 
-// Nothing here writes code: the page runs no hooks.
-std::uint32_t ReserveCodeMemory(std::size_t) { return 0; }
-bool MakeCodeExecutable(std::uint32_t, std::size_t) { return false; }
-bool ReleaseCodeMemory(std::uint32_t, std::size_t) { return false; }
-
 bool IsMapped(std::uint32_t address, std::size_t size) {
   const std::uint64_t end = std::uint64_t{address} + size;
   // The memory as it is now: it may grow, but what lies past its end cannot be read yet.
