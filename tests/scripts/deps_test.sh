@@ -9,7 +9,7 @@ if [ "$(id -u)" != 0 ]; then
   echo "Not run: scripts/deps installs only as root"
   exit 77
 fi
-work=$(mktemp -d)
+work=$(mktemp -d --tmpdir zephrel-deps-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 repo=$work/repo

@@ -8,7 +8,7 @@ if [ "$(id -u)" != 0 ]; then
   echo "Not run: the packages unpack as root"
   exit 77
 fi
-work=$(mktemp -d)
+work=$(mktemp -d --tmpdir zephrel-vm32-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 # A work tree whose path dash must be handed right: spaces, a quote and letters beyond ASCII.
 top="$work/tree ä'ö"
