@@ -67,8 +67,8 @@ case " $* " in
     fi ;;
 esac
 EOF
-# qemu: the first boot passes or not as FAKE_FIRST_BOOT says; later runs run the command with dash, as the machine
-# does, from the run folder it shares.
+# qemu: the first boot passes or not as FAKE_FIRST_BOOT says (with FAKE_BOOT_WAITS_FOR, once that file says that a
+# second caller waits); later runs run the command with dash, as the machine does, from the run folder it shares.
 cat >"$work/bin/qemu" <<'EOF'
 #!/bin/bash
 echo "$*" >>"$FAKE_LOG"
@@ -76,6 +76,10 @@ for arg; do
   case "$arg" in local,path=*,mount_tag=run,*) run=${arg#local,path=} run=${run%%,mount_tag=run,*} ;; esac
 done
 if grep -q wineboot "$run/command"; then
+  for _ in $(seq 300); do
+    [ -z "${FAKE_BOOT_WAITS_FOR:-}" ] || grep -qs "waiting for the make" "$FAKE_BOOT_WAITS_FOR" && break
+    sleep 0.1
+  done
   [ -x "$run/sanitizer-probe" ] || exit 1
   [ "$FAKE_FIRST_BOOT" = pass ] && echo 0 >"$run/status"
   exit 0
@@ -153,6 +157,20 @@ want="way out taken: could not read zlt-security main/i386 (Hash Sum mismatch); 
 FAKE_FIRST_BOOT=pass vm32 --ready >>"$work/vm32.log" 2>&1 || fail "ready again: exit status $?"
 [ "$(wc -l <"$work/qemu.log")" = 1 ] || fail "made again: $(wc -l <"$work/qemu.log") boots"
 if [ "$failures" != 0 ]; then sed 's/^/  | /' "$work/vm32.log"; fi
+
+# Two callers at once, as two work trees sharing the machine: the second waits for the first one's make (whose first
+# boot holds until the second has said so) and then finds the machine made, so it is made once.
+case="two callers at once"
+rm -rf "$work/vm" "$work/qemu.log" "$work/both.log"
+FAKE_FIRST_BOOT=pass FAKE_BOOT_WAITS_FOR=$work/both.log vm32 --ready >>"$work/both.log" 2>&1 &
+first=$!
+status=0
+FAKE_FIRST_BOOT=pass FAKE_BOOT_WAITS_FOR=$work/both.log vm32 --ready >>"$work/both.log" 2>&1 || status=$?
+wait $first || status=$?
+[ "$status" = 0 ] || fail "exit status $status, want 0"
+[ "$(wc -l <"$work/qemu.log")" = 1 ] || fail "$(wc -l <"$work/qemu.log") first boots, want 1"
+[ "$(grep -c "waiting for the make" "$work/both.log")" = 1 ] || fail "no caller waited"
+if [ "$failures" != 0 ]; then sed 's/^/  | /' "$work/both.log"; fi
 
 # A command typed in the work tree reaches the machine word for word, in the same folder, and its status comes back.
 case="a command"
