@@ -42,6 +42,9 @@ def start_browser(own):
     options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
     driver = webdriver.Chrome(options=options, service=Service("/usr/bin/chromedriver"))
     driver.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": str(own / "downloads")})
+    # A script waits for the page's thread, which may still be reading a large file: on a machine that other builds
+    # keep busy that took over Selenium's 30 s once, and the check timed out rather than failed.
+    driver.set_script_timeout(180)
     return driver
 
 
