@@ -1,11 +1,13 @@
 #include "trails/aircraft_scan.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
 #include "banners/banner_chain.h"
 #include "config/rules.h"
 #include "host/host.h"
+#include "trails/slot_lending.h"
 #include "trails/trail_store.h"
 
 namespace trails {
@@ -15,39 +17,74 @@ namespace {
 // The host wants the time field of a trail aircraft this far in the past, every frame.
 constexpr std::uint32_t kTimeFieldLagMs = 20000;
 
+// The aircraft past the first 50 of the pool, each in the slot it holds or borrows now.
+void ScanBorrowers(const host::HostVehiclePool& pool) {
+  const std::uint32_t entries = reinterpret_cast<std::uint32_t>(pool.entries);
+  const std::uint32_t now = host::HostTimeMs();
+  LeaseWalk walk = StartLeaseWalk(pool, now);
+  for (std::int32_t i = kTrailSlots; i < pool.count; ++i) {
+    if (pool.flags[i] < 0) continue;  // free
+    const std::uint32_t address = entries + static_cast<std::uint32_t>(i) * sizeof(host::HostVehicle);
+    host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
+    if (IsExcluded(vehicle)) continue;
+    const std::optional<config::RuleRef> served = config::RuleServing(vehicle.model);
+    if (!served) continue;
+    const host::Vector3& position = host::PositionOf(vehicle.placement);
+    const int rule = served->index;
+    if (served->kind == config::RuleKind::kTrail) {
+      vehicle.timeField = now - kTimeFieldLagMs;
+      const bool lays = IsAboveTrailHeight(config::TrailRules[rule], position.z);
+      const int slot = SlotFor(walk, i, vehicle, lays, position, served->kind);
+      if (lays && slot >= 0) AddTrailPointAt(Trails[slot], position, now, static_cast<std::uint8_t>(rule));
+      continue;
+    }
+    const bool moves = MovesBannerHead(config::BannerRules[rule], vehicle, position.z);
+    const int slot = SlotFor(walk, i, vehicle, moves, position, served->kind);
+    if (moves && slot >= 0) banners::SetBannerHead(position, slot, static_cast<std::uint8_t>(rule));
+  }
+  FinishLeaseWalk(walk);
+}
+
 }  // namespace
 
 void ScanAircraft() {
   const host::HostVehiclePool* pool = host::GetHostVehiclePool();
   // A pool without its arrays has no entries to read, whatever its count says.
-  if (pool == nullptr || pool->entries == nullptr || pool->flags == nullptr) return;
-  const std::uint32_t entries = reinterpret_cast<std::uint32_t>(pool->entries);
-  const std::int8_t* flags = pool->flags;
-  const std::int32_t count = pool->count;
+  if (pool == nullptr || pool->entries == nullptr || pool->flags == nullptr) {
+    EndLeases();
+    return;
+  }
+  // The aircraft at pool index i has slot i: a borrower moves off it before the walk comes to it.
+  if (LeaseCount != 0) TakeBackOwnSlots(*pool, host::HostTimeMs());
 
-  for (std::int32_t i = 0; i < count; ++i) {
+  // Slot i for the aircraft at pool index i.
+  const std::int8_t* const flags = pool->flags;
+  const std::int32_t owners = std::min(pool->count, kTrailSlots);
+  host::HostVehicle* vehicle = pool->entries;
+  for (std::int32_t i = 0; i < owners; ++i, ++vehicle) {
     if (flags[i] < 0) continue;  // free
-    const std::uint32_t address = entries + static_cast<std::uint32_t>(i) * sizeof(host::HostVehicle);
-    host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
-    if (IsExcluded(vehicle)) continue;
+    if (IsExcluded(*vehicle)) continue;
 
     // One lookup decides, whatever the number of rules: the table already says which rule serves the model, a
     // trail rule while it is enabled before a banner rule.
-    const std::optional<config::RuleRef> served = config::RuleServing(vehicle.model);
+    const std::optional<config::RuleRef> served = config::RuleServing(vehicle->model);
     if (!served) continue;
     // Read where the host keeps it: the trail store and the banner chain copy it through the host's CopyVector.
-    const host::Vector3& position = host::PositionOf(vehicle.placement);
-    const auto rule = static_cast<std::uint8_t>(served->index);
+    const host::Vector3& position = host::PositionOf(vehicle->placement);
+    const int rule = served->index;
     if (served->kind == config::RuleKind::kTrail) {
       const std::uint32_t now = host::HostTimeMs();
-      vehicle.timeField = now - kTimeFieldLagMs;
-      if (HasTrailSlot(i) && IsAboveTrailHeight(config::TrailRules[rule], position.z)) {
-        AddTrailPointAt(Trails[i], position, now, rule);
+      vehicle->timeField = now - kTimeFieldLagMs;
+      if (IsAboveTrailHeight(config::TrailRules[rule], position.z)) {
+        AddTrailPointAt(Trails[i], position, now, static_cast<std::uint8_t>(rule));
       }
       continue;  // a trail aircraft never tows a banner
     }
-    if (MovesBannerHead(config::BannerRules[rule], vehicle, position.z)) banners::SetBannerHead(position, i, rule);
+    if (MovesBannerHead(config::BannerRules[rule], *vehicle, position.z)) {
+      banners::SetBannerHead(position, i, static_cast<std::uint8_t>(rule));
+    }
   }
+  if (pool->count > kTrailSlots || LeaseCount != 0) ScanBorrowers(*pool);
 }
 
 }  // namespace trails

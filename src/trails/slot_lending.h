@@ -1,0 +1,77 @@
+#pragma once
+// Slots for the aircraft past the first 50 of the vehicle pool. A slot is a trail record and a banner chain of the
+// same number, and the aircraft at pool index i below 50 has slot i, always. An aircraft further up the pool borrows
+// a slot that no aircraft of its own uses (nor, while they may run, the sky trails: 47 to 49) when it first lays a
+// trail point or moves its banner, and keeps it while it stays an aircraft of a rule, of the same model, at its pool
+// index. Lending takes the lowest-numbered slot that holds nothing to show, else the lowest-numbered one where the
+// trail or banner of an aircraft that is gone still fades (which then goes). When the aircraft of a lent slot's own
+// pool index comes, or the sky trails, the borrower moves to another slot, its trail and banner with it; with none
+// left it loses them and waits. Aircraft that find no slot wait; slots go to them in pool order as they free up.
+// Fixed arrays; nothing is allocated.
+
+#include <cstdint>
+
+#include "banners/banner_chain.h"
+#include "config/rules.h"
+#include "host/host.h"
+#include "trails/trail_store.h"
+
+namespace trails {
+
+static_assert(kTrailSlots == banners::kBannerSlots, "a slot is a trail record and a banner chain");
+
+// A slot lent to the aircraft at pool index `index` (kTrailSlots or above), which had `model` when it borrowed it.
+struct Lease {
+  std::int32_t index;
+  std::uint16_t model;
+  std::uint8_t slot;  // kNoSlot once taken back with no other slot to move to
+};
+inline constexpr std::uint8_t kNoSlot = 0xFF;
+
+// The leases in force, in pool order, and how many there are (read by the scan in every frame).
+struct LeaseList {
+  Lease leases[kTrailSlots];
+  int count;
+};
+const LeaseList& Leases();
+extern int LeaseCount;
+
+// The slot lent to the aircraft at pool index `index`, or -1.
+int LentSlotOf(std::int32_t index);
+
+bool IsLent(int slot);
+
+// Ends every lease; the slots keep what they hold. At the game's start.
+void EndLeases();
+
+// An aircraft of a rule holds its slot whether or not it lays a trail point or moves its banner in a frame: in use,
+// not left alone, and of a model a rule serves.
+bool PoolHoldsRuleAircraft(const host::HostVehiclePool& pool, std::int32_t index);
+
+// Before the scan meets the aircraft: moves each borrower off a slot whose own pool index now holds an aircraft of a
+// rule.
+void TakeBackOwnSlots(const host::HostVehiclePool& pool, std::uint32_t now);
+
+// Before the sky trails add their points: moves each borrower off their slots.
+void TakeBackSkySlots();
+
+// The scan's walk of the aircraft past the first 50, in pool order.
+struct LeaseWalk {
+  const host::HostVehiclePool* pool;
+  std::uint32_t now;
+  int met;    // the leases in force before the walk that it has passed
+  int kept;   // the leases of the walk so far
+  bool full;  // no slot was left to lend in this walk
+};
+LeaseWalk StartLeaseWalk(const host::HostVehiclePool& pool, std::uint32_t now);
+
+// The slot for `vehicle`, an aircraft of a rule of `kind` at pool index `index`: the one it holds, else, when it
+// `wantsOne` (it lays a trail point or moves its banner in this frame), one lent to it now at `position`; -1 while
+// it waits. Asked once for each aircraft of a rule the walk meets, in pool order.
+int SlotFor(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
+            const host::Vector3& position, config::RuleKind kind);
+
+// Ends the leases whose aircraft the walk did not meet (their slots keep what they hold) and puts the walk's in force.
+void FinishLeaseWalk(LeaseWalk& walk);
+
+}  // namespace trails
