@@ -17,29 +17,31 @@ namespace {
 // The host wants the time field of a trail aircraft this far in the past, every frame.
 constexpr std::uint32_t kTimeFieldLagMs = 20000;
 
-// The aircraft past the first 50 of the pool, each in the slot it holds or borrows now.
-void ScanBorrowers(const host::HostVehiclePool& pool) {
-  const std::uint32_t entries = reinterpret_cast<std::uint32_t>(pool.entries);
+// The aircraft past the first 50 of the pool, each in the slot it holds or borrows now. Not inlined: the walk of the
+// first 50, the whole pool in most frames, keeps its code free of this one's.
+[[gnu::noinline]] void ScanBorrowers(const host::HostVehiclePool& pool) {
+  // Read once: the host's calls in the walk could change any memory, as far as the compiler knows.
+  const std::int8_t* const flags = pool.flags;
+  const std::int32_t count = pool.count;
+  host::HostVehicle* vehicle = pool.entries + kTrailSlots;
   const std::uint32_t now = host::HostTimeMs();
   LeaseWalk walk = StartLeaseWalk(pool, now);
-  for (std::int32_t i = kTrailSlots; i < pool.count; ++i) {
-    if (pool.flags[i] < 0) continue;  // free
-    const std::uint32_t address = entries + static_cast<std::uint32_t>(i) * sizeof(host::HostVehicle);
-    host::HostVehicle& vehicle = *reinterpret_cast<host::HostVehicle*>(address);
-    if (IsExcluded(vehicle)) continue;
-    const std::optional<config::RuleRef> served = config::RuleServing(vehicle.model);
-    if (!served) continue;
-    const host::Vector3& position = host::PositionOf(vehicle.placement);
+  for (std::int32_t i = kTrailSlots; i < count; ++i, ++vehicle) {
+    if (flags[i] < 0) continue;  // free
+    // The model first: most vehicles past the first 50 of a busy pool are of no rule.
+    const std::optional<config::RuleRef> served = config::RuleServing(vehicle->model);
+    if (!served || IsExcluded(*vehicle)) continue;
+    const host::Vector3& position = host::PositionOf(vehicle->placement);
     const int rule = served->index;
     if (served->kind == config::RuleKind::kTrail) {
-      vehicle.timeField = now - kTimeFieldLagMs;
+      vehicle->timeField = now - kTimeFieldLagMs;
       const bool lays = IsAboveTrailHeight(config::TrailRules[rule], position.z);
-      const int slot = SlotFor(walk, i, vehicle, lays, position, served->kind);
+      const int slot = SlotFor(walk, i, *vehicle, lays, position, served->kind);
       if (lays && slot >= 0) AddTrailPointAt(Trails[slot], position, now, static_cast<std::uint8_t>(rule));
       continue;
     }
-    const bool moves = MovesBannerHead(config::BannerRules[rule], vehicle, position.z);
-    const int slot = SlotFor(walk, i, vehicle, moves, position, served->kind);
+    const bool moves = MovesBannerHead(config::BannerRules[rule], *vehicle, position.z);
+    const int slot = SlotFor(walk, i, *vehicle, moves, position, served->kind);
     if (moves && slot >= 0) banners::SetBannerHead(position, slot, static_cast<std::uint8_t>(rule));
   }
   FinishLeaseWalk(walk);
@@ -54,9 +56,8 @@ void ScanAircraft() {
     EndLeases();
     return;
   }
-  // The aircraft at pool index i has slot i: a borrower moves off it before the walk comes to it.
+  // The aircraft at pool index i has slot i: its borrower moves off before the walk comes to it.
   if (LeaseCount != 0) TakeBackOwnSlots(*pool, host::HostTimeMs());
-
   // Slot i for the aircraft at pool index i.
   const std::int8_t* const flags = pool->flags;
   const std::int32_t owners = std::min(pool->count, kTrailSlots);

@@ -1,5 +1,7 @@
 #include "trails/slot_lending.h"
 
+#include <cstring>
+
 #include "trails/sky_trails.h"
 #include "trails/trail_render.h"
 
@@ -7,26 +9,15 @@ namespace trails {
 
 namespace {
 
-// The leases in force and those a walk makes for the next frame: a walk reads one list and writes the other.
-LeaseList lists[2];
-int inForce = 0;
-bool lent[kTrailSlots];
-
-LeaseList& InForce() { return lists[inForce]; }
-
-void SetLeaseCount(int count) {
-  InForce().count = count;
-  LeaseCount = count;
-}
-
 void Release(const Lease& lease) {
-  if (lease.slot != kNoSlot) lent[lease.slot] = false;
+  if (lease.slot != kNoSlot) SlotLent[lease.slot] = false;
 }
+
+bool IsSkyTrailSlot(int slot) { return slot >= kFirstSkyTrailSlot && slot < kFirstSkyTrailSlot + 3; }
 
 // Nothing to show: no live trail point and no active banner.
 bool HoldsNothing(int slot, std::uint32_t now) {
-  const TrailRecord& record = Trails[slot];
-  for (const std::uint32_t time : record.times) {
+  for (const std::uint32_t time : Trails[slot].times) {
     // Expired points keep their timestamps until the trail is next drawn in view.
     if (time != 0 && static_cast<std::int32_t>(now - time) <= kTrailLifeMs) return false;
   }
@@ -40,7 +31,7 @@ int FreeSlot(const host::HostVehiclePool* pool, std::uint32_t now) {
   const bool skyTrails = SkyTrailsMayRun();
   int fading = -1;
   for (int slot = 0; slot < kTrailSlots; ++slot) {
-    if (lent[slot] || (skyTrails && slot >= kFirstSkyTrailSlot && slot < kFirstSkyTrailSlot + 3)) continue;
+    if (SlotLent[slot] || (skyTrails && IsSkyTrailSlot(slot))) continue;
     if (pool != nullptr && PoolHoldsRuleAircraft(*pool, slot)) continue;
     if (HoldsNothing(slot, now)) return slot;
     if (fading < 0) fading = slot;
@@ -56,9 +47,9 @@ void MoveBorrower(Lease& lease, const host::HostVehiclePool* pool, std::uint32_t
   if (to >= 0) {
     Trails[to] = Trails[from];
     banners::BannerChains[to] = banners::BannerChains[from];
-    lent[to] = true;
+    SlotLent[to] = true;
   }
-  lent[from] = false;
+  SlotLent[from] = false;
   lease.slot = to >= 0 ? static_cast<std::uint8_t>(to) : kNoSlot;
   EmptyTrail(Trails[from]);
   banners::ParkBanner(banners::BannerChains[from]);
@@ -72,23 +63,20 @@ const host::HostVehiclePool* UsablePool() {
 
 }  // namespace
 
+Lease Leases[kTrailSlots];
 int LeaseCount = 0;
-
-const LeaseList& Leases() { return InForce(); }
+bool SlotLent[kTrailSlots];
 
 int LentSlotOf(std::int32_t index) {
-  const LeaseList& list = InForce();
-  for (int k = 0; k < list.count; ++k) {
-    if (list.leases[k].index == index) return list.leases[k].slot != kNoSlot ? list.leases[k].slot : -1;
+  for (int k = 0; k < LeaseCount; ++k) {
+    if (Leases[k].index == index) return Leases[k].slot != kNoSlot ? Leases[k].slot : -1;
   }
   return -1;
 }
 
-bool IsLent(int slot) { return slot >= 0 && slot < kTrailSlots && lent[slot]; }
-
 void EndLeases() {
-  for (bool& slot : lent) slot = false;
-  SetLeaseCount(0);
+  for (bool& lent : SlotLent) lent = false;
+  LeaseCount = 0;
 }
 
 bool PoolHoldsRuleAircraft(const host::HostVehiclePool& pool, std::int32_t index) {
@@ -99,68 +87,73 @@ bool PoolHoldsRuleAircraft(const host::HostVehiclePool& pool, std::int32_t index
 }
 
 void TakeBackOwnSlots(const host::HostVehiclePool& pool, std::uint32_t now) {
-  LeaseList& list = InForce();
-  for (int k = 0; k < list.count; ++k) {
-    Lease& lease = list.leases[k];
-    if (lease.slot != kNoSlot && PoolHoldsRuleAircraft(pool, lease.slot)) MoveBorrower(lease, &pool, now);
+  // Every frame with slots lent: the pool's fields are read once.
+  const std::int32_t owned = pool.count < kTrailSlots ? pool.count : kTrailSlots;
+  const std::int8_t* const flags = pool.flags;
+  const host::HostVehicle* const entries = pool.entries;
+  for (int k = 0; k < LeaseCount; ++k) {
+    const int slot = Leases[k].slot;  // kNoSlot is not below `owned`
+    if (slot >= owned || flags[slot] < 0) continue;
+    const host::HostVehicle& vehicle = entries[slot];
+    if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
+    if (config::RuleServing(vehicle.model)) MoveBorrower(Leases[k], &pool, now);
   }
 }
 
 void TakeBackSkySlots() {
-  if (!lent[kFirstSkyTrailSlot] && !lent[kFirstSkyTrailSlot + 1] && !lent[kFirstSkyTrailSlot + 2]) return;
-  LeaseList& list = InForce();
-  for (int k = 0; k < list.count; ++k) {
-    Lease& lease = list.leases[k];
-    if (lease.slot >= kFirstSkyTrailSlot && lease.slot < kFirstSkyTrailSlot + 3) {
-      MoveBorrower(lease, UsablePool(), host::HostTimeMs());
+  if (!SlotLent[kFirstSkyTrailSlot] && !SlotLent[kFirstSkyTrailSlot + 1] && !SlotLent[kFirstSkyTrailSlot + 2]) return;
+  for (int k = 0; k < LeaseCount; ++k) {
+    if (Leases[k].slot != kNoSlot && IsSkyTrailSlot(Leases[k].slot)) {
+      MoveBorrower(Leases[k], UsablePool(), host::HostTimeMs());
     }
   }
 }
 
-LeaseWalk StartLeaseWalk(const host::HostVehiclePool& pool, std::uint32_t now) { return {&pool, now, 0, 0, false}; }
-
-int SlotFor(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
-            const host::Vector3& position, config::RuleKind kind) {
-  const LeaseList& before = InForce();
-  LeaseList& after = lists[1 - inForce];
+int SlotForUnmatched(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
+                     const host::Vector3& position, config::RuleKind kind) {
   // A lease the walk has passed without meeting its aircraft ends: the aircraft is gone.
-  while (walk.met < before.count && before.leases[walk.met].index < index) Release(before.leases[walk.met++]);
-  int slot = -1;
-  if (walk.met < before.count && before.leases[walk.met].index == index) {
-    const Lease& held = before.leases[walk.met++];
-    // Another model at the index is another aircraft: it does not take over the trail of the one that left.
+  while (walk.met < LeaseCount && Leases[walk.met].index < index) Release(Leases[walk.met++]);
+  if (walk.met < LeaseCount && Leases[walk.met].index == index) {
+    const Lease held = Leases[walk.met++];
     if (held.model == vehicle.model && held.slot != kNoSlot) {
-      slot = held.slot;
-    } else {
-      Release(held);
+      Leases[walk.kept++] = held;
+      return held.slot;
     }
+    // Another model at the lease's index is another aircraft: it does not take over the trail of the one that left.
+    // A lease taken back with no other slot to move to holds none.
+    Release(held);
   }
-  if (slot < 0 && wantsOne && !walk.full) {
-    slot = FreeSlot(walk.pool, walk.now);
-    if (slot < 0) {
-      walk.full = true;
-      return -1;
-    }
-    lent[slot] = true;
-    EmptyTrail(Trails[slot]);
-    banners::BannerChain& chain = banners::BannerChains[slot];
-    if (kind == config::RuleKind::kBanner) {
-      // Rolled up on the aircraft, the banner unrolls behind it as it flies.
-      for (host::Vector3& point : chain.points) point = position;
-    } else {
-      banners::ParkBanner(chain);
-    }
+  if (!wantsOne || walk.full) return -1;
+  const int slot = FreeSlot(walk.pool, walk.now);
+  if (slot < 0) {
+    walk.full = true;
+    return -1;
   }
-  if (slot < 0) return -1;
-  after.leases[walk.kept++] = {index, vehicle.model, static_cast<std::uint8_t>(slot)};
+  if (walk.kept == walk.met) {
+    // No gap left by an ended lease: the leases not yet met move up one. (Each holds a slot, or lost its slot to its
+    // own aircraft, so with a slot free there is room; the test keeps the array's bounds whatever comes.)
+    if (LeaseCount == kTrailSlots) return -1;
+    std::memmove(&Leases[walk.met + 1], &Leases[walk.met],
+                 sizeof(Lease) * static_cast<std::size_t>(LeaseCount - walk.met));
+    ++walk.met;
+    ++LeaseCount;
+  }
+  Leases[walk.kept++] = {index, vehicle.model, static_cast<std::uint8_t>(slot), 0};
+  SlotLent[slot] = true;
+  EmptyTrail(Trails[slot]);
+  banners::BannerChain& chain = banners::BannerChains[slot];
+  if (kind == config::RuleKind::kBanner) {
+    // Rolled up on the aircraft, the banner unrolls behind it as it flies.
+    for (host::Vector3& point : chain.points) point = position;
+  } else {
+    banners::ParkBanner(chain);
+  }
   return slot;
 }
 
 void FinishLeaseWalk(LeaseWalk& walk) {
-  const LeaseList& before = InForce();
-  while (walk.met < before.count) Release(before.leases[walk.met++]);
-  inForce = 1 - inForce;
-  SetLeaseCount(walk.kept);
+  while (walk.met < LeaseCount) Release(Leases[walk.met++]);
+  LeaseCount = walk.kept;
 }
 
 }  // namespace trails

@@ -10,6 +10,7 @@
 // Fixed arrays; nothing is allocated.
 
 #include <cstdint>
+#include <cstring>
 
 #include "banners/banner_chain.h"
 #include "config/rules.h"
@@ -25,21 +26,20 @@ struct Lease {
   std::int32_t index;
   std::uint16_t model;
   std::uint8_t slot;  // kNoSlot once taken back with no other slot to move to
+  std::uint8_t unused;
 };
+static_assert(sizeof(Lease) == 8);
 inline constexpr std::uint8_t kNoSlot = 0xFF;
 
-// The leases in force, in pool order, and how many there are (read by the scan in every frame).
-struct LeaseList {
-  Lease leases[kTrailSlots];
-  int count;
-};
-const LeaseList& Leases();
+// The leases in force, in pool order, and how many there are.
+extern Lease Leases[kTrailSlots];
 extern int LeaseCount;
+
+// Whether each slot is lent.
+extern bool SlotLent[kTrailSlots];
 
 // The slot lent to the aircraft at pool index `index`, or -1.
 int LentSlotOf(std::int32_t index);
-
-bool IsLent(int slot);
 
 // Ends every lease; the slots keep what they hold. At the game's start.
 void EndLeases();
@@ -49,27 +49,48 @@ void EndLeases();
 bool PoolHoldsRuleAircraft(const host::HostVehiclePool& pool, std::int32_t index);
 
 // Before the scan meets the aircraft: moves each borrower off a slot whose own pool index now holds an aircraft of a
-// rule.
+// rule, to a free slot with its trail and banner, or, with none left, it loses them and waits. The slot is left empty.
 void TakeBackOwnSlots(const host::HostVehiclePool& pool, std::uint32_t now);
 
 // Before the sky trails add their points: moves each borrower off their slots.
 void TakeBackSkySlots();
 
-// The scan's walk of the aircraft past the first 50, in pool order.
+// The scan's walk of the aircraft past the first 50, in pool order. It meets the leases in force in the same order and
+// keeps them where they are, those that end leaving gaps that the next kept or new lease fills.
 struct LeaseWalk {
+  int met;   // the leases in force that the walk has passed
+  int kept;  // the leases it keeps, or makes, so far: Leases[0, kept)
   const host::HostVehiclePool* pool;
   std::uint32_t now;
-  int met;    // the leases in force before the walk that it has passed
-  int kept;   // the leases of the walk so far
   bool full;  // no slot was left to lend in this walk
 };
-LeaseWalk StartLeaseWalk(const host::HostVehiclePool& pool, std::uint32_t now);
+inline LeaseWalk StartLeaseWalk(const host::HostVehiclePool& pool, std::uint32_t now) {
+  return {0, 0, &pool, now, false};
+}
+
+// SlotFor, when the next lease in force is not simply `vehicle`'s: the leases of aircraft the walk passed end, and a
+// slot may be lent.
+int SlotForUnmatched(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
+                     const host::Vector3& position, config::RuleKind kind);
 
 // The slot for `vehicle`, an aircraft of a rule of `kind` at pool index `index`: the one it holds, else, when it
 // `wantsOne` (it lays a trail point or moves its banner in this frame), one lent to it now at `position`; -1 while
-// it waits. Asked once for each aircraft of a rule the walk meets, in pool order.
-int SlotFor(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
-            const host::Vector3& position, config::RuleKind kind);
+// it waits. Asked once for each aircraft of a rule the walk meets, in pool order. Inline: an aircraft that keeps
+// its slot, as nearly all do in a frame, costs a few compares.
+inline int SlotFor(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
+                   const host::Vector3& position, config::RuleKind kind) {
+  if (walk.met < LeaseCount) {
+    const Lease& held = Leases[walk.met];
+    if (held.index == index && held.model == vehicle.model && held.slot != kNoSlot) {
+      // Kept where it is, but after a lease that ended.
+      if (walk.kept != walk.met) std::memcpy(&Leases[walk.kept], &held, sizeof held);
+      ++walk.met;
+      ++walk.kept;
+      return held.slot;
+    }
+  }
+  return SlotForUnmatched(walk, index, vehicle, wantsOne, position, kind);
+}
 
 // Ends the leases whose aircraft the walk did not meet (their slots keep what they hold) and puts the walk's in force.
 void FinishLeaseWalk(LeaseWalk& walk);

@@ -517,8 +517,8 @@ TEST_F(SlotLending, WhenTheAircraftOfALentSlotsIndexComesTheBorrowerMovesWithIts
   EXPECT_EQ(Trails[0].points[0].x, -5.0f);
   EXPECT_EQ(BannerChains[1].points[0].x, -6.0f);
   for (int k = 1; k < kBannerPoints; ++k) EXPECT_EQ(BannerChains[1].points[k].z, kBannerParkingHeight) << k;
-  EXPECT_FALSE(IsLent(0));
-  EXPECT_FALSE(IsLent(1));
+  EXPECT_FALSE(SlotLent[0]);
+  EXPECT_FALSE(SlotLent[1]);
 }
 
 TEST_F(SlotLending, WithNoOtherSlotLeftTheBorrowerLosesItsSlotAndWaitsUntilOneFrees) {
@@ -553,7 +553,7 @@ TEST_F(SlotLending, PastFiftyAircraftTheOthersWaitAndFreedSlotsGoInPoolOrder) {
   EXPECT_EQ(LentSlotOf(65), 44);
   EXPECT_EQ(LentSlotOf(66), 47);
   for (const int waiting : {67, 68, 69}) EXPECT_EQ(LentSlotOf(waiting), -1) << waiting;
-  EXPECT_EQ(Leases().count, 6);
+  EXPECT_EQ(LeaseCount, 6);
 }
 
 TEST_F(SlotLending, TheSkyTrailsSlotsAreNotLentWhileTheyMayRunAndABorrowerMovesOffThem) {
@@ -584,7 +584,7 @@ TEST_F(SlotLending, TheSkyTrailsSlotsAreNotLentWhileTheyMayRunAndABorrowerMovesO
   EXPECT_EQ(LentSlotOf(63), -1);
   EXPECT_EQ(Trails[47].rule, kSkyTrailRule);
   EXPECT_EQ(LivePoints(47), 1);
-  EXPECT_FALSE(IsLent(47) || IsLent(48) || IsLent(49));
+  EXPECT_FALSE(SlotLent[47] || SlotLent[48] || SlotLent[49]);
 }
 
 TEST_F(SlotLending, AnotherModelAtABorrowersIndexIsAnotherAircraft) {
@@ -595,7 +595,7 @@ TEST_F(SlotLending, AnotherModelAtABorrowersIndexIsAnotherAircraft) {
   Place(60, kBannerModel, {60.0f, 5.0f, 200.0f});
   ScanAfter(1);
   EXPECT_EQ(LentSlotOf(60), 1);
-  EXPECT_FALSE(IsLent(0));
+  EXPECT_FALSE(SlotLent[0]);
   EXPECT_EQ(LivePoints(0), 1);
   EXPECT_FALSE(IsBannerActive(BannerChains[0]));
   EXPECT_EQ(BannerChains[1].points[7].y, 5.0f);
@@ -630,8 +630,8 @@ TEST_F(SlotLending, ALeaseEndsWhenItsAircraftIsGoneAndTheSlotKeepsItsTrail) {
     c.gone();
     ScanAfter(2001);
     EXPECT_EQ(LentSlotOf(60), -1);
-    EXPECT_FALSE(IsLent(0));
-    EXPECT_EQ(Leases().count, 0);
+    EXPECT_FALSE(SlotLent[0]);
+    EXPECT_EQ(LeaseCount, 0);
     EXPECT_EQ(LivePoints(0), 1);
     TearDown();
   }

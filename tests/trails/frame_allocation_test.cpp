@@ -65,7 +65,7 @@ TEST(FrameWork, AllocatesNothing) {
     DrawTrails();
   }
   EXPECT_EQ(allocations, before);
-  EXPECT_GT(Leases().count, 0);
+  EXPECT_GT(LeaseCount, 0);
 
   simhost::SetRecording(true);
   for (TrailRecord& record : Trails) record = TrailRecord{};
