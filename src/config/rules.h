@@ -74,7 +74,7 @@ inline constexpr std::uint8_t kFirstBannerRule = kFirstTrailRule + kMaxTrailRule
 extern std::uint8_t ModelRules[65536];
 
 // A rule by its kind and its place among the rules of that kind: [MAIN]'s is 0, a section's 1 or more.
-enum class RuleKind { kTrail, kBanner };
+enum class RuleKind : std::uint8_t { kTrail, kBanner };
 struct RuleRef {
   RuleKind kind;
   int index;
