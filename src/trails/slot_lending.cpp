@@ -94,9 +94,11 @@ void TakeBackOwnSlots(const host::HostVehiclePool& pool, std::uint32_t now) {
   for (int k = 0; k < LeaseCount; ++k) {
     const int slot = Leases[k].slot;  // kNoSlot is not below `owned`
     if (slot >= owned || flags[slot] < 0) continue;
+    // The model first: in a busy pool the vehicle there is most often of no rule.
     const host::HostVehicle& vehicle = entries[slot];
-    if ((vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded) continue;
-    if (config::RuleServing(vehicle.model)) MoveBorrower(Leases[k], &pool, now);
+    if (!config::RuleServing(vehicle.model)) continue;
+    if ((vehicle.status & host::kVehicleStatusMask) != host::kVehicleStatusExcluded)
+      MoveBorrower(Leases[k], &pool, now);
   }
 }
 
