@@ -7,6 +7,7 @@
 #include "config/rules.h"
 #include "config/settings.h"
 #include "flights/banner_circle.h"
+#include "flights/busy_pool.h"
 #include "simhost.h"
 
 namespace preview {
@@ -208,19 +209,29 @@ Camera NearCamera(const ScenarioSettings& settings, float duration, const Camera
   return camera;
 }
 
-void PlaceScenarioAircraft(const ScenarioSettings& settings, std::uint32_t startClock, float duration) {
+void PlaceScenarioAircraft(const ScenarioSettings& settings, std::uint32_t startClock, float duration,
+                           std::optional<int> pool) {
   const int count = ScenarioAircraftCount(settings);
-  simhost::ResizePool(count);
+  const int entries = std::max(pool.value_or(count), count);
+  simhost::ResizePool(entries);
+  if (entries > count) {
+    std::uint16_t car = flights::kCarModel;
+    while (config::RuleServing(car)) ++car;
+    for (int entry = 0; entry < entries; ++entry) simhost::PlaceVehicle(entry, car, {0.0f, 0.0f, 0.0f});
+  }
+  // Aircraft `index` of the scenario at its pool entry.
+  const auto entry = [count, entries](int index) { return flights::SpreadIndex(index, count, entries); };
   const std::vector<Aircraft> start = ScenarioAircraft(settings, 0.0f, duration);
   for (int index = 0; index < count; ++index) {
-    simhost::PlaceVehicle(index, ScenarioModel(settings, index), start[static_cast<std::size_t>(index)].position);
-    simhost::SetVehicleDriver(index, true);  // flown by pilots, for the settings that ask for one
+    simhost::PlaceVehicle(entry(index), ScenarioModel(settings, index),
+                          start[static_cast<std::size_t>(index)].position);
+    simhost::SetVehicleDriver(entry(index), true);  // flown by pilots, for the settings that ask for one
   }
-  simhost::SetScript([settings, startClock, duration, count](std::uint32_t now) {
+  simhost::SetScript([settings, startClock, duration, count, entry](std::uint32_t now) {
     const float elapsed = static_cast<float>(now - startClock) / 1000.0f;
     const std::vector<Aircraft> aircraft = ScenarioAircraft(settings, elapsed, duration);
     for (int index = 0; index < count; ++index) {
-      simhost::SetVehiclePosition(index, aircraft[static_cast<std::size_t>(index)].position);
+      simhost::SetVehiclePosition(entry(index), aircraft[static_cast<std::size_t>(index)].position);
     }
   });
 }
