@@ -33,16 +33,17 @@ constexpr std::uint32_t kTimeFieldLagMs = 20000;
     if (!served || IsExcluded(*vehicle)) continue;
     const host::Vector3& position = host::PositionOf(vehicle->placement);
     const int rule = served->index;
-    if (served->kind == config::RuleKind::kBanner) {
-      const bool moves = MovesBannerHead(config::BannerRules[rule], *vehicle, position.z);
-      const int slot = SlotFor(walk, i, *vehicle, moves, position, served->kind);
-      if (moves && slot >= 0) banners::SetBannerHead(position, slot, static_cast<std::uint8_t>(rule));
-      continue;
+    const bool banner = served->kind == config::RuleKind::kBanner;
+    if (!banner) vehicle->timeField = now - kTimeFieldLagMs;
+    const bool draws = banner ? MovesBannerHead(config::BannerRules[rule], *vehicle, position.z)
+                              : IsAboveTrailHeight(config::TrailRules[rule], position.z);
+    const int slot = SlotFor(walk, i, *vehicle, draws, position, served->kind);
+    if (!draws || slot < 0) continue;
+    if (banner) {
+      banners::SetBannerHead(position, slot, static_cast<std::uint8_t>(rule));
+    } else {
+      AddTrailPointAt(Trails[slot], position, now, static_cast<std::uint8_t>(rule));
     }
-    vehicle->timeField = now - kTimeFieldLagMs;
-    const bool lays = IsAboveTrailHeight(config::TrailRules[rule], position.z);
-    const int slot = SlotFor(walk, i, *vehicle, lays, position, served->kind);
-    if (lays && slot >= 0) AddTrailPointAt(Trails[slot], position, now, static_cast<std::uint8_t>(rule));
   }
   FinishLeaseWalk(walk);
 }

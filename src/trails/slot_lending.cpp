@@ -15,6 +15,15 @@ void Release(const Lease& lease) {
 
 bool IsSkyTrailSlot(int slot) { return slot >= kFirstSkyTrailSlot && slot < kFirstSkyTrailSlot + 3; }
 
+// An aircraft of a rule holds its slot whether or not it lays a trail point or moves its banner in a frame: in use,
+// not left alone, and of a model a rule serves.
+bool PoolHoldsRuleAircraft(const host::HostVehiclePool& pool, std::int32_t index) {
+  if (index >= pool.count || pool.flags[index] < 0) return false;
+  const host::HostVehicle& vehicle = pool.entries[index];
+  return (vehicle.status & host::kVehicleStatusMask) != host::kVehicleStatusExcluded &&
+         config::RuleServing(vehicle.model).has_value();
+}
+
 // Nothing to show: no live trail point and no active banner.
 bool HoldsNothing(int slot, std::uint32_t now) {
   for (const std::uint32_t time : Trails[slot].times) {
@@ -27,7 +36,7 @@ bool HoldsNothing(int slot, std::uint32_t now) {
 // A slot that no aircraft uses: not lent, not the sky trails' while they may run, and not that of an aircraft of a
 // rule at its own pool index. The first that holds nothing, else the first whose remains of an aircraft that is
 // gone go; -1 when there is none.
-int FreeSlot(const host::HostVehiclePool* pool, std::uint32_t now) {
+[[gnu::cold]] int FreeSlot(const host::HostVehiclePool* pool, std::uint32_t now) {
   const bool skyTrails = SkyTrailsMayRun();
   int fading = -1;
   for (int slot = 0; slot < kTrailSlots; ++slot) {
@@ -67,23 +76,9 @@ Lease Leases[kTrailSlots];
 int LeaseCount = 0;
 bool SlotLent[kTrailSlots];
 
-int LentSlotOf(std::int32_t index) {
-  for (int k = 0; k < LeaseCount; ++k) {
-    if (Leases[k].index == index) return Leases[k].slot != kNoSlot ? Leases[k].slot : -1;
-  }
-  return -1;
-}
-
 void EndLeases() {
   for (bool& lent : SlotLent) lent = false;
   LeaseCount = 0;
-}
-
-bool PoolHoldsRuleAircraft(const host::HostVehiclePool& pool, std::int32_t index) {
-  if (index >= pool.count || pool.flags[index] < 0) return false;
-  const host::HostVehicle& vehicle = pool.entries[index];
-  return (vehicle.status & host::kVehicleStatusMask) != host::kVehicleStatusExcluded &&
-         config::RuleServing(vehicle.model).has_value();
 }
 
 void TakeBackOwnSlots(const host::HostVehiclePool& pool, std::uint32_t now) {
@@ -111,8 +106,8 @@ void TakeBackSkySlots() {
   }
 }
 
-int SlotForUnmatched(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
-                     const host::Vector3& position, config::RuleKind kind) {
+[[gnu::cold]] int SlotForUnmatched(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
+                                   const host::Vector3& position, config::RuleKind kind) {
   // A lease the walk has passed without meeting its aircraft ends: the aircraft is gone.
   while (walk.met < LeaseCount && Leases[walk.met].index < index) Release(Leases[walk.met++]);
   if (walk.met < LeaseCount && Leases[walk.met].index == index) {
@@ -151,11 +146,6 @@ int SlotForUnmatched(LeaseWalk& walk, std::int32_t index, const host::HostVehicl
     banners::ParkBanner(chain);
   }
   return slot;
-}
-
-void FinishLeaseWalk(LeaseWalk& walk) {
-  while (walk.met < LeaseCount) Release(Leases[walk.met++]);
-  LeaseCount = walk.kept;
 }
 
 }  // namespace trails

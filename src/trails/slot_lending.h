@@ -38,15 +38,17 @@ extern int LeaseCount;
 // Whether each slot is lent.
 extern bool SlotLent[kTrailSlots];
 
-// The slot lent to the aircraft at pool index `index`, or -1.
-int LentSlotOf(std::int32_t index);
+// The slot lent to the aircraft at pool index `index`, or -1. For the browser preview's marks and the tests; the scan
+// meets the leases in order instead.
+inline int LentSlotOf(std::int32_t index) {
+  for (int k = 0; k < LeaseCount; ++k) {
+    if (Leases[k].index == index) return Leases[k].slot != kNoSlot ? Leases[k].slot : -1;
+  }
+  return -1;
+}
 
 // Ends every lease; the slots keep what they hold. At the game's start.
 void EndLeases();
-
-// An aircraft of a rule holds its slot whether or not it lays a trail point or moves its banner in a frame: in use,
-// not left alone, and of a model a rule serves.
-bool PoolHoldsRuleAircraft(const host::HostVehiclePool& pool, std::int32_t index);
 
 // Before the scan meets the aircraft: moves each borrower off a slot whose own pool index now holds an aircraft of a
 // rule, to a free slot with its trail and banner, or, with none left, it loses them and waits. The slot is left empty.
@@ -70,8 +72,8 @@ inline LeaseWalk StartLeaseWalk(const host::HostVehiclePool& pool, std::uint32_t
 
 // SlotFor, when the next lease in force is not simply `vehicle`'s: the leases of aircraft the walk passed end, and a
 // slot may be lent.
-int SlotForUnmatched(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
-                     const host::Vector3& position, config::RuleKind kind);
+[[gnu::cold]] int SlotForUnmatched(LeaseWalk& walk, std::int32_t index, const host::HostVehicle& vehicle, bool wantsOne,
+                                   const host::Vector3& position, config::RuleKind kind);
 
 // The slot for `vehicle`, an aircraft of a rule of `kind` at pool index `index`: the one it holds, else, when it
 // `wantsOne` (it lays a trail point or moves its banner in this frame), one lent to it now at `position`; -1 while
@@ -93,6 +95,11 @@ inline int SlotFor(LeaseWalk& walk, std::int32_t index, const host::HostVehicle&
 }
 
 // Ends the leases whose aircraft the walk did not meet (their slots keep what they hold) and puts the walk's in force.
-void FinishLeaseWalk(LeaseWalk& walk);
+inline void FinishLeaseWalk(const LeaseWalk& walk) {
+  for (int k = walk.met; k < LeaseCount; ++k) {
+    if (Leases[k].slot != kNoSlot) SlotLent[Leases[k].slot] = false;
+  }
+  LeaseCount = walk.kept;
+}
 
 }  // namespace trails
