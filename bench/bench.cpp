@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "flights/busy_pool.h"
 #include "host/render.h"
 #include "simhost.h"
 
@@ -52,14 +53,23 @@ Vector3 PositionAt(int index, float seconds) {
   return {radius * std::cos(angle), radius * std::sin(angle), height};
 }
 
-void PlaceAircraft(bool eightRules) {
-  simhost::ResizePool(kAircraft);
+// The pool index of aircraft `k`.
+int PoolIndexOf(int k, const Settings& settings) { return flights::SpreadIndex(k, kAircraft, settings.pool); }
+
+void PlaceAircraft(const Settings& settings) {
+  simhost::ResizePool(settings.pool);
   simhost::SetCameraPosition({0.0f, 0.0f, 150.0f});
-  for (int i = 0; i < kAircraft; ++i) simhost::PlaceVehicle(i, ModelAt(i, eightRules), PositionAt(i, 0.0f));
+  // Cars on the ground first, then the aircraft over some of them.
+  for (int i = 0; i < settings.pool; ++i) {
+    simhost::PlaceVehicle(i, flights::kCarModel, {static_cast<float>(i), -400.0f, 0.0f});
+  }
+  for (int k = 0; k < kAircraft; ++k) {
+    simhost::PlaceVehicle(PoolIndexOf(k, settings), ModelAt(k, settings.eightRules), PositionAt(k, 0.0f));
+  }
   const std::uint32_t start = simhost::Clock();
-  simhost::SetScript([start](std::uint32_t now) {
+  simhost::SetScript([start, settings](std::uint32_t now) {
     const float seconds = static_cast<float>(now - start) / 1000.0f;
-    for (int i = 0; i < kAircraft; ++i) simhost::SetVehiclePosition(i, PositionAt(i, seconds));
+    for (int k = 0; k < kAircraft; ++k) simhost::SetVehiclePosition(PoolIndexOf(k, settings), PositionAt(k, seconds));
   });
 }
 
@@ -131,23 +141,41 @@ Drawn DrawnInOneFrame() {
   return drawn;
 }
 
-// Every trail slot in use drawn as a line, and every banner. With eight rules the trail aircraft's trails are ribbons
-// (triangles), but in the sky trails' slots: the host runs its redirected sky routine after the frame's scan, so the
-// sky trails are the last to add a point there, and their look, a line, is the one drawn.
-Drawn Expected(bool skyTrails, bool eightRules) {
-  std::set<int> aircraftSlots;
-  for (int i = 0; i < kAircraft; ++i) {
-    if (IsTrailAircraft(i)) aircraftSlots.insert(i);
-  }
-  std::set<int> skySlots;
+// What the slots serve, drawn: each trail as a line and each banner. An aircraft at pool index i below kAircraft has
+// slot i; the others borrow, in pool order, the slots no aircraft of their own index uses (not the sky trails' while
+// they run) until none is left. With eight rules the aircraft's trails are ribbons (triangles), but in the sky trails'
+// slots: the host runs its redirected sky routine after the frame's scan, so the sky trails are the last to add a
+// point there, and their look, a line, is the one drawn.
+Drawn Expected(bool skyTrails, const Settings& settings) {
+  std::set<int> free;
+  for (int slot = 0; slot < kAircraft; ++slot) free.insert(slot);
+  for (int k = 0; k < kAircraft; ++k) free.erase(PoolIndexOf(k, settings));
   if (skyTrails) {
-    skySlots.insert(std::begin(kSkyTrailSlots), std::end(kSkyTrailSlots));
-    for (const int slot : kSkyTrailSlots) aircraftSlots.erase(slot);
+    for (const int slot : kSkyTrailSlots) free.erase(slot);
   }
-  const int aircraftTrails = static_cast<int>(aircraftSlots.size());
-  const int skyLines = static_cast<int>(skySlots.size());
-  if (!eightRules) return {aircraftTrails + skyLines, BannerAircraft()};
-  return {skyLines, BannerAircraft() + aircraftTrails};
+  std::set<int> trailSlots;
+  int banners = 0;
+  for (int k = 0; k < kAircraft; ++k) {
+    int slot = PoolIndexOf(k, settings);
+    if (slot >= kAircraft) {
+      if (free.empty()) continue;  // waits
+      slot = *free.begin();
+      free.erase(free.begin());
+    }
+    if (IsTrailAircraft(k)) {
+      trailSlots.insert(slot);
+    } else {
+      ++banners;
+    }
+  }
+  int skyLines = 0;
+  if (skyTrails) {
+    for (const int slot : kSkyTrailSlots) trailSlots.erase(slot);
+    skyLines = static_cast<int>(std::size(kSkyTrailSlots));
+  }
+  const int aircraftTrails = static_cast<int>(trailSlots.size());
+  if (!settings.eightRules) return {aircraftTrails + skyLines, banners};
+  return {skyLines, banners + aircraftTrails};
 }
 
 void FlyWithPlugin(const Case& run, const Settings& settings, Result& result) {
@@ -194,9 +222,9 @@ Result Measure(const Case& run, const Settings& settings) {
   Result result;
   simhost::ResetHost();
   simhost::SetClockHour(run.skyTrails ? kNightHour : 12);
-  PlaceAircraft(settings.eightRules);
+  PlaceAircraft(settings);
   simhost::SetRecording(false);
-  result.expected = Expected(run.skyTrails, settings.eightRules);
+  result.expected = Expected(run.skyTrails, settings);
 
   Fly(kWarmUpMs);
   result.hostFrame = Time(settings.runs, settings.frames, [] { simhost::Frame(kFrameMs); });

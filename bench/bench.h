@@ -12,6 +12,7 @@
 namespace bench {
 
 inline constexpr int kAircraft = 50;           // every slot of the trail store and the banner chains
+inline constexpr int kMaxPool = 1000;          // the largest vehicle pool flown
 inline constexpr std::uint32_t kFrameMs = 33;  // 30 frames per second
 // Long enough for every trail to reach its full 30 s of points, so that the timed frames also retire them.
 inline constexpr std::uint32_t kWarmUpMs = 32000;
@@ -32,6 +33,9 @@ struct Settings {
   // Eight trail rules drawn as ribbons and eight banner rules with cloths of their own, from rule sections after
   // the shipped Zephrel.ini's [MAIN], instead of its one of each.
   bool eightRules = false;
+  // The vehicle pool's entries: the aircraft spread evenly over it, cars the plug-in leaves alone in the others, as in
+  // a busy scene; with kAircraft entries, the aircraft are the whole pool.
+  int pool = kAircraft;
 };
 
 // Called before and after every timed run: an instruction counter cuts the run into phases here.
@@ -60,7 +64,7 @@ struct Result {
   Timing hostFrame;    // the host alone
   Timing pluginFrame;  // the same frame with the plug-in loaded
   Drawn drawn;         // in one frame after the warm-up
-  Drawn expected;      // what the flight should draw: every trail slot in use and every banner
+  Drawn expected;      // what the flight should draw: every trail and banner the slots serve, and the sky trails
   bool timedCall = false;
   Timing unhookedCall;
   Timing hookedCall;

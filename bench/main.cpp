@@ -30,8 +30,8 @@ struct Options {
 };
 
 constexpr char kUsage[] =
-    "Usage: zephrel-bench [--build so|dll|both] [--rules main|eight] [--frames N] [--calls N] [--runs N]\n"
-    "                     [--count-range FILE]\n"
+    "Usage: zephrel-bench [--build so|dll|both] [--rules main|eight] [--pool N] [--frames N] [--calls N]\n"
+    "                     [--runs N] [--count-range FILE]\n"
     "Flies 50 aircraft (trail and banner planes, all in view) in the simulated host and times each frame with\n"
     "the plug-in loaded against the same frame of the host alone, once with the sky trails off and once with\n"
     "them on at night; times one hooked call against the host's own; counts heap allocations in both.\n"
@@ -39,6 +39,8 @@ constexpr char kUsage[] =
     "  --rules   main: the shipped Zephrel.ini's one trail and one banner rule (default); eight: eight trail\n"
     "            rules drawn as ribbons and eight banner rules with cloths of their own, the trail and banner\n"
     "            aircraft going round them (a variant of the plug-in that sets the seven beyond [MAIN]'s)\n"
+    "  --pool    the vehicle pool's entries, %d to %d (default %d): the aircraft spread evenly over it and\n"
+    "            cars in the other entries, as in a busy scene\n"
     "  --frames  frames per timed run (default %d)\n"
     "  --calls   hooked calls per timed run (default %d)\n"
     "  --runs    timed runs; the median is reported (default %d)\n"
@@ -83,6 +85,13 @@ std::string Apply(std::string_view name, std::string_view value, Options& option
     return {};
   }
   // Bounded so that all runs' frames or calls together fit a 32-bit count and the host clock does not wrap.
+  if (name == "pool") {
+    if (std::string error = count(options.settings.pool, bench::kMaxPool); !error.empty()) return error;
+    if (options.settings.pool < bench::kAircraft) {
+      return bad("a whole number from " + std::to_string(bench::kAircraft) + " to " + std::to_string(bench::kMaxPool));
+    }
+    return {};
+  }
   if (name == "frames") return count(options.settings.frames, 100000);
   if (name == "calls") return count(options.settings.calls, 10000000);
   if (name == "runs") return count(options.settings.runs, 101);
@@ -163,10 +172,10 @@ std::vector<std::string> Faults(const Case& run, const Result& result) {
 int Run(const Options& options) {
   const Settings& settings = options.settings;
   std::printf(
-      "zephrel-bench: %d aircraft in the pool (%d trail, %d banner planes), all in view and qualifying, banner\n"
-      "texture present. Every time is the median of %d runs (%d frames of %u ms, or %d calls, each) after %u s\n"
-      "of flight; the simulated host records nothing while timed.\n\n",
-      bench::kAircraft, bench::TrailAircraft(), bench::BannerAircraft(), settings.runs, settings.frames,
+      "zephrel-bench: %d aircraft (%d trail, %d banner planes) in a vehicle pool of %d entries (cars in the\n"
+      "others), all in view and qualifying, banner texture present. Every time is the median of %d runs (%d\n"
+      "frames of %u ms, or %d calls, each) after %u s of flight; the simulated host records nothing while timed.\n\n",
+      bench::kAircraft, bench::TrailAircraft(), bench::BannerAircraft(), settings.pool, settings.runs, settings.frames,
       bench::kFrameMs, settings.calls, bench::kWarmUpMs / 1000);
 
   std::vector<std::pair<Case, Result>> results;
@@ -220,7 +229,8 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     const Settings defaults;
-    std::printf(kUsage, defaults.frames, defaults.calls, defaults.runs);
+    std::printf(kUsage, bench::kAircraft, bench::kMaxPool, defaults.pool, defaults.frames, defaults.calls,
+                defaults.runs);
     return 0;
   }
   return Run(options);

@@ -33,7 +33,7 @@ endif()
 
 # A budget a little above what it measures (README, "How it is built"): what pulls a large part of the C++ runtime
 # back in, the string code behind the <stdexcept> classes say, fails here rather than in a player's download.
-set(budget 230000)
+set(budget 232000)
 file(SIZE "${DLL}" size)
 if(size GREATER budget)
   message(FATAL_ERROR "${DLL} is ${size} bytes, over its budget of ${budget} (README, \"How it is built\")")

@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "flights/banner_circle.h"
 #include "host/host.h"
 #include "host/immediate.h"
 #include "patching/patching.h"
 #include "plugin/steps.h"
-#include "preview/banner_circle.h"
 #include "trails/trail_store.h"
 
 namespace game {
@@ -41,10 +41,9 @@ std::int32_t HOST_CDECL SetRenderState(std::int32_t state, std::uint32_t value) 
 }
 
 host::HostEngine engine{{}, &SetRenderState};
-host::HostVehicle vehicles[kMaxAircraft];
-std::int8_t vehicleFlags[kMaxAircraft];
+host::HostVehicle vehicles[kMaxVehicles];
+std::int8_t vehicleFlags[kMaxVehicles];
 host::HostVehiclePool pool{vehicles, vehicleFlags, 0};
-Role roles[kMaxAircraft];
 
 // The stand-in textures of the player's dictionary, one for each name read from it: the raster of the k-th is k + 1,
 // a number the page draws the name's stand-in cloth for. A start-up reads "Banner" and the rules' names afresh; room
@@ -175,8 +174,16 @@ constexpr float kCrossingRadius = 90.0f;
 
 std::uint16_t ModelFor(std::int32_t id) { return id >= 1 && id <= 0xFFFF ? static_cast<std::uint16_t>(id) : 0; }
 
-// Where aircraft `index` is `seconds` into the flight. The first two fly circles that cross above the origin,
-// the third circles near them; the others fly wider circles around the scene, each at its own height.
+// The cars' model: the first from 400 on that no rule serves.
+std::uint16_t CarModel() {
+  std::uint16_t model = 400;
+  while (config::RuleServing(model)) ++model;
+  return model;
+}
+
+// Where vehicle `index` is `seconds` into the flight. The first two fly circles that cross above the origin, the third
+// circles near them; the other aircraft fly wider circles around the scene, each at its own height (those past the
+// first 50 of the pool between those of the first 50), and the cars drive round on the ground.
 Vector3 FlightPosition(int index, float seconds) {
   if (index < 2) {
     const float side = index == 0 ? 1.0f : -1.0f;
@@ -186,13 +193,15 @@ Vector3 FlightPosition(int index, float seconds) {
   }
   if (index == 2) {
     // As in the Linux preview, near the crossing.
-    const preview::CirclePoint circling = preview::BannerCirclePoint(seconds);
+    const flights::CirclePoint circling = flights::BannerCirclePoint(seconds);
     return {circling.x, circling.y, kBannerHeight};
   }
-  const float radius = 160.0f + 9.0f * static_cast<float>(index);
+  const int ring = index % trails::kTrailSlots;
+  const float radius = 160.0f + 9.0f * static_cast<float>(ring) + (index >= trails::kTrailSlots ? 4.5f : 0.0f);
   const float rate = (index % 2 == 0 ? 1.0f : -1.0f) * 18.0f / radius;
   const float angle = rate * seconds + 0.61f * static_cast<float>(index);
-  return {radius * std::cos(angle), radius * std::sin(angle), 130.0f + 6.0f * static_cast<float>(index % 12)};
+  const float height = RoleOf(index) == Role::kCar ? 1.0f : 130.0f + 6.0f * static_cast<float>(index % 12);
+  return {radius * std::cos(angle), radius * std::sin(angle), height};
 }
 
 // The game's entries in the plug-in's table, each set with the type the plug-in calls it with, so that a function
@@ -224,7 +233,12 @@ Frame& CurrentFrame() { return frame; }
 
 const host::HostVehicle& Vehicle(int index) { return vehicles[index]; }
 
-Role RoleOf(int index) { return index < 2 ? Role::kTrail : index == 2 ? Role::kBanner : roles[index]; }
+Role RoleOf(int index) {
+  if (index < 2) return Role::kTrail;
+  if (index == 2) return Role::kBanner;
+  if (index % 3 == 0) return Role::kCar;  // every third from the fourth on
+  return index % 2 == 1 ? Role::kTrail : Role::kBanner;
+}
 
 const char* TextureName(std::int32_t raster) {
   return raster >= 1 && raster <= textureCount ? textureNames[raster - 1] : nullptr;
@@ -236,13 +250,10 @@ void SetUp() {
   host::Datum<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = &pool;
   host::Datum<std::uint32_t>(host::address::HostTimeMs) = 100000;  // a clock of 0 would mark trail points empty
   host::Datum<float>(host::address::HostTimeStep) = 1.0f;
-  for (int i = 0; i < kMaxAircraft; ++i) {
-    roles[i] = i % 2 == 1 ? Role::kTrail : Role::kBanner;
-    vehicles[i].driver = &vehicles[i];  // flown by pilots, for the settings that ask for one
-  }
+  for (host::HostVehicle& vehicle : vehicles) vehicle.driver = &vehicle;  // flown by pilots, for the settings that ask
 }
 
-void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, const FlightModels& models) {
+void Fly(std::int32_t count, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, const FlightModels& models) {
   auto& clock = host::Datum<std::uint32_t>(host::address::HostTimeMs);
   clock += elapsedMs;
   host::Datum<float>(host::address::HostTimeStep) = static_cast<float>(elapsedMs) / host::kMsPerTimeStep;
@@ -255,18 +266,23 @@ void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uin
   light.red = light.green = light.blue = channel;
   frame.daylight = daylight;
 
-  pool.count = aircraft;
+  pool.count = count;
+  const std::uint16_t carModel = CarModel();
   int trailAircraft = 0, bannerAircraft = 0;
-  for (int i = 0; i < aircraft; ++i) {
+  for (int i = 0; i < count; ++i) {
     vehicleFlags[i] = 0;
     host::HostVehicle& vehicle = vehicles[i];
     vehicle.placement.matrix = nullptr;
     vehicle.placement.position = FlightPosition(i, seconds);
+    if (RoleOf(i) == Role::kCar) {
+      vehicle.model = carModel;
+      continue;
+    }
     const bool trail = RoleOf(i) == Role::kTrail;
-    const std::int32_t count = trail ? models.trailCount : models.bannerCount;
+    const std::int32_t modelCount = trail ? models.trailCount : models.bannerCount;
     const std::int32_t* ids = trail ? models.trail : models.banner;
     const int turn = trail ? trailAircraft++ : bannerAircraft++;
-    vehicle.model = count > 0 ? ModelFor(ids[turn % count]) : 0;
+    vehicle.model = modelCount > 0 ? ModelFor(ids[turn % modelCount]) : 0;
   }
   auto& camera = *host::GetHostCamera();
   camera.placement.matrix = nullptr;

@@ -9,7 +9,8 @@
 
 namespace game {
 
-inline constexpr int kMaxAircraft = 50;
+// The vehicles of the game's pool the page flies, cars among them: more than the plug-in's 50 slots.
+inline constexpr int kMaxVehicles = 100;
 inline constexpr int kMaxVertices = 8192;
 inline constexpr int kMaxBatches = 256;
 inline constexpr int kMaxSprites = 16;
@@ -19,7 +20,9 @@ inline constexpr int kSpriteFloats = 8;  // x, y, z, red, green, blue, alpha, si
 inline constexpr float kTrailHeights[2] = {145.0f, 155.0f};
 inline constexpr float kBannerHeight = 130.0f;
 
-enum class Role : std::int32_t { kTrail, kBanner };
+// What the vehicle at a pool index is in the flight: an aircraft of the trail rules' models or of the banner rules',
+// or a car on the ground, which no rule serves.
+enum class Role : std::int32_t { kTrail, kBanner, kCar };
 
 // A run of vertices drawn the same way: lines (trails), triangles (ribbons) or textured triangles (banners).
 struct Batch {
@@ -64,9 +67,9 @@ struct FlightModels {
 // The game's data before the plug-in's start-up.
 void SetUp();
 
-// One frame of `elapsedMs` with `aircraft` aircraft at `seconds` into the flight: the aircraft move, then the
+// One frame of `elapsedMs` with `count` vehicles at `seconds` into the flight: the vehicles move, then the
 // plug-in's per-frame step and its drawing step run, timed together.
-void Fly(std::int32_t aircraft, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, const FlightModels& models);
+void Fly(std::int32_t count, float seconds, std::uint32_t elapsedMs, std::uint8_t hour, const FlightModels& models);
 
 // A paused frame: only the drawing step runs.
 void Still();

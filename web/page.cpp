@@ -28,8 +28,8 @@ extern const char kShippedIni[];
 namespace {
 
 std::string report;
-constexpr int kAircraftFloats = 7;
-float aircraftOut[kAircraftFloats * game::kMaxAircraft];
+constexpr int kAircraftFloats = 8;
+float aircraftOut[kAircraftFloats * game::kMaxVehicles];
 
 // What a setting held, to be put back when a file cannot be read for want of memory: the game goes on with the
 // settings the page shows.
@@ -330,10 +330,10 @@ EMSCRIPTEN_KEEPALIVE const std::int32_t* zephrel_layout() {
 
 EMSCRIPTEN_KEEPALIVE game::Frame* zephrel_frame_data() { return &game::CurrentFrame(); }
 
-// One frame: the flight `seconds` in, `elapsedMs` after the last; 0 ms is a paused frame.
-EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t aircraft, float seconds, std::int32_t elapsedMs,
+// One frame: the flight of `vehicles` vehicles `seconds` in, `elapsedMs` after the last; 0 ms is a paused frame.
+EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t vehicles, float seconds, std::int32_t elapsedMs,
                                         std::int32_t hour) {
-  if (aircraft < 0 || aircraft > game::kMaxAircraft) aircraft = game::kMaxAircraft;
+  if (vehicles < 0 || vehicles > game::kMaxVehicles) vehicles = game::kMaxVehicles;
   if (elapsedMs <= 0) {
     game::Still();
     return;
@@ -342,7 +342,7 @@ EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t aircraft, float seconds, st
   game::FlightModels models{};
   for (int k = 0; k < config::TrailRuleCount; ++k) models.trail[models.trailCount++] = config::TrailRules[k].model;
   for (int k = 0; k < config::BannerRuleCount; ++k) models.banner[models.bannerCount++] = config::BannerRules[k].model;
-  game::Fly(aircraft, seconds, static_cast<std::uint32_t>(elapsedMs), static_cast<std::uint8_t>(hour % 24), models);
+  game::Fly(vehicles, seconds, static_cast<std::uint32_t>(elapsedMs), static_cast<std::uint8_t>(hour % 24), models);
 }
 
 // The name of the texture whose raster a batch of the frame names, or "" for none.
@@ -351,18 +351,21 @@ EMSCRIPTEN_KEEPALIVE const char* zephrel_texture_name(std::int32_t raster) {
   return name != nullptr ? name : "";
 }
 
-// How many of the first `count` aircraft of the flight fly the trail rules' models; the others fly the banner rules'.
-EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_trail_aircraft(std::int32_t count) {
-  std::int32_t trails = 0;
-  for (int i = 0; i < count && i < game::kMaxAircraft; ++i) trails += game::RoleOf(i) == game::Role::kTrail ? 1 : 0;
-  return trails;
+// How many of the first `count` vehicles of the flight are of `role` (0 aircraft of the trail rules' models, 1 of the
+// banner rules', 2 cars).
+EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_flown(std::int32_t count, std::int32_t role) {
+  std::int32_t flown = 0;
+  for (int i = 0; i < count && i < game::kMaxVehicles; ++i) {
+    flown += game::RoleOf(i) == static_cast<game::Role>(role) ? 1 : 0;
+  }
+  return flown;
 }
 
-// The aircraft of the last frame, seven numbers each: x, y, z, what the plug-in's scan makes of it (0 nothing, 1 a
+// The vehicles of the last frame, eight numbers each: x, y, z, what the plug-in's scan makes of it (0 nothing, 1 a
 // trail point, 2 a banner head), the kind of the rule that serves its model (0 none, 1 trail, 2 banner), that rule's
-// index among the rules of its kind, and the model.
+// index among the rules of its kind, the model, and 1 for a car.
 EMSCRIPTEN_KEEPALIVE const float* zephrel_aircraft(std::int32_t count) {
-  for (int i = 0; i < count && i < game::kMaxAircraft; ++i) {
+  for (int i = 0; i < count && i < game::kMaxVehicles; ++i) {
     const host::HostVehicle& vehicle = game::Vehicle(i);
     const host::Vector3& position = host::PositionOf(vehicle.placement);
     const std::optional<config::RuleRef> served = config::RuleServing(vehicle.model);
@@ -374,6 +377,7 @@ EMSCRIPTEN_KEEPALIVE const float* zephrel_aircraft(std::int32_t count) {
     out[4] = !served ? 0.0f : served->kind == config::RuleKind::kTrail ? 1.0f : 2.0f;
     out[5] = !served ? -1.0f : static_cast<float>(served->index);
     out[6] = static_cast<float>(vehicle.model);
+    out[7] = game::RoleOf(i) == game::Role::kCar ? 1.0f : 0.0f;
   }
   return aircraftOut;
 }

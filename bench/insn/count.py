@@ -6,10 +6,11 @@ Where i386 programs run natively it uses valgrind's callgrind; elsewhere qemu-i3
 insn_count.so (built from insn_count.c beside this script). Either way zephrel-bench cuts its run at
 zephrel_count_mark(), before and after every timed run, and writes where the plug-in lies (--count-range).
 
-  count.py --bench PATH [--build so|dll] [--rules main|eight] [--frames N] [--calls N] [--native 0|1]
-           [--counter insn_count.so] [--budget-frame N] [--budget-call N]
+  count.py --bench PATH [--build so|dll] [--rules main|eight] [--pool N] [--frames N] [--calls N] [--native 0|1]
+           [--counter insn_count.so] [--budget-frame N] [--budget-call N] [--budget-frame-ratio R]
 
-Exit status 1 when a count is above its budget or the benchmark failed."""
+--budget-frame-ratio counts the same flight in a pool of 50 too (the aircraft are all of it there), and holds a frame
+of --pool's to R times that one's. Exit status 1 when a count is above its budget or the benchmark failed."""
 import argparse
 import bisect
 import glob
@@ -34,8 +35,8 @@ def read_range(path):
 def count_with_qemu(args, work):
     out, rng = os.path.join(work, "phases.txt"), os.path.join(work, "range.txt")
     run = ["qemu-i386", "-plugin", f"{args.counter},out={out},range={rng}", args.bench, "--build", args.build,
-           "--rules", args.rules, "--frames", str(args.frames), "--calls", str(args.calls), "--runs", "1",
-           "--count-range", rng]
+           "--rules", args.rules, "--pool", str(args.pool), "--frames", str(args.frames), "--calls", str(args.calls),
+           "--runs", "1", "--count-range", rng]
     subprocess.run(run, check=True, stdout=subprocess.DEVNULL)
     phases = {}
     for line in open(out):
@@ -79,8 +80,8 @@ def count_with_callgrind(args, work):
     out = os.path.join(work, "callgrind.out")
     run = ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", "--dump-instr=yes", "--dump-line=no",
            "--compress-pos=no", "--dump-before=zephrel_count_mark", args.bench, "--build", args.build,
-           "--rules", args.rules, "--frames", str(args.frames), "--calls", str(args.calls), "--runs", "1",
-           "--count-range", rng]
+           "--rules", args.rules, "--pool", str(args.pool), "--frames", str(args.frames), "--calls", str(args.calls),
+           "--runs", "1", "--count-range", rng]
     subprocess.run(run, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     lo, hi = read_range(rng)
     dumps = sorted(glob.glob(out + ".*"), key=lambda p: int(p.rsplit(".", 1)[1]))
@@ -130,6 +131,8 @@ def main():
     ap.add_argument("--build", choices=("so", "dll"), default="dll")
     ap.add_argument("--rules", choices=("main", "eight"), default="main",
                     help="the shipped file's rules, or eight of each with ribbons (zephrel-bench --rules)")
+    ap.add_argument("--pool", type=int, default=50,
+                    help="the vehicle pool's entries, the 50 aircraft spread over it (zephrel-bench --pool)")
     ap.add_argument("--frames", type=int, default=60)
     ap.add_argument("--calls", type=int, default=1000)
     ap.add_argument("--native", choices=("0", "1"), help="i386 programs run natively (default: ask the kernel)")
@@ -137,16 +140,22 @@ def main():
     ap.add_argument("--functions", help="callgrind only: the image with symbols, to list the costliest functions")
     ap.add_argument("--budget-frame", type=float)
     ap.add_argument("--budget-call", type=float)
+    ap.add_argument("--budget-frame-ratio", type=float)
     args = ap.parse_args()
     native = args.native == "1" if args.native else os.uname().machine in ("i386", "i686")
 
-    with tempfile.TemporaryDirectory() as work:
-        phases = (count_with_callgrind if native else count_with_qemu)(args, work)
-    if len(phases) < 12:
-        sys.exit(f"count.py: the benchmark ran {len(phases)} phases, expected 13")
+    def count(pool):
+        with tempfile.TemporaryDirectory() as work:
+            phases = (count_with_callgrind if native else count_with_qemu)(argparse.Namespace(**{**vars(args),
+                                                                                                  "pool": pool}), work)
+        if len(phases) < 12:
+            sys.exit(f"count.py: the benchmark ran {len(phases)} phases, expected 13")
+        return phases
 
-    def per(phase, n, inside=True):
-        return phases[phase][1 if inside else 0] / n
+    phases = count(args.pool)
+
+    def per(phase, n, inside=True, counted=None):
+        return (counted or phases)[phase][1 if inside else 0] / n
 
     frame_off = per(PLUGIN_FRAMES_SKY_OFF, args.frames)
     frame_on = per(PLUGIN_FRAMES_SKY_ON, args.frames)
@@ -154,14 +163,22 @@ def main():
     hook_adds = per(HOOKED_CALLS, args.calls, False) - per(UNHOOKED_CALLS, args.calls, False)
     rules = "eight rules of each kind, ribbons" if args.rules == "eight" else "the shipped rules"
     print(f"{'callgrind' if native else 'qemu-i386 + insn_count'}: the plug-in ({args.build}, {rules}) over "
-          f"{args.frames} frames of 50 aircraft and {args.calls} calls, instructions counted exactly")
+          f"{args.frames} frames of 50 aircraft in a pool of {args.pool} and {args.calls} calls, instructions counted "
+          "exactly")
     print(f"  plug-in's own instructions per frame, sky trails off: {frame_off:12,.1f}")
     print(f"  plug-in's own instructions per frame, sky trails on:  {frame_on:12,.1f}")
     print(f"  per hooked call, in the plug-in:                      {call_inside:12,.1f}")
     print(f"  a hooked call over an unhooked one, all code:         {hook_adds:+12,.1f}")
+    budgets = [("a frame, sky trails off", frame_off, args.budget_frame),
+               ("a hooked call over an unhooked one", hook_adds, args.budget_call)]
+    if args.budget_frame_ratio is not None:
+        first_50 = per(PLUGIN_FRAMES_SKY_OFF, args.frames, counted=count(50))
+        print(f"  the same in a pool of 50, sky trails off:             {first_50:12,.1f}  "
+              f"({frame_off / first_50:.3f} times)")
+        budgets.append((f"a frame in a pool of {args.pool}, sky trails off", frame_off,
+                        args.budget_frame_ratio * first_50))
     failed = False
-    for name, value, budget in (("a frame, sky trails off", frame_off, args.budget_frame),
-                                ("a hooked call over an unhooked one", hook_adds, args.budget_call)):
+    for name, value, budget in budgets:
         if budget is not None and value > budget:
             print(f"count.py: {name} costs {value:,.1f} instructions, over the budget of {budget:,.0f}",
                   file=sys.stderr)

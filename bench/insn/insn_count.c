@@ -1,7 +1,11 @@
 /* insn_count: a QEMU (7.2 or later) TCG plug-in that counts the guest instructions a program executes between
  * calls of its function `zephrel_count_mark`, in all code and inside one address range.
  *
- * Every translated block gets a counter that the block's own code bumps as it runs (no callback per block).
+ * Every translated block gets a counter that the block's own code bumps as it runs (no callback per block), and its
+ * last instruction one of its own: QEMU 7.2 ends a block before an instruction that crosses into the next page (it
+ * then runs as a block of its own) yet still lists it as the block's last, so a block's count is its runs times the
+ * instructions before the last, plus the runs of the last. Counted by the list alone, a hot loop with such an
+ * instruction would count one too many each time round, as the layout of the code happens to fall.
  * Only a block that starts at the mark function gets a callback: it closes the phase since the previous
  * mark and writes one line
  *     phase <n> total <instructions> inside <instructions in [lo, hi)>
@@ -32,6 +36,7 @@ enum { QEMU_PLUGIN_INLINE_ADD_U64 = 0 };
 void qemu_plugin_register_vcpu_tb_trans_cb(qemu_plugin_id_t, void (*)(qemu_plugin_id_t, struct qemu_plugin_tb *));
 void qemu_plugin_register_vcpu_tb_exec_cb(struct qemu_plugin_tb *, void (*)(unsigned int, void *), int, void *);
 void qemu_plugin_register_vcpu_tb_exec_inline(struct qemu_plugin_tb *, int, void *, uint64_t);
+void qemu_plugin_register_vcpu_insn_exec_inline(struct qemu_plugin_insn *, int, void *, uint64_t);
 void qemu_plugin_register_atexit_cb(qemu_plugin_id_t, void (*)(qemu_plugin_id_t, void *), void *);
 size_t qemu_plugin_tb_n_insns(const struct qemu_plugin_tb *);
 uint64_t qemu_plugin_tb_vaddr(const struct qemu_plugin_tb *);
@@ -41,10 +46,12 @@ const char *qemu_plugin_insn_symbol(const struct qemu_plugin_insn *);
 __attribute__((visibility("default"))) int qemu_plugin_version = 1;
 
 typedef struct {
-    uint64_t runs; /* bumped by the translated code */
-    uint64_t seen; /* runs at the last mark */
+    uint64_t runs;      /* bumped by the translated code */
+    uint64_t last_runs; /* of the last instruction, likewise */
+    uint64_t seen;      /* both at the last mark */
+    uint64_t last_seen;
     uint64_t start;
-    uint64_t insns;
+    uint64_t insns; /* before the last */
 } Block;
 
 /* Blocks live in chunks that never move, since translated code holds their addresses. One thread only:
@@ -67,8 +74,9 @@ static void close_phase(void) {
     }
     for (size_t i = 0; i < blocks; ++i) {
         Block *b = block(i);
-        uint64_t n = (b->runs - b->seen) * b->insns;
+        uint64_t n = (b->runs - b->seen) * b->insns + (b->last_runs - b->last_seen);
         b->seen = b->runs;
+        b->last_seen = b->last_runs;
         total += n;
         if (b->start >= lo && b->start < hi) inside += n;
     }
@@ -91,12 +99,15 @@ static void on_translate(qemu_plugin_id_t id, struct qemu_plugin_tb *tb) {
     if (!chunks[blocks / kChunk]) chunks[blocks / kChunk] = calloc(kChunk, sizeof(Block));
     Block *b = block(blocks++);
     b->start = qemu_plugin_tb_vaddr(tb);
-    b->insns = qemu_plugin_tb_n_insns(tb);
+    const size_t n = qemu_plugin_tb_n_insns(tb);
+    b->insns = n - 1;
     const char *symbol = qemu_plugin_insn_symbol(qemu_plugin_tb_get_insn(tb, 0));
     if (symbol && strcmp(symbol, "zephrel_count_mark") == 0) {
         qemu_plugin_register_vcpu_tb_exec_cb(tb, on_mark, QEMU_PLUGIN_CB_NO_REGS, NULL);
     }
     qemu_plugin_register_vcpu_tb_exec_inline(tb, QEMU_PLUGIN_INLINE_ADD_U64, &b->runs, 1);
+    qemu_plugin_register_vcpu_insn_exec_inline(qemu_plugin_tb_get_insn(tb, n - 1), QEMU_PLUGIN_INLINE_ADD_U64,
+                                               &b->last_runs, 1);
 }
 
 static void at_exit(qemu_plugin_id_t id, void *unused) {

@@ -6,12 +6,14 @@ namespace banners {
 
 BannerChain BannerChains[kBannerSlots];
 
-void ResetBanners() {
-  for (BannerChain& chain : BannerChains) {
-    for (int k = 0; k < kBannerPoints; ++k) {
-      host::SetVector(chain.points[k], static_cast<float>(k), 0.0f, kBannerParkingHeight);
-    }
+void ParkBanner(BannerChain& chain) {
+  for (int k = 0; k < kBannerPoints; ++k) {
+    host::SetVector(chain.points[k], static_cast<float>(k), 0.0f, kBannerParkingHeight);
   }
+}
+
+void ResetBanners() {
+  for (BannerChain& chain : BannerChains) ParkBanner(chain);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
-// Banner chains: per slot (a vehicle pool index) a chain of 8 points towed like a slack rope, the head on the
-// aircraft and every other point dragged to within one segment length of its predecessor.
+// Banner chains: per slot (the aircraft at that vehicle pool index, or one further up the pool that borrows it) a
+// chain of 8 points towed like a slack rope, the head on the aircraft and every other point dragged to within one
+// segment length of its predecessor.
 
 #include <cstdint>
 
@@ -26,7 +27,10 @@ extern BannerChain BannerChains[kBannerSlots];
 // Active while its head is above -50 (NaN is not): only then is it stepped and drawn.
 inline bool IsBannerActive(const BannerChain& chain) { return chain.points[0].z > kBannerActiveAbove; }
 
-// Parks every chain: point k at (k, 0, -60), inactive.
+// Parks a chain: point k at (k, 0, -60), inactive.
+void ParkBanner(BannerChain& chain);
+
+// Parks every chain.
 void ResetBanners();
 
 inline bool HasBannerSlot(std::int32_t slot) { return slot >= 0 && slot < kBannerSlots; }
@@ -39,9 +43,6 @@ inline void SetBannerHead(const host::Vector3& position, std::int32_t slot, std:
   chain.rule = rule;
   host::CopyVector(chain.points[0], position);
 }
-
-// The same for an aircraft of [MAIN]'s banner rule.
-inline void SetBannerHead(const host::Vector3& position, std::int32_t slot) { SetBannerHead(position, slot, 0); }
 
 // The per-frame step: each active head sinks a little, then every point is dragged toward its predecessor.
 void UpdateBanners();

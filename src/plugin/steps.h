@@ -11,19 +11,21 @@
 #include "config/settings.h"
 #include "trails/aircraft_scan.h"
 #include "trails/sky_trails.h"
+#include "trails/slot_lending.h"
 #include "trails/trail_render.h"
 #include "trails/trail_store.h"
 
 namespace plugin {
 
 // After the host's start-up routine, when its texture dictionaries can be loaded: every banner chain parked and
-// the texture loaded, every trail emptied, then the settings read by `readSettings`, whose result is returned,
-// and the cloths the banner rules name besides "Banner", now that the settings have named them. The plug-in reads
-// Zephrel.ini beside its module; the browser preview reads the text the player edits.
+// the texture loaded, every trail emptied and no slot lent, then the settings read by `readSettings`, whose result is
+// returned, and the cloths the banner rules name besides "Banner", now that the settings have named them. The plug-in
+// reads Zephrel.ini beside its module; the browser preview reads the text the player edits.
 template <typename ReadSettings>
 inline auto StartupStep(ReadSettings readSettings) {
   banners::InitBanners();
   trails::ResetTrails();
+  trails::EndLeases();
   if constexpr (std::is_void_v<decltype(readSettings())>) {
     readSettings();
     banners::LoadBannerRuleTextures();

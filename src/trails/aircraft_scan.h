@@ -7,15 +7,17 @@
 #include "config/rules.h"
 #include "config/settings.h"
 #include "host/host.h"
+#include "trails/slot_lending.h"
 #include "trails/trail_store.h"
 
 namespace trails {
 // Once per frame, the host's vehicle pool decides who leaves trail points and who tows a banner: the vehicle at
-// pool index i feeds trail slot i or places the head of banner chain i.
+// pool index i below 50 feeds trail slot i or places the head of banner chain i, one further up the pool the slot it
+// borrows (slot_lending.h).
 
 // Walks the host vehicle pool: each aircraft is served by the rule its model has (config/rules.h). Trail aircraft
 // above their rule's Height add a trail point, banner aircraft that meet their rule's conditions move their banner
-// head; either slot remembers the rule. Vehicles at pool index 50 or above have no slot and get neither.
+// head; either slot remembers the rule. An aircraft past the first 50 of the pool is served while a slot is left.
 void ScanAircraft();
 
 // The scan's rules, for one vehicle in use. Inline, and each a single test: the scan applies them to every vehicle
@@ -26,8 +28,8 @@ inline bool IsExcluded(const host::HostVehicle& vehicle) {
   return (vehicle.status & host::kVehicleStatusMask) == host::kVehicleStatusExcluded;
 }
 
-// Pool index `index` (0 or more) has a trail slot.
-inline bool HasTrailSlot(std::int32_t index) { return index < kTrailSlots; }
+// The aircraft at pool index `index` (0 or more) has a slot now: its own, or one lent to it.
+inline bool HasSlot(std::int32_t index) { return index < kTrailSlots || LentSlotOf(index) >= 0; }
 
 inline bool IsAboveTrailHeight(const config::TrailRule& rule, float z) { return z > rule.height; }
 
@@ -40,8 +42,8 @@ inline bool MovesBannerHead(const config::BannerRule& rule, const host::HostVehi
 enum class ScanOutcome { kNothing, kTrailPoint, kBannerHead };
 
 // What ScanAircraft does for the vehicle in use at pool index `index` (0 or more) with the rules as they are: adds a
-// trail point, moves a banner head, or neither. A trail aircraft gets its time field written either way, and never
-// tows a banner.
+// trail point, moves a banner head, or neither; past the first 50 of the pool, as the last scan lent the slots. A
+// trail aircraft gets its time field written either way, and never tows a banner.
 inline ScanOutcome OutcomeOf(const host::HostVehicle& vehicle, std::int32_t index) {
   if (IsExcluded(vehicle)) return ScanOutcome::kNothing;
   const std::optional<config::RuleRef> served = config::RuleServing(vehicle.model);
@@ -49,11 +51,10 @@ inline ScanOutcome OutcomeOf(const host::HostVehicle& vehicle, std::int32_t inde
   const float z = host::PositionOf(vehicle.placement).z;
   if (served->kind == config::RuleKind::kTrail) {
     const config::TrailRule& rule = config::TrailRules[served->index];
-    return HasTrailSlot(index) && IsAboveTrailHeight(rule, z) ? ScanOutcome::kTrailPoint : ScanOutcome::kNothing;
+    return IsAboveTrailHeight(rule, z) && HasSlot(index) ? ScanOutcome::kTrailPoint : ScanOutcome::kNothing;
   }
   const config::BannerRule& rule = config::BannerRules[served->index];
-  return MovesBannerHead(rule, vehicle, z) && banners::HasBannerSlot(index) ? ScanOutcome::kBannerHead
-                                                                            : ScanOutcome::kNothing;
+  return MovesBannerHead(rule, vehicle, z) && HasSlot(index) ? ScanOutcome::kBannerHead : ScanOutcome::kNothing;
 }
 
 }  // namespace trails

@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "host/host.h"
 #include "patching/patching.h"
+#include "trails/slot_lending.h"
 #include "trails/trail_store.h"
 
 namespace trails {
@@ -76,6 +77,8 @@ RedirectRemovalAtExit removeRedirectAtExit;
 }  // namespace
 
 void HOST_CDECL UpdateSkyTrails() noexcept {
+  // An aircraft past the first 50 of the pool may have borrowed these slots while the sky trails were off.
+  TakeBackSkySlots();
   const std::uint32_t now = host::HostTimeMs();
   // Rounded to a 32-bit float at each step (only sine and cosine run in double): the circuit is fixed to the bit.
   const float theta = static_cast<float>(now & kCircuitMask) * kCircuitFraction * kTwoPi;
@@ -83,9 +86,9 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
   const float cosine = static_cast<float>(std::cos(static_cast<double>(theta)));
 
   const CirclingAircraft circling[] = {
-      {47, 101, {1590.0f * sine, 1200.0f * cosine, 550.0f}},
-      {48, 102, {1000.0f * sine, -1600.0f * cosine, 500.0f}},
-      {49, 103, {1100.0f * cosine, 700.0f * sine, 600.0f}},
+      {kFirstSkyTrailSlot, 101, {1590.0f * sine, 1200.0f * cosine, 550.0f}},
+      {kFirstSkyTrailSlot + 1, 102, {1000.0f * sine, -1600.0f * cosine, 500.0f}},
+      {kFirstSkyTrailSlot + 2, 103, {1100.0f * cosine, 700.0f * sine, 600.0f}},
   };
 
   const bool night = host::IsNightHour(host::HostClockHour());
@@ -123,6 +126,8 @@ void InstallSkyTrailRedirect() noexcept {
 }
 
 SkyRedirect LastSkyRedirect() noexcept { return lastRedirect; }
+
+bool SkyTrailsMayRun() noexcept { return config::ReplaceTrailsInTheSky || jumpWritten; }
 
 void RemoveSkyTrailRedirect() noexcept {
   if (!routineStart.kept) return;

@@ -7,6 +7,12 @@
 
 namespace trails {
 
+// The trail slots of the three circling aircraft: this one and the two after it.
+inline constexpr int kFirstSkyTrailSlot = 47;
+
+// Whether UpdateSkyTrails may run: while ReplaceTrailsInTheSky is set, or while the host's sky routine jumps to it.
+bool SkyTrailsMayRun() noexcept;
+
 // One step of the three circling aircraft at the current clock. Reached by the host's calls of its sky routine once the
 // redirect is in place, so it keeps the host's calling convention: no arguments, nothing returned.
 void HOST_CDECL UpdateSkyTrails() noexcept;

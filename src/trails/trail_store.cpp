@@ -4,10 +4,12 @@ namespace trails {
 
 TrailRecord Trails[kTrailSlots];
 
+void EmptyTrail(TrailRecord& record) {
+  for (std::uint32_t& time : record.times) time = 0;
+}
+
 void ResetTrails() {
-  for (TrailRecord& record : Trails) {
-    for (std::uint32_t& time : record.times) time = 0;
-  }
+  for (TrailRecord& record : Trails) EmptyTrail(record);
 }
 
 void StartTrailPoint(TrailRecord& record, const host::Vector3& position, std::uint32_t now) {

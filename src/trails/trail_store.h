@@ -1,7 +1,8 @@
 #pragma once
 // The recent path of up to 50 trail aircraft: per slot 16 points with the clock time each was started,
-// about 2000 ms apart, the newest riding along with its aircraft, and the rule they are drawn by. A slot is a vehicle
-// pool index (slots 47 to 49 also carry the sky trails).
+// about 2000 ms apart, the newest riding along with its aircraft, and the rule they are drawn by. Slot i serves the
+// aircraft at vehicle pool index i, or one further up the pool that borrows it (slot_lending.h); slots 47 to 49 also
+// carry the sky trails.
 
 #include <cstdint>
 
@@ -24,7 +25,10 @@ struct TrailRecord {
 
 extern TrailRecord Trails[kTrailSlots];
 
-// Empties every point of every slot; positions stay as they are.
+// Empties every point of a record; positions stay as they are.
+void EmptyTrail(TrailRecord& record);
+
+// Empties every point of every slot.
 void ResetTrails();
 
 // Starts a new newest point at `position`, the others moving one place toward the tail.
@@ -49,8 +53,5 @@ inline void AddTrailPoint(host::Vector3 position, std::int32_t slot, std::uint8_
   if (slot < 0 || slot >= kTrailSlots) return;
   AddTrailPointAt(Trails[slot], position, host::HostTimeMs(), rule);
 }
-
-// The same for an aircraft of [MAIN]'s trail rule.
-inline void AddTrailPoint(host::Vector3 position, std::int32_t slot) { AddTrailPoint(position, slot, 0); }
 
 }  // namespace trails

@@ -50,7 +50,7 @@ TEST_F(BannerChainStep, ResetParksEveryChainInactive) {
 }
 
 TEST_F(BannerChainStep, APlacedHeadPullsTheParkedChainIntoLine) {
-  SetBannerHead({100.0f, 0.0f, 50.0f}, 7);
+  SetBannerHead({100.0f, 0.0f, 50.0f}, 7, 0);
   simhost::SetTimeStep(0.0f);
   UpdateBanners();
   const BannerChain& chain = BannerChains[7];
@@ -141,14 +141,14 @@ TEST_F(BannerChainStep, EachPointFollowsItsAlreadyMovedPredecessor) {
 
 TEST_F(BannerChainStep, SettingAHeadChangesOnlyThatPoint) {
   const BannerChain before = BannerChains[4];
-  SetBannerHead({5.0f, 6.0f, 7.0f}, 4);
+  SetBannerHead({5.0f, 6.0f, 7.0f}, 4, 0);
   EXPECT_EQ(BannerChains[4].points[0].x, 5.0f);
   EXPECT_EQ(BannerChains[4].points[0].z, 7.0f);
   EXPECT_EQ(std::memcmp(&BannerChains[4].points[1], &before.points[1], sizeof(host::Vector3) * 7), 0);
 
   BannerChain all[kBannerSlots];
   std::memcpy(all, BannerChains, sizeof all);
-  for (const int slot : {-1, 50, 4096}) SetBannerHead({1.0f, 1.0f, 1.0f}, slot);
+  for (const int slot : {-1, 50, 4096}) SetBannerHead({1.0f, 1.0f, 1.0f}, slot, 0);
   EXPECT_EQ(std::memcmp(all, BannerChains, sizeof all), 0);
 }
 

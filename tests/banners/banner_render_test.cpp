@@ -304,7 +304,7 @@ TEST_F(BannerDrawing, ARuleWhoseTextureIsMissingTowsNothingAndAsksTheHostNothing
 TEST_F(BannerDrawing, ATowedBannerIsDrawnWithTheLoadedTexture) {
   InitBanners();
   ASSERT_NE(BannerTexture, nullptr);
-  SetBannerHead({100.0f, 0.0f, 100.0f}, 5);
+  SetBannerHead({100.0f, 0.0f, 100.0f}, 5, 0);
   UpdateBanners();
   DrawBanners();
   const auto& batches = simhost::Recorded().batches;

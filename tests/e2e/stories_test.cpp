@@ -474,22 +474,30 @@ TEST_P(Story, MainsRulesDrawARedRibbonAClothOfTheirOwnAndBlueSkyTrails) {
 
 // ---- Rules in sections of their own ------------------------------------------------------------------------
 
-// Aircraft of `models` at pool indices 0 on, circling below the camera at height 150, each on a circle of its own
-// (radius 60, 100, 140, ...), so that a trail's newest point or a cloth lies near its own aircraft alone.
-void Circle(const std::vector<std::uint16_t>& models) {
-  const auto at = [](std::size_t i, float t) {
-    const float radius = 60.0f + 40.0f * static_cast<float>(i);
-    const float angle = 0.1f * t + 1.3f * static_cast<float>(i);
+// Aircraft of `models` at the pool indices `at`, circling below the camera at height 150, each on a circle of its own
+// (radius 60, 100, 140, ... in the order given), so that a trail's newest point or a cloth lies near its own aircraft
+// alone.
+void CircleAt(const std::vector<int>& at, const std::vector<std::uint16_t>& models) {
+  const auto position = [](std::size_t k, float t) {
+    const float radius = 60.0f + 40.0f * static_cast<float>(k);
+    const float angle = 0.1f * t + 1.3f * static_cast<float>(k);
     return host::Vector3{radius * std::cos(angle), radius * std::sin(angle), 150.0f};
   };
-  for (std::size_t i = 0; i < models.size(); ++i) simhost::PlaceVehicle(static_cast<int>(i), models[i], at(i, 0.0f));
+  for (std::size_t k = 0; k < models.size(); ++k) simhost::PlaceVehicle(at[k], models[k], position(k, 0.0f));
   simhost::SetCameraPosition({0.0f, 0.0f, 300.0f});
   const std::uint32_t start = simhost::Clock();
-  simhost::SetScript([start, at, count = models.size()](std::uint32_t now) {
-    for (std::size_t i = 0; i < count; ++i) {
-      simhost::SetVehiclePosition(static_cast<int>(i), at(i, static_cast<float>(now - start) / 1000.0f));
+  simhost::SetScript([start, position, at](std::uint32_t now) {
+    for (std::size_t k = 0; k < at.size(); ++k) {
+      simhost::SetVehiclePosition(at[k], position(k, static_cast<float>(now - start) / 1000.0f));
     }
   });
+}
+
+// The same at pool indices 0 on.
+void Circle(const std::vector<std::uint16_t>& models) {
+  std::vector<int> at(models.size());
+  for (std::size_t k = 0; k < at.size(); ++k) at[k] = static_cast<int>(k);
+  CircleAt(at, models);
 }
 
 enum class Drawn { kNothing, kLine, kRibbon, kCloth };
@@ -529,13 +537,15 @@ struct Expected {
   std::uint32_t look = 0;
 };
 
-void ExpectServed(const std::vector<Expected>& expected) {
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    SCOPED_TRACE(i);
-    const Served served = ServedAt(static_cast<int>(i));
-    ASSERT_EQ(served.drawn, expected[i].drawn);
+// The aircraft at pool indices `at`, or 0 on, each served as expected.
+void ExpectServed(const std::vector<Expected>& expected, std::vector<int> at = {}) {
+  for (std::size_t k = at.size(); k < expected.size(); ++k) at.push_back(static_cast<int>(k));
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    SCOPED_TRACE(at[k]);
+    const Served served = ServedAt(at[k]);
+    ASSERT_EQ(served.drawn, expected[k].drawn);
     if (served.drawn == Drawn::kNothing) continue;
-    EXPECT_EQ(served.drawn == Drawn::kCloth ? served.Raster() : served.Colour(), expected[i].look);
+    EXPECT_EQ(served.drawn == Drawn::kCloth ? served.Raster() : served.Colour(), expected[k].look);
   }
 }
 
@@ -676,6 +686,114 @@ TEST_P(Story, ASavedRuleServesItsAircraftOnceFollowedAndANewClothTowsFromTheNext
                 {Drawn::kCloth, simhost::kFirstRaster + 4}});
 }
 
+// ---- A busy pool: aircraft anywhere in it --------------------------------------------------------------------
+
+constexpr std::uint16_t kCarModel = 400;  // no rule serves it
+constexpr int kBusyPool = 110;
+
+// The game's pool of 110 entries, a car on the ground in each.
+void FillWithCars() {
+  simhost::ResizePool(kBusyPool);
+  for (int i = 0; i < kBusyPool; ++i) simhost::PlaceVehicle(i, kCarModel, {float(i), -900.0f, 0.0f});
+}
+
+// The indices from `from` up to `to` (not included).
+std::vector<int> Indices(int from, int to) {
+  std::vector<int> at;
+  for (int i = from; i < to; ++i) at.push_back(i);
+  return at;
+}
+
+// Cars fill the first entries of the pool: the display team, spawned after them, lies past index 50, and every
+// aircraft of it is served in its rule's look.
+TEST_P(Story, AircraftPastTheFirstFiftyOfABusyPoolLeaveTrailsAndTowBanners) {
+  StartWith(RulesIni());
+  FillWithCars();
+  const std::vector<int> at = {50, 77, 98, 63, 109, 12};
+  CircleAt(at, {kBannerModel, kClothModel, kTrailModel, kRibbonModel, kGreenModel, kTrailModel});
+  Fly(Seconds(10));
+  ExpectServed({{Drawn::kCloth, simhost::kFirstRaster},
+                {Drawn::kCloth, simhost::kFirstRaster + 1},
+                {Drawn::kLine, kBlue},
+                {Drawn::kRibbon, kRed},
+                {Drawn::kLine, kGreen},
+                {Drawn::kLine, kBlue}},
+               at);
+  EXPECT_EQ(simhost::Recorded().batches.size(), 6u) << "nothing for the cars";
+}
+
+// A trail plane past the first 50 borrows slot 0 (cars use no slot); 20 s on, an aircraft comes at pool index 0, whose
+// slot it is. The borrower's trail stays whole throughout: it grows a point every 2 s, keeps its points, and moves to
+// another slot with all of them.
+TEST_P(Story, ABorrowersTrailStaysWholeAsItFliesAndWhenTheAircraftWhoseSlotItIsComes) {
+  StartWith(Ini());
+  FillWithCars();
+  CircleAt({80}, {kTrailModel});
+  // The line riding on the plane now against `last`: the same points, maybe a newer one, the newest riding on it.
+  std::vector<host::ImmediateVertex> last;
+  const auto expectWhole = [&last](const std::string& when) {
+    const Served served = ServedAt(80);
+    ASSERT_EQ(served.drawn, Drawn::kLine) << when;
+    const auto& now = served.batch->vertices;
+    ASSERT_GE(now.size(), last.size()) << when;
+    if (!last.empty()) {
+      ASSERT_LE(now.size(), last.size() + 1) << when;
+    }
+    for (std::size_t k = 1; k < last.size(); ++k) {
+      EXPECT_EQ(Distance(now[k + now.size() - last.size()].position, last[k].position), 0.0f) << when << ", " << k;
+    }
+    last = now;
+  };
+  Fly(Seconds(3));  // a trail is drawn from its second point on
+  for (int second = 3; second <= 20; ++second) {
+    expectWhole(std::to_string(second) + " s");
+    Fly(Seconds(1));
+  }
+  EXPECT_GE(last.size(), 10u);
+
+  simhost::PlaceVehicle(0, kTrailModel, {0.0f, 500.0f, 400.0f});
+  Fly(1);
+  expectWhole("as aircraft 0 comes");
+  EXPECT_EQ(BatchesOf(kLines).size(), 1u) << "the newcomer has one point yet";
+  Fly(Seconds(3));
+  EXPECT_EQ(ServedAt(0).drawn, Drawn::kLine);
+  EXPECT_EQ(ServedAt(80).drawn, Drawn::kLine);
+}
+
+// 110 trail planes: the 50 slots are the first 50's, and the others wait. When ten of the first 50 are gone, the ten
+// first in the pool of those that wait take their slots.
+TEST_P(Story, PastFiftyAircraftTheOthersWaitAndTheFirstInThePoolTakeTheSlotsThatFree) {
+  StartWith(Ini());
+  simhost::ResizePool(kBusyPool);
+  CircleAt(Indices(0, kBusyPool), std::vector<std::uint16_t>(kBusyPool, kTrailModel));
+  Fly(Seconds(3));
+  EXPECT_EQ(BatchesOf(kLines).size(), 50u);
+  for (const int i : {0, 49}) EXPECT_EQ(ServedAt(i).drawn, Drawn::kLine) << i;
+  for (const int i : {50, 109}) EXPECT_EQ(ServedAt(i).drawn, Drawn::kNothing) << i;
+
+  for (int i = 20; i < 30; ++i) simhost::SetVehicleFree(i, true);
+  Fly(Seconds(3));
+  EXPECT_EQ(BatchesOf(kLines).size(), 50u) << "the trails of those gone give way";
+  for (int i = 50; i < 60; ++i) EXPECT_EQ(ServedAt(i).drawn, Drawn::kLine) << i;
+  for (const int i : {60, 85, 109}) EXPECT_EQ(ServedAt(i).drawn, Drawn::kNothing) << i;
+}
+
+// 47 trail planes among the first 50 leave slots 47 to 49 free: with the sky trails on they stay the sky trails', and
+// the three planes past the first 50 wait; with them off, the three borrow them.
+TEST_P(Story, TheSkyTrailsSlotsAreLentOnlyWhileTheSkyTrailsAreOff) {
+  for (const auto& [sky, served] : {std::pair{"1", Drawn::kNothing}, std::pair{"0", Drawn::kLine}}) {
+    SCOPED_TRACE(sky);
+    StartWith(Ini({{"ReplaceTrailsInTheSky", sky}}));
+    simhost::ResizePool(kBusyPool);
+    std::vector<int> at = Indices(0, 47);
+    for (const int i : {60, 70, 109}) at.push_back(i);
+    CircleAt(at, std::vector<std::uint16_t>(at.size(), kTrailModel));
+    Fly(Seconds(3));
+    EXPECT_EQ(BatchesOf(kLines).size(), 50u);
+    ExpectServed({{Drawn::kLine, config::kWhite}, {served, config::kWhite}, {served, config::kWhite}}, {46, 60, 109});
+  }
+}
+
 // ---- Bad input the plug-in lives through -------------------------------------------------------------------
 
 TEST_P(Story, WithoutAConfigurationFileTheDefaultsApply) {
@@ -768,7 +886,7 @@ TEST_P(Story, ACrowdedPoolAndBrokenVehiclesTakeNothingDown) {
     }
   });
   Fly(Seconds(5));
-  // Pool indices 0 to 49 have slots; the NaN trail plane at index 4 draws nothing.
+  // The first 50 hold the 50 slots, and the 30 past them wait; the NaN trail plane at index 4 draws nothing.
   EXPECT_EQ(BatchesOf(kLines).size(), 24u);
   EXPECT_EQ(BatchesOf(kTriangles).size(), 24u);
 }

@@ -30,8 +30,8 @@ bool BannersParked() {
 
 TEST(StartupStep, StartsAfreshThenReadsTheSettingsAndHandsOnWhatTheReaderGives) {
   simhost::ResetHost();
-  trails::AddTrailPoint({1.0f, 2.0f, 150.0f}, 4);
-  banners::SetBannerHead({1.0f, 2.0f, 150.0f}, 7);
+  trails::AddTrailPoint({1.0f, 2.0f, 150.0f}, 4, 0);
+  banners::SetBannerHead({1.0f, 2.0f, 150.0f}, 7, 0);
   simhost::ClearRecord();
 
   bool afreshWhenRead = false;

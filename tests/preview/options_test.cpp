@@ -12,13 +12,21 @@ namespace {
 using preview::ParseOptions;
 
 TEST(PreviewOptions, AcceptsEveryOptionInBothSpellings) {
-  const std::vector<std::string> separate{"--build",   "so",        "--ini",     "my.ini",   "--seconds",
-                                          "12.5",      "--hour",    "23",        "--camera", "1,-2.5,300",
-                                          "--look-at", "0,0,100",   "--size",    "640x480",  "--output",
-                                          "out/p.png", "--animate", "out/p.gif", "--help"};
-  const std::vector<std::string> joined{
-      "--build=so",        "--ini=my.ini",   "--seconds=12.5",     "--hour=23",           "--camera=1,-2.5,300",
-      "--look-at=0,0,100", "--size=640x480", "--output=out/p.png", "--animate=out/p.gif", "-h"};
+  const std::vector<std::string> separate{"--build",   "so",        "--ini",  "my.ini",  "--seconds", "12.5",
+                                          "--pool",    "110",       "--hour", "23",      "--camera",  "1,-2.5,300",
+                                          "--look-at", "0,0,100",   "--size", "640x480", "--output",  "out/p.png",
+                                          "--animate", "out/p.gif", "--help"};
+  const std::vector<std::string> joined{"--build=so",
+                                        "--ini=my.ini",
+                                        "--seconds=12.5",
+                                        "--pool=110",
+                                        "--hour=23",
+                                        "--camera=1,-2.5,300",
+                                        "--look-at=0,0,100",
+                                        "--size=640x480",
+                                        "--output=out/p.png",
+                                        "--animate=out/p.gif",
+                                        "-h"};
   for (const auto& arguments : {separate, joined}) {
     const auto parsed = ParseOptions(arguments);
     ASSERT_EQ(parsed.error, "");
@@ -26,6 +34,7 @@ TEST(PreviewOptions, AcceptsEveryOptionInBothSpellings) {
     EXPECT_EQ(o.build, simhost::PluginBuild::LinuxLibrary);
     EXPECT_EQ(o.ini, "my.ini");
     EXPECT_EQ(o.seconds, 12.5f);
+    EXPECT_EQ(o.pool, 110);
     EXPECT_EQ(o.hour, 23);
     ASSERT_TRUE(o.camera.has_value());
     EXPECT_EQ(o.camera->x, 1.0f);
@@ -43,6 +52,7 @@ TEST(PreviewOptions, AcceptsEveryOptionInBothSpellings) {
   const preview::Options defaults = ParseOptions({}).options;
   EXPECT_FALSE(defaults.hour.has_value());
   EXPECT_FALSE(defaults.animation.has_value());
+  EXPECT_FALSE(defaults.pool.has_value());
 }
 
 TEST(PreviewOptions, RejectsWhatItCannotUseWithAMessageThatSaysWhy) {
@@ -67,6 +77,9 @@ TEST(PreviewOptions, RejectsWhatItCannotUseWithAMessageThatSaysWhy) {
       {{"--seconds", "nan"}, "bad value 'nan' for --seconds"},
       {{"--seconds", "inf"}, "bad value 'inf' for --seconds"},
       {{"--seconds", "40s"}, "bad value '40s' for --seconds"},
+      {{"--pool", "19"}, "bad value '19' for --pool: expected a number of entries from 20 to 1000"},
+      {{"--pool", "1001"}, "bad value '1001' for --pool"},
+      {{"--pool", "110.5"}, "bad value '110.5' for --pool"},
       {{"--hour", "24"}, "bad value '24' for --hour: expected an hour from 0 to 23"},
       {{"--hour", "-1"}, "bad value '-1' for --hour"},
       {{"--hour", "7.5"}, "bad value '7.5' for --hour"},

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -266,13 +267,14 @@ struct Flown {
   ScenarioSettings settings;
 };
 
-Flown FlyWith(const std::string& iniText, int hour) {
+Flown FlyWith(const std::string& iniText, int hour, std::optional<int> pool = std::nullopt) {
   const testing_support::OwnFolder folder;
   const std::string ini = folder.Write("Zephrel.ini", iniText);
   preview::Options options;
   options.build = simhost::PluginBuild::LinuxLibrary;
   options.ini = ini;
   options.seconds = 12.0f;
+  options.pool = pool;
   const ScenarioSettings settings = preview::ReadScenarioSettings(ini);
   preview::Camera lens;
   lens.width = 200;
@@ -326,13 +328,7 @@ TEST_F(PreviewScenario, ThePicturesShowWhatThePluginMakesOfTheModelsFlown) {
 
 // The display team and two banners: each rule's aircraft flies, its trail in its colour (the ribbon as triangles
 // without a texture) in the overview, and each cloth with its own texture near the circle.
-TEST_F(PreviewScenario, EachRuleOfTheFileFliesAndShowsItsColourOrItsCloth) {
-  const preview::FrameShots shots =
-      FlyWith(
-          "[MAIN]\nTrailColour=0,0,255\n[Trail 600]\nTrailColour=255,40,40\nTrailWidth=3\n"
-          "[Trail 601]\nTrailColour=40,255,40\n[Banner 611]\nBannerTexture=Banner2\n",
-          12)
-          .shots;
+void ExpectEachRuleShown(const preview::FrameShots& shots) {
   std::set<std::uint32_t> colours;
   std::set<std::uint32_t> cloths;
   for (const preview::Shot* shot : {&shots.overview, &shots.near}) {
@@ -353,6 +349,23 @@ TEST_F(PreviewScenario, EachRuleOfTheFileFliesAndShowsItsColourOrItsCloth) {
     nearCloths += batch.rendered && batch.renderStates.at(host::kRenderStateTextureRaster) != 0;
   }
   EXPECT_EQ(nearCloths, 2) << "both cloths near the circle";
+}
+
+// In a pool of their own, or spread over a busy pool of 110 with cars in its other entries, half of them past its 50th
+// entry.
+TEST_F(PreviewScenario, EachRuleOfTheFileFliesAndShowsItsColourOrItsCloth) {
+  for (const std::optional<int> pool : {std::optional<int>(), std::optional<int>(110)}) {
+    SCOPED_TRACE(pool.value_or(0));
+    ExpectEachRuleShown(FlyWith("[MAIN]\nTrailColour=0,0,255\n[Trail 600]\nTrailColour=255,40,40\nTrailWidth=3\n"
+                                "[Trail 601]\nTrailColour=40,255,40\n[Banner 611]\nBannerTexture=Banner2\n",
+                                12, pool)
+                            .shots);
+    int pastFifty = 0;
+    for (int i = 50; i < simhost::PoolSize(); ++i) pastFifty += simhost::Vehicle(i).model != 400;
+    EXPECT_EQ(simhost::PoolSize(), pool.value_or(6));
+    EXPECT_EQ(pastFifty, pool ? 3 : 0);
+    simhost::ResetHost();
+  }
 }
 
 TEST_F(PreviewScenario, TheAnimationFliesAgainWithFixedCamerasAndEndsOnTheStillsFrame) {

@@ -132,13 +132,13 @@ TEST_F(SkyTrails, APoolAircraftAt47SharesTheFirstCirclingTrail) {
   // The aircraft scan hands a pool aircraft at index 47 to the same slot as the first circling aircraft.
   const Vector3 aircraft{10.0f, 20.0f, 300.0f};
   simhost::SetClock(1000000);
-  AddTrailPoint(aircraft, 47);
+  AddTrailPoint(aircraft, 47, 0);
   RunAt(1000000);
   ExpectSamePosition(Trails[47].points[0], {-0x1.20ba5p+10f, -0x1.9c63a4p+9f, 550.0f});
   EXPECT_EQ(Trails[47].times[1], 0u);  // the same clock refreshes the newest point, no second point
 
   simhost::SetClock(1000000 + 2500);
-  AddTrailPoint(aircraft, 47);
+  AddTrailPoint(aircraft, 47, 0);
   ExpectSamePosition(Trails[47].points[0], aircraft);
   EXPECT_EQ(Trails[47].points[1].z, 550.0f);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <limits>
@@ -12,6 +13,8 @@
 #include "config/rules.h"
 #include "config/settings.h"
 #include "simhost.h"
+#include "trails/sky_trails.h"
+#include "trails/slot_lending.h"
 #include "trails/trail_store.h"
 
 using namespace config;
@@ -34,6 +37,7 @@ void UseDefaultSettings() {
   HeightForBanner = 100.0f;
   ModelIDForTrail = kTrailModel;
   ModelIDForBanner = kBannerModel;
+  ReplaceTrailsInTheSky = false;
 }
 
 class AircraftScan : public ::testing::Test {
@@ -42,12 +46,15 @@ class AircraftScan : public ::testing::Test {
     simhost::ResetHost();
     for (TrailRecord& record : Trails) record = TrailRecord{};
     ResetBanners();
+    EndLeases();
     UseDefaultSettings();
     simhost::ResizePool(60);
   }
   void TearDown() override {
     for (TrailRecord& record : Trails) record = TrailRecord{};
     for (BannerChain& chain : BannerChains) chain = BannerChain{};
+    EndLeases();
+    UseDefaultSettings();
     simhost::ResetHost();
   }
 
@@ -222,20 +229,6 @@ TEST_F(AircraftScan, WithBothEffectsOffTheWalkChangesNothing) {
   EXPECT_TRUE(NothingChanged());
 }
 
-TEST_F(AircraftScan, VehiclesBeyondSlot49GetNoTrailAndNoBanner) {
-  Place(49, kTrailModel, {0.0f, 0.0f, 200.0f});
-  Place(50, kTrailModel, {0.0f, 0.0f, 200.0f});
-  Place(51, kBannerModel, {0.0f, 0.0f, 200.0f});
-  Place(59, kTrailModel, {0.0f, 0.0f, 200.0f});
-  Scan();
-  EXPECT_TRUE(HasTrailPoint(49));
-  for (int slot = 0; slot < 49; ++slot) EXPECT_FALSE(HasTrailPoint(slot)) << slot;
-  for (int slot = 0; slot < kBannerSlots; ++slot) EXPECT_FALSE(HeadMoved(slot)) << slot;
-  // They are still trail aircraft to the host.
-  EXPECT_EQ(simhost::Vehicle(50).timeField, simhost::Clock() - 20000);
-  EXPECT_EQ(simhost::Vehicle(59).timeField, simhost::Clock() - 20000);
-}
-
 TEST_F(AircraftScan, OnlyTheEntriesThePoolCountsAreWalked) {
   Place(0, kTrailModel, {0.0f, 0.0f, 200.0f});
   Place(1, kBannerModel, {0.0f, 0.0f, 200.0f});
@@ -266,8 +259,8 @@ TEST_F(AircraftScan, APoolWithoutEntriesIsNotWalked) {
   EXPECT_TRUE(NothingChanged());
 }
 
-// The browser preview marks each aircraft by OutcomeOf, so it must say what the scan then does, whatever the
-// settings: the scan combines the same tests in its own code.
+// The browser preview marks each aircraft by OutcomeOf after the frame, so it must say what the scan did, whatever
+// the settings: the scan combines the same tests in its own code.
 TEST_F(AircraftScan, OutcomeOfTellsWhatTheScanDoes) {
   struct Vehicle {
     std::uint16_t model;
@@ -316,12 +309,14 @@ TEST_F(AircraftScan, OutcomeOfTellsWhatTheScanDoes) {
       host::HostVehicle& vehicle = Place(v.index, v.model, {1.0f, 2.0f, v.z});
       vehicle.status = v.status;
       simhost::SetVehicleDriver(v.index, v.pilot);
-      const ScanOutcome told = OutcomeOf(vehicle, v.index);
       ScanAircraft();
-      const bool point = v.index < kTrailSlots && HasTrailPoint(v.index);
-      const bool head = v.index < kBannerSlots && HeadMoved(v.index);
+      const ScanOutcome told = OutcomeOf(vehicle, v.index);
+      const int slot = v.index < kTrailSlots ? v.index : LentSlotOf(v.index);
+      const bool point = slot >= 0 && HasTrailPoint(slot);
+      const bool head = slot >= 0 && HeadMoved(slot);
       EXPECT_EQ(told, point ? ScanOutcome::kTrailPoint : head ? ScanOutcome::kBannerHead : ScanOutcome::kNothing);
       simhost::SetVehicleFree(v.index, true);
+      EndLeases();
     }
     ++variant;
   }
@@ -407,6 +402,239 @@ TEST_F(AircraftScan, ASlotRemembersTheRuleWhoseAircraftLastAddedAPoint) {
   Place(4, 511, {0.0f, 0.0f, 500.0f});
   ScanAircraft();
   EXPECT_EQ(BannerChains[4].rule, 1);
+}
+
+// ---- Aircraft past the first 50 of the pool ------------------------------------------------------------------
+
+constexpr std::uint16_t kCarModel = 400;  // no rule names it
+
+class SlotLending : public AircraftScan {
+ protected:
+  void SetUp() override {
+    AircraftScan::SetUp();
+    RebuildRules();
+    simhost::ResizePool(110);
+  }
+
+  // Rule aircraft at pool indices [from, to), high enough to be served.
+  static void Fleet(int from, int to, std::uint16_t model = kTrailModel) {
+    for (int i = from; i < to; ++i) Place(i, model, {static_cast<float>(i), 0.0f, 200.0f});
+  }
+
+  // One frame's scan, `ms` of the clock after the last.
+  static void ScanAfter(std::uint32_t ms) {
+    simhost::SetClock(simhost::Clock() + ms);
+    ScanAircraft();
+  }
+
+  static int LivePoints(int slot) {
+    int live = 0;
+    for (const std::uint32_t time : Trails[slot].times) live += time != 0 ? 1 : 0;
+    return live;
+  }
+
+  static bool SameBits(const void* a, const void* b, std::size_t size) { return std::memcmp(a, b, size) == 0; }
+};
+
+TEST_F(SlotLending, AircraftPastTheFirst50BorrowTheLowestSlotsNoAircraftOfTheirOwnUses) {
+  Fleet(0, 1);
+  Place(1, kCarModel, {0.0f, 0.0f, 200.0f});  // a vehicle of no rule leaves its slot free
+  Fleet(2, 3, kBannerModel);
+  Place(3, kTrailModel, {0.0f, 0.0f, 50.0f});  // an aircraft of a rule below its height still uses its slot
+  Place(60, kTrailModel, {60.0f, 1.0f, 200.0f});
+  Place(75, kBannerModel, {75.0f, 1.0f, 200.0f});
+  Place(80, kTrailModel, {80.0f, 1.0f, 50.0f});  // lays no point: borrows nothing
+  Place(109, kTrailModel, {109.0f, 1.0f, 200.0f});
+  Scan();
+  struct Expected {
+    int index;
+    int slot;
+  };
+  for (const Expected e : {Expected{60, 1}, Expected{75, 4}, Expected{80, -1}, Expected{109, 5}}) {
+    SCOPED_TRACE(e.index);
+    EXPECT_EQ(LentSlotOf(e.index), e.slot);
+    EXPECT_EQ(HasSlot(e.index), e.slot >= 0);
+  }
+  EXPECT_EQ(Trails[1].points[0].x, 60.0f);
+  EXPECT_EQ(Trails[1].times[0], simhost::Clock());
+  EXPECT_EQ(Trails[5].points[0].x, 109.0f);
+  EXPECT_EQ(simhost::Vehicle(80).timeField, simhost::Clock() - 20000) << "still a trail aircraft to the host";
+  // A new banner is rolled up on its aircraft, to unroll behind it; the trail borrower's chain stays parked.
+  for (const host::Vector3& point : BannerChains[4].points) {
+    EXPECT_EQ(point.x, 75.0f);
+    EXPECT_EQ(point.z, 200.0f);
+  }
+  EXPECT_FALSE(IsBannerActive(BannerChains[1]));
+  EXPECT_FALSE(HasTrailPoint(3));
+  EXPECT_EQ(Trails[0].points[0].x, 0.0f);
+  EXPECT_TRUE(HeadMoved(2));
+}
+
+TEST_F(SlotLending, ABorrowerKeepsItsSlotFrameAfterFrameAndItsTrailGrowsThere) {
+  Place(70, kTrailModel, {0.0f, 0.0f, 200.0f});
+  Fleet(0, 5);
+  Scan();
+  const int slot = LentSlotOf(70);
+  ASSERT_EQ(slot, 5);
+  for (int frame = 1; frame <= 10; ++frame) {
+    simhost::SetVehiclePosition(70, {100.0f * static_cast<float>(frame), 0.0f, 200.0f});
+    // Dipping below Height for a while keeps the slot: climbing back continues the trail.
+    if (frame == 4) simhost::SetVehiclePosition(70, {0.0f, 0.0f, 50.0f});
+    ScanAfter(2001);
+    EXPECT_EQ(LentSlotOf(70), slot) << frame;
+  }
+  EXPECT_EQ(LivePoints(slot), 10);
+  EXPECT_EQ(Trails[slot].points[0].x, 1000.0f);
+  EXPECT_EQ(Trails[slot].points[1].x, 900.0f);
+}
+
+TEST_F(SlotLending, WhenTheAircraftOfALentSlotsIndexComesTheBorrowerMovesWithItsTrailAndBanner) {
+  Place(60, kTrailModel, {60.0f, 0.0f, 200.0f});
+  Place(61, kBannerModel, {61.0f, 0.0f, 200.0f});
+  for (int frame = 0; frame < 5; ++frame) {
+    simhost::SetVehiclePosition(60, {60.0f + 30.0f * static_cast<float>(frame), 0.0f, 200.0f});
+    simhost::SetVehiclePosition(61, {61.0f, 20.0f * static_cast<float>(frame), 200.0f});
+    UpdateBanners();
+    ScanAfter(2001);
+  }
+  ASSERT_EQ(LentSlotOf(60), 0);
+  ASSERT_EQ(LentSlotOf(61), 1);
+  const TrailRecord trail = Trails[0];
+  const BannerChain chain = BannerChains[1];
+
+  Place(0, kTrailModel, {-5.0f, 0.0f, 150.0f});
+  Place(1, kBannerModel, {-6.0f, 0.0f, 150.0f});
+  ScanAfter(1);
+  EXPECT_EQ(LentSlotOf(60), 2);
+  EXPECT_EQ(LentSlotOf(61), 3);
+  // The same points and times, the newest refreshed where the aircraft is now.
+  EXPECT_TRUE(SameBits(Trails[2].times, trail.times, sizeof trail.times));
+  EXPECT_TRUE(SameBits(&Trails[2].points[1], &trail.points[1], sizeof trail.points - sizeof(host::Vector3)));
+  EXPECT_TRUE(SameBits(&BannerChains[3].points[1], &chain.points[1], sizeof chain.points - sizeof(host::Vector3)));
+  EXPECT_EQ(BannerChains[3].points[0].y, 80.0f);
+  // Their own aircraft start afresh in slots 0 and 1.
+  EXPECT_EQ(LivePoints(0), 1);
+  EXPECT_EQ(Trails[0].points[0].x, -5.0f);
+  EXPECT_EQ(BannerChains[1].points[0].x, -6.0f);
+  for (int k = 1; k < kBannerPoints; ++k) EXPECT_EQ(BannerChains[1].points[k].z, kBannerParkingHeight) << k;
+  EXPECT_FALSE(SlotLent[0]);
+  EXPECT_FALSE(SlotLent[1]);
+}
+
+TEST_F(SlotLending, WithNoOtherSlotLeftTheBorrowerLosesItsSlotAndWaitsUntilOneFrees) {
+  Fleet(0, 7);
+  Fleet(8, 50);
+  Place(60, kTrailModel, {60.0f, 0.0f, 200.0f});
+  Scan();
+  ASSERT_EQ(LentSlotOf(60), 7);
+  Place(7, kTrailModel, {7.0f, 0.0f, 200.0f});
+  ScanAfter(2001);
+  EXPECT_EQ(LentSlotOf(60), -1);
+  EXPECT_EQ(LivePoints(7), 1) << "slot 7 holds its own aircraft's point alone";
+  EXPECT_EQ(Trails[7].points[0].x, 7.0f);
+
+  // Aircraft 10 leaves: its fading trail gives way to the waiting aircraft, there being no empty slot.
+  simhost::SetVehicleFree(10, true);
+  ScanAfter(2001);
+  EXPECT_EQ(LentSlotOf(60), 10);
+  EXPECT_EQ(LivePoints(10), 1);
+  EXPECT_EQ(Trails[10].points[0].x, 60.0f);
+}
+
+TEST_F(SlotLending, PastFiftyAircraftTheOthersWaitAndFreedSlotsGoInPoolOrder) {
+  Fleet(0, 45);
+  Fleet(60, 70);
+  Scan();
+  for (int i = 60; i < 70; ++i) EXPECT_EQ(LentSlotOf(i), i < 65 ? 45 + (i - 60) : -1) << i;
+  // A borrower leaves, and an aircraft at its own index: the two slots go to the first two that wait.
+  simhost::SetVehicleFree(62, true);
+  simhost::SetVehicleFree(44, true);
+  ScanAfter(1);
+  EXPECT_EQ(LentSlotOf(65), 44);
+  EXPECT_EQ(LentSlotOf(66), 47);
+  for (const int waiting : {67, 68, 69}) EXPECT_EQ(LentSlotOf(waiting), -1) << waiting;
+  EXPECT_EQ(LeaseCount, 6);
+}
+
+TEST_F(SlotLending, TheSkyTrailsSlotsAreNotLentWhileTheyMayRunAndABorrowerMovesOffThem) {
+  Fleet(0, 45);
+  Fleet(60, 63);
+  ReplaceTrailsInTheSky = true;
+  Scan();
+  EXPECT_EQ(LentSlotOf(60), 45);
+  EXPECT_EQ(LentSlotOf(61), 46);
+  EXPECT_EQ(LentSlotOf(62), -1);
+
+  ReplaceTrailsInTheSky = false;
+  ScanAfter(1);
+  EXPECT_EQ(LentSlotOf(62), 47);
+  Place(63, kBannerModel, {63.0f, 0.0f, 200.0f});
+  ScanAfter(1);
+  EXPECT_EQ(LentSlotOf(63), 48);
+
+  // On again (a re-read of the settings): the sky trails take their slots before they add a point. Aircraft 44 has
+  // left, so one borrower moves to its slot; the other has none left.
+  simhost::SetVehicleFree(44, true);
+  ScanAfter(1);
+  ReplaceTrailsInTheSky = true;
+  const TrailRecord moving = Trails[47];
+  UpdateSkyTrails();
+  EXPECT_EQ(LentSlotOf(62), 44);
+  EXPECT_TRUE(SameBits(Trails[44].times, moving.times, sizeof moving.times));
+  EXPECT_EQ(LentSlotOf(63), -1);
+  EXPECT_EQ(Trails[47].rule, kSkyTrailRule);
+  EXPECT_EQ(LivePoints(47), 1);
+  EXPECT_FALSE(SlotLent[47] || SlotLent[48] || SlotLent[49]);
+}
+
+TEST_F(SlotLending, AnotherModelAtABorrowersIndexIsAnotherAircraft) {
+  Place(60, kTrailModel, {60.0f, 0.0f, 200.0f});
+  Scan();
+  ASSERT_EQ(LentSlotOf(60), 0);
+  // Freed and taken by a banner aircraft within one frame: the trail stays to fade, the banner takes a slot of its own.
+  Place(60, kBannerModel, {60.0f, 5.0f, 200.0f});
+  ScanAfter(1);
+  EXPECT_EQ(LentSlotOf(60), 1);
+  EXPECT_FALSE(SlotLent[0]);
+  EXPECT_EQ(LivePoints(0), 1);
+  EXPECT_FALSE(IsBannerActive(BannerChains[0]));
+  EXPECT_EQ(BannerChains[1].points[7].y, 5.0f);
+  // The same model again is taken for the same aircraft, as at an index below 50.
+  Place(60, kBannerModel, {60.0f, 9.0f, 200.0f});
+  ScanAfter(1);
+  EXPECT_EQ(LentSlotOf(60), 1);
+}
+
+TEST_F(SlotLending, ALeaseEndsWhenItsAircraftIsGoneAndTheSlotKeepsItsTrail) {
+  struct Case {
+    const char* what;
+    std::function<void()> gone;
+  };
+  const Case cases[] = {
+      {"freed", [] { simhost::SetVehicleFree(60, true); }},
+      {"left alone", [] { simhost::Vehicle(60).status = 0x28; }},
+      {"its rule off",
+       [] {
+         EnableTrail = false;
+         RebuildRules();
+       }},
+      {"past the pool's count", [] { simhost::SetPoolCount(55); }},
+      {"the pool gone", [] { host::Datum<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = nullptr; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    Place(60, kTrailModel, {60.0f, 0.0f, 200.0f});
+    Scan();
+    ASSERT_EQ(LentSlotOf(60), 0);
+    c.gone();
+    ScanAfter(2001);
+    EXPECT_EQ(LentSlotOf(60), -1);
+    EXPECT_FALSE(SlotLent[0]);
+    EXPECT_EQ(LeaseCount, 0);
+    EXPECT_EQ(LivePoints(0), 1);
+    TearDown();
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "simhost.h"
 #include "trails/aircraft_scan.h"
+#include "trails/slot_lending.h"
 #include "trails/trail_render.h"
 #include "trails/trail_store.h"
 
@@ -42,25 +43,34 @@ TEST(FrameWork, AllocatesNothing) {
   ModelIDForTrail = 577;
   ModelIDForBanner = 593;
   RebuildRules();
-  simhost::ResizePool(60);
-  for (int i = 0; i < 60; ++i) {
-    simhost::PlaceVehicle(i, i % 2 == 0 ? 577 : 593, {static_cast<float>(i), 0.0f, 500.0f});
+  // Aircraft at every even index of a pool of 110: 25 in slots of their own, 25 borrowing, 5 waiting. Aircraft at odd
+  // indices below 50 come and go, so that slots are taken back, borrowers move or wait, and lent again.
+  simhost::ResizePool(110);
+  for (int i = 0; i < 110; i += 2) {
+    simhost::PlaceVehicle(i, i % 4 == 0 ? 577 : 593, {static_cast<float>(i), 0.0f, 500.0f});
   }
   simhost::SetRecording(false);  // the simulated host's own record would allocate
 
   const int before = allocations;
   for (int frame = 0; frame < 500; ++frame) {
     simhost::SetClock(simhost::Clock() + 100);
-    for (int i = 0; i < 60; ++i) simhost::SetVehiclePosition(i, {static_cast<float>(i + frame), 0.0f, 500.0f});
+    if (frame % 20 == 0) {
+      const int coming = 1 + 2 * (frame / 20 % 25);
+      simhost::PlaceVehicle(coming, 577, {0.0f, 0.0f, 500.0f});
+      simhost::SetVehicleFree((coming + 10) % 50, true);
+    }
+    for (int i = 0; i < 110; ++i) simhost::SetVehiclePosition(i, {static_cast<float>(i + frame), 0.0f, 500.0f});
     UpdateBanners();
     ScanAircraft();
     DrawTrails();
   }
   EXPECT_EQ(allocations, before);
+  EXPECT_GT(LeaseCount, 0);
 
   simhost::SetRecording(true);
   for (TrailRecord& record : Trails) record = TrailRecord{};
   for (BannerChain& chain : BannerChains) chain = BannerChain{};
+  EndLeases();
   EnableTrail = EnableBanner = AppearOnlyAtAltitude = false;
   Height = HeightForBanner = TrailFadeTime = 0.0f;
   ModelIDForTrail = ModelIDForBanner = 0;

@@ -26,7 +26,7 @@ class TrailStore : public ::testing::Test {
 
   static void AddAt(std::uint32_t now, host::Vector3 position, int slot = 3) {
     simhost::SetClock(now);
-    AddTrailPoint(position, slot);
+    AddTrailPoint(position, slot, 0);
   }
 
   static int LivePoints(int slot) {
@@ -37,7 +37,7 @@ class TrailStore : public ::testing::Test {
 };
 
 TEST_F(TrailStore, FirstPointOnAnEmptySlotCarriesTheClock) {
-  AddTrailPoint({1.0f, 2.0f, 3.0f}, 3);
+  AddTrailPoint({1.0f, 2.0f, 3.0f}, 3, 0);
   EXPECT_EQ(Trails[3].times[0], kStart);
   EXPECT_EQ(Trails[3].points[0].z, 3.0f);
   EXPECT_EQ(LivePoints(3), 1);
@@ -115,7 +115,7 @@ TEST_F(TrailStore, ResetEmptiesEveryPointButKeepsPositions) {
 }
 
 TEST_F(TrailStore, SlotsOutsideTheStoreAreIgnored) {
-  for (const int slot : {-1, 50, 1000, INT32_MIN}) AddTrailPoint({1.0f, 1.0f, 1.0f}, slot);
+  for (const int slot : {-1, 50, 1000, INT32_MIN}) AddTrailPoint({1.0f, 1.0f, 1.0f}, slot, 0);
   for (int slot = 0; slot < kTrailSlots; ++slot) EXPECT_EQ(LivePoints(slot), 0) << slot;
   EXPECT_EQ(simhost::EntryCalls("CopyVector"), 0);
 }

@@ -28,7 +28,7 @@ std::unique_ptr<InstalledPlugin> Start(const Options& options, const ScenarioSet
   const std::uint32_t start = StartClockForLitLastFrame(simhost::Clock(), frames);
   simhost::SetClock(start);
   simhost::SetClockHour(static_cast<std::uint8_t>(hour));
-  PlaceScenarioAircraft(settings, start, FlownSeconds(frames));
+  PlaceScenarioAircraft(settings, start, FlownSeconds(frames), options.pool);
   std::unique_ptr<InstalledPlugin> installed = InstallPlugin(options.build, options.ini, error);
   if (installed) simhost::Startup();
   return installed;

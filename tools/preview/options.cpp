@@ -10,6 +10,9 @@ namespace {
 constexpr int kMinimumSide = 16;
 constexpr int kMaximumSide = 4096;  // the picture and its depth buffer stay well inside a 32-bit process
 constexpr float kMaximumSeconds = 3600.0f;
+// Room for every aircraft of the scenario (17 at most: three, and one for each rule of a section).
+constexpr int kMinimumPool = 20;
+constexpr int kMaximumPool = 1000;
 
 // Whole text as a number, or nothing; from_chars reads the same whatever the locale.
 template <typename Number>
@@ -37,8 +40,8 @@ std::optional<Vector3> PointFrom(std::string_view text) {
   return Vector3{values[0], values[1], values[2]};
 }
 
-constexpr std::string_view kNames[] = {"build",   "ini",  "seconds", "hour",   "camera",
-                                       "look-at", "size", "output",  "animate"};
+constexpr std::string_view kNames[] = {"build",  "ini",     "seconds", "pool",   "hour",
+                                       "camera", "look-at", "size",    "output", "animate"};
 
 bool IsKnown(std::string_view name) {
   for (const std::string_view known : kNames) {
@@ -67,6 +70,10 @@ std::string Apply(std::string_view name, std::string_view value, Options& option
     const auto seconds = NumberFrom<float>(value);
     if (!seconds || !(*seconds > 0.0f) || *seconds > kMaximumSeconds) return bad("seconds above 0, at most 3600");
     options.seconds = *seconds;
+  } else if (name == "pool") {
+    const auto pool = NumberFrom<int>(value);
+    if (!pool || *pool < kMinimumPool || *pool > kMaximumPool) return bad("a number of entries from 20 to 1000");
+    options.pool = *pool;
   } else if (name == "hour") {
     const auto hour = NumberFrom<int>(value);
     if (!hour || *hour < 0 || *hour > 23) return bad("an hour from 0 to 23");
@@ -151,6 +158,9 @@ std::string Usage() {
          "                    simulated host's Windows loader; so, the Linux library the tests load\n"
          "  --ini FILE        the Zephrel.ini to preview (default: none, the plug-in's own defaults)\n"
          "  --seconds S       simulated seconds to fly, 30 frames each (default 40)\n"
+         "  --pool N          the game's vehicle pool of N entries, 20 to 1000, the scenario's aircraft spread over\n"
+         "                    it and cars, which the plug-in leaves alone, in the other entries (default: the\n"
+         "                    aircraft alone, the first entries of the pool)\n"
          "  --hour H          hour of the game clock, 0 to 23 (default 12, or 2 when ReplaceTrailsInTheSky is on:\n"
          "                    the sky-trail lights show from 23 to 6)\n"
          "  --camera X,Y,Z    overview camera position (default: placed so that everything drawn is in view)\n"

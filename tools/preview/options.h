@@ -14,6 +14,7 @@ struct Options {
   simhost::PluginBuild build = simhost::PluginBuild::WindowsDll;  // by default the DLL a player installs
   std::optional<std::string> ini;                                 // none: the plug-in's own defaults
   float seconds = 40.0f;
+  std::optional<int> pool;        // the vehicle pool's entries; none: the scenario's aircraft alone
   std::optional<int> hour;        // none: noon, or 2 at night when the sky trails are on, so that their lights show
   std::optional<Vector3> camera;  // none: placed so that everything is in view
   std::optional<Vector3> lookAt;  // none: the middle of the scene

@@ -4,9 +4,10 @@
 #include <cmath>
 #include <optional>
 
-#include "banner_circle.h"
 #include "config/rules.h"
 #include "config/settings.h"
+#include "flights/banner_circle.h"
+#include "flights/busy_pool.h"
 #include "simhost.h"
 
 namespace preview {
@@ -89,7 +90,7 @@ Vector3 Track(const ScenarioSettings& settings, int index, float elapsed, float 
     // Spread evenly round the circle, [MAIN]'s where it always flies.
     const int further = index == kBannerRole ? 0 : index - kBannerRole - settings.trailRuleCount;
     const float turn = 6.2831853f * static_cast<float>(further) / static_cast<float>(1 + settings.bannerRuleCount);
-    const CirclePoint circling = BannerCirclePoint(elapsed + turn / kCircleRate);
+    const flights::CirclePoint circling = flights::BannerCirclePoint(elapsed + turn / flights::kCircleRate);
     return {circling.x, circling.y, 30.0f};
   }
   const int further = index - kBannerRole - 1;
@@ -196,31 +197,41 @@ std::vector<Vector3> ScenarioExtent(const ScenarioSettings& settings, float dura
 Camera NearCamera(const ScenarioSettings& settings, float duration, const Camera& lens) {
   const float height = ScenarioAircraft(settings, duration, duration)[kBannerRole].position.z;
   // The chain is dragged after the aircraft, so its middle hangs about this far behind it on the circle.
-  const float banner = kCircleRate * duration - 0.9f;
+  const float banner = flights::kCircleRate * duration - 0.9f;
   // The aircraft comes at most the circle's radius further than the middle of the circle.
   const float drawDistance = settings.bannerDrawDistance;
   const float reach = drawDistance > 0.0f ? std::min(kNearReach, 0.8f * drawDistance) : kNearReach;
-  const float fromCentre = std::max(reach - kCircleRadius, 1.0f);
+  const float fromCentre = std::max(reach - flights::kCircleRadius, 1.0f);
   const Vector3 from = Normalised({std::cos(banner), std::sin(banner), 0.45f});  // and somewhat above
   Camera camera = lens;
-  camera.lookAt = {kCircleCentreX, kCircleCentreY, height - 6.0f};
+  camera.lookAt = {flights::kCircleCentreX, flights::kCircleCentreY, height - 6.0f};
   camera.position = Add(camera.lookAt, Scale(from, fromCentre));
   return camera;
 }
 
-void PlaceScenarioAircraft(const ScenarioSettings& settings, std::uint32_t startClock, float duration) {
+void PlaceScenarioAircraft(const ScenarioSettings& settings, std::uint32_t startClock, float duration,
+                           std::optional<int> pool) {
   const int count = ScenarioAircraftCount(settings);
-  simhost::ResizePool(count);
+  const int entries = std::max(pool.value_or(count), count);
+  simhost::ResizePool(entries);
+  if (entries > count) {
+    std::uint16_t car = flights::kCarModel;
+    while (config::RuleServing(car)) ++car;
+    for (int entry = 0; entry < entries; ++entry) simhost::PlaceVehicle(entry, car, {0.0f, 0.0f, 0.0f});
+  }
+  // Aircraft `index` of the scenario at its pool entry.
+  const auto entry = [count, entries](int index) { return flights::SpreadIndex(index, count, entries); };
   const std::vector<Aircraft> start = ScenarioAircraft(settings, 0.0f, duration);
   for (int index = 0; index < count; ++index) {
-    simhost::PlaceVehicle(index, ScenarioModel(settings, index), start[static_cast<std::size_t>(index)].position);
-    simhost::SetVehicleDriver(index, true);  // flown by pilots, for the settings that ask for one
+    simhost::PlaceVehicle(entry(index), ScenarioModel(settings, index),
+                          start[static_cast<std::size_t>(index)].position);
+    simhost::SetVehicleDriver(entry(index), true);  // flown by pilots, for the settings that ask for one
   }
-  simhost::SetScript([settings, startClock, duration, count](std::uint32_t now) {
+  simhost::SetScript([settings, startClock, duration, count, entry](std::uint32_t now) {
     const float elapsed = static_cast<float>(now - startClock) / 1000.0f;
     const std::vector<Aircraft> aircraft = ScenarioAircraft(settings, elapsed, duration);
     for (int index = 0; index < count; ++index) {
-      simhost::SetVehiclePosition(index, aircraft[static_cast<std::size_t>(index)].position);
+      simhost::SetVehiclePosition(entry(index), aircraft[static_cast<std::size_t>(index)].position);
     }
   });
 }

@@ -106,7 +106,10 @@ inline constexpr Vector3 kDefaultViewDirection{-0.45f, -1.0f, 0.5f};
 Camera NearCamera(const ScenarioSettings& settings, float duration, const Camera& lens);
 
 // Puts the scenario's aircraft into the simulated host's vehicle pool and scripts their flight; the flight
-// starts at the host clock `startClock`.
-void PlaceScenarioAircraft(const ScenarioSettings& settings, std::uint32_t startClock, float duration);
+// starts at the host clock `startClock`. With a `pool` of that many entries (at least the aircraft's), the aircraft
+// are spread over it and cars, which no rule serves, stand in the other entries, as in a busy scene; without, the
+// aircraft are the whole pool.
+void PlaceScenarioAircraft(const ScenarioSettings& settings, std::uint32_t startClock, float duration,
+                           std::optional<int> pool = std::nullopt);
 
 }  // namespace preview

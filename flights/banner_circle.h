@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace preview {
+namespace flights {
 
 inline constexpr float kCircleCentreX = -40.0f;
 inline constexpr float kCircleCentreY = -70.0f;
@@ -22,4 +22,4 @@ inline CirclePoint BannerCirclePoint(float seconds) {
   return {kCircleCentreX + kCircleRadius * std::cos(angle), kCircleCentreY + kCircleRadius * std::sin(angle)};
 }
 
-}  // namespace preview
+}  // namespace flights
