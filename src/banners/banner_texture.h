@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "config/rules.h"
+#include "config/settings.h"
 #include "host/host.h"
 
 namespace banners {
@@ -38,10 +38,10 @@ enum class RuleTexture {
   kMissing,     // asked for at start-up, and the dictionary (or its file) did not have it: the rule tows nothing
   kNotReadYet,  // first named after start-up: the rule tows nothing until the game starts again
 };
-RuleTexture RuleTextureOf(int rule);
+RuleTexture RuleTextureOf(const config::Values& rule);
 
-// How the chains of a banner rule (config/rules.h) are drawn: with its texture, null for a rule that tows nothing, up
-// to its draw distance. Indexed by a chain's rule byte, whatever it holds: past the rules there is no texture.
+// How the chains of a banner rule (config/settings.h) are drawn: with its texture, null for a rule that tows nothing,
+// up to its draw distance. Indexed by a chain's rule byte, whatever it holds: past the rules there is no texture.
 struct BannerLook {
   const host::HostTexture* texture;
   float drawDistance;

@@ -19,6 +19,10 @@ platform::FileStamp seenStamp;   // a stamp other than the known one, as the las
 int seenChecks = 0;              // how many checks in a row found seenStamp; 0 when none did
 std::uint32_t nextCheck = 0;
 
+// The settings in effect until a followed save is read, for the log to tell what it changed. Not on the stack: the
+// value is large, and the game's stack is not the plug-in's.
+config::Configuration before;
+
 void Reread(const platform::FileStamp& stamp, std::uint32_t now) {
   const IniRead ini{iniPath, config::ReadIniText(iniPath, true)};
   // A file that cannot be opened just now (an editor holding it while it saves) is no file of defaults: the
@@ -29,7 +33,7 @@ void Reread(const platform::FileStamp& stamp, std::uint32_t now) {
     seenChecks = 0;
     return;
   }
-  const ConfigTexts before = CurrentConfigTexts();
+  before = config::InEffect;
   // The same reader and rules as a re-initialisation: a file over the limit gives every default.
   config::LoadSettingsFrom(config::IniTextOf(ini.file));
   knownStamp = stamp;
@@ -59,7 +63,7 @@ IniRead ReadSettings() noexcept {
 }
 
 void FollowIniChanges() noexcept {
-  if (!config::FollowFileChanges) return;
+  if (!config::InEffect.FollowFileChanges) return;
   // Due from the moment nextCheck is reached; a clock set back by more than a period (a loaded game) is due too.
   const std::uint32_t now = host::HostTimeMs();
   if (nextCheck - now - 1 < kFollowEveryMs) return;

@@ -29,12 +29,12 @@ inline bool IsExcluded(const host::HostVehicle& vehicle) {
 // Pool index `index` (0 or more) has a trail slot.
 inline bool HasTrailSlot(std::int32_t index) { return index < kTrailSlots; }
 
-inline bool IsAboveTrailHeight(const config::TrailRule& rule, float z) { return z > rule.height; }
+inline bool IsAboveTrailHeight(const config::Values& rule, float z) { return z > rule.Height; }
 
 // For an aircraft of banner rule `rule` flying at height `z`.
-inline bool MovesBannerHead(const config::BannerRule& rule, const host::HostVehicle& vehicle, float z) {
-  return (z > rule.height && rule.onlyAtAltitude) ||
-         (rule.whenPilotIsInside && (vehicle.driver != nullptr || rule.alwaysAppear));
+inline bool MovesBannerHead(const config::Values& rule, const host::HostVehicle& vehicle, float z) {
+  return (z > rule.HeightForBanner && rule.AppearOnlyAtAltitude) ||
+         (rule.AppearWhenPilotIsInside && (vehicle.driver != nullptr || rule.AlwaysAppear));
 }
 
 enum class ScanOutcome { kNothing, kTrailPoint, kBannerHead };
@@ -48,10 +48,10 @@ inline ScanOutcome OutcomeOf(const host::HostVehicle& vehicle, std::int32_t inde
   if (!served) return ScanOutcome::kNothing;
   const float z = host::PositionOf(vehicle.placement).z;
   if (served->kind == config::RuleKind::kTrail) {
-    const config::TrailRule& rule = config::TrailRules[served->index];
+    const config::Values& rule = config::InEffect.trailRules[served->index];
     return HasTrailSlot(index) && IsAboveTrailHeight(rule, z) ? ScanOutcome::kTrailPoint : ScanOutcome::kNothing;
   }
-  const config::BannerRule& rule = config::BannerRules[served->index];
+  const config::Values& rule = config::InEffect.bannerRules[served->index];
   return MovesBannerHead(rule, vehicle, z) && banners::HasBannerSlot(index) ? ScanOutcome::kBannerHead
                                                                             : ScanOutcome::kNothing;
 }

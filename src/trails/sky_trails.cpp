@@ -105,7 +105,7 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
 }
 
 void InstallSkyTrailRedirect() noexcept {
-  if (!config::ReplaceTrailsInTheSky) {
+  if (!config::InEffect.ReplaceTrailsInTheSky) {
     lastRedirect = jumpWritten ? SkyRedirect::kEarlierStays : SkyRedirect::kNotAsked;
     return;
   }

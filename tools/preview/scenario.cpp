@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "banner_circle.h"
-#include "config/rules.h"
 #include "config/settings.h"
 #include "simhost.h"
 
@@ -56,9 +55,9 @@ void NoteServed(ScenarioSettings& settings, std::int32_t model) {
   served = {model, AircraftKind::Plain, 0.0f};
   if (!rule) return;
   if (rule->kind == config::RuleKind::kTrail) {
-    served = {model, AircraftKind::Trail, config::TrailRules[rule->index].height};
+    served = {model, AircraftKind::Trail, config::InEffect.trailRules[rule->index].Height};
   } else {
-    served = {model, AircraftKind::Banner, config::BannerRules[rule->index].height};
+    served = {model, AircraftKind::Banner, config::InEffect.bannerRules[rule->index].HeightForBanner};
   }
 }
 
@@ -101,24 +100,25 @@ Vector3 Track(const ScenarioSettings& settings, int index, float elapsed, float 
 
 ScenarioSettings ScenarioSettingsFrom(std::string_view text) {
   config::LoadSettingsFrom(text);
-  ScenarioSettings settings{.modelIdForTrail = config::ModelIDForTrail,
-                            .modelIdForBanner = config::ModelIDForBanner,
-                            .enableTrail = config::EnableTrail,
-                            .enableBanner = config::EnableBanner,
-                            .height = config::Height,
-                            .heightForBanner = config::HeightForBanner,
-                            .bannerDrawDistance = config::BannerDrawDistance,
-                            .replaceTrailsInTheSky = config::ReplaceTrailsInTheSky};
-  for (int k = 1; k < config::TrailRuleCount; ++k) {
-    const config::TrailRule& rule = config::TrailRules[k];
-    settings.trailRules[settings.trailRuleCount++] = {rule.model, rule.enabled, rule.height};
+  const config::Configuration& read = config::InEffect;
+  ScenarioSettings settings{.modelIdForTrail = read.ModelIDForTrail,
+                            .modelIdForBanner = read.ModelIDForBanner,
+                            .enableTrail = read.EnableTrail,
+                            .enableBanner = read.EnableBanner,
+                            .height = read.Height,
+                            .heightForBanner = read.HeightForBanner,
+                            .bannerDrawDistance = read.BannerDrawDistance,
+                            .replaceTrailsInTheSky = read.ReplaceTrailsInTheSky};
+  for (int k = 1; k < read.trailRuleCount; ++k) {
+    const config::Values& rule = read.trailRules[k];
+    settings.trailRules[settings.trailRuleCount++] = {rule.ModelIDForTrail, rule.EnableTrail, rule.Height};
   }
-  for (int k = 1; k < config::BannerRuleCount; ++k) {
-    const config::BannerRule& rule = config::BannerRules[k];
-    settings.bannerRules[settings.bannerRuleCount++] = {rule.model, rule.enabled, rule.height};
+  for (int k = 1; k < read.bannerRuleCount; ++k) {
+    const config::Values& rule = read.bannerRules[k];
+    settings.bannerRules[settings.bannerRuleCount++] = {rule.ModelIDForBanner, rule.EnableBanner, rule.HeightForBanner};
   }
-  for (int k = 0; k < config::TrailRuleCount; ++k) NoteServed(settings, config::TrailRules[k].model);
-  for (int k = 0; k < config::BannerRuleCount; ++k) NoteServed(settings, config::BannerRules[k].model);
+  for (int k = 0; k < read.trailRuleCount; ++k) NoteServed(settings, read.trailRules[k].ModelIDForTrail);
+  for (int k = 0; k < read.bannerRuleCount; ++k) NoteServed(settings, read.bannerRules[k].ModelIDForBanner);
   return settings;
 }
 
