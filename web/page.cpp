@@ -155,9 +155,9 @@ EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t aircraft, float seconds, st
   // A mix of the models the rules name, so that each rule's trail or banner shows.
   game::FlightModels models{};
   const config::Configuration& read = config::InEffect;
-  for (int k = 0; k < read.trailRuleCount; ++k) models.trail[models.trailCount++] = read.trailRules[k].ModelIDForTrail;
+  for (int k = 0; k < read.trailRuleCount; ++k) models.trail[models.trailCount++] = read.trailRules.ModelIDForTrail[k];
   for (int k = 0; k < read.bannerRuleCount; ++k) {
-    models.banner[models.bannerCount++] = read.bannerRules[k].ModelIDForBanner;
+    models.banner[models.bannerCount++] = read.bannerRules.ModelIDForBanner[k];
   }
   game::Fly(aircraft, seconds, static_cast<std::uint32_t>(elapsedMs), static_cast<std::uint8_t>(hour % 24), models);
 }

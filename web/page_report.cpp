@@ -96,7 +96,7 @@ constexpr config::RuleKind kKinds[] = {config::RuleKind::kTrail, config::RuleKin
 
 void Rule(Json& json, const config::Configuration& read, config::RuleKind kind, int index, bool withLines) {
   const config::RuleKindInfo& info = config::InfoOf(kind);
-  const config::Values& rule = config::RulesOf(read, kind)[index];
+  const config::Values rule = config::RuleValues(config::RulesOf(read, kind), index);
   const config::RuleOrigin& origin = config::OriginsOf(read, kind)[index];
   json.Begin('{').Name("kind").String(info.name).Name("index").Number(index);
   json.Name("model").String(std::to_string(config::ModelOf(rule, kind)));
@@ -122,7 +122,7 @@ void Rule(Json& json, const config::Configuration& read, config::RuleKind kind, 
 
 std::string PageValueText(const config::Values& values, std::size_t row) {
   if (kKeys[row].type == config::KeyType::kTexture) {
-    return std::string(config::TextureName(values.*kKeys[row].texture));
+    return std::string(config::TextureName(values.*kKeys[row].texture.value));
   }
   return config::ValueText(values, row);
 }

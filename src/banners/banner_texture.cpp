@@ -49,8 +49,7 @@ void DestroyRuleTextures() {
 }
 
 // A rule's name, always terminated whoever wrote the rule.
-const char* TextureNameOf(const config::Values& rule) {
-  const char* name = rule.BannerTexture;
+const char* TextureNameOf(const config::ValueTexture& name) {
   return std::memchr(name, '\0', config::kTextureNameSize) != nullptr ? name : "";
 }
 
@@ -81,7 +80,7 @@ void LoadBannerTexture() {
 void LoadBannerRuleTextures() {
   DestroyRuleTextures();
   for (int rule = 0; rule < config::InEffect.bannerRuleCount; ++rule) {
-    const char* name = TextureNameOf(config::InEffect.bannerRules[rule]);
+    const char* name = TextureNameOf(config::InEffect.bannerRules.BannerTexture[rule]);
     if (std::strcmp(name, kBannerTextureName) == 0 || FindRuleTexture(name) != nullptr) continue;
     NamedTexture& read = ruleTextures[ruleTextureCount++];
     std::memcpy(read.name, name, std::strlen(name) + 1);
@@ -106,8 +105,8 @@ void DestroyBannerTexture() {
 
 const char* BannerTexturePath() { return pathTried; }
 
-RuleTexture RuleTextureOf(const config::Values& rule) {
-  const char* name = TextureNameOf(rule);
+RuleTexture RuleTextureOf(const config::ValueTexture& texture) {
+  const char* name = TextureNameOf(texture);
   if (std::strcmp(name, kBannerTextureName) == 0) {
     return BannerTexture != nullptr ? RuleTexture::kRead : RuleTexture::kMissing;
   }
@@ -118,13 +117,13 @@ RuleTexture RuleTextureOf(const config::Values& rule) {
 
 void MakeBannerLooks() {
   for (int rule = 0; rule < config::kMaxBannerRules; ++rule) {
-    const config::Values& values = config::InEffect.bannerRules[rule];
-    const char* name = TextureNameOf(values);
+    const config::Rules& rules = config::InEffect.bannerRules;
+    const char* name = TextureNameOf(rules.BannerTexture[rule]);
     const NamedTexture* read = FindRuleTexture(name);
     BannerLooks[rule] = {std::strcmp(name, kBannerTextureName) == 0 ? BannerTexture
                          : read != nullptr                          ? read->texture
                                                                     : nullptr,
-                         values.BannerDrawDistance};
+                         rules.BannerDrawDistance[rule]};
   }
   BannerLooksMadeFor = config::RulesMade;
   BannerLooksTexture = BannerTexture;

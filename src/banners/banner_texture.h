@@ -32,13 +32,13 @@ void DestroyBannerTexture();
 // plug-in's directory left no room for the name.
 const char* BannerTexturePath();
 
-// What became of the texture a banner rule names, for the log.
+// What became of the texture a banner rule names (its BannerTexture), for the log.
 enum class RuleTexture {
   kRead,        // read at start-up: the rule's banners are drawn with it
   kMissing,     // asked for at start-up, and the dictionary (or its file) did not have it: the rule tows nothing
   kNotReadYet,  // first named after start-up: the rule tows nothing until the game starts again
 };
-RuleTexture RuleTextureOf(const config::Values& rule);
+RuleTexture RuleTextureOf(const config::ValueTexture& name);
 
 // How the chains of a banner rule (config/settings.h) are drawn: with its texture, null for a rule that tows nothing,
 // up to its draw distance. Indexed by a chain's rule byte, whatever it holds: past the rules there is no texture.

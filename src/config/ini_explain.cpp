@@ -268,7 +268,7 @@ void TellSource(const Told& told, Explainer& explainer) {
   const bool main = told.rule < 0;
   const Source& source =
       main ? explainer.read.mainKeys[row] : OriginsOf(explainer.read, told.kind)[told.rule].keys[row];
-  const Values& values = main ? explainer.read : RulesOf(explainer.read, told.kind)[told.rule];
+  const Values values = main ? Values(explainer.read) : RuleValues(RulesOf(explainer.read, told.kind), told.rule);
   const std::string_view value = source.value.In(explainer.text);
   const std::string shown = KeyLine(explainer, row, source);
   const std::uint32_t line = source.line;
@@ -282,15 +282,15 @@ void TellSource(const Told& told, Explainer& explainer) {
       break;
     case KeyType::kNumber: {
       // A missing key of [MAIN] whose default is 0 gets what an empty one gets.
-      const bool zero = defaults.*key.number == 0.0f;
+      const bool zero = defaults.*key.number.value == 0.0f;
       const std::string instead = !main  ? Join({"[", kSettingsSection, "]'s ", key.name})
                                   : zero ? std::string()
                                          : Join({"the default ", ValueText(defaults, row)});
-      CheckFloat(line, value, source, values.*key.number, shown, instead, explainer);
+      CheckFloat(line, value, source, values.*key.number.value, shown, instead, explainer);
       break;
     }
     case KeyType::kModelId:
-      CheckId(line, value, source, values.*key.modelId, shown, keeps, explainer);
+      CheckId(line, value, source, values.*key.modelId.value, shown, keeps, explainer);
       break;
     case KeyType::kColour:
     case KeyType::kTexture:
@@ -299,7 +299,7 @@ void TellSource(const Told& told, Explainer& explainer) {
   }
   // A width that draws no ribbon although it is not the plain 0 of the thin line.
   if (row == kTrailWidthRow) {
-    const float width = values.*key.number;
+    const float width = values.*key.number.value;
     if (width < 0.0f || std::isinf(width)) {
       explainer.NoteFormat(line, "%s draws no ribbon: only a width above 0 does, so the trail is the thin line",
                            shown.c_str());
@@ -315,14 +315,14 @@ void TellNamedBefore(const Told& told, Explainer& explainer) {
                        "[%s] names model %ld, as %s does: the first rule to name a model serves it, so this one is "
                        "not used for it",
                        explainer.ShownPiece(origin.section).c_str(),
-                       static_cast<long>(ModelOf(RulesOf(explainer.read, told.kind)[told.rule], told.kind)),
+                       static_cast<long>(ModelOf(RulesOf(explainer.read, told.kind), told.kind, told.rule)),
                        RuleName(explainer, told.kind, origin.servedBy).c_str());
 }
 
 void TellBothKinds(const Told& told, Explainer& explainer) {
   const int trail = told.rule;
   const int banner = static_cast<int>(told.detail);
-  const std::int32_t model = ModelOf(explainer.read.trailRules[trail], RuleKind::kTrail);
+  const std::int32_t model = ModelOf(explainer.read.trailRules, RuleKind::kTrail, trail);
   const std::optional<RuleRef> served = RuleServing(static_cast<std::uint16_t>(model), explainer.read);
   const char* outcome = !served ? "both rules are disabled, so its aircraft leave no trail and tow no banner"
                         : served->kind == RuleKind::kTrail
@@ -344,10 +344,10 @@ void FindRuleNotes(Explainer& explainer) {
     }
   }
   for (int t = 0; t < read.trailRuleCount; ++t) {
-    const std::int32_t model = ModelOf(read.trailRules[t], RuleKind::kTrail);
+    const std::int32_t model = ModelOf(read.trailRules, RuleKind::kTrail, t);
     if (!IsModelId(model) || read.trailOrigins[t].servedBy != t) continue;
     for (int b = 0; b < read.bannerRuleCount; ++b) {
-      if (ModelOf(read.bannerRules[b], RuleKind::kBanner) != model) continue;
+      if (ModelOf(read.bannerRules, RuleKind::kBanner, b) != model) continue;
       const std::uint32_t line =
           std::max(RuleLine(read, {RuleKind::kTrail, t}), RuleLine(read, {RuleKind::kBanner, b}));
       if (line != 0) explainer.Tell({line, Told::kBothKinds, RuleKind::kTrail, t, static_cast<std::uint32_t>(b)});
@@ -438,7 +438,7 @@ ValueLines LinesOf(const Source& source) {
 
 // Formatted by the C library from whole numbers and texts alone: its floating point may run at the game's precision.
 std::string RuleText(const Configuration& read, RuleRef rule) {
-  const Values& values = RulesOf(read, rule.kind)[rule.index];
+  const Values values = RuleValues(RulesOf(read, rule.kind), rule.index);
   if (rule.kind == RuleKind::kTrail) {
     const bool ribbon = values.TrailWidth > 0.0f && std::isfinite(values.TrailWidth);
     char text[160];

@@ -36,18 +36,18 @@ void Convert(std::size_t row, std::string_view text, Values& values, const Value
   const Key& key = kKeys[row];
   switch (key.type) {
     case KeyType::kFlag:
-      values.*key.flag = ConvertBool(text, fallback.*key.flag);
+      values.*key.flag.value = ConvertBool(text, fallback.*key.flag.value);
       return;
     case KeyType::kNumber: {
       std::size_t used = 0;
-      values.*key.number = ConvertFloat(text, &used);
+      values.*key.number.value = ConvertFloat(text, &used);
       source.used = static_cast<std::uint32_t>(used);
       return;
     }
     case KeyType::kModelId: {
       // A value that does not convert keeps the default rather than stop the reader half way.
       const IntegerReading id = ReadInteger(text);
-      values.*key.modelId = id.problem == IntegerProblem::kNone ? id.value : fallback.*key.modelId;
+      values.*key.modelId.value = id.problem == IntegerProblem::kNone ? id.value : fallback.*key.modelId.value;
       source.used = static_cast<std::uint32_t>(id.used);
       if (id.problem == IntegerProblem::kNoDigits) source.problem = ValueProblem::kNotAnInteger;
       if (id.problem == IntegerProblem::kOutOfRange) source.problem = ValueProblem::kIntegerTooFar;
@@ -55,26 +55,26 @@ void Convert(std::size_t row, std::string_view text, Values& values, const Value
     }
     case KeyType::kColour: {
       const std::optional<std::uint32_t> colour = ParseColour(text);
-      values.*key.colour = colour.value_or(fallback.*key.colour);
+      values.*key.colour.value = colour.value_or(fallback.*key.colour.value);
       if (!colour) source.problem = ValueProblem::kNotAColour;
       return;
     }
     case KeyType::kTexture:
       if (!IsTextureName(text)) {
-        std::memcpy(values.*key.texture, fallback.*key.texture, kTextureNameSize);
+        std::memcpy(values.*key.texture.value, fallback.*key.texture.value, kTextureNameSize);
         source.problem = ValueProblem::kNotATextureName;
         return;
       }
-      std::memset(values.*key.texture, 0, kTextureNameSize);
-      std::memcpy(values.*key.texture, text.data(), text.size());
+      std::memset(values.*key.texture.value, 0, kTextureNameSize);
+      std::memcpy(values.*key.texture.value, text.data(), text.size());
       return;
   }
 }
 
 // The first of a kind's rules that names the model rule `index` names: the one that serves it.
-int FirstNaming(const Values* rules, RuleKind kind, int index) {
+int FirstNaming(const Rules& rules, RuleKind kind, int index) {
   int first = 0;
-  while (ModelOf(rules[first], kind) != ModelOf(rules[index], kind)) ++first;
+  while (ModelOf(rules, kind, first) != ModelOf(rules, kind, index)) ++first;
   return first;
 }
 
@@ -144,7 +144,7 @@ class Walk {
  private:
   enum class In { kMain, kRule, kPastLimit, kOther };
 
-  Values* Rules(RuleKind kind) { return kind == RuleKind::kTrail ? into_.trailRules : into_.bannerRules; }
+  Rules& RulesOf(RuleKind kind) { return kind == RuleKind::kTrail ? into_.trailRules : into_.bannerRules; }
   RuleOrigin* Origins(RuleKind kind) { return kind == RuleKind::kTrail ? into_.trailOrigins : into_.bannerOrigins; }
   int& Count(RuleKind kind) { return kind == RuleKind::kTrail ? into_.trailRuleCount : into_.bannerRuleCount; }
 
@@ -248,13 +248,17 @@ class Walk {
   // Each rule of a kind: [MAIN]'s values, its model from its header, and its sections' keys over them. Places past the
   // rules hold [MAIN]'s values.
   void FinishRules(RuleKind kind, int count) {
-    Values* rules = Rules(kind);
+    Rules& rules = RulesOf(kind);
     RuleOrigin* origins = Origins(kind);
     const Values& main = into_;
-    for (int k = 0; k < InfoOf(kind).maxRules; ++k) rules[k] = main;
-    for (int k = 1; k < count; ++k) {
-      rules[k].*kKeys[InfoOf(kind).modelKey].modelId = models_[static_cast<int>(kind)][k];
-      for (std::size_t row = 0; row < kKeyCount; ++row) Read(row, rules[k], main, origins[k].keys[row]);
+    SetRule(rules, 0, main);
+    for (int k = 1; k < InfoOf(kind).maxRules; ++k) {
+      Values rule = main;
+      if (k < count) {
+        rule.*kKeys[InfoOf(kind).modelKey].modelId.value = models_[static_cast<int>(kind)][k];
+        for (std::size_t row = 0; row < kKeyCount; ++row) Read(row, rule, main, origins[k].keys[row]);
+      }
+      SetRule(rules, k, rule);
     }
     for (int k = 0; k < count; ++k) origins[k].servedBy = FirstNaming(rules, kind, k);
   }
@@ -266,11 +270,11 @@ class Walk {
     static_assert(kNoRule == 0, "the table starts all kNoRule with the value");
     // Banners first: an enabled trail rule of the same model takes the model over.
     for (const RuleKind kind : {RuleKind::kBanner, RuleKind::kTrail}) {
-      const Values* rules = Rules(kind);
+      const Rules& rules = RulesOf(kind);
       const std::uint8_t first = kind == RuleKind::kTrail ? kFirstTrailRule : kFirstBannerRule;
       for (int k = 0; k < Count(kind); ++k) {
-        const std::int32_t model = ModelOf(rules[k], kind);
-        if (IsModelId(model) && IsEnabled(rules[k], kind) && Origins(kind)[k].servedBy == k) {
+        const std::int32_t model = ModelOf(rules, kind, k);
+        if (IsModelId(model) && IsEnabled(rules, kind, k) && Origins(kind)[k].servedBy == k) {
           into_.modelRules[model] = static_cast<std::uint8_t>(first + k);
         }
       }
@@ -288,6 +292,52 @@ class Walk {
 };
 
 }  // namespace
+
+Values RuleValues(const Rules& rules, int k) {
+  Values values{};
+  for (const Key& key : kKeys) {
+    switch (key.type) {
+      case KeyType::kFlag:
+        values.*key.flag.value = (rules.*key.flag.column)[k];
+        break;
+      case KeyType::kNumber:
+        values.*key.number.value = (rules.*key.number.column)[k];
+        break;
+      case KeyType::kModelId:
+        values.*key.modelId.value = (rules.*key.modelId.column)[k];
+        break;
+      case KeyType::kColour:
+        values.*key.colour.value = (rules.*key.colour.column)[k];
+        break;
+      case KeyType::kTexture:
+        std::memcpy(values.*key.texture.value, (rules.*key.texture.column)[k], kTextureNameSize);
+        break;
+    }
+  }
+  return values;
+}
+
+void SetRule(Rules& rules, int k, const Values& values) {
+  for (const Key& key : kKeys) {
+    switch (key.type) {
+      case KeyType::kFlag:
+        (rules.*key.flag.column)[k] = values.*key.flag.value;
+        break;
+      case KeyType::kNumber:
+        (rules.*key.number.column)[k] = values.*key.number.value;
+        break;
+      case KeyType::kModelId:
+        (rules.*key.modelId.column)[k] = values.*key.modelId.value;
+        break;
+      case KeyType::kColour:
+        (rules.*key.colour.column)[k] = values.*key.colour.value;
+        break;
+      case KeyType::kTexture:
+        std::memcpy((rules.*key.texture.column)[k], values.*key.texture.value, kTextureNameSize);
+        break;
+    }
+  }
+}
 
 Values DefaultValues() {
   Values defaults{};

@@ -17,9 +17,10 @@ namespace config {
 inline constexpr const char* kSettingsFile = "Zephrel.ini";
 inline constexpr const char* kSettingsSection = "MAIN";
 
-// [MAIN]'s rules included.
-inline constexpr int kMaxTrailRules = 8;
-inline constexpr int kMaxBannerRules = 8;
+// Rules of a kind at the most, [MAIN]'s included.
+inline constexpr int kMaxRules = 8;
+inline constexpr int kMaxTrailRules = kMaxRules;
+inline constexpr int kMaxBannerRules = kMaxRules;
 
 // The model ids vehicles have; a rule naming any other matches none.
 inline constexpr std::int32_t kLowestModelId = 0;
@@ -48,6 +49,16 @@ struct Values {
 #undef ZEPHREL_KEY
 };
 
+// The rules of a kind as columns: for each key of the table, its value in each rule, by the rule's place ([MAIN]'s is
+// 0). The frame reaches a rule's value by its place alone, with no multiplication by the size of a rule's values.
+template <class Value>
+using Column = Value[kMaxRules];
+struct Rules {
+#define ZEPHREL_KEY(key, type, ...) Column<Value##type> key;
+#include "config/settings_table.inc"
+#undef ZEPHREL_KEY
+};
+
 enum class KeyType : std::uint8_t { kFlag, kNumber, kModelId, kColour, kTexture };
 
 // Where a key is read (a row's "read in"), as bits.
@@ -57,7 +68,14 @@ inline constexpr unsigned kTrailRule = 4;    // read by a [Trail N] section too
 inline constexpr unsigned kBannerRule = 8;   // read by a [Banner N] section too
 inline constexpr unsigned kInMain = kSetting | kMainRuleKey;
 
-// One row of the table. Its field in Values is the one pointer of its type.
+// A key's field of one type, in Values and in Rules.
+template <class Value>
+struct Field {
+  Value Values::*value;
+  Column<Value> Rules::*column;
+};
+
+// One row of the table. Its fields are the one pair of its type.
 struct Key {
   const char* name;
   KeyType type;
@@ -65,39 +83,46 @@ struct Key {
   unsigned readIn;
   float lowest, highest, step;
   const char* label;
-  ValueFlag Values::*flag;
-  ValueNumber Values::*number;
-  ValueModelId Values::*modelId;
-  ValueColour Values::*colour;
-  ValueTexture Values::*texture;
+  Field<ValueFlag> flag;
+  Field<ValueNumber> number;
+  Field<ValueModelId> modelId;
+  Field<ValueColour> colour;
+  Field<ValueTexture> texture;
 };
 
 namespace table {
-constexpr Key Row(const char* name, ValueFlag Values::*field, const char* text, unsigned in, float lowest,
-                  float highest, float step, const char* label) {
-  return {name, KeyType::kFlag, text, in, lowest, highest, step, label, field, {}, {}, {}, {}};
+struct Facts {
+  const char* name;
+  const char* defaultText;
+  unsigned readIn;
+  float lowest, highest, step;
+  const char* label;
+};
+constexpr Key Row(const Facts& f, ValueFlag Values::*v, Column<ValueFlag> Rules::*c) {
+  return {f.name, KeyType::kFlag, f.defaultText, f.readIn, f.lowest, f.highest, f.step, f.label, {v, c}, {}, {}, {},
+          {}};
 }
-constexpr Key Row(const char* name, ValueNumber Values::*field, const char* text, unsigned in, float lowest,
-                  float highest, float step, const char* label) {
-  return {name, KeyType::kNumber, text, in, lowest, highest, step, label, {}, field, {}, {}, {}};
+constexpr Key Row(const Facts& f, ValueNumber Values::*v, Column<ValueNumber> Rules::*c) {
+  return {f.name, KeyType::kNumber, f.defaultText, f.readIn, f.lowest, f.highest, f.step, f.label, {}, {v, c}, {}, {},
+          {}};
 }
-constexpr Key Row(const char* name, ValueModelId Values::*field, const char* text, unsigned in, float lowest,
-                  float highest, float step, const char* label) {
-  return {name, KeyType::kModelId, text, in, lowest, highest, step, label, {}, {}, field, {}, {}};
+constexpr Key Row(const Facts& f, ValueModelId Values::*v, Column<ValueModelId> Rules::*c) {
+  return {f.name, KeyType::kModelId, f.defaultText, f.readIn, f.lowest, f.highest, f.step, f.label, {}, {}, {v, c}, {},
+          {}};
 }
-constexpr Key Row(const char* name, ValueColour Values::*field, const char* text, unsigned in, float lowest,
-                  float highest, float step, const char* label) {
-  return {name, KeyType::kColour, text, in, lowest, highest, step, label, {}, {}, {}, field, {}};
+constexpr Key Row(const Facts& f, ValueColour Values::*v, Column<ValueColour> Rules::*c) {
+  return {f.name, KeyType::kColour, f.defaultText, f.readIn, f.lowest, f.highest, f.step, f.label, {}, {}, {}, {v, c},
+          {}};
 }
-constexpr Key Row(const char* name, ValueTexture Values::*field, const char* text, unsigned in, float lowest,
-                  float highest, float step, const char* label) {
-  return {name, KeyType::kTexture, text, in, lowest, highest, step, label, {}, {}, {}, {}, field};
+constexpr Key Row(const Facts& f, ValueTexture Values::*v, Column<ValueTexture> Rules::*c) {
+  return {f.name, KeyType::kTexture, f.defaultText, f.readIn, f.lowest, f.highest, f.step, f.label, {}, {}, {}, {},
+          {v, c}};
 }
 }  // namespace table
 
 inline constexpr Key kKeys[] = {
 #define ZEPHREL_KEY(key, type, text, in, lowest, highest, step, label, help) \
-  table::Row(#key, &Values::key, text, in, lowest, highest, step, label),
+  table::Row({#key, text, in, lowest, highest, step, label}, &Values::key, &Rules::key),
 #include "config/settings_table.inc"
 #undef ZEPHREL_KEY
 };
@@ -120,15 +145,15 @@ constexpr std::size_t KeyRow(std::string_view name) {
   return row;
 }
 
-// The rows a value of the code names, each checked when the code is compiled.
-constexpr std::size_t RowOf(std::string_view name) {
+// The row of a key the code names, found and checked when the code is compiled: it costs nothing when it runs.
+consteval std::size_t RowOf(std::string_view name) {
   const std::size_t row = KeyRow(name);
   if (row == kKeyCount) throw "no such key in the table";
   return row;
 }
 
 // A rule by its kind and its place among the rules of that kind: [MAIN]'s is 0, a section's 1 or more.
-enum class RuleKind : std::uint8_t { kTrail, kBanner };
+enum class RuleKind { kTrail, kBanner };
 struct RuleRef {
   RuleKind kind;
   int index;
@@ -239,10 +264,10 @@ inline constexpr std::uint8_t kFirstBannerRule = kFirstTrailRule + kMaxTrailRule
 // [MAIN]'s values as its fields, the rules, the table of models and the sources, made by one LoadSettingsFrom. A
 // plain value: to save and restore it is to copy it.
 struct Configuration : Values {
-  // The rules in effect: trailRules[0] and bannerRules[0] are [MAIN]'s. Entries past the counts hold [MAIN]'s values,
-  // so that a trail laid by a rule that a later read dropped fades out in [MAIN]'s look.
-  Values trailRules[kMaxTrailRules];
-  Values bannerRules[kMaxBannerRules];
+  // The rules in effect: rule 0 of each kind is [MAIN]'s. Places past the counts hold [MAIN]'s values, so that a trail
+  // laid by a rule that a later read dropped fades out in [MAIN]'s look.
+  Rules trailRules;
+  Rules bannerRules;
   int trailRuleCount;
   int bannerRuleCount;
   int ruleSectionsNotRead;  // headers of rule sections past the limit
@@ -278,7 +303,7 @@ void LoadSettingsFrom(std::string_view text, Configuration& into = InEffect) noe
 Values DefaultValues();
 
 // The rules of a kind, and their origins.
-inline const Values* RulesOf(const Configuration& read, RuleKind kind) {
+inline const Rules& RulesOf(const Configuration& read, RuleKind kind) {
   return kind == RuleKind::kTrail ? read.trailRules : read.bannerRules;
 }
 inline int RuleCountOf(const Configuration& read, RuleKind kind) {
@@ -291,9 +316,21 @@ inline const RuleOrigin* OriginsOf(const Configuration& read, RuleKind kind) {
 // The line that made a rule: its first header, or for [MAIN]'s the first line of its model key in [MAIN] (0: none).
 std::uint32_t RuleLine(const Configuration& read, RuleRef rule);
 
+// Rule `k` of `rules` as values, and values as rule `k`.
+Values RuleValues(const Rules& rules, int k);
+void SetRule(Rules& rules, int k, const Values& values);
+
 // The model a rule names, and whether it is switched on.
-inline std::int32_t ModelOf(const Values& rule, RuleKind kind) { return rule.*kKeys[InfoOf(kind).modelKey].modelId; }
-inline bool IsEnabled(const Values& rule, RuleKind kind) { return rule.*kKeys[InfoOf(kind).enableKey].flag; }
+inline std::int32_t ModelOf(const Values& rule, RuleKind kind) {
+  return rule.*kKeys[InfoOf(kind).modelKey].modelId.value;
+}
+inline std::int32_t ModelOf(const Rules& rules, RuleKind kind, int k) {
+  return (rules.*kKeys[InfoOf(kind).modelKey].modelId.column)[k];
+}
+inline bool IsEnabled(const Values& rule, RuleKind kind) { return rule.*kKeys[InfoOf(kind).enableKey].flag.value; }
+inline bool IsEnabled(const Rules& rules, RuleKind kind, int k) {
+  return (rules.*kKeys[InfoOf(kind).enableKey].flag.column)[k];
+}
 
 // The rule that serves the aircraft of `model`: its trail rule while that is enabled, else its banner rule while that
 // is enabled, else none. For each model id the first trail rule that names it is its trail rule, and the first banner

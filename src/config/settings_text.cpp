@@ -141,17 +141,17 @@ std::string ValueText(const Values& values, std::size_t row) {
   const Key& key = kKeys[row];
   switch (key.type) {
     case KeyType::kFlag:
-      return values.*key.flag ? "true" : "false";
+      return values.*key.flag.value ? "true" : "false";
     case KeyType::kModelId:
-      return std::to_string(values.*key.modelId);
+      return std::to_string(values.*key.modelId.value);
     case KeyType::kColour:
-      return ColourText(values.*key.colour);
+      return ColourText(values.*key.colour.value);
     case KeyType::kTexture:
-      return Shown(TextureName(values.*key.texture));
+      return Shown(TextureName(values.*key.texture.value));
     case KeyType::kNumber:
       break;
   }
-  return FloatText(values.*key.number);
+  return FloatText(values.*key.number.value);
 }
 
 }  // namespace config

@@ -196,7 +196,7 @@ std::string LoggedRuleText(const config::Configuration& read, config::RuleRef ru
   if (rule.index >= config::RuleCountOf(read, rule.kind)) return "none";
   std::string text = config::RuleText(read, rule);
   if (rule.kind == config::RuleKind::kTrail) return text;
-  switch (banners::RuleTextureOf(read.bannerRules[rule.index])) {
+  switch (banners::RuleTextureOf(read.bannerRules.BannerTexture[rule.index])) {
     case banners::RuleTexture::kRead:
       break;
     case banners::RuleTexture::kMissing:
@@ -320,7 +320,7 @@ const char* ChangeNote(std::size_t row) {
     return ": the file is no longer followed, only read at the next re-initialisation or game start";
   }
   if (row == config::RowOf("BannerTexture") &&
-      banners::RuleTextureOf(now.bannerRules[0]) == banners::RuleTexture::kNotReadYet) {
+      banners::RuleTextureOf(now.bannerRules.BannerTexture[0]) == banners::RuleTexture::kNotReadYet) {
     return ": a texture first named after the game started is read only at the next game start; until then "
            "[MAIN]'s banner rule tows nothing";
   }

@@ -39,15 +39,13 @@ void ScanAircraft() {
     const host::Vector3& position = host::PositionOf(vehicle.placement);
     if (served->kind == config::RuleKind::kBanner) {
       const auto rule = static_cast<std::uint8_t>(served->index);
-      if (MovesBannerHead(config::InEffect.bannerRules[rule], vehicle, position.z)) {
-        banners::SetBannerHead(position, i, rule);
-      }
+      if (MovesBannerHead(rule, vehicle, position.z)) banners::SetBannerHead(position, i, rule);
       continue;  // a banner aircraft leaves no trail
     }
     const std::uint32_t now = host::HostTimeMs();
     vehicle.timeField = now - kTimeFieldLagMs;
     const auto rule = static_cast<std::uint8_t>(served->index);
-    if (HasTrailSlot(i) && IsAboveTrailHeight(config::InEffect.trailRules[rule], position.z)) {
+    if (HasTrailSlot(i) && IsAboveTrailHeight(rule, position.z)) {
       AddTrailPointAt(Trails[i], position, now, rule);
     }
   }

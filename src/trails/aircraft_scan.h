@@ -29,12 +29,14 @@ inline bool IsExcluded(const host::HostVehicle& vehicle) {
 // Pool index `index` (0 or more) has a trail slot.
 inline bool HasTrailSlot(std::int32_t index) { return index < kTrailSlots; }
 
-inline bool IsAboveTrailHeight(const config::Values& rule, float z) { return z > rule.Height; }
+// For an aircraft of trail rule `rule` flying at height `z`.
+inline bool IsAboveTrailHeight(int rule, float z) { return z > config::InEffect.trailRules.Height[rule]; }
 
 // For an aircraft of banner rule `rule` flying at height `z`.
-inline bool MovesBannerHead(const config::Values& rule, const host::HostVehicle& vehicle, float z) {
-  return (z > rule.HeightForBanner && rule.AppearOnlyAtAltitude) ||
-         (rule.AppearWhenPilotIsInside && (vehicle.driver != nullptr || rule.AlwaysAppear));
+inline bool MovesBannerHead(int rule, const host::HostVehicle& vehicle, float z) {
+  const config::Rules& rules = config::InEffect.bannerRules;
+  return (z > rules.HeightForBanner[rule] && rules.AppearOnlyAtAltitude[rule]) ||
+         (rules.AppearWhenPilotIsInside[rule] && (vehicle.driver != nullptr || rules.AlwaysAppear[rule]));
 }
 
 enum class ScanOutcome { kNothing, kTrailPoint, kBannerHead };
@@ -48,12 +50,11 @@ inline ScanOutcome OutcomeOf(const host::HostVehicle& vehicle, std::int32_t inde
   if (!served) return ScanOutcome::kNothing;
   const float z = host::PositionOf(vehicle.placement).z;
   if (served->kind == config::RuleKind::kTrail) {
-    const config::Values& rule = config::InEffect.trailRules[served->index];
-    return HasTrailSlot(index) && IsAboveTrailHeight(rule, z) ? ScanOutcome::kTrailPoint : ScanOutcome::kNothing;
+    return HasTrailSlot(index) && IsAboveTrailHeight(served->index, z) ? ScanOutcome::kTrailPoint
+                                                                       : ScanOutcome::kNothing;
   }
-  const config::Values& rule = config::InEffect.bannerRules[served->index];
-  return MovesBannerHead(rule, vehicle, z) && banners::HasBannerSlot(index) ? ScanOutcome::kBannerHead
-                                                                            : ScanOutcome::kNothing;
+  return MovesBannerHead(served->index, vehicle, z) && banners::HasBannerSlot(index) ? ScanOutcome::kBannerHead
+                                                                                     : ScanOutcome::kNothing;
 }
 
 }  // namespace trails

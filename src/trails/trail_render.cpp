@@ -47,8 +47,8 @@ struct TrailLook {
 
 TrailLook LookOf(std::uint8_t rule) {
   if (rule < config::kMaxTrailRules) {
-    const config::Values& trail = config::InEffect.trailRules[rule];
-    return {trail.TrailColour, trail.TrailFadeTime, trail.TrailWidth};
+    const config::Rules& trails = config::InEffect.trailRules;
+    return {trails.TrailColour[rule], trails.TrailFadeTime[rule], trails.TrailWidth[rule]};
   }
   return {config::InEffect.SkyTrailColour, config::InEffect.TrailFadeTime, 0.0f};
 }

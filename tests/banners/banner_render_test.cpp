@@ -29,7 +29,7 @@ constexpr std::uint32_t kRaster = 0x7E570000;
 Values settings;
 
 // What a banner rule's texture became.
-RuleTexture StateOf(int rule) { return RuleTextureOf(InEffect.bannerRules[rule]); }
+RuleTexture StateOf(int rule) { return RuleTextureOf(InEffect.bannerRules.BannerTexture[rule]); }
 
 class BannerDrawing : public ::testing::Test {
  protected:

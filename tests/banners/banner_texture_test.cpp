@@ -45,7 +45,7 @@ class BannerTextureLoad : public ::testing::Test {
 };
 
 // What a banner rule's texture became.
-RuleTexture StateOf(int rule) { return RuleTextureOf(InEffect.bannerRules[rule]); }
+RuleTexture StateOf(int rule) { return RuleTextureOf(InEffect.bannerRules.BannerTexture[rule]); }
 
 // The texture the chains of a banner rule are drawn with.
 const host::HostTexture* TextureOf(int rule) {

@@ -44,8 +44,8 @@ TEST(DeepPluginDirectory, TheRulesTexturesAreMissingWithoutTheHostBeingAsked) {
   simhost::ClearRecord();
   LoadBannerRuleTextures();
   EXPECT_TRUE(simhost::Recorded().calls.empty());
-  EXPECT_EQ(RuleTextureOf(InEffect.bannerRules[0]), RuleTexture::kMissing);
-  EXPECT_EQ(RuleTextureOf(InEffect.bannerRules[1]), RuleTexture::kMissing);
+  EXPECT_EQ(RuleTextureOf(InEffect.bannerRules.BannerTexture[0]), RuleTexture::kMissing);
+  EXPECT_EQ(RuleTextureOf(InEffect.bannerRules.BannerTexture[1]), RuleTexture::kMissing);
   LoadSettingsFrom("");
 }
 

@@ -351,7 +351,7 @@ TEST(ExplainIni, SaysWhichRuleSectionsArePastTheLimit) {
   EXPECT_EQ(explained.ruleSectionsNotRead, 5);
   for (int k = 0; k < kMaxTrailRules; ++k) {
     EXPECT_EQ(RuleLine(explained, {RuleKind::kTrail, k}), k == 0 ? 0u : static_cast<std::uint32_t>(3 * k - 1)) << k;
-    EXPECT_EQ(explained.trailRules[k].ModelIDForTrail, k == 0 ? 577 : k);
+    EXPECT_EQ(explained.trailRules.ModelIDForTrail[k], k == 0 ? 577 : k);
     EXPECT_EQ(RuleLine(explained, {RuleKind::kBanner, k}), k == 0 ? 0u : static_cast<std::uint32_t>(3 * k)) << k;
   }
 }

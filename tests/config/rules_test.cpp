@@ -105,9 +105,9 @@ TEST_F(Rules, MainsKeysOfTheRulesFollowTheReadersRules) {
     EXPECT_STREQ(read().BannerTexture, c.bannerTexture);
     EXPECT_EQ(read().SkyTrailColour, c.skyTrailColour);
     // [MAIN]'s rules take them.
-    EXPECT_EQ(read().trailRules[0].TrailColour, c.trailColour);
-    EXPECT_EQ(read().trailRules[0].TrailWidth, c.trailWidth);
-    EXPECT_STREQ(read().bannerRules[0].BannerTexture, c.bannerTexture);
+    EXPECT_EQ(read().trailRules.TrailColour[0], c.trailColour);
+    EXPECT_EQ(read().trailRules.TrailWidth[0], c.trailWidth);
+    EXPECT_STREQ(read().bannerRules.BannerTexture[0], c.bannerTexture);
   }
   std::string withZero = "[MAIN]\nBannerTexture=Ban";
   withZero += '\0';
@@ -156,7 +156,7 @@ TEST_F(Rules, IdsOutsideTheModelRangeMatchNothing) {
     SCOPED_TRACE(model);
     Load("[MAIN]\nModelIDForTrail=" + std::to_string(model) + "\nModelIDForBanner=" + std::to_string(model) +
          "\n[Trail 600]\n[Banner 601]\n");
-    ASSERT_EQ(read().trailRules[0].ModelIDForTrail, model);
+    ASSERT_EQ(read().trailRules.ModelIDForTrail[0], model);
     for (std::int32_t id = 0; id <= 65535; ++id) {
       const char* expected = id == 600 ? "trail 1" : id == 601 ? "banner 1" : "none";
       if (ServedBy(id) != expected) ADD_FAILURE() << "model " << id << " is served by " << ServedBy(id);
@@ -193,8 +193,8 @@ TEST_F(Rules, EachReadStartsAfreshAndLeavesMainsRuleInTheUnusedPlaces) {
   EXPECT_EQ(ServedBy(577), "none");
   EXPECT_EQ(ServedBy(700), "trail 0");
   // A trail laid by a rule that is gone fades out in [MAIN]'s look.
-  for (const Values& rule : read().trailRules) EXPECT_EQ(rule.TrailColour, 0x010203u);
-  for (const Values& rule : read().bannerRules) EXPECT_STREQ(rule.BannerTexture, "Banner");
+  for (const std::uint32_t colour : read().trailRules.TrailColour) EXPECT_EQ(colour, 0x010203u);
+  for (const ValueTexture& texture : read().bannerRules.BannerTexture) EXPECT_STREQ(texture, "Banner");
 }
 
 TEST_F(Rules, ASectionHeaderMakesARuleOnlyWhenItNamesAModelId) {
@@ -237,18 +237,18 @@ TEST_F(Rules, RuleSectionsOverrideMainsValuesByTheReadersRules) {
   ASSERT_EQ(read().trailRuleCount, 3);
   ASSERT_EQ(read().bannerRuleCount, 2);
   EXPECT_EQ(read().TrailWidth, 7.0f);  // [MAIN] reopened further down
-  const Values& red = read().trailRules[1];
+  const Values red = RuleValues(read().trailRules, 1);
   EXPECT_EQ(red.ModelIDForTrail, 600);
   EXPECT_EQ(red.TrailColour, 0xFF2828u);  // the first line counts, also after the header is repeated
   EXPECT_EQ(red.TrailWidth, 3.0f);
   EXPECT_EQ(red.Height, 150.0f);         // [MAIN]'s
   EXPECT_EQ(red.TrailFadeTime, 100.0f);  // given only after the repeated header
-  const Values& off = read().trailRules[2];
+  const Values off = RuleValues(read().trailRules, 2);
   EXPECT_FALSE(off.EnableTrail);
   EXPECT_EQ(off.Height, 0.0f);            // a number that does not read is 0, as in [MAIN]
   EXPECT_EQ(off.TrailColour, 0x010203u);  // a colour that does not read keeps [MAIN]'s
   EXPECT_EQ(off.TrailWidth, 7.0f);        // [MAIN]'s as read, from whichever line of [MAIN]
-  const Values& flag = read().bannerRules[1];
+  const Values flag = RuleValues(read().bannerRules, 1);
   EXPECT_EQ(flag.ModelIDForBanner, 511);
   EXPECT_STREQ(flag.BannerTexture, "Banner2");
   EXPECT_TRUE(flag.AlwaysAppear);
@@ -272,7 +272,7 @@ TEST_F(Rules, SectionsPastEightOfAKindAreNotRead) {
   EXPECT_EQ(ServedBy(1007), "trail 7");
   EXPECT_EQ(ServedBy(1008), "none");
   EXPECT_EQ(ServedBy(2009), "none");
-  EXPECT_EQ(read().trailRules[1].TrailWidth, 2.0f);  // a rule that was read reopens, past the limit too
+  EXPECT_EQ(read().trailRules.TrailWidth[1], 2.0f);  // a rule that was read reopens, past the limit too
   Load("[MAIN]\n");
   EXPECT_EQ(read().ruleSectionsNotRead, 0);
 }
@@ -403,7 +403,7 @@ TEST(WhereValuesComeFrom, EachValueKnowsItsLine) {
   const Source& empty = read.bannerOrigins[1].keys[KeyRow("BannerTexture")];
   EXPECT_EQ(empty.line, 9u);
   EXPECT_EQ(empty.problem, ValueProblem::kNotATextureName);
-  EXPECT_STREQ(read.bannerRules[1].BannerTexture, "Banner");
+  EXPECT_STREQ(read.bannerRules.BannerTexture[1], "Banner");
 }
 
 // A rule's sections: each header and the line before the next header, whatever section that opens; the last to the
@@ -457,7 +457,7 @@ TEST(WhereValuesComeFrom, ACopyOfTheValueIsTheSettingsInEffect) {
   ASSERT_TRUE(RuleServing(600).has_value());
   EXPECT_EQ(RuleServing(600)->index, 1);
   EXPECT_EQ(RuleServing(601)->kind, RuleKind::kBanner);
-  EXPECT_EQ(InEffect.trailRules[1].TrailColour, 0x010203u);
+  EXPECT_EQ(InEffect.trailRules.TrailColour[1], 0x010203u);
   LoadSettingsFrom("");
 }
 

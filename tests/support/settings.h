@@ -17,8 +17,10 @@ inline std::string IniOf(const config::Values& main, std::string_view more = {})
   std::string text = "[MAIN]\n";
   for (std::size_t row = 0; row < config::kKeyCount; ++row) {
     const config::Key& key = config::kKeys[row];
-    const bool infinite = key.type == config::KeyType::kNumber && std::isinf(main.*key.number);
-    const std::string value = !infinite ? config::ValueText(main, row) : main.*key.number < 0 ? "-1e999" : "1e999";
+    const bool infinite = key.type == config::KeyType::kNumber && std::isinf(main.*key.number.value);
+    const std::string value = !infinite                    ? config::ValueText(main, row)
+                              : main.*key.number.value < 0 ? "-1e999"
+                                                           : "1e999";
     text.append(key.name).append("=").append(value).append("\n");
   }
   return text.append(more);
@@ -31,13 +33,13 @@ inline void UseSettings(const config::Values& main, std::string_view more = {}) 
   config::Configuration& read = config::InEffect;
   for (std::size_t row = 0; row < config::kKeyCount; ++row) {
     const config::Key& key = config::kKeys[row];
-    if (key.type != config::KeyType::kNumber || !std::isnan(main.*key.number)) continue;
-    read.*key.number = main.*key.number;
+    if (key.type != config::KeyType::kNumber || !std::isnan(main.*key.number.value)) continue;
+    read.*key.number.value = main.*key.number.value;
     for (const config::RuleKind kind : {config::RuleKind::kTrail, config::RuleKind::kBanner}) {
-      config::Values* rules = kind == config::RuleKind::kTrail ? read.trailRules : read.bannerRules;
+      config::Rules& rules = kind == config::RuleKind::kTrail ? read.trailRules : read.bannerRules;
       const config::RuleOrigin* origins = config::OriginsOf(read, kind);
       for (int k = 0; k < config::InfoOf(kind).maxRules; ++k) {
-        if (k == 0 || origins[k].keys[row].line == 0) rules[k].*key.number = main.*key.number;
+        if (k == 0 || origins[k].keys[row].line == 0) (rules.*key.number.column)[k] = main.*key.number.value;
       }
     }
   }

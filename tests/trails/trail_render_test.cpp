@@ -343,10 +343,9 @@ void UseLooks(std::initializer_list<RuleLook> further) {
   ASSERT_EQ(InEffect.trailRuleCount, static_cast<int>(1 + further.size()));
   int k = 1;
   for (const RuleLook& look : further) {
-    Values& rule = InEffect.trailRules[k++];
-    rule.TrailColour = look.colour;
-    rule.TrailFadeTime = look.fadeTime;
-    rule.TrailWidth = look.width;
+    InEffect.trailRules.TrailColour[k] = look.colour;
+    InEffect.trailRules.TrailFadeTime[k] = look.fadeTime;
+    InEffect.trailRules.TrailWidth[k++] = look.width;
   }
 }
 

@@ -116,7 +116,7 @@ std::vector<std::string> Differing(std::size_t from, std::size_t to) {
 // A rule's keys as `key=value` pairs joined by spaces: its look, and that it is off.
 std::string RuleLook(const config::Values& rule, config::RuleKind kind) {
   const auto pair = [&rule](const char* key) {
-    return std::string(key) + "=" + config::ValueText(rule, config::RowOf(key));
+    return std::string(key) + "=" + config::ValueText(rule, config::KeyRow(key));
   };
   if (kind == config::RuleKind::kBanner) return pair("BannerTexture") + (rule.EnableBanner ? "" : " EnableBanner=0");
   std::string look = pair("TrailColour");
@@ -133,7 +133,7 @@ std::vector<std::string> RuleSettings() {
   std::vector<std::string> rules = Differing(config::kSettingCount, config::kKeyCount);
   for (const config::RuleKind kind : {config::RuleKind::kTrail, config::RuleKind::kBanner}) {
     for (int k = 1; k < config::RuleCountOf(read, kind); ++k) {
-      const config::Values& rule = config::RulesOf(read, kind)[k];
+      const config::Values rule = config::RuleValues(config::RulesOf(read, kind), k);
       rules.push_back("[" + std::string(config::InfoOf(kind).section) + " " +
                       std::to_string(config::ModelOf(rule, kind)) + "] " + RuleLook(rule, kind));
     }

@@ -55,9 +55,9 @@ void NoteServed(ScenarioSettings& settings, std::int32_t model) {
   served = {model, AircraftKind::Plain, 0.0f};
   if (!rule) return;
   if (rule->kind == config::RuleKind::kTrail) {
-    served = {model, AircraftKind::Trail, config::InEffect.trailRules[rule->index].Height};
+    served = {model, AircraftKind::Trail, config::InEffect.trailRules.Height[rule->index]};
   } else {
-    served = {model, AircraftKind::Banner, config::InEffect.bannerRules[rule->index].HeightForBanner};
+    served = {model, AircraftKind::Banner, config::InEffect.bannerRules.HeightForBanner[rule->index]};
   }
 }
 
@@ -109,16 +109,18 @@ ScenarioSettings ScenarioSettingsFrom(std::string_view text) {
                             .heightForBanner = read.HeightForBanner,
                             .bannerDrawDistance = read.BannerDrawDistance,
                             .replaceTrailsInTheSky = read.ReplaceTrailsInTheSky};
+  const config::Rules& trails = read.trailRules;
+  const config::Rules& banners = read.bannerRules;
   for (int k = 1; k < read.trailRuleCount; ++k) {
-    const config::Values& rule = read.trailRules[k];
-    settings.trailRules[settings.trailRuleCount++] = {rule.ModelIDForTrail, rule.EnableTrail, rule.Height};
+    settings.trailRules[settings.trailRuleCount++] = {trails.ModelIDForTrail[k], trails.EnableTrail[k],
+                                                      trails.Height[k]};
   }
   for (int k = 1; k < read.bannerRuleCount; ++k) {
-    const config::Values& rule = read.bannerRules[k];
-    settings.bannerRules[settings.bannerRuleCount++] = {rule.ModelIDForBanner, rule.EnableBanner, rule.HeightForBanner};
+    settings.bannerRules[settings.bannerRuleCount++] = {banners.ModelIDForBanner[k], banners.EnableBanner[k],
+                                                        banners.HeightForBanner[k]};
   }
-  for (int k = 0; k < read.trailRuleCount; ++k) NoteServed(settings, read.trailRules[k].ModelIDForTrail);
-  for (int k = 0; k < read.bannerRuleCount; ++k) NoteServed(settings, read.bannerRules[k].ModelIDForBanner);
+  for (int k = 0; k < read.trailRuleCount; ++k) NoteServed(settings, trails.ModelIDForTrail[k]);
+  for (int k = 0; k < read.bannerRuleCount; ++k) NoteServed(settings, banners.ModelIDForBanner[k]);
   return settings;
 }
 
