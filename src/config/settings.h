@@ -153,7 +153,7 @@ consteval std::size_t RowOf(std::string_view name) {
 }
 
 // A rule by its kind and its place among the rules of that kind: [MAIN]'s is 0, a section's 1 or more.
-enum class RuleKind { kTrail, kBanner };
+enum class RuleKind : std::uint8_t { kTrail, kBanner };
 struct RuleRef {
   RuleKind kind;
   int index;

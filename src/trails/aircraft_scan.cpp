@@ -37,17 +37,14 @@ void ScanAircraft() {
     if (!served) continue;
     // Read where the host keeps it: the trail store and the banner chain copy it through the host's CopyVector.
     const host::Vector3& position = host::PositionOf(vehicle.placement);
-    if (served->kind == config::RuleKind::kBanner) {
-      const auto rule = static_cast<std::uint8_t>(served->index);
-      if (MovesBannerHead(rule, vehicle, position.z)) banners::SetBannerHead(position, i, rule);
-      continue;  // a banner aircraft leaves no trail
-    }
-    const std::uint32_t now = host::HostTimeMs();
-    vehicle.timeField = now - kTimeFieldLagMs;
     const auto rule = static_cast<std::uint8_t>(served->index);
-    if (HasTrailSlot(i) && IsAboveTrailHeight(rule, position.z)) {
-      AddTrailPointAt(Trails[i], position, now, rule);
+    if (served->kind == config::RuleKind::kTrail) {
+      const std::uint32_t now = host::HostTimeMs();
+      vehicle.timeField = now - kTimeFieldLagMs;
+      if (HasTrailSlot(i) && IsAboveTrailHeight(rule, position.z)) AddTrailPointAt(Trails[i], position, now, rule);
+      continue;  // a trail aircraft never tows a banner
     }
+    if (MovesBannerHead(rule, vehicle, position.z)) banners::SetBannerHead(position, i, rule);
   }
 }
 
