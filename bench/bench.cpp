@@ -26,20 +26,15 @@ using simhost::Vector3;
 
 constexpr int kSkyTrailSlots[] = {47, 48, 49};
 
-// The model a key of the settings table names by default.
-std::uint16_t DefaultModel(std::string_view key) {
-  for (const config::Setting& setting : config::kSettings) {
-    if (key == setting.key) return static_cast<std::uint16_t>(setting.defaultValue);
-  }
-  return 0;
-}
-
 bool IsTrailAircraft(int index) { return index % 2 == 0; }
 
 // The model of the aircraft at `index`: with eight rules, the trail and the banner aircraft go round their rules'
 // models, so that neighbouring slots are drawn in different looks.
 std::uint16_t ModelAt(int index, bool eightRules) {
-  if (!eightRules) return IsTrailAircraft(index) ? DefaultModel("ModelIDForTrail") : DefaultModel("ModelIDForBanner");
+  if (!eightRules) {
+    const config::Values defaults = config::DefaultValues();
+    return static_cast<std::uint16_t>(IsTrailAircraft(index) ? defaults.ModelIDForTrail : defaults.ModelIDForBanner);
+  }
   const int rule = index / 2 % kEightRules;
   return IsTrailAircraft(index) ? kTrailRuleModels[rule] : kBannerRuleModels[rule];
 }
@@ -77,9 +72,10 @@ void PlaceAircraft(const Settings& settings) {
 // seven sections of each kind after it, each trail in a colour and width of its own, each banner with its own cloth.
 std::string IniText(bool skyTrails, bool eightRules) {
   std::string text = "[MAIN]\r\n";
-  for (const config::Setting& setting : config::kSettings) {
-    const bool sky = std::string_view(setting.key) == "ReplaceTrailsInTheSky";
-    text.append(setting.key).append("=").append(sky ? (skyTrails ? "1" : "0") : setting.defaultText).append("\r\n");
+  for (std::size_t row = 0; row < config::kSettingCount; ++row) {
+    const config::Key& key = config::kKeys[row];
+    const bool sky = row == config::RowOf("ReplaceTrailsInTheSky");
+    text.append(key.name).append("=").append(sky ? (skyTrails ? "1" : "0") : key.defaultText).append("\r\n");
   }
   if (!eightRules) return text;
   text += "TrailColour=255,128,0\r\nTrailWidth=2\r\n";

@@ -1,5 +1,5 @@
-# Writes the README.txt of the player's download from its template, with the keys and defaults of the table of
-# settings, and with the line ends of Windows.
+# Writes the README.txt of the player's download from its template, with the settings of the table of keys and their
+# defaults and help, and with the line ends of Windows.
 # cmake -DTABLE=<settings_table.inc> -DTEMPLATE=<README.txt.in> -DVERSION=<x.y.z> -DOUTPUT=<file> -P player_readme.cmake
 
 # `text` broken into lines of at most `width` characters, each starting with `indent`, into `out`.
@@ -22,15 +22,11 @@ function(wrap text indent width out)
   set(${out} "${result}" PARENT_SCOPE)
 endfunction()
 
-file(STRINGS ${TABLE} rows REGEX "^ZEPHREL_SETTING\\(")
+include(${CMAKE_CURRENT_LIST_DIR}/settings_table.cmake)
+zephrel_settings_rows(${TABLE} rows)
 set(KEYS)
 foreach(row IN LISTS rows)
-  if(NOT row MATCHES "^ZEPHREL_SETTING\\(([A-Za-z]+), (Flag|Number|ModelId), ([^,]+), \"(.*)\"\\)$")
-    message(FATAL_ERROR "not a row of the settings table: ${row}")
-  endif()
-  set(key ${CMAKE_MATCH_1})
-  set(default ${CMAKE_MATCH_3})
-  set(help ${CMAKE_MATCH_4})
+  zephrel_settings_row("${row}" key default help)
   # The help begins lower case, as a clause after the key.
   string(SUBSTRING "${help}" 0 1 first)
   string(SUBSTRING "${help}" 1 -1 rest)

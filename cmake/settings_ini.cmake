@@ -1,11 +1,10 @@
-# Writes the Zephrel.ini a player installs from the table of settings: section MAIN and every key at its
+# Writes the Zephrel.ini a player installs from the table of keys: section MAIN and each of its settings at its
 # default, with the line ends of Windows. cmake -DTABLE=<settings_table.inc> -DOUTPUT=<file> -P settings_ini.cmake
-file(STRINGS ${TABLE} rows REGEX "^ZEPHREL_SETTING\\(")
+include(${CMAKE_CURRENT_LIST_DIR}/settings_table.cmake)
+zephrel_settings_rows(${TABLE} rows)
 set(text "[MAIN]\r\n")
 foreach(row IN LISTS rows)
-  if(NOT row MATCHES "^ZEPHREL_SETTING\\(([A-Za-z]+), (Flag|Number|ModelId), ([^,]+), \"")
-    message(FATAL_ERROR "not a row of the settings table: ${row}")
-  endif()
-  string(APPEND text "${CMAKE_MATCH_1}=${CMAKE_MATCH_3}\r\n")
+  zephrel_settings_row("${row}" key default help)
+  string(APPEND text "${key}=${default}\r\n")
 endforeach()
 file(WRITE ${OUTPUT} "${text}")

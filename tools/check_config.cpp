@@ -14,7 +14,6 @@
 #include "config/ini_explain.h"
 #include "config/ini_file.h"
 #include "config/plugin_paths.h"
-#include "config/rules.h"
 #include "config/settings.h"
 #include "game_check.h"
 
@@ -32,6 +31,48 @@ constexpr char kSeparator = '/';
 
 constexpr int kUsageError = 2;
 
+// The width of the help's lines.
+constexpr std::size_t kHelpWidth = 76;
+
+// `text` broken into lines of at most kHelpWidth characters at its spaces.
+std::string Wrapped(std::string_view text) {
+  std::string wrapped;
+  std::size_t lineStart = 0;
+  while (!text.empty()) {
+    const std::size_t space = text.find(' ');
+    const std::string_view word = text.substr(0, space);
+    text.remove_prefix(space == std::string_view::npos ? text.size() : space + 1);
+    const bool first = wrapped.size() == lineStart;
+    if (!first && wrapped.size() - lineStart + 1 + word.size() > kHelpWidth) {
+      wrapped += '\n';
+      lineStart = wrapped.size();
+    } else if (!first) {
+      wrapped += ' ';
+    }
+    wrapped.append(word);
+  }
+  return wrapped;
+}
+
+// What the rule sections read, in the table's words: "A trail rule reads EnableTrail, ... and TrailWidth; a banner
+// rule reads ...".
+std::string RuleKeysText() {
+  std::string text;
+  for (const RuleKindInfo& kind : kRuleKinds) {
+    text.append(text.empty() ? "A " : "; a ").append(kind.name).append(" rule reads");
+    std::size_t count = 0;
+    for (const Key& key : kKeys) count += (key.readIn & kind.readIn) != 0 ? 1 : 0;
+    std::size_t listed = 0;
+    for (const Key& key : kKeys) {
+      if ((key.readIn & kind.readIn) == 0) continue;
+      ++listed;
+      text.append(listed == 1 ? " " : listed == count ? " and " : ", ").append(key.name);
+      if (key.type == KeyType::kColour) text.append(" (R,G,B)");
+    }
+  }
+  return text + ".";
+}
+
 void Help() {
   std::printf(
       "Usage: %s [path of Zephrel.ini]\n"
@@ -43,12 +84,7 @@ void Help() {
       "rules, and every line that does not do what it seems to. Without a path it\n"
       "reads the Zephrel.ini beside the checker.\n"
       "\n"
-      "Besides [MAIN], it reads up to %d trail and %d banner rules ([MAIN]'s\n"
-      "included): sections [Trail N] and [Banner N], N a model id (593, 0x251),\n"
-      "whose keys override [MAIN]'s. A trail rule reads EnableTrail, Height,\n"
-      "TrailFadeTime, TrailColour (R,G,B) and TrailWidth; a banner rule reads\n"
-      "EnableBanner, AppearOnlyAtAltitude, AppearWhenPilotIsInside, AlwaysAppear,\n"
-      "HeightForBanner, BannerDrawDistance and BannerTexture.\n"
+      "%s\n"
       "\n"
       "--game reads the game's executable file and says which build of the game it\n"
       "is and whether Zephrel serves it (builds 1001 and 1002); in any other build\n"
@@ -62,7 +98,13 @@ void Help() {
       "     default); with --game: it cannot be read or is not a whole 32-bit\n"
       "     Windows program; or the arguments are wrong\n"
       "  3  with --game: a build Zephrel does not serve, or none it knows\n",
-      kProgram, kProgram, kProgram, static_cast<unsigned>(kSettingCount), kMaxTrailRules, kMaxBannerRules,
+      kProgram, kProgram, kProgram, static_cast<unsigned>(kSettingCount),
+      Wrapped("Besides [MAIN], it reads up to " + std::to_string(kMaxTrailRules) + " trail and " +
+              std::to_string(kMaxBannerRules) +
+              " banner rules ([MAIN]'s included): sections [Trail N] and [Banner N], N a model id (593, 0x251), whose "
+              "keys override [MAIN]'s. " +
+              RuleKeysText())
+          .c_str(),
       kIniFileSizeLimitMiB);
 }
 
@@ -79,36 +121,33 @@ PathKind KindOf(const std::string& path) {
   return S_ISDIR(status.st_mode) ? PathKind::kFolder : PathKind::kOther;
 }
 
-void PrintSetting(const char* key, const std::string& value, std::size_t line, std::size_t failedLine) {
+// The key of row `row` as the file made it, with the line it comes from.
+void PrintKey(const Configuration& read, std::size_t row) {
+  const ValueLines lines = LinesOf(read.mainKeys[row]);
   std::string source = "default";
-  if (failedLine != 0) {
-    source = std::string("default: line ").append(std::to_string(failedLine)).append(" does not convert");
-  } else if (line != 0) {
-    source = std::string("line ").append(std::to_string(line));
+  if (lines.failedLine != 0) {
+    source = std::string("default: line ").append(std::to_string(lines.failedLine)).append(" does not convert");
+  } else if (lines.line != 0) {
+    source = std::string("line ").append(std::to_string(lines.line));
   }
-  std::printf("  %-24s %-8s (%s)\n", key, value.c_str(), source.c_str());
+  std::printf("  %-24s %-8s (%s)\n", kKeys[row].name, ValueText(read, row).c_str(), source.c_str());
 }
 
 // [MAIN]'s keys of the rules like the settings, then the rules in effect, each with the header that made it. Apart
 // from the settings, after an empty line: the page's tests read the settings of the samples' expected output.
-void PrintRules(const IniSources& sources) {
+void PrintRules(const Configuration& read) {
   std::printf("\nTrails and banners:\n");
-  for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
-    PrintSetting(kMainRuleKeys[k], MainRuleKeyValueText(k), sources.mainRuleLine[k], sources.mainRuleFailedLine[k]);
+  for (std::size_t row = kSettingCount; row < kKeyCount; ++row) PrintKey(read, row);
+  for (const RuleKind kind : {RuleKind::kTrail, RuleKind::kBanner}) {
+    for (int k = 0; k < RuleCountOf(read, kind); ++k) {
+      const std::string from =
+          k == 0 ? std::string("[MAIN]") : "line " + std::to_string(OriginsOf(read, kind)[k].header);
+      std::printf("  %s rule %d (%s): %s\n", InfoOf(kind).section, k + 1, from.c_str(),
+                  RuleText(read, {kind, k}).c_str());
+    }
   }
-  const auto from = [](std::size_t line) {
-    return line == 0 ? std::string("[MAIN]") : std::string("line ").append(std::to_string(line));
-  };
-  for (int k = 0; k < TrailRuleCount; ++k) {
-    std::printf("  Trail rule %d (%s): %s\n", k + 1, from(sources.trailRuleLine[k]).c_str(),
-                TrailRuleText(TrailRules[k]).c_str());
-  }
-  for (int k = 0; k < BannerRuleCount; ++k) {
-    std::printf("  Banner rule %d (%s): %s\n", k + 1, from(sources.bannerRuleLine[k]).c_str(),
-                BannerRuleText(BannerRules[k]).c_str());
-  }
-  if (RuleSectionsNotRead != 0) {
-    std::printf("  Rule sections not read, past %d of a kind: %d\n", kMaxTrailRules, RuleSectionsNotRead);
+  if (read.ruleSectionsNotRead != 0) {
+    std::printf("  Rule sections not read, past %d of a kind: %d\n", kMaxTrailRules, read.ruleSectionsNotRead);
   }
 }
 
@@ -136,17 +175,17 @@ int Check(const std::string& path, bool beside) {
     return 2;
   }
 
+  // Not on the stack: the value is large.
+  static Configuration read;
+  LoadSettingsFrom(IniTextOf(file), read);
   std::vector<std::string> notes;
-  const IniSources sources = ExplainIni(file.text, [&notes](std::size_t line, const std::string& text) {
+  ExplainIni(file.text, read, [&notes](std::size_t line, const std::string& text) {
     notes.push_back(line == 0 ? text : std::string("line ").append(std::to_string(line)).append(": ").append(text));
   });
-  LoadSettingsFrom(IniTextOf(file));
 
   std::printf("Reading %s\n\nThe plug-in will use:\n", path.c_str());
-  for (std::size_t i = 0; i < kSettingCount; ++i) {
-    PrintSetting(kSettings[i].key, SettingValueText(kSettings[i]), sources.line[i], sources.failedLine[i]);
-  }
-  PrintRules(sources);
+  for (std::size_t row = 0; row < kSettingCount; ++row) PrintKey(read, row);
+  PrintRules(read);
 
   if (notes.empty()) {
     std::printf("\nNothing surprising: every line reads as it looks.\n");
@@ -154,9 +193,9 @@ int Check(const std::string& path, bool beside) {
     std::printf("\nWorth a look:\n");
     for (const std::string& note : notes) std::printf("  %s\n", note.c_str());
   }
-  if (sources.failures != 0) {
+  if (read.failures != 0) {
     std::printf("\nValues that do not convert: %s (the plug-in uses their defaults).\n",
-                std::to_string(sources.failures).c_str());
+                std::to_string(read.failures).c_str());
     return 1;
   }
   return 0;

@@ -1,5 +1,5 @@
 // What the page's script calls: the plug-in's start-up step over the INI text the player edits, the checker's
-// explanation of that text, and one frame of the game with the plug-in in it.
+// explanation of that text, told by name (page_report.h), and one frame of the game with the plug-in in it.
 
 #include <emscripten.h>
 #include <emscripten/heap.h>
@@ -11,14 +11,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "banners/banner_texture.h"
 #include "config/ini_explain.h"
 #include "config/ini_file.h"
-#include "config/ini_parser.h"
-#include "config/rules.h"
 #include "config/settings.h"
 #include "game.h"
+#include "page_report.h"
 #include "plugin/steps.h"
 #include "trails/aircraft_scan.h"
 
@@ -31,204 +31,17 @@ std::string report;
 constexpr int kAircraftFloats = 8;
 float aircraftOut[kAircraftFloats * game::kMaxVehicles];
 
-// What a setting held, to be put back when a file cannot be read for want of memory: the game goes on with the
-// settings the page shows.
-struct SettingValue {
-  bool flag;
-  float number;
-  std::int32_t modelId;
-};
-SettingValue kept[config::kSettingCount];
+// The settings as they were, to be put back when a file cannot be read for want of memory: the game goes on with the
+// settings the page shows. Not on the stack: the value is large.
+config::Configuration kept;
 
-// The rules as they were, sections' rules included, which making them from the settings alone would lose.
-struct KeptRules {
-  config::TrailRule trail[config::kMaxTrailRules];
-  config::BannerRule banner[config::kMaxBannerRules];
-  int trailCount;
-  int bannerCount;
-  int notRead;
-  std::uint32_t trailColour;
-  float trailWidth;
-  char bannerTexture[config::kTextureNameSize];
-  std::uint32_t skyTrailColour;
-};
-KeptRules keptRules;
+void KeepSettings() { kept = config::InEffect; }
 
-void KeepSettings() {
-  for (std::size_t i = 0; i < config::kSettingCount; ++i) {
-    const config::Setting& setting = config::kSettings[i];
-    kept[i] = {setting.flag != nullptr && *setting.flag, setting.number != nullptr ? *setting.number : 0.0f,
-               setting.modelId != nullptr ? *setting.modelId : 0};
-  }
-  std::memcpy(keptRules.trail, config::TrailRules, sizeof keptRules.trail);
-  std::memcpy(keptRules.banner, config::BannerRules, sizeof keptRules.banner);
-  keptRules.trailCount = config::TrailRuleCount;
-  keptRules.bannerCount = config::BannerRuleCount;
-  keptRules.notRead = config::RuleSectionsNotRead;
-  keptRules.trailColour = config::TrailColour;
-  keptRules.trailWidth = config::TrailWidth;
-  std::memcpy(keptRules.bannerTexture, config::BannerTextureName, sizeof keptRules.bannerTexture);
-  keptRules.skyTrailColour = config::SkyTrailColour;
-}
-
-// The settings and the rules as they were, the model table made from those rules, and their cloths read again: the
-// failed start-up may have replaced the cloths for rules that are no more.
+// The settings and the rules as they were, and their cloths read again: the failed start-up may have replaced the
+// cloths for rules that are no more.
 void PutBackSettings() {
-  for (std::size_t i = 0; i < config::kSettingCount; ++i) {
-    const config::Setting& setting = config::kSettings[i];
-    if (setting.flag != nullptr) *setting.flag = kept[i].flag;
-    if (setting.number != nullptr) *setting.number = kept[i].number;
-    if (setting.modelId != nullptr) *setting.modelId = kept[i].modelId;
-  }
-  std::memcpy(config::TrailRules, keptRules.trail, sizeof keptRules.trail);
-  std::memcpy(config::BannerRules, keptRules.banner, sizeof keptRules.banner);
-  config::TrailRuleCount = keptRules.trailCount;
-  config::BannerRuleCount = keptRules.bannerCount;
-  config::RuleSectionsNotRead = keptRules.notRead;
-  config::TrailColour = keptRules.trailColour;
-  config::TrailWidth = keptRules.trailWidth;
-  std::memcpy(config::BannerTextureName, keptRules.bannerTexture, sizeof keptRules.bannerTexture);
-  config::SkyTrailColour = keptRules.skyTrailColour;
-  config::BuildModelRules();
+  config::InEffect = kept;
   banners::LoadBannerRuleTextures();
-}
-
-void Field(std::string_view text) { report.append(text).append("\t"); }
-void EndRow() { report.back() = '\n'; }
-
-void NoteRow(std::size_t line, std::string_view note) {
-  Field("N");
-  Field(std::to_string(line));
-  Field(note);
-  EndRow();
-}
-
-// The rows of the settings, and of the line of the first [MAIN] header.
-void SettingRows(const config::IniSources& sources) {
-  for (std::size_t i = 0; i < config::kSettingCount; ++i) {
-    const config::Setting& setting = config::kSettings[i];
-    Field("S");
-    Field(setting.key);
-    Field(std::to_string(static_cast<int>(setting.type)));
-    Field(config::SettingValueText(setting));
-    Field(config::SettingDefaultText(setting));
-    Field(std::to_string(sources.line[i]));
-    Field(std::to_string(sources.failedLine[i]));
-    EndRow();
-  }
-  Field("H");
-  Field(std::to_string(sources.mainHeader));
-  EndRow();
-}
-
-// Where the rules' lines are, for the script to write a control's value over the line that gives it, under the
-// header that opens its rule, or to take its sections out: a rule section is matched to its rule as the reader does.
-struct RuleLines {
-  std::string_view section;
-  std::size_t keyLine[config::kBannerRuleKeyCount];  // in the order of kTrailRuleKeys (kBannerRuleKeys); 0 none
-  std::string spans;                                 // "header-last," each time its header opens it; last 0: the end
-};
-struct TextLines {
-  std::size_t mainKeyLine[config::kMainRuleKeyCount];
-  RuleLines trail[config::kMaxTrailRules];
-  RuleLines banner[config::kMaxBannerRules];
-  int trailCount = 1;  // [MAIN]'s rule first, as in the rules
-  int bannerCount = 1;
-};
-
-void FindRuleLines(std::string_view text, TextLines& found) {
-  config::ParseIniText(text, [&found](const config::IniLine& line) {
-    if (line.header || line.section != config::kSettingsSection) return;
-    for (std::size_t k = 0; k < config::kMainRuleKeyCount; ++k) {
-      if (line.key == config::kMainRuleKeys[k] && found.mainKeyLine[k] == 0) found.mainKeyLine[k] = line.number;
-    }
-  });
-  RuleLines* current = nullptr;
-  auto kind = config::RuleKind::kTrail;
-  std::size_t opened = 0;
-  auto close = [&](std::size_t last) {
-    if (current != nullptr) current->spans.append(std::to_string(opened) + "-" + std::to_string(last) + ",");
-  };
-  config::VisitRuleLines(text, [&](const config::RuleLine& at) {
-    if (at.line.header) {
-      close(at.line.number - 1);
-      // Past the last rule a section is not read, and has no lines to write.
-      current = nullptr;
-      if (at.rule < 0) return;
-      kind = at.section.kind;
-      const bool trail = kind == config::RuleKind::kTrail;
-      current = &(trail ? found.trail : found.banner)[at.rule];
-      if (at.opens) {
-        current->section = at.line.section;
-        (trail ? found.trailCount : found.bannerCount) = at.rule + 1;
-      }
-      opened = at.line.number;
-      return;
-    }
-    const int key = config::RuleKeyIndex(kind, at.line.key);
-    if (key >= 0 && current->keyLine[key] == 0) current->keyLine[key] = at.line.number;
-  });
-  close(0);
-}
-
-const char* FlagText(bool flag) { return flag ? "true" : "false"; }
-
-void LineFields(const RuleLines& lines, int keys) {
-  std::string keyLines;
-  for (int k = 0; k < keys; ++k) keyLines.append(std::to_string(lines.keyLine[k])).append(",");
-  Field(keyLines);
-  Field(lines.spans);
-}
-
-// The rows of the rules in effect, and of [MAIN]'s keys for them: "M", key, value, line; "T", index, model,
-// EnableTrail, Height, TrailFadeTime, TrailColour, TrailWidth, the lines of those keys, the spans of its sections;
-// "B", index, model, EnableBanner, AppearOnlyAtAltitude, AppearWhenPilotIsInside, AlwaysAppear, HeightForBanner,
-// BannerDrawDistance, key lines, spans, BannerTexture (last: a name may hold a tab); "R", sections not read. [MAIN]'s
-// rules have no lines of their own: their keys are settings.
-void RuleRows(std::string_view text) {
-  TextLines lines{};
-  FindRuleLines(text, lines);
-  const std::string mainValues[config::kMainRuleKeyCount] = {
-      config::ColourText(config::TrailColour), config::FloatText(config::TrailWidth), config::BannerTextureName,
-      config::ColourText(config::SkyTrailColour)};
-  for (std::size_t k = 0; k < config::kMainRuleKeyCount; ++k) {
-    Field("M");
-    Field(config::kMainRuleKeys[k]);
-    Field(mainValues[k]);
-    Field(std::to_string(lines.mainKeyLine[k]));
-    EndRow();
-  }
-  for (int k = 0; k < config::TrailRuleCount; ++k) {
-    const config::TrailRule& rule = config::TrailRules[k];
-    Field("T");
-    Field(std::to_string(k));
-    Field(std::to_string(rule.model));
-    Field(FlagText(rule.enabled));
-    Field(config::FloatText(rule.height));
-    Field(config::FloatText(rule.fadeTime));
-    Field(config::ColourText(rule.colour));
-    Field(config::FloatText(rule.width));
-    LineFields(k < lines.trailCount ? lines.trail[k] : RuleLines{}, config::kTrailRuleKeyCount);
-    EndRow();
-  }
-  for (int k = 0; k < config::BannerRuleCount; ++k) {
-    const config::BannerRule& rule = config::BannerRules[k];
-    Field("B");
-    Field(std::to_string(k));
-    Field(std::to_string(rule.model));
-    Field(FlagText(rule.enabled));
-    Field(FlagText(rule.onlyAtAltitude));
-    Field(FlagText(rule.whenPilotIsInside));
-    Field(FlagText(rule.alwaysAppear));
-    Field(config::FloatText(rule.height));
-    Field(config::FloatText(rule.drawDistance));
-    LineFields(k < lines.bannerCount ? lines.banner[k] : RuleLines{}, config::kBannerRuleKeyCount);
-    Field(std::string_view(rule.texture, strnlen(rule.texture, config::kTextureNameSize)));
-    EndRow();
-  }
-  Field("R");
-  Field(std::to_string(config::RuleSectionsNotRead));
-  EndRow();
 }
 
 constexpr std::size_t kMiB = 1024 * 1024;
@@ -239,9 +52,9 @@ std::string OutOfMemoryNote() {
          "and edit the text again.";
 }
 
-// What the player's script is given when not even the report has room: no settings, so that the page keeps those it
-// shows.
-constexpr const char* kNoRoom = "N\t0\tThe page's memory ran out: the settings stay as they were.\n";
+// What the player's script is given when not even the report has room: no keys, so that the page keeps those it shows.
+constexpr const char* kNoRoom =
+    "{\"notes\":[{\"line\":0,\"text\":\"The page's memory ran out: the settings stay as they were.\"}]}";
 
 // The aircraft's mark that the page's script draws: 0 none, 1 a trail aircraft's, 2 a banner aircraft's.
 float MarkOf(trails::ScanOutcome outcome) {
@@ -268,41 +81,42 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE void zephrel_start() { game::SetUp(); }
 
-// The size of the largest file the plug-in reads: the page hands no larger one over.
-EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_size_limit() { return static_cast<std::int32_t>(config::kIniFileSizeLimit); }
+// What the script needs of the table of keys and of the rules, by name: the file's name and section, its size limit,
+// the keys with their types, defaults, limits and labels, and the kinds of rule with the keys they read.
+EMSCRIPTEN_KEEPALIVE const char* zephrel_contract() {
+  static const std::string contract = page::ContractJson();
+  return contract.c_str();
+}
 
 // The game starts again with the player's Zephrel.ini, given as its `size` bytes, and the checker explains them. A
 // file over the size limit is not given (`bytes` is null): like the plug-in, the page does not read it. The
 // plug-in's start-up step runs; its start-up callback's redirect of the sky routine and its log do not, as the
 // page's game has no code to redirect (its frame step flies the sky trails) and no folder to write to.
-// Returns the report: one row a note ("N", line, text), at most as many as the checker gives, one a setting ("S",
-// key, type, value, default, line, line that does not convert), and the line of the first [MAIN] header ("H"). When
-// memory runs out the settings stay as they were, and the report says so.
+// Returns the report (page_report.h). When memory runs out the settings stay as they were, and the report says so.
 EMSCRIPTEN_KEEPALIVE const char* zephrel_read_ini(const char* bytes, std::int32_t size) {
   const bool tooLarge = size < 0 || static_cast<std::size_t>(size) > config::kIniFileSizeLimit;
   const std::string_view text =
       tooLarge || bytes == nullptr ? std::string_view() : std::string_view(bytes, static_cast<std::size_t>(size));
-  config::IniSources sources{};
   KeepSettings();
   try {
     report.clear();
     StartUp(text);
+    std::vector<page::Note> notes;
     if (tooLarge) {
-      NoteRow(0, config::TooLargeNote(config::kSettingsFile));
+      notes.push_back({0, config::TooLargeNote(config::kSettingsFile)});
     } else {
-      sources = config::ExplainIni(text, NoteRow);
+      config::ExplainIni(text, config::InEffect, [&notes](std::size_t line, const std::string& note) {
+        notes.push_back({line, note});
+      });
     }
-    SettingRows(sources);
-    RuleRows(config::IniTextOf(text));
+    report = page::ReportJson(config::InEffect, notes, true);
     return report.c_str();
   } catch (...) {
   }
   PutBackSettings();
   try {
     report.clear();
-    NoteRow(0, OutOfMemoryNote());
-    SettingRows({});
-    RuleRows({});
+    report = page::ReportJson(config::InEffect, {{0, OutOfMemoryNote()}}, false);
     return report.c_str();
   } catch (...) {
     return kNoRoom;
@@ -340,8 +154,11 @@ EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t vehicles, float seconds, st
   }
   // A mix of the models the rules name, so that each rule's trail or banner shows.
   game::FlightModels models{};
-  for (int k = 0; k < config::TrailRuleCount; ++k) models.trail[models.trailCount++] = config::TrailRules[k].model;
-  for (int k = 0; k < config::BannerRuleCount; ++k) models.banner[models.bannerCount++] = config::BannerRules[k].model;
+  const config::Configuration& read = config::InEffect;
+  for (int k = 0; k < read.trailRuleCount; ++k) models.trail[models.trailCount++] = read.trailRules.ModelIDForTrail[k];
+  for (int k = 0; k < read.bannerRuleCount; ++k) {
+    models.banner[models.bannerCount++] = read.bannerRules.ModelIDForBanner[k];
+  }
   game::Fly(vehicles, seconds, static_cast<std::uint32_t>(elapsedMs), static_cast<std::uint8_t>(hour % 24), models);
 }
 
@@ -350,6 +167,12 @@ EMSCRIPTEN_KEEPALIVE const char* zephrel_texture_name(std::int32_t raster) {
   const char* name = game::TextureName(raster);
   return name != nullptr ? name : "";
 }
+
+// The plug-in's slots, each a trail and a banner for one aircraft at a time.
+EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_slots() { return trails::kTrailSlots; }
+
+// The vehicles the game's pool can fly.
+EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_most_vehicles() { return game::kMaxVehicles; }
 
 // How many of the first `count` vehicles of the flight are of `role` (0 aircraft of the trail rules' models, 1 of the
 // banner rules', 2 cars).

@@ -4,7 +4,7 @@
 
 #include "banners/banner_chain.h"
 #include "config/plugin_paths.h"
-#include "config/rules.h"
+#include "config/settings.h"
 
 namespace banners {
 
@@ -17,7 +17,8 @@ const host::HostTexture* BannerLooksTexture = nullptr;
 namespace {
 
 constexpr const char* kBannerDictionaryName = "Banner";
-constexpr const char* kBannerTextureName = config::kDefaultBannerTexture;
+// The texture a banner rule tows unless it names another.
+constexpr const char* kBannerTextureName = config::kKeys[config::RowOf("BannerTexture")].defaultText;
 constexpr const char* kBannerDictionaryFile = "MODELS\\BANNER.TXD";
 
 // A copy: the path area is overwritten by the next path anyone joins.
@@ -48,8 +49,7 @@ void DestroyRuleTextures() {
 }
 
 // A rule's name, always terminated whoever wrote the rule.
-const char* TextureNameOf(int rule) {
-  const char* name = config::BannerRules[rule].texture;
+const char* TextureNameOf(const config::ValueTexture& name) {
   return std::memchr(name, '\0', config::kTextureNameSize) != nullptr ? name : "";
 }
 
@@ -79,8 +79,8 @@ void LoadBannerTexture() {
 
 void LoadBannerRuleTextures() {
   DestroyRuleTextures();
-  for (int rule = 0; rule < config::BannerRuleCount; ++rule) {
-    const char* name = TextureNameOf(rule);
+  for (int rule = 0; rule < config::InEffect.bannerRuleCount; ++rule) {
+    const char* name = TextureNameOf(config::InEffect.bannerRules.BannerTexture[rule]);
     if (std::strcmp(name, kBannerTextureName) == 0 || FindRuleTexture(name) != nullptr) continue;
     NamedTexture& read = ruleTextures[ruleTextureCount++];
     std::memcpy(read.name, name, std::strlen(name) + 1);
@@ -105,9 +105,8 @@ void DestroyBannerTexture() {
 
 const char* BannerTexturePath() { return pathTried; }
 
-RuleTexture RuleTextureOf(int rule) {
-  if (rule < 0 || rule >= config::kMaxBannerRules) return RuleTexture::kNotReadYet;
-  const char* name = TextureNameOf(rule);
+RuleTexture RuleTextureOf(const config::ValueTexture& texture) {
+  const char* name = TextureNameOf(texture);
   if (std::strcmp(name, kBannerTextureName) == 0) {
     return BannerTexture != nullptr ? RuleTexture::kRead : RuleTexture::kMissing;
   }
@@ -118,12 +117,13 @@ RuleTexture RuleTextureOf(int rule) {
 
 void MakeBannerLooks() {
   for (int rule = 0; rule < config::kMaxBannerRules; ++rule) {
-    const char* name = TextureNameOf(rule);
+    const config::Rules& rules = config::InEffect.bannerRules;
+    const char* name = TextureNameOf(rules.BannerTexture[rule]);
     const NamedTexture* read = FindRuleTexture(name);
     BannerLooks[rule] = {std::strcmp(name, kBannerTextureName) == 0 ? BannerTexture
                          : read != nullptr                          ? read->texture
                                                                     : nullptr,
-                         config::BannerRules[rule].drawDistance};
+                         rules.BannerDrawDistance[rule]};
   }
   BannerLooksMadeFor = config::RulesMade;
   BannerLooksTexture = BannerTexture;

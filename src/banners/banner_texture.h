@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "config/rules.h"
+#include "config/settings.h"
 #include "host/host.h"
 
 namespace banners {
@@ -32,16 +32,16 @@ void DestroyBannerTexture();
 // plug-in's directory left no room for the name.
 const char* BannerTexturePath();
 
-// What became of the texture a banner rule names, for the log.
+// What became of the texture a banner rule names (its BannerTexture), for the log.
 enum class RuleTexture {
   kRead,        // read at start-up: the rule's banners are drawn with it
   kMissing,     // asked for at start-up, and the dictionary (or its file) did not have it: the rule tows nothing
   kNotReadYet,  // first named after start-up: the rule tows nothing until the game starts again
 };
-RuleTexture RuleTextureOf(int rule);
+RuleTexture RuleTextureOf(const config::ValueTexture& name);
 
-// How the chains of a banner rule (config/rules.h) are drawn: with its texture, null for a rule that tows nothing, up
-// to its draw distance. Indexed by a chain's rule byte, whatever it holds: past the rules there is no texture.
+// How the chains of a banner rule (config/settings.h) are drawn: with its texture, null for a rule that tows nothing,
+// up to its draw distance. Indexed by a chain's rule byte, whatever it holds: past the rules there is no texture.
 struct BannerLook {
   const host::HostTexture* texture;
   float drawDistance;

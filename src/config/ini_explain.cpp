@@ -5,83 +5,19 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
-#include <optional>
 #include <utility>
 
 #include "config/ini_file.h"
 #include "config/ini_parser.h"
-#include "config/rules.h"
 
 namespace config {
 
 namespace {
 
-constexpr std::string_view kSection = kSettingsSection;
-
-// The key of [MAIN] (a setting's, or one of kMainRuleKeys) that `key` is but for the letter case, or null.
-const char* FindMainKeyIgnoringCase(std::string_view key) {
-  for (const Setting& setting : kSettings) {
-    if (EqualsIgnoringAsciiCase(key, setting.key)) return setting.key;
-  }
-  for (const char* name : kMainRuleKeys) {
-    if (EqualsIgnoringAsciiCase(key, name)) return name;
-  }
-  return nullptr;
-}
-
-// The place of `key` in kMainRuleKeys, or kMainRuleKeyCount.
-std::size_t MainRuleKeyRow(std::string_view key) {
-  std::size_t row = 0;
-  while (row < kMainRuleKeyCount && key != kMainRuleKeys[row]) ++row;
-  return row;
-}
-
-// The length of the character that `text` begins with when it is valid UTF-8 and not a control character (C0, DEL
-// or C1), else 0: a player's file may hold anything, and what is shown of it must neither garble a terminal nor
-// break the text of a log or a page.
-std::size_t PrintableLength(std::string_view text) {
-  const auto byte = [&text](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
-  const auto follows = [&byte](std::size_t i, unsigned low, unsigned high) {
-    return byte(i) >= low && byte(i) <= high;
-  };
-  const unsigned first = byte(0);
-  if (first >= 0x20 && first < 0x7F) return 1;
-  if (first == 0xC2) return follows(1, 0xA0, 0xBF) ? 2 : 0;
-  if (first >= 0xC3 && first <= 0xDF) return follows(1, 0x80, 0xBF) ? 2 : 0;
-  // Overlong forms and UTF-16 surrogates are not valid text either.
-  const unsigned low = first == 0xE0 ? 0xA0 : first == 0xF0 ? 0x90 : 0x80;
-  const unsigned high = first == 0xED ? 0x9F : first == 0xF4 ? 0x8F : 0xBF;
-  if (first >= 0xE0 && first <= 0xEF) return follows(1, low, high) && follows(2, 0x80, 0xBF) ? 3 : 0;
-  if (first >= 0xF0 && first <= 0xF4) {
-    return follows(1, low, high) && follows(2, 0x80, 0xBF) && follows(3, 0x80, 0xBF) ? 4 : 0;
-  }
-  return 0;
-}
-
-// Text as the file has it, with each byte that is a control character or not valid UTF-8 shown as \xNN, and no
-// more than kShownBytes of it: a line of a megabyte is told by its start.
-std::string Shown(std::string_view text) {
-  std::string shown;
-  std::size_t at = 0;
-  while (at < text.size() && at < kShownBytes) {
-    const std::size_t length = PrintableLength(text.substr(at));
-    if (length != 0) {
-      shown.append(text.substr(at, length));
-      at += length;
-      continue;
-    }
-    char escaped[8];
-    std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[at]));
-    shown += escaped;
-    ++at;
-  }
-  if (at < text.size()) shown.append("... (").append(std::to_string(text.size())).append(" bytes in all)");
-  return shown;
-}
+constexpr std::size_t kTrailWidthRow = RowOf("TrailWidth");
 
 // Pieces of text joined; also keeps GCC 12 from a false -Wrestrict on "literal" + std::string.
 std::string Join(std::initializer_list<std::string_view> pieces) {
@@ -90,130 +26,34 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
   return text;
 }
 
-std::string KeyLine(const IniLine& line) { return Join({Shown(line.key), "=", Shown(line.value)}); }
-
-// A rule as the plug-in will make it, found in a first pass over the text, so that a note on a line can say what
-// lines further down (a [MAIN] key, a later rule) make of it. Views of the text: the pass allocates nothing.
-struct ScannedRule {
-  std::string_view section;  // empty for [MAIN]'s rule
-  std::size_t line;          // its first header; for [MAIN]'s, the first line of its model key in [MAIN], or 0
-  std::int32_t model;
-  bool enabled;
-  bool enableGiven;  // its Enable key is given (in [MAIN], for [MAIN]'s rule); the first line with it counts
-  std::string_view enableValue;
+// Something told on a line, in the order of the lines: the value of a key a line gave, a line that gave none, a rule
+// section whose model an earlier rule names, or a model that both a trail rule and a banner rule name.
+struct Told {
+  enum What : std::uint8_t { kSource, kUnused, kNamedBefore, kBothKinds };
+  std::uint32_t line;
+  What what;
+  RuleKind kind;
+  int rule;              // kSource: the rule whose section gave it (-1: [MAIN]); kBothKinds: the trail rule
+  std::uint32_t detail;  // kSource: the key's row; kUnused: its place; kBothKinds: the banner rule
+  bool operator<(const Told& other) const { return line != other.line ? line < other.line : what < other.what; }
 };
 
-struct RuleScan {
-  ScannedRule trail[kMaxTrailRules];
-  ScannedRule banner[kMaxBannerRules];
-  int trailCount;
-  int bannerCount;
-};
-
-// A model id and a trail and a banner rule that both name it: the note on it goes on the later of their lines.
-struct BothKinds {
-  std::size_t line;
-  int trail;
-  int banner;
-};
-
-const Setting& SettingOf(std::string_view key) { return kSettings[SettingRow(key)]; }
-
-bool IsModelId(std::int32_t model) { return model >= 0 && model <= 0xFFFF; }
-
-// The first rule that names the model of rule `index`: the one that serves it.
-int FirstNaming(const ScannedRule* rules, int index) {
-  int first = 0;
-  while (rules[first].model != rules[index].model) ++first;
-  return first;
-}
-
-static_assert(std::string_view(kTrailRuleKeys[0]) == "EnableTrail" &&
-                  std::string_view(kBannerRuleKeys[0]) == "EnableBanner",
-              "a rule's Enable key is the first it reads");
-
-// The rules as LoadSettingsFrom makes them from `text`: [MAIN]'s from its first lines with the keys, then a rule for
-// each new rule section while there is room, its Enable key over [MAIN]'s value.
-void ScanRules(std::string_view text, RuleScan& scan) {
-  scan.trail[0].model = static_cast<std::int32_t>(SettingOf("ModelIDForTrail").defaultValue);
-  scan.banner[0].model = static_cast<std::int32_t>(SettingOf("ModelIDForBanner").defaultValue);
-  scan.trail[0].enabled = SettingOf("EnableTrail").defaultValue != 0.0f;
-  scan.banner[0].enabled = SettingOf("EnableBanner").defaultValue != 0.0f;
-  ParseIniText(text, [&scan](const IniLine& line) {
-    if (line.header || line.section != kSection) return;
-    // ModelIDForTrail and EnableTrail, ModelIDForBanner and EnableBanner.
-    const bool trail = line.key.ends_with("Trail");
-    if (!trail && !line.key.ends_with("Banner")) return;
-    ScannedRule& rule = trail ? scan.trail[0] : scan.banner[0];
-    const std::string_view what = line.key.substr(0, line.key.size() - (trail ? 5 : 6));
-    if (what == "ModelIDFor" && rule.line == 0) {
-      rule.line = line.number;
-      try {
-        rule.model = ConvertInt(line.value);
-      } catch (const NotAnInteger&) {
-      } catch (const IntegerOutOfRange&) {
-      }
-    } else if (what == "Enable" && !std::exchange(rule.enableGiven, true)) {
-      rule.enabled = ConvertBool(line.value, rule.enabled);
-    }
-  });
-  scan.trailCount = scan.bannerCount = 1;
-  VisitRuleLines(text, [&scan](const RuleLine& at) {
-    if (at.rule < 0) return;
-    const bool trail = at.section.kind == RuleKind::kTrail;
-    ScannedRule& rule = trail ? scan.trail[at.rule] : scan.banner[at.rule];
-    if (at.opens) {
-      rule = {at.line.section, at.line.number, at.section.model, false, false, {}};
-      ++(trail ? scan.trailCount : scan.bannerCount);
-    } else if (!at.line.header && RuleKeyIndex(at.section.kind, at.line.key) == 0 &&
-               !std::exchange(rule.enableGiven, true)) {
-      rule.enableValue = at.line.value;
-    }
-  });
-  for (int k = 1; k < scan.trailCount; ++k) {
-    ScannedRule& rule = scan.trail[k];
-    rule.enabled = rule.enableGiven ? ConvertBool(rule.enableValue, scan.trail[0].enabled) : scan.trail[0].enabled;
-  }
-  for (int k = 1; k < scan.bannerCount; ++k) {
-    ScannedRule& rule = scan.banner[k];
-    rule.enabled = rule.enableGiven ? ConvertBool(rule.enableValue, scan.banner[0].enabled) : scan.banner[0].enabled;
-  }
-}
-
-// How a note names a rule.
-std::string RuleName(RuleKind kind, const ScannedRule& rule) {
-  if (rule.section.empty()) {
-    return Join({"[", kSection, "]'s ", kind == RuleKind::kTrail ? "ModelIDForTrail" : "ModelIDForBanner"});
-  }
-  return Join({"[", Shown(rule.section), "] on line ", std::to_string(rule.line)});
-}
-
-// The keys a rule section of `kind` reads, as a note lists them.
-std::string RuleKeyList(RuleKind kind) {
-  const bool trail = kind == RuleKind::kTrail;
-  const int count = trail ? kTrailRuleKeyCount : kBannerRuleKeyCount;
-  std::string list;
-  for (int k = 0; k < count; ++k) {
-    list.append(k == 0 ? "" : k + 1 == count ? " and " : ", ").append(trail ? kTrailRuleKeys[k] : kBannerRuleKeys[k]);
-  }
-  return list;
-}
+// Every source, unused line kept and rule note: at most one a key of [MAIN] and of each rule, the kept unused lines,
+// one a rule section.
+inline constexpr std::size_t kMaxTold =
+    kKeyCount * (1 + kMaxTrailRules + kMaxBannerRules) + kKeptUnusedLines + 2 * (kMaxTrailRules + kMaxBannerRules);
 
 struct Explainer {
+  std::string_view text;
+  const Configuration& read;
   const IniNoteSink& sink;
-  IniSources sources{};
+  const Values defaults = DefaultValues();
   bool binary = false;        // the file holds NUL bytes: its lines are not worth a note each
-  bool anyLine = false;       // the file holds a line that is not blank
   std::size_t lineNotes = 0;  // notes on lines, given or left out
-  RuleScan rules{};
-  BothKinds both[kMaxTrailRules] = {};
-  int bothCount = 0;
-  // The rule section the lines go to (-1: none), and the line of each key each rule has given.
-  RuleKind kind = RuleKind::kTrail;
-  int rule = -1;
-  bool ruleNotRead = false;  // the section is a rule's past the limit: its header says nothing in it is read
-  std::size_t trailGiven[kMaxTrailRules][kTrailRuleKeyCount] = {};
-  std::size_t bannerGiven[kMaxBannerRules][kBannerRuleKeyCount] = {};
+  Told told[kMaxTold] = {};
+  std::size_t toldCount = 0;
+
+  void Tell(const Told& what) { told[toldCount++] = what; }
 
   void Note(std::size_t line, std::initializer_list<std::string_view> pieces) {
     if (line != 0 && binary) return;
@@ -237,341 +77,337 @@ struct Explainer {
     va_end(again);
     sink(line, text);
   }
+
+  std::string ShownPiece(TextPiece piece) const { return Shown(piece.In(text)); }
 };
 
-// The model ids both a trail rule and a banner rule serve, each with the line its note goes on.
-void FindBothKinds(Explainer& explainer) {
-  const RuleScan& scan = explainer.rules;
-  for (int t = 0; t < scan.trailCount; ++t) {
-    if (!IsModelId(scan.trail[t].model) || FirstNaming(scan.trail, t) != t) continue;
-    for (int b = 0; b < scan.bannerCount; ++b) {
-      if (scan.banner[b].model != scan.trail[t].model) continue;
-      explainer.both[explainer.bothCount++] = {std::max(scan.trail[t].line, scan.banner[b].line), t, b};
-      break;
+// How a note names a rule.
+std::string RuleName(const Explainer& explainer, RuleKind kind, int rule) {
+  if (rule == 0) return Join({"[", kSettingsSection, "]'s ", kKeys[InfoOf(kind).modelKey].name});
+  const RuleOrigin& origin = OriginsOf(explainer.read, kind)[rule];
+  return Join({"[", explainer.ShownPiece(origin.section), "] on line ", std::to_string(origin.header)});
+}
+
+// The keys a rule section of `kind` reads, as a note lists them.
+std::string RuleKeyList(RuleKind kind) {
+  std::size_t count = 0;
+  for (std::size_t row = 0; row < kKeyCount; ++row) count += ReadsKey(kind, row) ? 1 : 0;
+  std::string list;
+  std::size_t listed = 0;
+  for (std::size_t row = 0; row < kKeyCount; ++row) {
+    if (!ReadsKey(kind, row)) continue;
+    list.append(listed == 0 ? "" : listed + 1 == count ? " and " : ", ").append(kKeys[row].name);
+    ++listed;
+  }
+  return list;
+}
+
+// The sections of the rules, as a note names them: "[Trail N] and [Banner N]".
+std::string RuleSectionList() {
+  std::string list;
+  for (const RuleKindInfo& kind : kRuleKinds) {
+    list.append(list.empty() ? "" : " and ").append("[").append(kind.section).append(" N]");
+  }
+  return list;
+}
+
+// ---- Lines that give no value -------------------------------------------------------------------------------------
+
+void TellUnused(const UnusedLine& unused, Explainer& explainer) {
+  const std::uint32_t line = unused.line;
+  const std::string name = explainer.ShownPiece(unused.name);
+  const RuleKindInfo& kind = InfoOf(unused.rule);
+  switch (unused.why) {
+    case Unused::kGivenAgain:
+      explainer.NoteFormat(line, "%s is given again: the first one, on line %u, wins and this line is ignored",
+                           name.c_str(), static_cast<unsigned>(unused.other));
+      return;
+    case Unused::kKeyInOtherCase:
+      explainer.NoteFormat(line, "%s is not %s: keys are case-sensitive, so this line is not read", name.c_str(),
+                           kKeys[unused.row].name);
+      return;
+    case Unused::kComment:
+      explainer.NoteFormat(line,
+                           "the format has no comments: this line is the key \"%s\", which the plug-in does not use",
+                           name.c_str());
+      return;
+    case Unused::kUnknownKey: {
+      if (!unused.inRule) {
+        explainer.NoteFormat(line, "\"%s\" is not a key the plug-in reads", name.c_str());
+        return;
+      }
+      // A model key, in whatever letter case: the model is the header's.
+      bool modelKey = false;
+      for (const Key& key : kKeys) {
+        modelKey = modelKey ||
+                   (key.type == KeyType::kModelId && EqualsIgnoringAsciiCase(unused.name.In(explainer.text), key.name));
+      }
+      explainer.NoteFormat(line, "\"%s\" is not a key a %s rule reads: a [%s N] section reads only %s%s", name.c_str(),
+                           kind.name, kind.section, RuleKeyList(unused.rule).c_str(),
+                           modelKey ? ", and its model is the N of its header" : "");
+      return;
     }
+    case Unused::kOutsideMain: {
+      const std::string_view section = unused.section.In(explainer.text);
+      const std::string where =
+          section.empty() ? "stands before any section header" : Join({"is in section [", Shown(section), "]"});
+      explainer.Note(line, {name, "=", explainer.ShownPiece(unused.value), " ", where, ", not in [", kSettingsSection,
+                            "]: it is not read"});
+      return;
+    }
+    case Unused::kPastLimit:
+      explainer.NoteFormat(line,
+                           "[%s] is not read: there are %d %s rules already, the most there can be ([%s]'s and %d "
+                           "sections), so nothing in it is read",
+                           name.c_str(), kind.maxRules, kind.name, kSettingsSection, kind.maxRules - 1);
+      return;
+    case Unused::kMainInOtherCase:
+      explainer.Note(line, {"[", name, "] is not [", kSettingsSection,
+                            "]: section names are case-sensitive, so nothing in it is read"});
+      return;
+    case Unused::kRuleInOtherCase: {
+      const std::string_view section = unused.name.In(explainer.text);
+      const std::string fixed = Join({kind.section, section.substr(std::strlen(kind.section))});
+      explainer.NoteFormat(line, "[%s] is not [%s]: section names are case-sensitive, so nothing in it is read",
+                           name.c_str(), Shown(fixed).c_str());
+      return;
+    }
+    case Unused::kNotARule:
+      explainer.NoteFormat(line,
+                           "[%s] is not a rule: a rule's header is [%s N], N a model id from %ld to %ld, in decimal or "
+                           "in hex after 0x (as in [%s 593] or [%s 0x251]), so nothing in it is read",
+                           name.c_str(), kind.section, static_cast<long>(kLowestModelId),
+                           static_cast<long>(kHighestModelId), kind.section, kind.section);
+      return;
+    case Unused::kSectionNotRead:
+      explainer.Note(line, {"section [", name, "] is not read: the plug-in reads only [", kSettingsSection,
+                            "] and the rule sections, ", RuleSectionList()});
+      return;
   }
 }
 
-void NoteBothKinds(std::size_t line, Explainer& explainer) {
-  const RuleScan& scan = explainer.rules;
-  for (int k = 0; k < explainer.bothCount; ++k) {
-    const BothKinds& both = explainer.both[k];
-    if (both.line != line) continue;
-    const ScannedRule& trail = scan.trail[both.trail];
-    const ScannedRule& banner = scan.banner[both.banner];
-    const char* outcome =
-        trail.enabled    ? "its aircraft leave a trail while the trail rule is enabled, as it is, and tow no banner"
-        : banner.enabled ? "the trail rule is disabled, so its aircraft tow a banner"
-                         : "both rules are disabled, so its aircraft leave no trail and tow no banner";
-    explainer.NoteFormat(line, "model %ld has a trail rule, %s, and a banner rule, %s: %s",
-                         static_cast<long>(trail.model), RuleName(RuleKind::kTrail, trail).c_str(),
-                         RuleName(RuleKind::kBanner, banner).c_str(), outcome);
-  }
+// ---- Values the lines gave ----------------------------------------------------------------------------------------
+
+// A key line as a note quotes it.
+std::string KeyLine(const Explainer& explainer, std::size_t row, const Source& source) {
+  return Join({kKeys[row].name, "=", explainer.ShownPiece(source.value)});
 }
 
-// A rule section's header: the rule it opens, or why it opens none.
-void CheckRuleHeader(const IniLine& line, const RuleSection& section, Explainer& explainer) {
-  const bool trail = section.kind == RuleKind::kTrail;
-  const ScannedRule* rules = trail ? explainer.rules.trail : explainer.rules.banner;
-  const int count = trail ? explainer.rules.trailCount : explainer.rules.bannerCount;
-  int found = -1;
-  for (int k = 1; k < count; ++k) {
-    if (rules[k].section == line.section) found = k;
-  }
-  if (found < 0) {
-    explainer.ruleNotRead = true;
-    const int limit = trail ? kMaxTrailRules : kMaxBannerRules;
-    explainer.NoteFormat(line.number,
-                         "[%s] is not read: there are %d %s rules already, the most there can be ([MAIN]'s and %d "
-                         "sections), so nothing in it is read",
-                         Shown(line.section).c_str(), limit, trail ? "trail" : "banner", limit - 1);
-    return;
-  }
-  explainer.kind = section.kind;
-  explainer.rule = found;
-  if (rules[found].line != line.number) return;  // reopened: its first header has the notes
-  const int first = FirstNaming(rules, found);
-  if (first < found) {
-    explainer.NoteFormat(line.number,
-                         "[%s] names model %ld, as %s does: the first rule to name a model serves it, so this one is "
-                         "not used for it",
-                         Shown(line.section).c_str(), static_cast<long>(section.model),
-                         RuleName(section.kind, rules[first]).c_str());
-  }
-}
-
-// A section whose name begins as a rule's ("Trail", "Banner" in any letter case) but is not one.
-bool CheckLookalikeRule(const IniLine& line, Explainer& explainer) {
-  const std::string_view name = line.section;
-  const char* word = nullptr;
-  for (const char* kind : {"Trail", "Banner"}) {
-    if (EqualsIgnoringAsciiCase(name.substr(0, std::strlen(kind)), kind)) word = kind;
-  }
-  if (word == nullptr) return false;
-  const std::string fixed = Join({word, name.substr(std::strlen(word))});
-  const std::string shown = Shown(name);
-  if (fixed != name && RuleSectionOf(fixed)) {
-    explainer.NoteFormat(line.number, "[%s] is not [%s]: section names are case-sensitive, so nothing in it is read",
-                         shown.c_str(), Shown(fixed).c_str());
-    return true;
-  }
-  explainer.NoteFormat(line.number,
-                       "[%s] is not a rule: a rule's header is [%s N], N a model id from 0 to 65535, in decimal or in "
-                       "hex after 0x (as in [%s 593] or [%s 0x251]), so nothing in it is read",
-                       shown.c_str(), word, word, word);
-  return true;
-}
-
-void CheckHeader(const IniLine& line, Explainer& explainer) {
-  explainer.rule = -1;
-  explainer.ruleNotRead = false;
-  if (line.section == kSection) {
-    if (explainer.sources.mainHeader == 0) explainer.sources.mainHeader = line.number;
-  } else if (const std::optional<RuleSection> section = RuleSectionOf(line.section)) {
-    CheckRuleHeader(line, *section, explainer);
-  } else if (EqualsIgnoringAsciiCase(line.section, kSection)) {
-    explainer.Note(line.number, {"[", Shown(line.section), "] is not [", kSection,
-                                 "]: section names are case-sensitive, so nothing in it is read"});
-  } else if (!CheckLookalikeRule(line, explainer)) {
-    explainer.Note(line.number, {"section [", Shown(line.section), "] is not read: the plug-in reads only [", kSection,
-                                 "] and the rule sections, [Trail N] and [Banner N]"});
-  }
-}
-
-// A key given before in its section, on line `first` (0: not yet): this line is ignored.
-bool GivenBefore(const IniLine& line, std::size_t first, Explainer& explainer) {
-  if (first == 0) return false;
-  explainer.NoteFormat(line.number, "%s is given again: the first one, on line %u, wins and this line is ignored",
-                       Shown(line.key).c_str(), static_cast<unsigned>(first));
-  return true;
-}
-
-// A key its section does not read: `similar` in another letter case, a would-be comment, or a key `unknown` says
-// more of.
-void NoteUnreadKey(const IniLine& line, const char* similar, const char* unknown, Explainer& explainer) {
-  const std::string key = Shown(line.key);
-  if (similar != nullptr) {
-    explainer.NoteFormat(line.number, "%s is not %s: keys are case-sensitive, so this line is not read", key.c_str(),
-                         similar);
-  } else if (!line.key.empty() && (line.key[0] == ';' || line.key[0] == '#')) {
-    explainer.NoteFormat(line.number,
-                         "the format has no comments: this line is the key \"%s\", which the plug-in does not use",
-                         key.c_str());
-  } else {
-    explainer.NoteFormat(line.number, "\"%s\" is not a key %s", key.c_str(), unknown);
-  }
-}
-
-void CheckBool(const IniLine& line, Explainer& explainer) {
-  if (line.value.empty() || !ConvertBool(line.value, false)) return;
+void CheckBool(std::uint32_t line, std::string_view value, const std::string& shown, Explainer& explainer) {
+  if (value.empty() || !ConvertBool(value, false)) return;
   for (const char* plain : {"1", "true", "yes", "on"}) {
-    if (EqualsIgnoringAsciiCase(line.value, plain)) return;
+    if (EqualsIgnoringAsciiCase(value, plain)) return;
   }
-  explainer.NoteFormat(line.number,
-                       "%s reads as true: only a single 0 or the word false (in any letter case) reads as false",
-                       KeyLine(line).c_str());
+  explainer.NoteFormat(line, "%s reads as true: only a single 0 or the word false (in any letter case) reads as false",
+                       shown.c_str());
 }
 
 // `instead`: what a missing key gets, when it is not 0.
-void CheckFloat(const IniLine& line, const char* instead, Explainer& explainer) {
-  std::size_t used = 0;
-  const float value = ConvertFloat(line.value, &used);
-  const std::string shown = KeyLine(line);
-  const std::string read = FloatText(value);
-  if (line.value.empty()) {
-    if (*instead != '\0') {
-      explainer.NoteFormat(line.number, "%s is empty: it reads as 0, not as %s, which only a missing key gets",
-                           shown.c_str(), instead);
+void CheckFloat(std::uint32_t line, std::string_view value, const Source& source, float read, const std::string& shown,
+                const std::string& instead, Explainer& explainer) {
+  const std::string text = FloatText(read);
+  if (value.empty()) {
+    if (!instead.empty()) {
+      explainer.NoteFormat(line, "%s is empty: it reads as 0, not as %s, which only a missing key gets", shown.c_str(),
+                           instead.c_str());
     }
-  } else if (used == 0) {
-    explainer.NoteFormat(line.number, "%s is not a number: it reads as 0", shown.c_str());
-  } else if (used < line.value.size()) {
-    explainer.NoteFormat(line.number, "%s reads as %s: the rest, \"%s\", is ignored (the decimal point is '.')",
-                         shown.c_str(), read.c_str(), Shown(line.value.substr(used)).c_str());
+  } else if (source.used == 0) {
+    explainer.NoteFormat(line, "%s is not a number: it reads as 0", shown.c_str());
+  } else if (source.used < value.size()) {
+    explainer.NoteFormat(line, "%s reads as %s: the rest, \"%s\", is ignored (the decimal point is '.')", shown.c_str(),
+                         text.c_str(), Shown(value.substr(source.used)).c_str());
   }
-  if (!std::isfinite(value)) {
-    explainer.NoteFormat(line.number, "%s is too large for a float: it reads as %s", shown.c_str(), read.c_str());
-  } else if (used != 0 && used == line.value.size() && !SameDecimal(line.value, read)) {
-    explainer.NoteFormat(line.number, "%s reads as %s: a float keeps only about seven significant digits",
-                         shown.c_str(), read.c_str());
+  if (!std::isfinite(read)) {
+    explainer.NoteFormat(line, "%s is too large for a float: it reads as %s", shown.c_str(), text.c_str());
+  } else if (source.used != 0 && source.used == value.size() && !SameDecimal(value, text)) {
+    explainer.NoteFormat(line, "%s reads as %s: a float keeps only about seven significant digits", shown.c_str(),
+                         text.c_str());
   }
 }
 
-void CheckId(const IniLine& line, std::size_t row, Explainer& explainer) {
-  std::size_t used = 0;
-  std::int32_t value = 0;
-  const char* problem = nullptr;
-  try {
-    value = ConvertInt(line.value, &used);
-  } catch (const NotAnInteger&) {
-    problem = line.value.empty() ? "is empty" : "is not a number";
-  } catch (const IntegerOutOfRange&) {
-    problem = line.value.front() == '-' ? "is too far below zero for a model number (the least is -2147483648)"
-                                        : "is too large for a model number (the largest is 2147483647)";
-  }
-  const std::string shown = KeyLine(line);
-  if (problem != nullptr) {
-    explainer.sources.line[row] = 0;
-    explainer.sources.failedLine[row] = line.number;
-    ++explainer.sources.failures;
-    explainer.NoteFormat(line.number, "%s %s: the plug-in uses the default, %s", shown.c_str(), problem,
-                         SettingDefaultText(kSettings[row]).c_str());
+// `keeps`: what a value that does not convert leaves.
+void CheckId(std::uint32_t line, std::string_view value, const Source& source, std::int32_t read,
+             const std::string& shown, const std::string& keeps, Explainer& explainer) {
+  if (source.problem == ValueProblem::kNotAnInteger || source.problem == ValueProblem::kIntegerTooFar) {
+    const char* problem = source.problem == ValueProblem::kNotAnInteger
+                              ? (value.empty() ? "is empty" : "is not a number")
+                          : value.front() == '-' ? "is too far below zero for a model number (the least is -2147483648)"
+                                                 : "is too large for a model number (the largest is 2147483647)";
+    explainer.NoteFormat(line, "%s %s: %s", shown.c_str(), problem, keeps.c_str());
     return;
   }
-  if (used < line.value.size()) {
-    explainer.NoteFormat(line.number, "%s reads as %ld: the rest, \"%s\", is ignored", shown.c_str(),
-                         static_cast<long>(value), Shown(line.value.substr(used)).c_str());
+  if (source.used < value.size()) {
+    explainer.NoteFormat(line, "%s reads as %ld: the rest, \"%s\", is ignored", shown.c_str(), static_cast<long>(read),
+                         Shown(value.substr(source.used)).c_str());
   }
-  if (value < 0 || value > 65535) {
-    explainer.NoteFormat(line.number, "%s matches no vehicle: model numbers run from 0 to 65535", shown.c_str());
-  }
-}
-
-// A TrailWidth that draws no ribbon although it is not the plain 0 of the thin line.
-void CheckWidth(const IniLine& line, Explainer& explainer) {
-  const float width = ConvertFloat(line.value);
-  if (width < 0.0f || std::isinf(width)) {
-    explainer.NoteFormat(line.number, "%s draws no ribbon: only a width above 0 does, so the trail is the thin line",
-                         KeyLine(line).c_str());
+  if (!IsModelId(read)) {
+    explainer.NoteFormat(line, "%s matches no vehicle: model numbers run from %ld to %ld", shown.c_str(),
+                         static_cast<long>(kLowestModelId), static_cast<long>(kHighestModelId));
   }
 }
 
-// A colour or a texture name: whether it reads; one that does not is noted, `keeps` saying what is used instead.
-bool CheckColour(const IniLine& line, const char* keeps, Explainer& explainer) {
-  if (ParseColour(line.value)) return true;
-  explainer.NoteFormat(line.number,
-                       "%s %s: %s (a colour is three whole numbers from 0 to 255, red, green and blue: 255,40,40)",
-                       KeyLine(line).c_str(), line.value.empty() ? "is empty" : "is not a colour", keeps);
-  ++explainer.sources.failures;
-  return false;
-}
-
-static_assert(kTextureNameSize == 32, "the note on a long texture name says 31 bytes");
-
-bool CheckTexture(const IniLine& line, const char* keeps, Explainer& explainer) {
-  if (!line.value.empty() && line.value.size() < kTextureNameSize) return true;
-  explainer.NoteFormat(
-      line.number, line.value.empty() ? "%s is empty: %s" : "%s is longer than a texture's name can be (31 bytes): %s",
-      KeyLine(line).c_str(), keeps);
-  ++explainer.sources.failures;
-  return false;
-}
-
-// A line of [MAIN] with one of kMainRuleKeys, the `row`th.
-void CheckMainRuleKey(const IniLine& line, std::size_t row, Explainer& explainer) {
-  IniSources& sources = explainer.sources;
-  if (GivenBefore(line, sources.mainRuleLine[row] | sources.mainRuleFailedLine[row], explainer)) return;
-  bool read = true;
-  if (line.key == kTrailWidthKey) {
-    CheckFloat(line, "", explainer);
-    CheckWidth(line, explainer);
-  } else if (line.key == kBannerTextureKey) {
-    read = CheckTexture(line, "the plug-in uses the default, Banner", explainer);
+// A colour or a texture name that does not read: `keeps` says what is used instead.
+void CheckName(std::uint32_t line, std::string_view value, KeyType type, const std::string& shown,
+               const std::string& keeps, Explainer& explainer) {
+  if (type == KeyType::kColour) {
+    explainer.NoteFormat(
+        line, "%s %s: %s (a colour is three whole numbers from 0 to %u, red, green and blue: 255,40,40)", shown.c_str(),
+        value.empty() ? "is empty" : "is not a colour", keeps.c_str(), static_cast<unsigned>(kHighestChannel));
+  } else if (value.empty()) {
+    explainer.NoteFormat(line, "%s is empty: %s", shown.c_str(), keeps.c_str());
   } else {
-    read = CheckColour(line, "the plug-in uses the default, 255,255,255", explainer);
+    explainer.NoteFormat(line, "%s is longer than a texture's name can be (%u bytes): %s", shown.c_str(),
+                         static_cast<unsigned>(kTextureNameSize - 1), keeps.c_str());
   }
-  (read ? sources.mainRuleLine : sources.mainRuleFailedLine)[row] = line.number;
 }
 
-// A key line in the rule section that made the rule `explainer.rule`.
-void CheckRuleKey(const IniLine& line, Explainer& explainer) {
-  const RuleKind kind = explainer.kind;
-  const bool trail = kind == RuleKind::kTrail;
-  const int key = RuleKeyIndex(kind, line.key);
-  if (key < 0) {
-    const char* const* keys = trail ? kTrailRuleKeys : kBannerRuleKeys;
-    const char* similar = nullptr;
-    for (int k = 0; k < (trail ? kTrailRuleKeyCount : kBannerRuleKeyCount); ++k) {
-      if (EqualsIgnoringAsciiCase(line.key, keys[k])) similar = keys[k];
+// The value the line of `told` gave: in [MAIN], or over [MAIN]'s in a rule.
+void TellSource(const Told& told, Explainer& explainer) {
+  const std::size_t row = told.detail;
+  const Key& key = kKeys[row];
+  const bool main = told.rule < 0;
+  const Source& source =
+      main ? explainer.read.mainKeys[row] : OriginsOf(explainer.read, told.kind)[told.rule].keys[row];
+  const Values values = main ? Values(explainer.read) : RuleValues(RulesOf(explainer.read, told.kind), told.rule);
+  const std::string_view value = source.value.In(explainer.text);
+  const std::string shown = KeyLine(explainer, row, source);
+  const std::uint32_t line = source.line;
+  // What a missing key or a value that does not convert gets instead.
+  const Values& defaults = explainer.defaults;
+  const std::string keeps = main ? Join({"the plug-in uses the default, ", ValueText(defaults, row)})
+                                 : Join({"the rule keeps [", kSettingsSection, "]'s ", key.name});
+  switch (key.type) {
+    case KeyType::kFlag:
+      CheckBool(line, value, shown, explainer);
+      break;
+    case KeyType::kNumber: {
+      // A missing key of [MAIN] whose default is 0 gets what an empty one gets.
+      const bool zero = defaults.*key.number.value == 0.0f;
+      const std::string instead = !main  ? Join({"[", kSettingsSection, "]'s ", key.name})
+                                  : zero ? std::string()
+                                         : Join({"the default ", ValueText(defaults, row)});
+      CheckFloat(line, value, source, values.*key.number.value, shown, instead, explainer);
+      break;
     }
-    const std::string unknown =
-        Join({trail ? "a trail rule reads: a [Trail N]" : "a banner rule reads: a [Banner N]", " section reads only ",
-              RuleKeyList(kind), line.key.starts_with("ModelIDFor") ? ", and its model is the N of its header" : ""});
-    NoteUnreadKey(line, similar, unknown.c_str(), explainer);
-    return;
+    case KeyType::kModelId:
+      CheckId(line, value, source, values.*key.modelId.value, shown, keeps, explainer);
+      break;
+    case KeyType::kColour:
+    case KeyType::kTexture:
+      if (source.problem != ValueProblem::kNone) CheckName(line, value, key.type, shown, keeps, explainer);
+      break;
   }
-  std::size_t& given = trail ? explainer.trailGiven[explainer.rule][key] : explainer.bannerGiven[explainer.rule][key];
-  if (GivenBefore(line, given, explainer)) return;
-  given = line.number;
-  const std::string mains = Join({"[", kSection, "]'s ", line.key});
-  if (line.key == kTrailColourKey) {
-    CheckColour(line, "the rule keeps [MAIN]'s TrailColour", explainer);
-  } else if (line.key == kBannerTextureKey) {
-    CheckTexture(line, "the rule keeps [MAIN]'s BannerTexture", explainer);
-  } else if (line.key == kTrailWidthKey) {
-    CheckFloat(line, mains.c_str(), explainer);
-    CheckWidth(line, explainer);
-  } else if (SettingOf(line.key).type == SettingType::kFlag) {
-    CheckBool(line, explainer);
-  } else {
-    CheckFloat(line, mains.c_str(), explainer);
+  // A width that draws no ribbon although it is not the plain 0 of the thin line.
+  if (row == kTrailWidthRow) {
+    const float width = values.*key.number.value;
+    if (width < 0.0f || std::isinf(width)) {
+      explainer.NoteFormat(line, "%s draws no ribbon: only a width above 0 does, so the trail is the thin line",
+                           shown.c_str());
+    }
   }
 }
 
-void CheckKey(const IniLine& line, Explainer& explainer) {
-  if (explainer.rule >= 0) {
-    CheckRuleKey(line, explainer);
-    return;
+// ---- The rules ----------------------------------------------------------------------------------------------------
+
+void TellNamedBefore(const Told& told, Explainer& explainer) {
+  const RuleOrigin& origin = OriginsOf(explainer.read, told.kind)[told.rule];
+  explainer.NoteFormat(told.line,
+                       "[%s] names model %ld, as %s does: the first rule to name a model serves it, so this one is "
+                       "not used for it",
+                       explainer.ShownPiece(origin.section).c_str(),
+                       static_cast<long>(ModelOf(RulesOf(explainer.read, told.kind), told.kind, told.rule)),
+                       RuleName(explainer, told.kind, origin.servedBy).c_str());
+}
+
+void TellBothKinds(const Told& told, Explainer& explainer) {
+  const int trail = told.rule;
+  const int banner = static_cast<int>(told.detail);
+  const std::int32_t model = ModelOf(explainer.read.trailRules, RuleKind::kTrail, trail);
+  const std::optional<RuleRef> served = RuleServing(static_cast<std::uint16_t>(model), explainer.read);
+  const char* outcome = !served ? "both rules are disabled, so its aircraft leave no trail and tow no banner"
+                        : served->kind == RuleKind::kTrail
+                            ? "its aircraft leave a trail while the trail rule is enabled, as it is, and tow no banner"
+                            : "the trail rule is disabled, so its aircraft tow a banner";
+  explainer.NoteFormat(told.line, "model %ld has a trail rule, %s, and a banner rule, %s: %s", static_cast<long>(model),
+                       RuleName(explainer, RuleKind::kTrail, trail).c_str(),
+                       RuleName(explainer, RuleKind::kBanner, banner).c_str(), outcome);
+}
+
+// The rules' notes: a rule section whose model an earlier rule of its kind names, and each model that a trail rule
+// and a banner rule serve, on the later of their lines.
+void FindRuleNotes(Explainer& explainer) {
+  const Configuration& read = explainer.read;
+  for (const RuleKind kind : {RuleKind::kTrail, RuleKind::kBanner}) {
+    for (int k = 1; k < RuleCountOf(read, kind); ++k) {
+      const RuleOrigin& origin = OriginsOf(read, kind)[k];
+      if (origin.servedBy != k) explainer.Tell({origin.header, Told::kNamedBefore, kind, k, 0});
+    }
   }
-  if (explainer.ruleNotRead) return;
-  const std::size_t known = SettingRow(line.key);
-  const std::size_t mainRuleRow = MainRuleKeyRow(line.key);
-  const char* similar = FindMainKeyIgnoringCase(line.key);
-  if (line.section != kSection) {
-    if (similar == nullptr) return;  // the section's header is noted already
-    const std::string where =
-        line.section.empty() ? "stands before any section header" : Join({"is in section [", Shown(line.section), "]"});
-    explainer.Note(line.number, {KeyLine(line), " ", where, ", not in [", kSection, "]: it is not read"});
-    return;
-  }
-  if (mainRuleRow != kMainRuleKeyCount) {
-    CheckMainRuleKey(line, mainRuleRow, explainer);
-    return;
-  }
-  if (known == kSettingCount) {
-    NoteUnreadKey(line, similar, "the plug-in reads", explainer);
-    return;
-  }
-  if (GivenBefore(line, explainer.sources.line[known] | explainer.sources.failedLine[known], explainer)) return;
-  explainer.sources.line[known] = line.number;
-  switch (kSettings[known].type) {
-    case SettingType::kFlag:
-      CheckBool(line, explainer);
+  for (int t = 0; t < read.trailRuleCount; ++t) {
+    const std::int32_t model = ModelOf(read.trailRules, RuleKind::kTrail, t);
+    if (!IsModelId(model) || read.trailOrigins[t].servedBy != t) continue;
+    for (int b = 0; b < read.bannerRuleCount; ++b) {
+      if (ModelOf(read.bannerRules, RuleKind::kBanner, b) != model) continue;
+      const std::uint32_t line =
+          std::max(RuleLine(read, {RuleKind::kTrail, t}), RuleLine(read, {RuleKind::kBanner, b}));
+      if (line != 0) explainer.Tell({line, Told::kBothKinds, RuleKind::kTrail, t, static_cast<std::uint32_t>(b)});
       break;
-    case SettingType::kNumber:
-      // Worked out only for the one note that tells it, since a float's text takes some arithmetic.
-      CheckFloat(line, line.value.empty() ? Join({"the default ", SettingDefaultText(kSettings[known])}).c_str() : "",
-                 explainer);
-      break;
-    case SettingType::kModelId:
-      CheckId(line, known, explainer);
-      break;
+    }
+  }
+}
+
+void FindSources(Explainer& explainer) {
+  const Configuration& read = explainer.read;
+  for (std::size_t row = 0; row < kKeyCount; ++row) {
+    if (read.mainKeys[row].line != 0) {
+      explainer.Tell({read.mainKeys[row].line, Told::kSource, RuleKind::kTrail, -1, static_cast<std::uint32_t>(row)});
+    }
+  }
+  for (const RuleKind kind : {RuleKind::kTrail, RuleKind::kBanner}) {
+    for (int k = 1; k < RuleCountOf(read, kind); ++k) {
+      for (std::size_t row = 0; row < kKeyCount; ++row) {
+        const Source& source = OriginsOf(read, kind)[k].keys[row];
+        if (source.line != 0) explainer.Tell({source.line, Told::kSource, kind, k, static_cast<std::uint32_t>(row)});
+      }
+    }
+  }
+  const std::size_t kept = std::min<std::size_t>(read.unusedCount, kKeptUnusedLines);
+  for (std::size_t k = 0; k < kept; ++k) {
+    explainer.Tell({read.unused[k].line, Told::kUnused, RuleKind::kTrail, -1, static_cast<std::uint32_t>(k)});
   }
 }
 
 }  // namespace
 
-IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
+void ExplainIni(std::string_view bytes, const Configuration& read, const IniNoteSink& note) {
   // On the heap: the log explains the file deep in the game's start-up, on the game's stack.
-  const std::unique_ptr<Explainer> owner(new Explainer{note});
+  const std::string_view text = IniTextOf(bytes);
+  const std::unique_ptr<Explainer> owner(new Explainer{text, read, note});
   Explainer& explainer = *owner;
   explainer.binary = bytes.find('\0') != std::string_view::npos;
-  const std::string_view text = IniTextOf(bytes);
-  ScanRules(text, explainer.rules);
-  FindBothKinds(explainer);
-  ParseIniText(text, [&explainer](const IniLine& line) {
-    explainer.anyLine = true;
-    if (line.header)
-      CheckHeader(line, explainer);
-    else
-      CheckKey(line, explainer);
-    NoteBothKinds(line.number, explainer);
-  });
-  for (int k = 1; k < explainer.rules.trailCount; ++k)
-    explainer.sources.trailRuleLine[k] = explainer.rules.trail[k].line;
-  for (int k = 1; k < explainer.rules.bannerCount; ++k) {
-    explainer.sources.bannerRuleLine[k] = explainer.rules.banner[k].line;
+  FindSources(explainer);
+  FindRuleNotes(explainer);
+  std::sort(explainer.told, explainer.told + explainer.toldCount);
+  for (std::size_t k = 0; k < explainer.toldCount; ++k) {
+    const Told& told = explainer.told[k];
+    switch (told.what) {
+      case Told::kSource:
+        TellSource(told, explainer);
+        break;
+      case Told::kUnused:
+        TellUnused(read.unused[told.detail], explainer);
+        break;
+      case Told::kNamedBefore:
+        TellNamedBefore(told, explainer);
+        break;
+      case Told::kBothKinds:
+        TellBothKinds(told, explainer);
+        break;
+    }
   }
+  // Each unused line past those kept has a note of its own, further down than all of those told.
+  if (!explainer.binary && read.unusedCount > kKeptUnusedLines)
+    explainer.lineNotes += read.unusedCount - kKeptUnusedLines;
   // msvcrt's text mode ends a file at its first byte 0x1A, so the Windows build of the plug-in reads nothing
   // after it; both builds of the checker explain that build.
   // Told whatever the number of notes before it: it says why the rest of the file does nothing.
@@ -585,56 +421,42 @@ IniSources ExplainIni(std::string_view bytes, const IniNoteSink& note) {
                        " notes on lines are given: ", std::to_string(explainer.lineNotes - kLineNoteLimit),
                        " more on lines further down are left out"});
   }
-  if (explainer.sources.mainHeader == 0 && explainer.anyLine)
-    explainer.Note(0, {"there is no [", kSection, "] section: every setting has its default"});
+  if (read.mainHeader == 0 && read.anyLine) {
+    explainer.Note(0, {"there is no [", kSettingsSection, "] section: every setting has its default"});
+  }
   if (explainer.binary) {
     explainer.Note(
         0, {"the file holds NUL bytes, so it is not a text file (a program, or random bytes?): the plug-in reads "
             "it as one all the same, and its lines are not explained one by one"});
   }
-  return explainer.sources;
 }
 
-std::string ColourText(std::uint32_t colour) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u,%u,%u", static_cast<unsigned>(colour >> 16 & 0xFF),
-                static_cast<unsigned>(colour >> 8 & 0xFF), static_cast<unsigned>(colour & 0xFF));
-  return text;
-}
-
-std::string MainRuleKeyValueText(std::size_t key) {
-  switch (key) {
-    case 0:
-      return ColourText(TrailColour);
-    case 1:
-      return FloatText(TrailWidth);
-    case 2:
-      return Shown(BannerTextureName);
-  }
-  return ColourText(SkyTrailColour);
+ValueLines LinesOf(const Source& source) {
+  if (source.problem != ValueProblem::kNone) return {0, source.line};
+  return {source.line, 0};
 }
 
 // Formatted by the C library from whole numbers and texts alone: its floating point may run at the game's precision.
-std::string TrailRuleText(const TrailRule& rule) {
-  const bool ribbon = rule.width > 0.0f && std::isfinite(rule.width);
-  char text[160];
-  std::snprintf(text, sizeof text, "model %ld, %s, height %s, fade time %s ms, colour %s, %s%s%s",
-                static_cast<long>(rule.model), rule.enabled ? "enabled" : "disabled", FloatText(rule.height).c_str(),
-                FloatText(rule.fadeTime).c_str(), ColourText(rule.colour).c_str(), ribbon ? "a ribbon " : "a line",
-                ribbon ? FloatText(rule.width).c_str() : "", ribbon ? " wide" : "");
-  return text;
-}
-
-std::string BannerRuleText(const BannerRule& rule) {
-  const char* end = static_cast<const char*>(std::memchr(rule.texture, '\0', sizeof rule.texture));
-  const std::string_view texture(rule.texture, end != nullptr ? static_cast<std::size_t>(end - rule.texture) : 0);
+std::string RuleText(const Configuration& read, RuleRef rule) {
+  const Values values = RuleValues(RulesOf(read, rule.kind), rule.index);
+  if (rule.kind == RuleKind::kTrail) {
+    const bool ribbon = values.TrailWidth > 0.0f && std::isfinite(values.TrailWidth);
+    char text[160];
+    std::snprintf(text, sizeof text, "model %ld, %s, height %s, fade time %s ms, colour %s, %s%s%s",
+                  static_cast<long>(values.ModelIDForTrail), values.EnableTrail ? "enabled" : "disabled",
+                  FloatText(values.Height).c_str(), FloatText(values.TrailFadeTime).c_str(),
+                  ColourText(values.TrailColour).c_str(), ribbon ? "a ribbon " : "a line",
+                  ribbon ? FloatText(values.TrailWidth).c_str() : "", ribbon ? " wide" : "");
+    return text;
+  }
   char text[360];
   std::snprintf(text, sizeof text,
                 "model %ld, %s, AppearOnlyAtAltitude=%d AppearWhenPilotIsInside=%d AlwaysAppear=%d, height %s, draw "
                 "distance %s, texture %s",
-                static_cast<long>(rule.model), rule.enabled ? "enabled" : "disabled", rule.onlyAtAltitude,
-                rule.whenPilotIsInside, rule.alwaysAppear, FloatText(rule.height).c_str(),
-                FloatText(rule.drawDistance).c_str(), Shown(texture).c_str());
+                static_cast<long>(values.ModelIDForBanner), values.EnableBanner ? "enabled" : "disabled",
+                values.AppearOnlyAtAltitude, values.AppearWhenPilotIsInside, values.AlwaysAppear,
+                FloatText(values.HeightForBanner).c_str(), FloatText(values.BannerDrawDistance).c_str(),
+                Shown(TextureName(values.BannerTexture)).c_str());
   return text;
 }
 

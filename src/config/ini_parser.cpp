@@ -328,7 +328,9 @@ float ConvertFloat(std::string_view text, std::size_t* used) {
     if (exponentEnd > exponent) at = exponentEnd;
   }
 
-  // Read here rather than by the C library, whose decimal point follows the locale the host may set.
+  // Read here rather than by the C library, whose decimal point follows the locale the host may set, and rather than
+  // by std::from_chars, which was measured: inside the game, with the x87 unit at 24-bit precision, it read 28 % of a
+  // spread of numbers wrong, and even at 64-bit precision 49 in 2 million; and it would add 39 to 43 KB to the DLL.
   DecimalDigits significant;
   const double value = NearestDouble(DecimalOf(text.substr(begin, at - begin), significant));
   if (used != nullptr) *used = at;
@@ -397,7 +399,7 @@ FloatDigits RoundFloatDigits(float magnitude, int precision) {
   return rounded;
 }
 
-std::int32_t ConvertInt(std::string_view text, std::size_t* used) {
+IntegerReading ReadInteger(std::string_view text) {
   const unsigned base = HasHexPrefix(text) ? 16 : 10;
   std::size_t at = SkipWhitespace(text, 0);
   bool negative = false;
@@ -411,13 +413,20 @@ std::int32_t ConvertInt(std::string_view text, std::size_t* used) {
   for (; at < text.size() && DigitValue(text[at]) < base; ++at) {
     magnitude = std::min(magnitude * base + DigitValue(text[at]), kSaturated);
   }
-  if (at == begin) throw NotAnInteger();
+  if (at == begin) return {0, IntegerProblem::kNoDigits, 0};
   if (magnitude > (negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647})) {
-    throw IntegerOutOfRange();
+    return {0, IntegerProblem::kOutOfRange, 0};
   }
-  if (used != nullptr) *used = at;
   const auto signedMagnitude = static_cast<std::int64_t>(magnitude);
-  return static_cast<std::int32_t>(negative ? -signedMagnitude : signedMagnitude);
+  return {static_cast<std::int32_t>(negative ? -signedMagnitude : signedMagnitude), IntegerProblem::kNone, at};
+}
+
+std::int32_t ConvertInt(std::string_view text, std::size_t* used) {
+  const IntegerReading reading = ReadInteger(text);
+  if (reading.problem == IntegerProblem::kNoDigits) throw NotAnInteger();
+  if (reading.problem == IntegerProblem::kOutOfRange) throw IntegerOutOfRange();
+  if (used != nullptr) *used = reading.used;
+  return reading.value;
 }
 
 }  // namespace config

@@ -81,8 +81,19 @@ struct IntegerOutOfRange : std::exception {
 };
 
 // Base 16 when the text begins with 0x or 0X, else base 10. Leading whitespace skipped, optional sign, in base
-// 16 the 0x prefix, then the longest run of digits of the base. Throws NotAnInteger when no digit was read,
-// IntegerOutOfRange outside 32 bits. `used` as for ConvertFloat.
+// 16 the 0x prefix, then the longest run of digits of the base: the number, or why there is none. `used` is the
+// length of text taken, whitespace included (0 when there is no number). Throws nothing, so that a reader of a whole
+// file allocates nothing for a value that does not convert.
+enum class IntegerProblem { kNone, kNoDigits, kOutOfRange };
+struct IntegerReading {
+  std::int32_t value;
+  IntegerProblem problem;
+  std::size_t used;
+};
+IntegerReading ReadInteger(std::string_view text);
+
+// The same as std::stoi has it: throws NotAnInteger when no digit was read, IntegerOutOfRange outside 32 bits.
+// `used` as for ConvertFloat.
 std::int32_t ConvertInt(std::string_view text, std::size_t* used = nullptr);
 
 }  // namespace config

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "config/ini_parser.h"
@@ -81,30 +82,76 @@ std::string FloatText(float value) {
 
 namespace {
 
-// A value of a setting of `type` as text; only the field of that type is read.
-std::string ValueText(SettingType type, bool flag, float number, std::int32_t modelId) {
-  switch (type) {
-    case SettingType::kFlag:
-      return flag ? "true" : "false";
-    case SettingType::kModelId:
-      return std::to_string(modelId);
-    case SettingType::kNumber:
-      break;
+// The length of the character that `text` begins with when it is valid UTF-8 and not a control character (C0, DEL
+// or C1), else 0: a player's file may hold anything, and what is shown of it must neither garble a terminal nor
+// break the text of a log or a page.
+std::size_t PrintableLength(std::string_view text) {
+  const auto byte = [&text](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+  const auto follows = [&byte](std::size_t i, unsigned low, unsigned high) {
+    return byte(i) >= low && byte(i) <= high;
+  };
+  const unsigned first = byte(0);
+  if (first >= 0x20 && first < 0x7F) return 1;
+  if (first == 0xC2) return follows(1, 0xA0, 0xBF) ? 2 : 0;
+  if (first >= 0xC3 && first <= 0xDF) return follows(1, 0x80, 0xBF) ? 2 : 0;
+  // Overlong forms and UTF-16 surrogates are not valid text either.
+  const unsigned low = first == 0xE0 ? 0xA0 : first == 0xF0 ? 0x90 : 0x80;
+  const unsigned high = first == 0xED ? 0x9F : first == 0xF4 ? 0x8F : 0xBF;
+  if (first >= 0xE0 && first <= 0xEF) return follows(1, low, high) && follows(2, 0x80, 0xBF) ? 3 : 0;
+  if (first >= 0xF0 && first <= 0xF4) {
+    return follows(1, low, high) && follows(2, 0x80, 0xBF) && follows(3, 0x80, 0xBF) ? 4 : 0;
   }
-  return FloatText(number);
+  return 0;
 }
 
 }  // namespace
 
-std::string SettingValueText(const Setting& setting) {
-  return ValueText(setting.type, setting.flag != nullptr && *setting.flag,
-                   setting.number != nullptr ? *setting.number : 0.0f,
-                   setting.modelId != nullptr ? *setting.modelId : 0);
+std::string Shown(std::string_view text) {
+  std::string shown;
+  std::size_t at = 0;
+  while (at < text.size() && at < kShownBytes) {
+    const std::size_t length = PrintableLength(text.substr(at));
+    if (length != 0) {
+      shown.append(text.substr(at, length));
+      at += length;
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[at]));
+    shown += escaped;
+    ++at;
+  }
+  if (at < text.size()) shown.append("... (").append(std::to_string(text.size())).append(" bytes in all)");
+  return shown;
 }
 
-std::string SettingDefaultText(const Setting& setting) {
-  return ValueText(setting.type, setting.defaultValue != 0.0f, setting.defaultValue,
-                   static_cast<std::int32_t>(setting.defaultValue));
+std::string ColourText(std::uint32_t colour) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u,%u,%u", static_cast<unsigned>(colour >> 16 & 0xFF),
+                static_cast<unsigned>(colour >> 8 & 0xFF), static_cast<unsigned>(colour & 0xFF));
+  return text;
+}
+
+std::string_view TextureName(const ValueTexture& texture) {
+  const void* end = std::memchr(texture, '\0', kTextureNameSize);
+  return {texture, end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - texture) : 0};
+}
+
+std::string ValueText(const Values& values, std::size_t row) {
+  const Key& key = kKeys[row];
+  switch (key.type) {
+    case KeyType::kFlag:
+      return values.*key.flag.value ? "true" : "false";
+    case KeyType::kModelId:
+      return std::to_string(values.*key.modelId.value);
+    case KeyType::kColour:
+      return ColourText(values.*key.colour.value);
+    case KeyType::kTexture:
+      return Shown(TextureName(values.*key.texture.value));
+    case KeyType::kNumber:
+      break;
+  }
+  return FloatText(values.*key.number.value);
 }
 
 }  // namespace config

@@ -40,7 +40,7 @@ inline auto StartupStep(ReadSettings readSettings) {
 // their heads on this frame's aircraft.
 inline void FrameStep() {
   banners::UpdateBanners();
-  if (config::ReplaceTrailsInTheSky) trails::UpdateSkyTrails();
+  if (config::InEffect.ReplaceTrailsInTheSky) trails::UpdateSkyTrails();
   trails::ScanAircraft();
 }
 

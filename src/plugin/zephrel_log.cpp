@@ -211,21 +211,17 @@ void LogBannerTexture() {
 
 void LogSettings() {
   LogLine("Settings in effect:");
-  for (const config::Setting& setting : config::kSettings) {
-    LogLine("  %-24s %s", setting.key, config::SettingValueText(setting).c_str());
-  }
-  for (std::size_t k = 0; k < config::kMainRuleKeyCount; ++k) {
-    LogLine("  %-24s %s", config::kMainRuleKeys[k], config::MainRuleKeyValueText(k).c_str());
+  for (std::size_t row = 0; row < config::kKeyCount; ++row) {
+    LogLine("  %-24s %s", config::kKeys[row].name, config::ValueText(config::InEffect, row).c_str());
   }
 }
 
-// The rule at `index` of the trail rules (`trail`) or the banner rules as the log tells it, "none" past them; a
-// banner rule's with what became of its texture.
-std::string RuleText(bool trail, int index) {
-  if (index >= (trail ? config::TrailRuleCount : config::BannerRuleCount)) return "none";
-  if (trail) return config::TrailRuleText(config::TrailRules[index]);
-  std::string text = config::BannerRuleText(config::BannerRules[index]);
-  switch (banners::RuleTextureOf(index)) {
+// A rule of `read` as the log tells it, "none" past those there are; a banner rule's with what became of its texture.
+std::string LoggedRuleText(const config::Configuration& read, config::RuleRef rule) {
+  if (rule.index >= config::RuleCountOf(read, rule.kind)) return "none";
+  std::string text = config::RuleText(read, rule);
+  if (rule.kind == config::RuleKind::kTrail) return text;
+  switch (banners::RuleTextureOf(read.bannerRules.BannerTexture[rule.index])) {
     case banners::RuleTexture::kRead:
       break;
     case banners::RuleTexture::kMissing:
@@ -242,21 +238,29 @@ std::string RuleText(bool trail, int index) {
   return text;
 }
 
+// How many rule sections were past the limit, as the log tells it after `indent`.
+void LogRulesNotRead(const char* indent) {
+  if (config::InEffect.ruleSectionsNotRead == 0) return;
+  LogLine("%sRule sections not read, past %d trail or %d banner rules: %d", indent, config::kMaxTrailRules,
+          config::kMaxBannerRules, config::InEffect.ruleSectionsNotRead);
+}
+
 void LogRules() {
   LogLine("Rules in effect (the first of each kind is [MAIN]'s):");
-  for (int k = 0; k < config::TrailRuleCount; ++k) LogLine("  Trail rule %d: %s", k + 1, RuleText(true, k).c_str());
-  for (int k = 0; k < config::BannerRuleCount; ++k) LogLine("  Banner rule %d: %s", k + 1, RuleText(false, k).c_str());
-  if (config::RuleSectionsNotRead != 0) {
-    LogLine("  Rule sections not read, past %d trail or %d banner rules: %d", config::kMaxTrailRules,
-            config::kMaxBannerRules, config::RuleSectionsNotRead);
+  for (const config::RuleKind kind : {config::RuleKind::kTrail, config::RuleKind::kBanner}) {
+    for (int k = 0; k < config::RuleCountOf(config::InEffect, kind); ++k) {
+      LogLine("  %s rule %d: %s", config::InfoOf(kind).section, k + 1,
+              LoggedRuleText(config::InEffect, {kind, k}).c_str());
+    }
   }
+  LogRulesNotRead("  ");
 }
 
 // The checker's notes on the file `ini` read, when it was read.
 std::vector<ToldNote> NotesOn(const IniRead& ini) {
   std::vector<ToldNote> notes;
   if (ini.file.status != config::IniTextStatus::kRead) return notes;
-  config::ExplainIni(ini.file.text, [&notes](std::size_t line, const std::string& note) {
+  config::ExplainIni(ini.file.text, config::InEffect, [&notes](std::size_t line, const std::string& note) {
     notes.push_back({line, note});
   });
   return notes;
@@ -324,13 +328,11 @@ void LogConfiguration(const IniRead& ini) {
   LogIniNotes(ini);
 }
 
-// What a change of the setting in row `row` of ConfigTexts means beyond its new value, for the settings
-// read at start-up too.
+// What a change of the key of row `row` means beyond its new value, for the keys read at start-up too.
 const char* ChangeNote(std::size_t row) {
-  const bool* flag = row < config::kSettingCount ? config::kSettings[row].flag : nullptr;
-  const bool on = flag != nullptr && *flag;
-  if (flag == &config::ReplaceTrailsInTheSky) {
-    if (on) {
+  const config::Configuration& now = config::InEffect;
+  if (row == config::RowOf("ReplaceTrailsInTheSky")) {
+    if (now.ReplaceTrailsInTheSky) {
       return ": the three circling trails start now, but the game's own trails in the sky give way only at the "
              "next game start";
     }
@@ -339,25 +341,15 @@ const char* ChangeNote(std::size_t row) {
       return ": the game's sky routine stays redirected to the three circling trails until Zephrel is unloaded";
     }
   }
-  if (flag == &config::FollowFileChanges && !on) {
+  if (row == config::RowOf("FollowFileChanges") && !now.FollowFileChanges) {
     return ": the file is no longer followed, only read at the next re-initialisation or game start";
   }
-  // The same pointer: kMainRuleKeys holds the key constants themselves.
-  const bool bannerTexture = row >= config::kSettingCount && row < kSettingTexts &&
-                             config::kMainRuleKeys[row - config::kSettingCount] == config::kBannerTextureKey;
-  if (bannerTexture && banners::RuleTextureOf(0) == banners::RuleTexture::kNotReadYet) {
+  if (row == config::RowOf("BannerTexture") &&
+      banners::RuleTextureOf(now.bannerRules.BannerTexture[0]) == banners::RuleTexture::kNotReadYet) {
     return ": a texture first named after the game started is read only at the next game start; until then "
            "[MAIN]'s banner rule tows nothing";
   }
   return "";
-}
-
-// The text of row `row` of ConfigTexts.
-std::string ConfigText(std::size_t row) {
-  if (row < config::kSettingCount) return config::SettingValueText(config::kSettings[row]);
-  if (row < kSettingTexts) return config::MainRuleKeyValueText(row - config::kSettingCount);
-  const int rule = static_cast<int>(row - kSettingTexts);
-  return rule < config::kMaxTrailRules ? RuleText(true, rule) : RuleText(false, rule - config::kMaxTrailRules);
 }
 
 // Composes with `compose` and writes what it added (`whole`: all of the log); nothing of a failure gets out.
@@ -453,15 +445,7 @@ void AppendUnloadLog() noexcept {
   Flush(false);
 }
 
-static_assert(config::kMaxTrailRules == config::kMaxBannerRules, "a rule's row is told by its place in its kind");
-
-ConfigTexts CurrentConfigTexts() {
-  ConfigTexts texts;
-  for (std::size_t row = 0; row < texts.size(); ++row) texts[row] = ConfigText(row);
-  return texts;
-}
-
-void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const ConfigTexts& before) noexcept {
+void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const config::Configuration& before) noexcept {
   Write(false, [&] {
     BeginSection();
     char tooLarge[80] = "";
@@ -471,33 +455,31 @@ void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const ConfigT
     }
     LogLine("Zephrel.ini saved, read again at game time %lu.%03u s%s", static_cast<unsigned long>(gameTimeMs / 1000),
             static_cast<unsigned>(gameTimeMs % 1000), tooLarge);
-    // [MAIN]'s rules follow its settings, told first; the rule sections' are told after them.
+    // [MAIN]'s keys, which are [MAIN]'s rules too, then the rule sections'.
+    const config::Configuration& now = config::InEffect;
     const char* heading = "Settings changed:";
-    for (std::size_t row = 0; row < before.size(); ++row) {
-      const std::size_t rule = row - kSettingTexts;  // past the settings: the trail rules', then the banner rules'
-      if (row == kSettingTexts) {
-        if (heading != nullptr) LogLine("Settings changed: none");
-        heading = "Rule sections changed:";
-      }
-      if (row >= kSettingTexts && rule % config::kMaxTrailRules == 0) continue;
-      const std::string now = ConfigText(row);
-      if (now == before[row]) continue;
+    for (std::size_t row = 0; row < config::kKeyCount; ++row) {
+      const std::string was = config::ValueText(before, row);
+      const std::string is = config::ValueText(now, row);
+      if (is == was) continue;
       if (heading != nullptr) LogLine("%s", heading);
       heading = nullptr;
-      if (row < kSettingTexts) {
-        LogLine("  %-24s %s -> %s%s",
-                row < config::kSettingCount ? config::kSettings[row].key
-                                            : config::kMainRuleKeys[row - config::kSettingCount],
-                before[row].c_str(), now.c_str(), ChangeNote(row));
-      } else {
-        LogLine("  %s rule %u: %s -> %s", rule < config::kMaxTrailRules ? "Trail" : "Banner",
-                static_cast<unsigned>(rule % config::kMaxTrailRules + 1), before[row].c_str(), now.c_str());
+      LogLine("  %-24s %s -> %s%s", config::kKeys[row].name, was.c_str(), is.c_str(), ChangeNote(row));
+    }
+    if (heading != nullptr) LogLine("Settings changed: none");
+    heading = "Rule sections changed:";
+    for (const config::RuleKind kind : {config::RuleKind::kTrail, config::RuleKind::kBanner}) {
+      for (int k = 1; k < config::InfoOf(kind).maxRules; ++k) {
+        const std::string was = LoggedRuleText(before, {kind, k});
+        const std::string is = LoggedRuleText(now, {kind, k});
+        if (is == was) continue;
+        if (heading != nullptr) LogLine("%s", heading);
+        heading = nullptr;
+        LogLine("  %s rule %u: %s -> %s", config::InfoOf(kind).section, static_cast<unsigned>(k + 1), was.c_str(),
+                is.c_str());
       }
     }
-    if (config::RuleSectionsNotRead != 0) {
-      LogLine("Rule sections not read, past %d trail or %d banner rules: %d", config::kMaxTrailRules,
-              config::kMaxBannerRules, config::RuleSectionsNotRead);
-    }
+    LogRulesNotRead("");
     LogIniNoteChanges(ini);
   });
 }

@@ -5,12 +5,8 @@
 // unload that leaves something in the game's code appends what, as the library goes. Never written by any other
 // frame or during static initialisation; a file that cannot be written is no log and nothing more.
 
-#include <array>
 #include <cstdint>
-#include <string>
 
-#include "config/ini_explain.h"
-#include "config/rules.h"
 #include "config/settings.h"
 #include "follow_ini.h"
 
@@ -32,18 +28,11 @@ void WriteStartupLog(const IniRead& ini) noexcept;
 // re-initialisation callback.
 void AppendReinitLog(const IniRead& ini) noexcept;
 
-// What a followed save is compared with: every setting's value as text, in the order of the table, then [MAIN]'s
-// keys of the rules in the order of config::kMainRuleKeys, then each rule as the log tells it, the trail rules, then
-// the banner rules ("none" past those there are).
-inline constexpr std::size_t kSettingTexts = config::kSettingCount + config::kMainRuleKeyCount;
-using ConfigTexts = std::array<std::string, kSettingTexts + config::kMaxTrailRules + config::kMaxBannerRules>;
-ConfigTexts CurrentConfigTexts();
-
-// Appends that the saved Zephrel.ini was read again (`ini`) at game time `gameTimeMs`: the settings and rule
-// sections that differ from `before`, what a change of a setting read only at start-up means (a texture first
-// named now is read only at the next game start), and the notes on the file's lines that are new or gone since the
-// log last told them. A file over the size limit gives every setting its default.
-void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const ConfigTexts& before) noexcept;
+// Appends that the saved Zephrel.ini was read again (`ini`) at game time `gameTimeMs`: the keys of [MAIN] and the rule
+// sections whose values differ from `before`, the settings in effect until then, what a change of a setting read only
+// at start-up means (a texture first named now is read only at the next game start), and the notes on the file's lines
+// that are new or gone since the log last told them. A file over the size limit gives every setting its default.
+void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const config::Configuration& before) noexcept;
 
 // Appends what unloading left at call sites it could not give back (other tools' calls still reach it), if it left
 // anything and this load's start-up wrote a log. Runs as the library goes, once every site hook is gone.

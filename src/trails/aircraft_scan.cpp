@@ -35,8 +35,7 @@ constexpr std::uint32_t kTimeFieldLagMs = 20000;
     const int rule = served->index;
     const bool banner = served->kind == config::RuleKind::kBanner;
     if (!banner) vehicle->timeField = now - kTimeFieldLagMs;
-    const bool draws = banner ? MovesBannerHead(config::BannerRules[rule], *vehicle, position.z)
-                              : IsAboveTrailHeight(config::TrailRules[rule], position.z);
+    const bool draws = banner ? MovesBannerHead(rule, *vehicle, position.z) : IsAboveTrailHeight(rule, position.z);
     const int slot = SlotFor(walk, i, *vehicle, draws, position, served->kind);
     if (!draws || slot < 0) continue;
     if (banner) {
@@ -77,12 +76,12 @@ void ScanAircraft() {
     if (served->kind == config::RuleKind::kTrail) {
       const std::uint32_t now = host::HostTimeMs();
       vehicle->timeField = now - kTimeFieldLagMs;
-      if (IsAboveTrailHeight(config::TrailRules[rule], position.z)) {
+      if (IsAboveTrailHeight(rule, position.z)) {
         AddTrailPointAt(Trails[i], position, now, static_cast<std::uint8_t>(rule));
       }
       continue;  // a trail aircraft never tows a banner
     }
-    if (MovesBannerHead(config::BannerRules[rule], *vehicle, position.z)) {
+    if (MovesBannerHead(rule, *vehicle, position.z)) {
       banners::SetBannerHead(position, i, static_cast<std::uint8_t>(rule));
     }
   }

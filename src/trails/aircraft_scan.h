@@ -15,7 +15,7 @@ namespace trails {
 // pool index i below 50 feeds trail slot i or places the head of banner chain i, one further up the pool the slot it
 // borrows (slot_lending.h).
 
-// Walks the host vehicle pool: each aircraft is served by the rule its model has (config/rules.h). Trail aircraft
+// Walks the host vehicle pool: each aircraft is served by the rule its model has (config::RuleServing). Trail aircraft
 // above their rule's Height add a trail point, banner aircraft that meet their rule's conditions move their banner
 // head; either slot remembers the rule. An aircraft past the first 50 of the pool is served while a slot is left.
 void ScanAircraft();
@@ -31,12 +31,14 @@ inline bool IsExcluded(const host::HostVehicle& vehicle) {
 // The aircraft at pool index `index` (0 or more) has a slot now: its own, or one lent to it.
 inline bool HasSlot(std::int32_t index) { return index < kTrailSlots || LentSlotOf(index) >= 0; }
 
-inline bool IsAboveTrailHeight(const config::TrailRule& rule, float z) { return z > rule.height; }
+// For an aircraft of trail rule `rule` flying at height `z`.
+inline bool IsAboveTrailHeight(int rule, float z) { return z > config::InEffect.trailRules.Height[rule]; }
 
 // For an aircraft of banner rule `rule` flying at height `z`.
-inline bool MovesBannerHead(const config::BannerRule& rule, const host::HostVehicle& vehicle, float z) {
-  return (z > rule.height && rule.onlyAtAltitude) ||
-         (rule.whenPilotIsInside && (vehicle.driver != nullptr || rule.alwaysAppear));
+inline bool MovesBannerHead(int rule, const host::HostVehicle& vehicle, float z) {
+  const config::Rules& rules = config::InEffect.bannerRules;
+  return (z > rules.HeightForBanner[rule] && rules.AppearOnlyAtAltitude[rule]) ||
+         (rules.AppearWhenPilotIsInside[rule] && (vehicle.driver != nullptr || rules.AlwaysAppear[rule]));
 }
 
 enum class ScanOutcome { kNothing, kTrailPoint, kBannerHead };
@@ -50,11 +52,10 @@ inline ScanOutcome OutcomeOf(const host::HostVehicle& vehicle, std::int32_t inde
   if (!served) return ScanOutcome::kNothing;
   const float z = host::PositionOf(vehicle.placement).z;
   if (served->kind == config::RuleKind::kTrail) {
-    const config::TrailRule& rule = config::TrailRules[served->index];
-    return IsAboveTrailHeight(rule, z) && HasSlot(index) ? ScanOutcome::kTrailPoint : ScanOutcome::kNothing;
+    return IsAboveTrailHeight(served->index, z) && HasSlot(index) ? ScanOutcome::kTrailPoint : ScanOutcome::kNothing;
   }
-  const config::BannerRule& rule = config::BannerRules[served->index];
-  return MovesBannerHead(rule, vehicle, z) && HasSlot(index) ? ScanOutcome::kBannerHead : ScanOutcome::kNothing;
+  return MovesBannerHead(served->index, vehicle, z) && HasSlot(index) ? ScanOutcome::kBannerHead
+                                                                      : ScanOutcome::kNothing;
 }
 
 }  // namespace trails

@@ -108,7 +108,7 @@ void HOST_CDECL UpdateSkyTrails() noexcept {
 }
 
 void InstallSkyTrailRedirect() noexcept {
-  if (!config::ReplaceTrailsInTheSky) {
+  if (!config::InEffect.ReplaceTrailsInTheSky) {
     lastRedirect = jumpWritten ? SkyRedirect::kEarlierStays : SkyRedirect::kNotAsked;
     return;
   }
@@ -127,7 +127,7 @@ void InstallSkyTrailRedirect() noexcept {
 
 SkyRedirect LastSkyRedirect() noexcept { return lastRedirect; }
 
-bool SkyTrailsMayRun() noexcept { return config::ReplaceTrailsInTheSky || jumpWritten; }
+bool SkyTrailsMayRun() noexcept { return config::InEffect.ReplaceTrailsInTheSky || jumpWritten; }
 
 void RemoveSkyTrailRedirect() noexcept {
   if (!routineStart.kept) return;

@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "banners/banner_chain.h"
-#include "config/rules.h"
+#include "config/settings.h"
 #include "host/host.h"
 #include "trails/trail_store.h"
 

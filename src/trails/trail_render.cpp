@@ -47,10 +47,10 @@ struct TrailLook {
 
 TrailLook LookOf(std::uint8_t rule) {
   if (rule < config::kMaxTrailRules) {
-    const config::TrailRule& trail = config::TrailRules[rule];
-    return {trail.colour, trail.fadeTime, trail.width};
+    const config::Rules& trails = config::InEffect.trailRules;
+    return {trails.TrailColour[rule], trails.TrailFadeTime[rule], trails.TrailWidth[rule]};
   }
-  return {config::SkyTrailColour, config::TrailFadeTime, 0.0f};
+  return {config::InEffect.SkyTrailColour, config::InEffect.TrailFadeTime, 0.0f};
 }
 
 // How a live point's colour follows from its age, worked out for a look once a frame: the look's colour, with

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "banners/banner_texture.h"
-#include "config/rules.h"
 #include "config/settings.h"
 #include "host/immediate.h"
 #include "simhost.h"
+#include "support/settings.h"
 
 using namespace config;
 using namespace banners;
@@ -25,6 +25,12 @@ namespace {
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr std::uint32_t kRaster = 0x7E570000;
 
+// [MAIN]'s values as a test sets them.
+Values settings;
+
+// What a banner rule's texture became.
+RuleTexture StateOf(int rule) { return RuleTextureOf(InEffect.bannerRules.BannerTexture[rule]); }
+
 class BannerDrawing : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -32,15 +38,15 @@ class BannerDrawing : public ::testing::Test {
     simhost::SetCameraPosition({0.0f, 0.0f, 100.0f});
     ResetBanners();
     BannerTexture = &texture_;
-    BannerDrawDistance = 300.0f;
-    RebuildRules();
+    settings = DefaultValues();
+    settings.BannerDrawDistance = 300.0f;
+    test_support::UseSettings(settings);
     simhost::ClearRecord();
   }
   void TearDown() override {
     DestroyBannerTexture();  // what a test read from the host
     BannerTexture = nullptr;
-    BannerDrawDistance = 0.0f;
-    RebuildRules();
+    LoadSettingsFrom("");
     for (BannerChain& chain : BannerChains) chain.rule = 0;
     ResetBanners();
     simhost::ResetHost();
@@ -96,8 +102,8 @@ TEST_F(BannerDrawing, AlphaIs160UpTo250UnitsThenFadesToTheDrawDistance) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "draw distance " << c.drawDistance << ", distance " << c.distance);
     simhost::ClearRecord();
-    BannerDrawDistance = c.drawDistance;
-    RebuildRules();
+    settings.BannerDrawDistance = c.drawDistance;
+    test_support::UseSettings(settings);
     Tow(0, c.distance);
     DrawBanners();
     const auto& batches = simhost::Recorded().batches;
@@ -222,18 +228,12 @@ TEST_F(BannerDrawing, DistanceIsFromTheCamerasMatrixWhenItHasOne) {
 
 // [MAIN]'s rule as the settings are (draw distance 300), then a rule with "Banner" drawn up to 1000 units, one with
 // "Flag" and one with "Torn", which the dictionary lacks; the textures read as at start-up.
+constexpr const char* kClothRules =
+    "[Banner 511]\nBannerDrawDistance=1000\n[Banner 512]\nBannerTexture=Flag\n[Banner 513]\nBannerTexture=Torn\n";
+
 void UseClothRules() {
-  BannerRule far = MainBannerRule();
-  far.model = 511;
-  far.drawDistance = 1000.0f;
-  BannerRule flag = MainBannerRule();
-  flag.model = 512;
-  std::strcpy(flag.texture, "Flag");
-  BannerRule torn = flag;
-  torn.model = 513;
-  std::strcpy(torn.texture, "Torn");
-  ASSERT_TRUE(AddBannerRule(far) && AddBannerRule(flag) && AddBannerRule(torn));
-  BuildModelRules();
+  test_support::UseSettings(settings, kClothRules);
+  ASSERT_EQ(InEffect.bannerRuleCount, 4);
   simhost::SetMissingTextures({"Torn"});
   InitBanners();
   LoadBannerRuleTextures();
@@ -242,7 +242,7 @@ void UseClothRules() {
 
 TEST_F(BannerDrawing, EachChainIsDrawnWithItsRulesTextureAndDrawDistance) {
   UseClothRules();
-  ASSERT_EQ(RuleTextureOf(2), RuleTexture::kRead);
+  ASSERT_EQ(StateOf(2), RuleTexture::kRead);
   const std::uint32_t banner = reinterpret_cast<std::uint32_t>(BannerTexture->raster);
   UpdateBannerLooks();
   const std::uint32_t flag = reinterpret_cast<std::uint32_t>(BannerLooks[2].texture->raster);
@@ -277,7 +277,7 @@ TEST_F(BannerDrawing, EachChainIsDrawnWithItsRulesTextureAndDrawDistance) {
 
 TEST_F(BannerDrawing, ARuleWhoseTextureIsMissingTowsNothingAndAsksTheHostNothing) {
   UseClothRules();
-  EXPECT_EQ(RuleTextureOf(3), RuleTexture::kMissing);
+  EXPECT_EQ(StateOf(3), RuleTexture::kMissing);
   Tow(6, 100.0f);
   BannerChains[6].rule = 3;
   DrawBanners();
@@ -285,12 +285,8 @@ TEST_F(BannerDrawing, ARuleWhoseTextureIsMissingTowsNothingAndAsksTheHostNothing
   EXPECT_EQ(simhost::EntryCalls("VectorLength"), 0);
 
   // A name first given after start-up is not read until the game starts again.
-  BannerRule late = MainBannerRule();
-  late.model = 514;
-  std::strcpy(late.texture, "Late");
-  ASSERT_TRUE(AddBannerRule(late));
-  BuildModelRules();
-  EXPECT_EQ(RuleTextureOf(4), RuleTexture::kNotReadYet);
+  test_support::UseSettings(settings, std::string(kClothRules) + "[Banner 514]\nBannerTexture=Late\n");
+  EXPECT_EQ(StateOf(4), RuleTexture::kNotReadYet);
   BannerChains[6].rule = 4;
   DrawBanners();
   EXPECT_TRUE(simhost::Recorded().calls.empty());

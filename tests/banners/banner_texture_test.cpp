@@ -11,7 +11,7 @@
 
 #include "banners/banner_chain.h"
 #include "config/plugin_paths.h"
-#include "config/rules.h"
+#include "config/settings.h"
 #include "simhost.h"
 
 using namespace config;
@@ -26,25 +26,26 @@ class BannerTextureLoad : public ::testing::Test {
   void SetUp() override {
     simhost::ResetHost();
     BannerTexture = nullptr;
-    RebuildRules();
+    LoadSettingsFrom("");
   }
   void TearDown() override {
     DestroyBannerTexture();
-    RebuildRules();
+    LoadSettingsFrom("");
     simhost::ResetHost();
   }
 
-  // Further banner rules after [MAIN]'s, naming these textures.
+  // Further banner rules after [MAIN]'s, naming these textures, as the reader reads them from their sections.
   static void NameTextures(std::initializer_list<const char*> names) {
-    RebuildRules();
-    for (const char* name : names) {
-      BannerRule rule = MainBannerRule();
-      std::strcpy(rule.texture, name);
-      ASSERT_TRUE(AddBannerRule(rule));
-    }
-    BuildModelRules();
+    std::string text = "[MAIN]\n";
+    int model = 600;
+    for (const char* name : names) text += "[Banner " + std::to_string(model++) + "]\nBannerTexture=" + name + "\n";
+    LoadSettingsFrom(text);
+    ASSERT_EQ(InEffect.bannerRuleCount, static_cast<int>(1 + names.size()));
   }
 };
+
+// What a banner rule's texture became.
+RuleTexture StateOf(int rule) { return RuleTextureOf(InEffect.bannerRules.BannerTexture[rule]); }
 
 // The texture the chains of a banner rule are drawn with.
 const host::HostTexture* TextureOf(int rule) {
@@ -168,7 +169,7 @@ TEST_F(BannerTextureLoad, EachFurtherNameIsReadOnceFromTheBannerSlot) {
 
   const RuleTexture states[] = {RuleTexture::kRead, RuleTexture::kRead,    RuleTexture::kRead,
                                 RuleTexture::kRead, RuleTexture::kMissing, RuleTexture::kRead};
-  for (int rule = 0; rule < 6; ++rule) EXPECT_EQ(RuleTextureOf(rule), states[rule]) << rule;
+  for (int rule = 0; rule < 6; ++rule) EXPECT_EQ(StateOf(rule), states[rule]) << rule;
   EXPECT_EQ(TextureOf(0), BannerTexture);
   EXPECT_EQ(TextureOf(2), BannerTexture);
   EXPECT_EQ(TextureOf(1), TextureOf(3));
@@ -205,14 +206,14 @@ TEST_F(BannerTextureLoad, AStartUpRunAgainReplacesTheRulesTexturesAndANameGivenS
 
   // Named at a re-initialisation: not read until the next start-up.
   NameTextures({"Flag", "Stripes"});
-  EXPECT_EQ(RuleTextureOf(2), RuleTexture::kNotReadYet);
+  EXPECT_EQ(StateOf(2), RuleTexture::kNotReadYet);
   EXPECT_EQ(TextureOf(2), nullptr);
   EXPECT_EQ(simhost::LiveTextures(), 2);
 
   InitBanners();
   LoadBannerRuleTextures();
   EXPECT_EQ(simhost::LiveTextures(), 3) << "the earlier handles went back to the host";
-  EXPECT_EQ(RuleTextureOf(2), RuleTexture::kRead);
+  EXPECT_EQ(StateOf(2), RuleTexture::kRead);
   EXPECT_NE(TextureOf(2), nullptr);
 }
 

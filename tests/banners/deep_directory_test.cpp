@@ -8,7 +8,7 @@
 #include "banners/banner_chain.h"
 #include "banners/banner_texture.h"
 #include "config/plugin_paths.h"
-#include "config/rules.h"
+#include "config/settings.h"
 #include "simhost.h"
 
 using namespace config;
@@ -38,18 +38,15 @@ TEST(DeepPluginDirectory, StartUpParksTheChainsButAsksTheHostForNoTexture) {
 
 TEST(DeepPluginDirectory, TheRulesTexturesAreMissingWithoutTheHostBeingAsked) {
   simhost::ResetHost();
-  RebuildRules();
-  BannerRule flag = MainBannerRule();
-  std::strcpy(flag.texture, "Flag");
-  ASSERT_TRUE(AddBannerRule(flag));
-  BuildModelRules();
+  LoadSettingsFrom("[Banner 600]\nBannerTexture=Flag\n");
+  ASSERT_EQ(InEffect.bannerRuleCount, 2);
   InitBanners();
   simhost::ClearRecord();
   LoadBannerRuleTextures();
   EXPECT_TRUE(simhost::Recorded().calls.empty());
-  EXPECT_EQ(RuleTextureOf(0), RuleTexture::kMissing);
-  EXPECT_EQ(RuleTextureOf(1), RuleTexture::kMissing);
-  RebuildRules();
+  EXPECT_EQ(RuleTextureOf(InEffect.bannerRules.BannerTexture[0]), RuleTexture::kMissing);
+  EXPECT_EQ(RuleTextureOf(InEffect.bannerRules.BannerTexture[1]), RuleTexture::kMissing);
+  LoadSettingsFrom("");
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "config/ini_file.h"
+
 using namespace config;
 
 namespace {
@@ -60,13 +62,19 @@ TEST(FloatText, IsTheTextOfToChars) {
   EXPECT_EQ(wrong, 0);
 }
 
-std::vector<std::pair<std::size_t, std::string>> Notes(std::string_view bytes, IniSources* sources = nullptr) {
+// What the reader made of the last bytes Notes explained. Not on the stack: the value is large.
+Configuration explained;
+
+// The notes on `bytes`, from what the reader made of them (`explained`).
+std::vector<std::pair<std::size_t, std::string>> Notes(std::string_view bytes) {
+  LoadSettingsFrom(IniTextOf(bytes), explained);
   std::vector<std::pair<std::size_t, std::string>> notes;
-  const IniSources read =
-      ExplainIni(bytes, [&](std::size_t line, const std::string& text) { notes.emplace_back(line, text); });
-  if (sources != nullptr) *sources = read;
+  ExplainIni(bytes, explained, [&](std::size_t line, const std::string& text) { notes.emplace_back(line, text); });
   return notes;
 }
+
+// Where the value of [MAIN]'s key `key` came from in the last bytes explained.
+ValueLines LinesOfKey(const char* key) { return LinesOf(explained.mainKeys[KeyRow(key)]); }
 
 // The C library formats the numbers here, and it follows the C locale; the notes must not.
 TEST(ExplainIni, WritesADecimalPointInADecimalCommaLocale) {
@@ -104,13 +112,11 @@ TEST(ExplainIni, TellsWhatAModelIdReadsAs) {
 }
 
 TEST(ExplainIni, SaysWhereEachSettingComesFrom) {
-  IniSources sources{};
-  const auto notes =
-      Notes("[MAIN]\nModelIDForBanner=abc\nHeight=5\nModelIDForBanner=7\n\x1A[main]\nHeight=6\n", &sources);
-  EXPECT_EQ(sources.line[6], 3u);         // Height
-  EXPECT_EQ(sources.line[10], 0u);        // ModelIDForBanner: its default...
-  EXPECT_EQ(sources.failedLine[10], 2u);  // ...because line 2 does not convert
-  EXPECT_EQ(sources.failures, 1u);
+  const auto notes = Notes("[MAIN]\nModelIDForBanner=abc\nHeight=5\nModelIDForBanner=7\n\x1A[main]\nHeight=6\n");
+  EXPECT_EQ(LinesOfKey("Height").line, 3u);
+  EXPECT_EQ(LinesOfKey("ModelIDForBanner").line, 0u);        // its default...
+  EXPECT_EQ(LinesOfKey("ModelIDForBanner").failedLine, 2u);  // ...because line 2 does not convert
+  EXPECT_EQ(explained.failures, 1u);
   ASSERT_EQ(notes.size(), 3u);
   EXPECT_EQ(notes[1], std::make_pair(std::size_t{4}, std::string("ModelIDForBanner is given again: the first one, on "
                                                                  "line 2, wins and this line is ignored")));
@@ -152,9 +158,8 @@ TEST(ExplainIni, TellsWhatANumberAFloatCannotHoldReadsAs) {
 
 // A program or random bytes under the name: one note on the whole file instead of one for every line.
 TEST(ExplainIni, NotesAFileWithNulBytesOnceAsNotText) {
-  IniSources sources{};
-  const auto notes = Notes(std::string("MZ\x90\0\x03\n[MAIN]\nHeight=5\ncolour=red\n\0\0\n", 36), &sources);
-  EXPECT_EQ(sources.line[6], 3u);  // Height is still read, as the plug-in reads it
+  const auto notes = Notes(std::string("MZ\x90\0\x03\n[MAIN]\nHeight=5\ncolour=red\n\0\0\n", 36));
+  EXPECT_EQ(LinesOfKey("Height").line, 3u);  // still read, as the plug-in reads it
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0].first, 0u);
   EXPECT_TRUE(notes[0].second.starts_with("the file holds NUL bytes, so it is not a text file")) << notes[0].second;
@@ -186,9 +191,8 @@ TEST(ExplainIni, QuotesControlCharactersAndBytesThatAreNotTextEscaped) {
 TEST(ExplainIni, GivesAtMostTheLimitOfNotesOnLinesAndCountsTheRest) {
   std::string text = "[Other]\n[MAIN]\n";
   for (std::size_t i = 0; i < kLineNoteLimit + 1000; ++i) text += "x\n";
-  IniSources sources{};
-  const auto notes = Notes(text + "\x1A[MAIN]\n", &sources);
-  EXPECT_EQ(sources.mainHeader, 2u);
+  const auto notes = Notes(text + "\x1A[MAIN]\n");
+  EXPECT_EQ(explained.mainHeader, 2u);
   ASSERT_EQ(notes.size(), kLineNoteLimit + 2);
   EXPECT_EQ(notes[kLineNoteLimit - 1].first, kLineNoteLimit + 1);
   EXPECT_EQ(notes[kLineNoteLimit].first, kLineNoteLimit + 1003) << "the Ctrl-Z";
@@ -196,8 +200,8 @@ TEST(ExplainIni, GivesAtMostTheLimitOfNotesOnLinesAndCountsTheRest) {
       notes[kLineNoteLimit + 1],
       std::make_pair(std::size_t{0}, "only the first " + std::to_string(kLineNoteLimit) +
                                          " notes on lines are given: 1001 more on lines further down are left out"));
-  EXPECT_EQ(Notes("[main]\nHeight=1\n[MAIN]\n", &sources).size(), 2u);
-  EXPECT_EQ(sources.mainHeader, 3u);
+  EXPECT_EQ(Notes("[main]\nHeight=1\n[MAIN]\n").size(), 2u);
+  EXPECT_EQ(explained.mainHeader, 3u);
 }
 
 // ---- The trail and banner rules ---------------------------------------------------------------------------------
@@ -330,8 +334,7 @@ TEST(ExplainIni, SaysWhichRuleSectionsArePastTheLimit) {
   for (int model = 1; model <= 9; ++model)
     text += "[Trail " + std::to_string(model) + "]\n[Banner " + std::to_string(100 + model) + "]\nBannerTexture=x\n";
   text += "[Trail 1]\n[Trail 9]\nTrailColour=bad\n";
-  IniSources sources{};
-  const auto notes = Notes(text, &sources);
+  const auto notes = Notes(text);
   ASSERT_EQ(notes.size(), 5u);
   for (const auto& [line, model] : {std::pair{std::size_t{23}, "Trail 8"}, std::pair{std::size_t{26}, "Trail 9"},
                                     std::pair{std::size_t{30}, "Trail 9"}}) {
@@ -344,13 +347,12 @@ TEST(ExplainIni, SaysWhichRuleSectionsArePastTheLimit) {
   }
   EXPECT_EQ(notes[1].first, 24u);  // [Banner 108]
   EXPECT_EQ(notes[3].first, 27u);  // [Banner 109]
-  EXPECT_EQ(sources.failures, 0u) << "no line of a section not read counts, nor gets a note";
-  LoadSettingsFrom(text);
-  EXPECT_EQ(RuleSectionsNotRead, 5);
+  EXPECT_EQ(explained.failures, 0u) << "no line of a section not read counts, nor gets a note";
+  EXPECT_EQ(explained.ruleSectionsNotRead, 5);
   for (int k = 0; k < kMaxTrailRules; ++k) {
-    EXPECT_EQ(sources.trailRuleLine[k], k == 0 ? 0u : static_cast<std::size_t>(3 * k - 1)) << k;
-    EXPECT_EQ(TrailRules[k].model, k == 0 ? 577 : k);
-    EXPECT_EQ(sources.bannerRuleLine[k], k == 0 ? 0u : static_cast<std::size_t>(3 * k)) << k;
+    EXPECT_EQ(RuleLine(explained, {RuleKind::kTrail, k}), k == 0 ? 0u : static_cast<std::uint32_t>(3 * k - 1)) << k;
+    EXPECT_EQ(explained.trailRules.ModelIDForTrail[k], k == 0 ? 577 : k);
+    EXPECT_EQ(RuleLine(explained, {RuleKind::kBanner, k}), k == 0 ? 0u : static_cast<std::uint32_t>(3 * k)) << k;
   }
 }
 
@@ -358,16 +360,17 @@ TEST(ExplainIni, SaysWhichRuleSectionsArePastTheLimit) {
 TEST(ExplainIni, TellsTheRulesInEffectInAPlayersWords) {
   LoadSettingsFrom(
       "[MAIN]\nTrailColour=1,2,3\nBannerTexture=Cloth\n[Trail 0x251]\nTrailWidth=2.5\nEnableTrail=0\n"
-      "[Banner 7]\nAlwaysAppear=1\nBannerDrawDistance=1e3\n");
-  EXPECT_EQ(MainRuleKeyValueText(0), "1,2,3");
-  EXPECT_EQ(MainRuleKeyValueText(2), "Cloth");
-  EXPECT_EQ(TrailRuleText(TrailRules[0]), "model 577, enabled, height 100, fade time 10000 ms, colour 1,2,3, a line");
-  EXPECT_EQ(TrailRuleText(TrailRules[1]),
+      "[Banner 7]\nAlwaysAppear=1\nBannerDrawDistance=1e3\n",
+      explained);
+  EXPECT_EQ(ValueText(explained, KeyRow("TrailColour")), "1,2,3");
+  EXPECT_EQ(ValueText(explained, KeyRow("BannerTexture")), "Cloth");
+  EXPECT_EQ(RuleText(explained, {RuleKind::kTrail, 0}),
+            "model 577, enabled, height 100, fade time 10000 ms, colour 1,2,3, a line");
+  EXPECT_EQ(RuleText(explained, {RuleKind::kTrail, 1}),
             "model 593, disabled, height 100, fade time 10000 ms, colour 1,2,3, a ribbon 2.5 wide");
-  EXPECT_EQ(BannerRuleText(BannerRules[1]),
+  EXPECT_EQ(RuleText(explained, {RuleKind::kBanner, 1}),
             "model 7, enabled, AppearOnlyAtAltitude=1 AppearWhenPilotIsInside=0 AlwaysAppear=1, height 100, draw "
             "distance 1000, texture Cloth");
-  LoadSettingsFrom("");
 }
 
 }  // namespace

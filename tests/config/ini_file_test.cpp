@@ -46,9 +46,9 @@ void LoadSettingsOf(const std::string& path) { LoadSettingsFrom(IniTextOf(ReadIn
 TEST_F(IniFileOnDisk, AFileReadsAsItsLinesSay) {
   const std::string path = Write("x.ini", "[MAIN]\r\nHeight=250.5\r\nEnableTrail=false\r\nModelIDForTrail=0x241");
   LoadSettingsOf(path);
-  EXPECT_EQ(Height, 250.5f);
-  EXPECT_FALSE(EnableTrail);
-  EXPECT_EQ(ModelIDForTrail, 577);
+  EXPECT_EQ(InEffect.Height, 250.5f);
+  EXPECT_FALSE(InEffect.EnableTrail);
+  EXPECT_EQ(InEffect.ModelIDForTrail, 577);
 }
 
 TEST_F(IniFileOnDisk, MissingOrEmptyFileGivesEveryDefault) {
@@ -56,13 +56,13 @@ TEST_F(IniFileOnDisk, MissingOrEmptyFileGivesEveryDefault) {
     // A directory tells a huge end on some file systems, yet it is unreadable, not too large.
     EXPECT_NE(ReadIniText(path).status, IniTextStatus::kTooLarge) << path;
     EXPECT_TRUE(IniTextOf(ReadIniText(path)).empty()) << path;
-    EnableTrail = false;
-    Height = 0.0f;
-    ModelIDForTrail = 0;
+    InEffect.EnableTrail = false;
+    InEffect.Height = 0.0f;
+    InEffect.ModelIDForTrail = 0;
     LoadSettingsOf(path);
-    EXPECT_TRUE(EnableTrail);
-    EXPECT_EQ(Height, 100.0f);
-    EXPECT_EQ(ModelIDForTrail, 577);
+    EXPECT_TRUE(InEffect.EnableTrail);
+    EXPECT_EQ(InEffect.Height, 100.0f);
+    EXPECT_EQ(InEffect.ModelIDForTrail, 577);
   }
 }
 
@@ -82,7 +82,7 @@ TEST_F(IniFileOnDisk, AFileOverOneMebibyteIsNotReadAtAll) {
     std::ofstream(path, std::ios::binary | std::ios::in).seekp(static_cast<std::streamoff>(c.size - 1)).put('\n');
     EXPECT_EQ(ReadIniText(path).status, c.status);
     LoadSettingsOf(path);
-    EXPECT_EQ(Height, c.status == IniTextStatus::kRead ? 5.0f : 100.0f);
+    EXPECT_EQ(InEffect.Height, c.status == IniTextStatus::kRead ? 5.0f : 100.0f);
     std::remove(path.c_str());
   }
 }
@@ -113,11 +113,11 @@ TEST(IniText, EndsAtTheFirstCtrlZOfAFileThatWasRead) {
 
 TEST(IniFileSettings, AnswerFromTheLinesOrTheDefault) {
   LoadSettingsFrom("[MAIN]\nEnableTrail=\nHeight=\nName=abc\nModelIDForTrail=\n[main]\nHeight=5\n");
-  EXPECT_TRUE(EnableTrail);  // an empty value is a value, which for a flag gives its default
-  EXPECT_EQ(Height, 0.0f);   // present, so not the default
-  EXPECT_EQ(HeightForBanner, 100.0f);
-  EXPECT_EQ(ModelIDForTrail, 577);  // does not convert
-  EXPECT_EQ(ModelIDForBanner, 593);
+  EXPECT_TRUE(InEffect.EnableTrail);  // an empty value is a value, which for a flag gives its default
+  EXPECT_EQ(InEffect.Height, 0.0f);   // present, so not the default
+  EXPECT_EQ(InEffect.HeightForBanner, 100.0f);
+  EXPECT_EQ(InEffect.ModelIDForTrail, 577);  // does not convert
+  EXPECT_EQ(InEffect.ModelIDForBanner, 593);
 }
 
 }  // namespace

@@ -22,43 +22,47 @@ using namespace config;
 
 namespace {
 
-struct Values {
+// [MAIN]'s settings, in the table's order.
+struct MainSettings {
   bool replaceTrailsInTheSky, enableBanner, enableTrail, appearOnlyAtAltitude, appearWhenPilotIsInside, alwaysAppear;
   float height, trailFadeTime, heightForBanner;
   std::int32_t modelIdForTrail, modelIdForBanner;
   float bannerDrawDistance;
   bool followFileChanges;
-  bool operator==(const Values&) const = default;
+  bool operator==(const MainSettings&) const = default;
 };
 
-Values Current() {
-  return {ReplaceTrailsInTheSky,   EnableBanner,    EnableTrail,      AppearOnlyAtAltitude,
-          AppearWhenPilotIsInside, AlwaysAppear,    Height,           TrailFadeTime,
-          HeightForBanner,         ModelIDForTrail, ModelIDForBanner, BannerDrawDistance,
-          FollowFileChanges};
+MainSettings Current() {
+  const Configuration& v = InEffect;
+  return {v.ReplaceTrailsInTheSky,   v.EnableBanner,    v.EnableTrail,      v.AppearOnlyAtAltitude,
+          v.AppearWhenPilotIsInside, v.AlwaysAppear,    v.Height,           v.TrailFadeTime,
+          v.HeightForBanner,         v.ModelIDForTrail, v.ModelIDForBanner, v.BannerDrawDistance,
+          v.FollowFileChanges};
 }
 
-void Set(const Values& v) {
-  ReplaceTrailsInTheSky = v.replaceTrailsInTheSky;
-  EnableBanner = v.enableBanner;
-  EnableTrail = v.enableTrail;
-  AppearOnlyAtAltitude = v.appearOnlyAtAltitude;
-  AppearWhenPilotIsInside = v.appearWhenPilotIsInside;
-  AlwaysAppear = v.alwaysAppear;
-  Height = v.height;
-  TrailFadeTime = v.trailFadeTime;
-  HeightForBanner = v.heightForBanner;
-  ModelIDForTrail = v.modelIdForTrail;
-  ModelIDForBanner = v.modelIdForBanner;
-  BannerDrawDistance = v.bannerDrawDistance;
-  FollowFileChanges = v.followFileChanges;
+void Set(const MainSettings& s) {
+  Configuration& v = InEffect;
+  v.ReplaceTrailsInTheSky = s.replaceTrailsInTheSky;
+  v.EnableBanner = s.enableBanner;
+  v.EnableTrail = s.enableTrail;
+  v.AppearOnlyAtAltitude = s.appearOnlyAtAltitude;
+  v.AppearWhenPilotIsInside = s.appearWhenPilotIsInside;
+  v.AlwaysAppear = s.alwaysAppear;
+  v.Height = s.height;
+  v.TrailFadeTime = s.trailFadeTime;
+  v.HeightForBanner = s.heightForBanner;
+  v.ModelIDForTrail = s.modelIdForTrail;
+  v.ModelIDForBanner = s.modelIdForBanner;
+  v.BannerDrawDistance = s.bannerDrawDistance;
+  v.FollowFileChanges = s.followFileChanges;
 }
 
-constexpr Values kZero{};
-constexpr Values kDefaults{false, true, true, true, false, false, 100.0f, 10000.0f, 100.0f, 577, 593, 300.0f, true};
+constexpr MainSettings kZero{};
+constexpr MainSettings kDefaults{false,    true,   true, true, false,  false, 100.0f,
+                                 10000.0f, 100.0f, 577,  593,  300.0f, true};
 
 // Taken while the program initialises, before any test has loaded anything.
-const Values kAtStart = Current();
+const MainSettings kAtStart = Current();
 
 class Settings : public ::testing::Test {
  protected:
@@ -88,7 +92,7 @@ TEST_F(Settings, NoFileGivesTheDefaults) {
 TEST_F(Settings, OnlyTheKeyGivenChanges) {
   WriteIni("[MAIN]\nReplaceTrailsInTheSky=1\n");
   LoadFile();
-  Values expected = kDefaults;
+  MainSettings expected = kDefaults;
   expected.replaceTrailsInTheSky = true;
   EXPECT_EQ(Current(), expected);
 }
@@ -99,7 +103,7 @@ TEST_F(Settings, EveryKeyIsReadUnderItsOwnName) {
       "AppearWhenPilotIsInside=1\nAlwaysAppear=true\nHeight=1.5\nTrailFadeTime=2.5\nHeightForBanner=3.5\n"
       "ModelIDForTrail=0x10\nModelIDForBanner=-17\nBannerDrawDistance=4.5\nFollowFileChanges=0\n");
   LoadFile();
-  EXPECT_EQ(Current(), (Values{true, false, false, false, true, true, 1.5f, 2.5f, 3.5f, 16, -17, 4.5f, false}));
+  EXPECT_EQ(Current(), (MainSettings{true, false, false, false, true, true, 1.5f, 2.5f, 3.5f, 16, -17, 4.5f, false}));
 }
 
 TEST_F(Settings, LowerCaseSectionOrKeysAreNotFound) {
@@ -111,7 +115,7 @@ TEST_F(Settings, LowerCaseSectionOrKeysAreNotFound) {
 TEST_F(Settings, ModelIdThatDoesNotConvertKeepsItsDefaultAndLaterKeysAreRead) {
   WriteIni("[MAIN]\nModelIDForTrail=\nModelIDForBanner=600\nBannerDrawDistance=500\n");
   LoadFile();
-  Values expected = kDefaults;
+  MainSettings expected = kDefaults;
   expected.modelIdForBanner = 600;
   expected.bannerDrawDistance = 500.0f;
   EXPECT_EQ(Current(), expected);
@@ -128,10 +132,10 @@ TEST_F(Settings, ModelIdThatDoesNotConvertKeepsItsDefaultAndLaterKeysAreRead) {
 TEST_F(Settings, ReloadSeesTheChangedFile) {
   WriteIni("[MAIN]\nHeight=10\n");
   LoadFile();
-  EXPECT_EQ(Height, 10.0f);
+  EXPECT_EQ(InEffect.Height, 10.0f);
   WriteIni("[MAIN]\r\nHeight=20\r\n");
   LoadFile();
-  EXPECT_EQ(Height, 20.0f);
+  EXPECT_EQ(InEffect.Height, 20.0f);
   std::remove(path_.c_str());
   LoadFile();
   EXPECT_EQ(Current(), kDefaults);
@@ -143,15 +147,17 @@ TEST_F(Settings, NumbersReadTheSameInADecimalCommaLocale) {
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale here";
   LoadFile();
   std::setlocale(LC_ALL, previous.c_str());
-  EXPECT_EQ(Height, 250.5f);
-  EXPECT_EQ(TrailFadeTime, 1000.0f);
+  EXPECT_EQ(InEffect.Height, 250.5f);
+  EXPECT_EQ(InEffect.TrailFadeTime, 1000.0f);
 }
 
 TEST_F(Settings, TheShippedFileHoldsEveryKeyAtItsDefaultInReadingOrder) {
   const IniText text = ReadIniText(ZEPHREL_SHIPPED_INI, true);
   ASSERT_EQ(text.status, IniTextStatus::kRead);
   std::string table = "[MAIN]\r\n";
-  for (const Setting& setting : kSettings) table += std::string(setting.key) + "=" + setting.defaultText + "\r\n";
+  for (std::size_t row = 0; row < kSettingCount; ++row) {
+    table += std::string(kKeys[row].name) + "=" + kKeys[row].defaultText + "\r\n";
+  }
   EXPECT_EQ(text.text, table);
   std::vector<std::string> keys;
   std::size_t headers = 0;
@@ -190,34 +196,50 @@ TEST_F(Settings, TheFirstLineOfMainWithAKeyGivesItsValue) {
     SCOPED_TRACE(c.name);
     Set(kZero);
     LoadSettingsFrom(c.text);
-    Values expected = kDefaults;
+    MainSettings expected = kDefaults;
     expected.height = c.height;
     expected.modelIdForTrail = c.modelIdForTrail;
     EXPECT_EQ(Current(), expected);
   }
 }
 
-// The README's table of keys, "| `Key` | `default` | ... |", lists the table's keys in its order with its defaults,
-// then [MAIN]'s keys of the rules with theirs.
-TEST_F(Settings, TheReadmeTableAgreesWithTheSettings) {
+// The README's tables are the table's: "| `Key` | `default` | ... |" lists every key of [MAIN] in the table's order
+// with its default as the plug-in reads it, and "| Trail rule, `[Trail N]` | `Key`, `Key` |" the keys each kind of rule
+// section reads. A key added to the table and not to the README fails here.
+TEST_F(Settings, TheReadmeTablesAgreeWithTheTableOfKeys) {
   std::ifstream readme(ZEPHREL_README);
   ASSERT_TRUE(readme);
-  std::vector<std::string> rows;
+  std::vector<std::string> keyRows;
+  std::vector<std::string> ruleRows;
   for (std::string line; std::getline(readme, line);) {
-    if (line.rfind("| `", 0) != 0) continue;
-    const std::size_t keyEnd = line.find('`', 3);
-    const std::size_t valueStart = line.find("| `", keyEnd);
-    const std::size_t valueEnd = line.find('`', valueStart + 3);
-    ASSERT_NE(valueEnd, std::string::npos) << line;
-    rows.push_back(line.substr(3, keyEnd - 3) + "=" + line.substr(valueStart + 3, valueEnd - valueStart - 3));
+    if (line.rfind("| `", 0) == 0) {
+      const std::size_t keyEnd = line.find('`', 3);
+      const std::size_t valueStart = line.find("| `", keyEnd);
+      const std::size_t valueEnd = line.find('`', valueStart + 3);
+      ASSERT_NE(valueEnd, std::string::npos) << line;
+      keyRows.push_back(line.substr(3, keyEnd - 3) + "=" + line.substr(valueStart + 3, valueEnd - valueStart - 3));
+    }
+    for (const RuleKindInfo& kind : kRuleKinds) {
+      const std::string header = std::string(kind.section) + " rule, `[" + kind.section + " N]` | ";
+      if (line.rfind("| " + header, 0) != 0) continue;
+      ruleRows.push_back(std::string(kind.name) + ": " + line.substr(2 + header.size()));
+    }
   }
-  std::vector<std::string> table;
-  for (const Setting& setting : kSettings) table.push_back(std::string(setting.key) + "=" + setting.defaultText);
-  LoadSettingsFrom("");
-  for (std::size_t k = 0; k < kMainRuleKeyCount; ++k) {
-    table.push_back(std::string(kMainRuleKeys[k]) + "=" + MainRuleKeyValueText(k));
+  std::vector<std::string> keys;
+  for (const Key& key : kKeys) {
+    if ((key.readIn & kInMain) != 0) keys.push_back(std::string(key.name) + "=" + key.defaultText);
   }
-  EXPECT_EQ(rows, table);
+  EXPECT_EQ(keyRows, keys);
+  std::vector<std::string> rules;
+  for (const RuleKindInfo& kind : kRuleKinds) {
+    std::string row = std::string(kind.name) + ": ";
+    for (std::size_t k = 0; k < kKeyCount; ++k) {
+      if ((kKeys[k].readIn & kind.readIn) != 0)
+        row.append(row.back() == ' ' ? "`" : ", `").append(kKeys[k].name) += '`';
+    }
+    rules.push_back(row + " |");
+  }
+  EXPECT_EQ(ruleRows, rules);
 }
 
 }  // namespace

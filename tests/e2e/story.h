@@ -33,12 +33,13 @@ inline constexpr std::uint16_t kBannerModel = 593;
 // order, at its default unless `changes` gives it a value.
 inline std::string Ini(std::initializer_list<std::pair<std::string_view, std::string_view>> changes = {}) {
   std::string text = "[MAIN]\r\n";
-  for (const config::Setting& setting : config::kSettings) {
+  for (std::size_t row = 0; row < config::kSettingCount; ++row) {
+    const config::Key& setting = config::kKeys[row];
     std::string_view value = setting.defaultText;
     for (const auto& [key, changed] : changes) {
-      if (key == setting.key) value = changed;
+      if (key == setting.name) value = changed;
     }
-    text.append(setting.key).append("=").append(value).append("\r\n");
+    text.append(setting.name).append("=").append(value).append("\r\n");
   }
   return text;
 }

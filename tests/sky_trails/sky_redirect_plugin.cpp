@@ -11,7 +11,7 @@ namespace {
 
 struct RedirectAtLoad {
   RedirectAtLoad() {
-    ReplaceTrailsInTheSky = true;
+    InEffect.ReplaceTrailsInTheSky = true;
     InstallSkyTrailRedirect();
   }
 };

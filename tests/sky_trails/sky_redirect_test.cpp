@@ -42,7 +42,7 @@ class SkyRedirect : public ::testing::Test {
   static void Reset() {
     simhost::ResetHost();
     ResetTrails();
-    ReplaceTrailsInTheSky = false;
+    InEffect.ReplaceTrailsInTheSky = false;
   }
 
   std::vector<std::uint8_t> original_;
@@ -57,7 +57,7 @@ TEST_F(SkyRedirect, WithTheSettingOffNothingIsWritten) {
 }
 
 TEST_F(SkyRedirect, TheHostsCallOfItsRoutineRunsTheSkyTrailsAndReturns) {
-  ReplaceTrailsInTheSky = true;
+  InEffect.ReplaceTrailsInTheSky = true;
   InstallSkyTrailRedirect();
   EXPECT_EQ(RoutineStart(), OurJump());
   EXPECT_EQ(PageProtection(simhost::At(kSkyRoutine)), "r-xp");
@@ -73,13 +73,13 @@ TEST_F(SkyRedirect, TheHostsCallOfItsRoutineRunsTheSkyTrailsAndReturns) {
 }
 
 TEST_F(SkyRedirect, ALaterStartUpWritesTheJumpAgainOrLeavesIt) {
-  ReplaceTrailsInTheSky = true;
+  InEffect.ReplaceTrailsInTheSky = true;
   InstallSkyTrailRedirect();
   simhost::WriteCode(kSkyRoutine + 1, {0, 0, 0, 0});
   InstallSkyTrailRedirect();
   EXPECT_EQ(RoutineStart(), OurJump());
 
-  ReplaceTrailsInTheSky = false;
+  InEffect.ReplaceTrailsInTheSky = false;
   InstallSkyTrailRedirect();
   EXPECT_EQ(RoutineStart(), OurJump());
   simhost::RunSkyRoutine();
@@ -87,7 +87,7 @@ TEST_F(SkyRedirect, ALaterStartUpWritesTheJumpAgainOrLeavesIt) {
 }
 
 TEST_F(SkyRedirect, RemovalPutsTheRoutinesOwnBytesBack) {
-  ReplaceTrailsInTheSky = true;
+  InEffect.ReplaceTrailsInTheSky = true;
   InstallSkyTrailRedirect();
   InstallSkyTrailRedirect();  // the second write must not take our jump for the routine's own bytes
   RemoveSkyTrailRedirect();
@@ -119,7 +119,7 @@ TEST_F(SkyRedirect, RemovalLeavesAloneWhatIsNotOurJump) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Reset();
-    ReplaceTrailsInTheSky = true;
+    InEffect.ReplaceTrailsInTheSky = true;
     if (c.installed) InstallSkyTrailRedirect();
     if (c.overwritten) simhost::WriteCode(kSkyRoutine, someoneElses);
     RemoveSkyTrailRedirect();

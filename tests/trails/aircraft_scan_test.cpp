@@ -10,9 +10,9 @@
 #include <limits>
 
 #include "banners/banner_chain.h"
-#include "config/rules.h"
 #include "config/settings.h"
 #include "simhost.h"
+#include "support/settings.h"
 #include "trails/sky_trails.h"
 #include "trails/slot_lending.h"
 #include "trails/trail_store.h"
@@ -27,17 +27,13 @@ constexpr std::uint16_t kTrailModel = 577;
 constexpr std::uint16_t kBannerModel = 593;
 constexpr std::uint32_t kUntouched = 0xA5A5A5A5;  // what a time field holds until the scan writes it
 
+// [MAIN]'s values as a test sets them; each scan reads them first, as the plug-in's reader would.
+Values settings;
+
 void UseDefaultSettings() {
-  EnableBanner = true;
-  EnableTrail = true;
-  AppearOnlyAtAltitude = true;
-  AppearWhenPilotIsInside = false;
-  AlwaysAppear = false;
-  Height = 100.0f;
-  HeightForBanner = 100.0f;
-  ModelIDForTrail = kTrailModel;
-  ModelIDForBanner = kBannerModel;
-  ReplaceTrailsInTheSky = false;
+  settings = DefaultValues();
+  settings.ModelIDForTrail = kTrailModel;
+  settings.ModelIDForBanner = kBannerModel;
 }
 
 class AircraftScan : public ::testing::Test {
@@ -55,6 +51,7 @@ class AircraftScan : public ::testing::Test {
     for (BannerChain& chain : BannerChains) chain = BannerChain{};
     EndLeases();
     UseDefaultSettings();
+    test_support::UseSettings(settings);  // no sky trails left on for the next test
     simhost::ResetHost();
   }
 
@@ -66,7 +63,7 @@ class AircraftScan : public ::testing::Test {
 
   // What a read of Zephrel.ini with these settings makes of them (the rules), then one scan.
   static void Scan() {
-    RebuildRules();
+    test_support::UseSettings(settings);
     ScanAircraft();
   }
 
@@ -99,9 +96,9 @@ TEST_F(AircraftScan, TrailAircraftAboveHeightLayAPointAtTheirPosition) {
 
 TEST_F(AircraftScan, TrailAircraftAtOrBelowHeightOnlyGetTheirTimeFieldWritten) {
   // The banner rule would hold for all of them, and the banner model is the trail model.
-  ModelIDForBanner = kTrailModel;
-  AppearWhenPilotIsInside = true;
-  AlwaysAppear = true;
+  settings.ModelIDForBanner = kTrailModel;
+  settings.AppearWhenPilotIsInside = true;
+  settings.AlwaysAppear = true;
   const float heights[] = {100.0f, 99.99f, -500.0f, std::numeric_limits<float>::quiet_NaN()};
   for (int i = 0; i < 4; ++i) Place(i, kTrailModel, {0.0f, 0.0f, heights[i]});
   simhost::SetClock(5000);  // the time field wraps around
@@ -115,7 +112,7 @@ TEST_F(AircraftScan, TrailAircraftAtOrBelowHeightOnlyGetTheirTimeFieldWritten) {
 }
 
 TEST_F(AircraftScan, TheTrailBranchWinsOverTheBannerBranchWhileTrailsAreOn) {
-  ModelIDForBanner = kTrailModel;
+  settings.ModelIDForBanner = kTrailModel;
   Place(2, kTrailModel, {10.0f, 0.0f, 200.0f});
   Scan();
   EXPECT_TRUE(HasTrailPoint(2));
@@ -123,7 +120,7 @@ TEST_F(AircraftScan, TheTrailBranchWinsOverTheBannerBranchWhileTrailsAreOn) {
 
   Trails[2] = TrailRecord{};
   simhost::Vehicle(2).timeField = kUntouched;
-  EnableTrail = false;
+  settings.EnableTrail = false;
   Scan();
   EXPECT_FALSE(HasTrailPoint(2));
   EXPECT_EQ(BannerChains[2].points[0].x, 10.0f);
@@ -181,9 +178,9 @@ TEST_F(AircraftScan, BannerRule) {
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "row " << i);
     ResetBanners();
-    AppearOnlyAtAltitude = row.onlyAtAltitude;
-    AppearWhenPilotIsInside = row.whenPilotInside;
-    AlwaysAppear = row.always;
+    settings.AppearOnlyAtAltitude = row.onlyAtAltitude;
+    settings.AppearWhenPilotIsInside = row.whenPilotInside;
+    settings.AlwaysAppear = row.always;
     Place(i, kBannerModel, {3.0f, 4.0f, row.above ? 100.5f : 100.0f});
     simhost::SetVehicleDriver(i, row.pilot);
     Scan();
@@ -213,16 +210,16 @@ TEST_F(AircraftScan, ModelSettingsOutsideSixteenBitsMatchNothing) {
   Place(2, 0, {0.0f, 0.0f, 200.0f});
   for (const std::int32_t setting : {kTrailModel + 65536, -1, 65536, INT32_MIN, -65536}) {
     SCOPED_TRACE(setting);
-    ModelIDForTrail = setting;
-    ModelIDForBanner = setting;
+    settings.ModelIDForTrail = setting;
+    settings.ModelIDForBanner = setting;
     Scan();
     EXPECT_TRUE(NothingChanged());
   }
 }
 
 TEST_F(AircraftScan, WithBothEffectsOffTheWalkChangesNothing) {
-  EnableTrail = false;
-  EnableBanner = false;
+  settings.EnableTrail = false;
+  settings.EnableBanner = false;
   Place(0, kTrailModel, {0.0f, 0.0f, 200.0f});
   Place(1, kBannerModel, {0.0f, 0.0f, 200.0f});
   Scan();
@@ -277,33 +274,33 @@ TEST_F(AircraftScan, OutcomeOfTellsWhatTheScanDoes) {
       {kBannerModel, 150.0f, 0x2F, true, 7},  {kBannerModel, 150.0f, 0x00, true, 55},
       {1000, 150.0f, 0x00, true, 8},
   };
-  const std::function<void()> settings[] = {
+  const std::function<void()> variants[] = {
       [] {},
-      [] { AppearWhenPilotIsInside = true; },
-      [] { ModelIDForBanner = kTrailModel; },
+      [] { settings.AppearWhenPilotIsInside = true; },
+      [] { settings.ModelIDForBanner = kTrailModel; },
       [] {
-        ModelIDForBanner = kTrailModel;
-        EnableTrail = false;
+        settings.ModelIDForBanner = kTrailModel;
+        settings.EnableTrail = false;
       },
       [] {
-        EnableBanner = false;
-        AppearOnlyAtAltitude = false;
-        AppearWhenPilotIsInside = true;
-        AlwaysAppear = true;
+        settings.EnableBanner = false;
+        settings.AppearOnlyAtAltitude = false;
+        settings.AppearWhenPilotIsInside = true;
+        settings.AlwaysAppear = true;
       },
       [] {
-        Height = std::numeric_limits<float>::quiet_NaN();
-        HeightForBanner = 149.0f;
+        settings.Height = std::numeric_limits<float>::quiet_NaN();
+        settings.HeightForBanner = 149.0f;
       },
   };
   int variant = 0;
-  for (const auto& set : settings) {
+  for (const auto& set : variants) {
     for (const Vehicle& v : vehicles) {
       SCOPED_TRACE(::testing::Message() << "settings " << variant << ", model " << v.model << " at " << v.z
                                         << ", status " << int{v.status} << ", index " << v.index);
       UseDefaultSettings();
       set();
-      RebuildRules();
+      test_support::UseSettings(settings);
       for (TrailRecord& record : Trails) record = TrailRecord{};
       ResetBanners();
       host::HostVehicle& vehicle = Place(v.index, v.model, {1.0f, 2.0f, v.z});
@@ -327,24 +324,13 @@ TEST_F(AircraftScan, OutcomeOfTellsWhatTheScanDoes) {
 // [MAIN]'s rules of the default settings, then further ones: trail rules of models 600 (above 300) and 601 (above
 // 50), banner rules of models 511 (above 400) and 512 (at any height, pilot or not).
 void UseFurtherRules() {
-  RebuildRules();
-  TrailRule high = MainTrailRule();
-  high.model = 600;
-  high.height = 300.0f;
-  TrailRule low = high;
-  low.model = 601;
-  low.height = 50.0f;
-  BannerRule altitude = MainBannerRule();
-  altitude.model = 511;
-  altitude.height = 400.0f;
-  BannerRule always = altitude;
-  always.model = 512;
-  always.onlyAtAltitude = false;
-  always.whenPilotIsInside = true;
-  always.alwaysAppear = true;
-  ASSERT_TRUE(AddTrailRule(high) && AddTrailRule(low));
-  ASSERT_TRUE(AddBannerRule(altitude) && AddBannerRule(always));
-  BuildModelRules();
+  test_support::UseSettings(settings,
+                            "[Trail 600]\nHeight=300\n[Trail 601]\nHeight=50\n"
+                            "[Banner 511]\nHeightForBanner=400\n"
+                            "[Banner 512]\nHeightForBanner=400\nAppearOnlyAtAltitude=0\nAppearWhenPilotIsInside=1\n"
+                            "AlwaysAppear=1\n");
+  ASSERT_EQ(InEffect.trailRuleCount, 3);
+  ASSERT_EQ(InEffect.bannerRuleCount, 3);
 }
 
 TEST_F(AircraftScan, EachAircraftIsServedByItsModelsRuleWithItsOwnConditions) {
@@ -412,7 +398,6 @@ class SlotLending : public AircraftScan {
  protected:
   void SetUp() override {
     AircraftScan::SetUp();
-    RebuildRules();
     simhost::ResizePool(110);
   }
 
@@ -424,7 +409,7 @@ class SlotLending : public AircraftScan {
   // One frame's scan, `ms` of the clock after the last.
   static void ScanAfter(std::uint32_t ms) {
     simhost::SetClock(simhost::Clock() + ms);
-    ScanAircraft();
+    Scan();
   }
 
   static int LivePoints(int slot) {
@@ -559,13 +544,13 @@ TEST_F(SlotLending, PastFiftyAircraftTheOthersWaitAndFreedSlotsGoInPoolOrder) {
 TEST_F(SlotLending, TheSkyTrailsSlotsAreNotLentWhileTheyMayRunAndABorrowerMovesOffThem) {
   Fleet(0, 45);
   Fleet(60, 63);
-  ReplaceTrailsInTheSky = true;
+  settings.ReplaceTrailsInTheSky = true;
   Scan();
   EXPECT_EQ(LentSlotOf(60), 45);
   EXPECT_EQ(LentSlotOf(61), 46);
   EXPECT_EQ(LentSlotOf(62), -1);
 
-  ReplaceTrailsInTheSky = false;
+  settings.ReplaceTrailsInTheSky = false;
   ScanAfter(1);
   EXPECT_EQ(LentSlotOf(62), 47);
   Place(63, kBannerModel, {63.0f, 0.0f, 200.0f});
@@ -576,7 +561,8 @@ TEST_F(SlotLending, TheSkyTrailsSlotsAreNotLentWhileTheyMayRunAndABorrowerMovesO
   // left, so one borrower moves to its slot; the other has none left.
   simhost::SetVehicleFree(44, true);
   ScanAfter(1);
-  ReplaceTrailsInTheSky = true;
+  settings.ReplaceTrailsInTheSky = true;
+  test_support::UseSettings(settings);
   const TrailRecord moving = Trails[47];
   UpdateSkyTrails();
   EXPECT_EQ(LentSlotOf(62), 44);
@@ -613,11 +599,7 @@ TEST_F(SlotLending, ALeaseEndsWhenItsAircraftIsGoneAndTheSlotKeepsItsTrail) {
   const Case cases[] = {
       {"freed", [] { simhost::SetVehicleFree(60, true); }},
       {"left alone", [] { simhost::Vehicle(60).status = 0x28; }},
-      {"its rule off",
-       [] {
-         EnableTrail = false;
-         RebuildRules();
-       }},
+      {"its rule off", [] { settings.EnableTrail = false; }},
       {"past the pool's count", [] { simhost::SetPoolCount(55); }},
       {"the pool gone", [] { host::Datum<host::HostVehiclePool*>(host::address::HostVehiclePoolPointer) = nullptr; }},
   };

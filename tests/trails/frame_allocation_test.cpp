@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "banners/banner_chain.h"
-#include "config/rules.h"
 #include "config/settings.h"
 #include "simhost.h"
 #include "trails/aircraft_scan.h"
@@ -37,12 +37,9 @@ TEST(FrameWork, AllocatesNothing) {
   simhost::ResetHost();
   for (TrailRecord& record : Trails) record = TrailRecord{};
   ResetBanners();
-  EnableTrail = EnableBanner = AppearOnlyAtAltitude = true;
-  Height = HeightForBanner = 100.0f;
-  TrailFadeTime = 10000.0f;
-  ModelIDForTrail = 577;
-  ModelIDForBanner = 593;
-  RebuildRules();
+  LoadSettingsFrom("");  // trails of 577 and banners of 593, above 100, fading for 10000 ms
+  ASSERT_EQ(InEffect.ModelIDForTrail, 577);
+  ASSERT_EQ(InEffect.ModelIDForBanner, 593);
   // Aircraft at every even index of a pool of 110: 25 in slots of their own, 25 borrowing, 5 waiting. Aircraft at odd
   // indices below 50 come and go, so that slots are taken back, borrowers move or wait, and lent again.
   simhost::ResizePool(110);
@@ -71,28 +68,20 @@ TEST(FrameWork, AllocatesNothing) {
   for (TrailRecord& record : Trails) record = TrailRecord{};
   for (BannerChain& chain : BannerChains) chain = BannerChain{};
   EndLeases();
-  EnableTrail = EnableBanner = AppearOnlyAtAltitude = false;
-  Height = HeightForBanner = TrailFadeTime = 0.0f;
-  ModelIDForTrail = ModelIDForBanner = 0;
-  RebuildRules();
   simhost::ResetHost();
 }
 
 TEST(FrameWork, EightTrailRulesDrawnAsRibbonsAllocateNothing) {
   simhost::ResetHost();
   for (TrailRecord& record : Trails) record = TrailRecord{};
-  EnableTrail = true;
-  Height = 100.0f;
-  TrailFadeTime = 10000.0f;
-  RebuildRules();
+  std::string text = "[MAIN]\n";
   for (int k = 1; k < kMaxTrailRules; ++k) {
-    TrailRule rule = MainTrailRule();
-    rule.model = 600 + k;
-    rule.colour = 0x102030u * static_cast<std::uint32_t>(k);
-    rule.width = 2.0f * static_cast<float>(k);
-    ASSERT_TRUE(AddTrailRule(rule));
+    text += "[Trail " + std::to_string(600 + k) +
+            "]\nTrailColour=" + ColourText(0x102030u * static_cast<std::uint32_t>(k)) +
+            "\nTrailWidth=" + std::to_string(2 * k) + "\n";
   }
-  BuildModelRules();
+  LoadSettingsFrom(text);
+  ASSERT_EQ(InEffect.trailRuleCount, kMaxTrailRules);
   simhost::ResizePool(50);
   for (int i = 0; i < 50; ++i) simhost::PlaceVehicle(i, 600 + i % 8, {static_cast<float>(i), 0.0f, 500.0f});
   simhost::SetRecording(false);
@@ -108,9 +97,6 @@ TEST(FrameWork, EightTrailRulesDrawnAsRibbonsAllocateNothing) {
 
   simhost::SetRecording(true);
   for (TrailRecord& record : Trails) record = TrailRecord{};
-  EnableTrail = false;
-  Height = TrailFadeTime = 0.0f;
-  RebuildRules();
   simhost::ResetHost();
 }
 

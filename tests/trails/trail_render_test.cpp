@@ -17,6 +17,7 @@
 #include "config/settings.h"
 #include "host/immediate.h"
 #include "simhost.h"
+#include "support/settings.h"
 #include "trails/aircraft_scan.h"
 #include "trails/trail_store.h"
 
@@ -36,20 +37,24 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 std::uint32_t AlphaOf(const host::ImmediateVertex& vertex) { return vertex.colour >> 24; }
 
+// [MAIN]'s values as a test sets them, read as the plug-in reads them (Use).
+Values settings;
+void Use() { test_support::UseSettings(settings); }
+
 class TrailDrawing : public ::testing::Test {
  protected:
   void SetUp() override {
     simhost::ResetHost();
     for (TrailRecord& record : Trails) record = TrailRecord{};
-    TrailFadeTime = 10000.0f;
-    RebuildRules();
+    settings = DefaultValues();
+    settings.TrailFadeTime = 10000.0f;
+    Use();
     simhost::SetClock(kNow);
   }
   void TearDown() override {
     for (TrailRecord& record : Trails) record = TrailRecord{};
-    TrailFadeTime = 0.0f;
-    SkyTrailColour = kWhite;
-    RebuildRules();
+    settings = DefaultValues();
+    Use();
     simhost::ResetHost();
   }
 
@@ -171,8 +176,8 @@ TEST_F(TrailDrawing, AlphaStaysWithinZeroAndMaxAlphaForAnyFadeTime) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fadeTime);
     simhost::ClearRecord();
-    TrailFadeTime = c.fadeTime;
-    RebuildRules();
+    settings.TrailFadeTime = c.fadeTime;
+    Use();
     SetAges(0, {-5000, 0, 20000, 25000, 30000});
     DrawTrails();
     EXPECT_EQ(Alphas(OnlyBatch()), c.alphas);
@@ -194,8 +199,8 @@ TEST_F(TrailDrawing, EveryAgeTakesTheAlphaOfTheFadeFormula) {
       if (near >= 0 && near <= 30000) ages.push_back(static_cast<std::int32_t>(near));
     }
     simhost::ClearRecord();
-    TrailFadeTime = fadeTime;
-    RebuildRules();
+    settings.TrailFadeTime = fadeTime;
+    Use();
     for (TrailRecord& record : Trails) record = TrailRecord{};
     TrailRecord& record = Trails[0];
     for (std::size_t k = 0; k < ages.size(); ++k) record.times[k] = kNow - static_cast<std::uint32_t>(ages[k]);
@@ -312,7 +317,8 @@ TEST_F(TrailDrawing, AFailedTransformSkipsTheBatchAndItsEnd) {
 }
 
 TEST_F(TrailDrawing, DrawingDoesNotAskWhetherTrailsAreEnabled) {
-  EnableTrail = false;
+  settings.EnableTrail = false;
+  Use();
   SetAges(0, {0, 1000});
   DrawTrails();
   EXPECT_EQ(OnlyBatch().vertices.size(), 2u);
@@ -320,18 +326,28 @@ TEST_F(TrailDrawing, DrawingDoesNotAskWhetherTrailsAreEnabled) {
 
 // ---- The look of each rule ---------------------------------------------------------------------------------
 
-// [MAIN]'s rule as the settings are, then further trail rules of models 601 on, each with the look given.
-void UseLooks(std::initializer_list<TrailRule> further) {
-  RebuildRules();
-  int model = 601;
-  for (TrailRule rule : further) {
-    rule.model = model++;
-    ASSERT_TRUE(AddTrailRule(rule));
-  }
-  BuildModelRules();
-}
+// How a trail rule looks: what drawing reads of it.
+struct RuleLook {
+  std::uint32_t colour;
+  float fadeTime;
+  float width;
+};
+RuleLook Look(std::uint32_t colour, float fadeTime, float width) { return {colour, fadeTime, width}; }
 
-TrailRule Look(std::uint32_t colour, float fadeTime, float width) { return {0, true, 100.0f, fadeTime, colour, width}; }
+// [MAIN]'s rule as the settings are, then further trail rules of models 601 on, each a section of its own, and each
+// with the look given, whatever a text could give.
+void UseLooks(std::initializer_list<RuleLook> further) {
+  std::string sections;
+  for (std::size_t k = 0; k < further.size(); ++k) sections += "[Trail " + std::to_string(601 + k) + "]\n";
+  test_support::UseSettings(settings, sections);
+  ASSERT_EQ(InEffect.trailRuleCount, static_cast<int>(1 + further.size()));
+  int k = 1;
+  for (const RuleLook& look : further) {
+    InEffect.trailRules.TrailColour[k] = look.colour;
+    InEffect.trailRules.TrailFadeTime[k] = look.fadeTime;
+    InEffect.trailRules.TrailWidth[k++] = look.width;
+  }
+}
 
 float Dot(const host::Vector3& a, const host::Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 host::Vector3 Minus(const host::Vector3& a, const host::Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -339,8 +355,8 @@ host::Vector3 Minus(const host::Vector3& a, const host::Vector3& b) { return {a.
 // Trails of several rules, drawn in one pass in slot order: each in its rule's colour and fade (the sky trails in
 // SkyTrailColour, fading as [MAIN]'s trails), whatever the rule of the trail before.
 TEST_F(TrailDrawing, EachTrailTakesItsRulesColourAndFade) {
-  TrailFadeTime = 20000.0f;
-  SkyTrailColour = 0x00FF00;
+  settings.TrailFadeTime = 20000.0f;
+  settings.SkyTrailColour = 0x00FF00;
   UseLooks({Look(0xFF2828, 5000.0f, 0.0f), Look(0x000000, 20000.0f, 0.0f), Look(0x123456, 0.0f, 0.0f)});
   struct Case {
     int slot;
@@ -505,10 +521,10 @@ TEST_F(TrailDrawing, WhereTheCameraLooksAlongTheTrailTheRibbonKeepsASide) {
 // its tail, and is gone 30000 ms after its last point was started. Points are started more than 2000 ms apart,
 // so in steady flight the sixteenth is always past 30000 ms and 15 are drawn.
 TEST_F(TrailDrawing, AFlightLeavesATrailThatFadesAndExpires) {
-  ModelIDForTrail = 577;
-  EnableTrail = true;
-  Height = 100.0f;
-  RebuildRules();
+  settings.ModelIDForTrail = 577;
+  settings.EnableTrail = true;
+  settings.Height = 100.0f;
+  Use();
   simhost::ResizePool(1);
   simhost::PlaceVehicle(0, 577, {0.0f, 0.0f, 500.0f});
   simhost::SetRecording(false);

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <string>
 
-#include "config/rules.h"
 #include "config/settings.h"
 #include "text.h"
 
@@ -100,64 +99,47 @@ std::string ModelList(const std::vector<std::uint16_t>& models) {
 
 }  // namespace
 
-std::vector<std::string> ChangedSettings() {
+namespace {
+
+// The keys of rows `from` to `to` whose values differ from their defaults, as "Key=value".
+std::vector<std::string> Differing(std::size_t from, std::size_t to) {
+  const config::Values defaults = config::DefaultValues();
   std::vector<std::string> changed;
-  for (const config::Setting& setting : config::kSettings) {
-    bool differs = false;
-    switch (setting.type) {
-      case config::SettingType::kFlag:
-        differs = *setting.flag != (setting.defaultValue != 0.0f);
-        break;
-      case config::SettingType::kNumber:
-        differs = !(*setting.number == setting.defaultValue);  // NaN differs too
-        break;
-      case config::SettingType::kModelId:
-        differs = *setting.modelId != static_cast<std::int32_t>(setting.defaultValue);
-        break;
-    }
-    if (differs) changed.push_back(std::string(setting.key) + "=" + config::SettingValueText(setting));
+  for (std::size_t row = from; row < to; ++row) {
+    const std::string value = config::ValueText(config::InEffect, row);
+    if (value != config::ValueText(defaults, row))
+      changed.push_back(std::string(config::kKeys[row].name) + "=" + value);
   }
   return changed;
 }
 
-namespace {
-
-std::string ColourText(std::uint32_t colour) {
-  return std::to_string(colour >> 16 & 0xFF) + "," + std::to_string(colour >> 8 & 0xFF) + "," +
-         std::to_string(colour & 0xFF);
-}
-
-// A trail rule's look as its keys say it; `key=value` pairs joined by spaces.
-std::string TrailLook(const config::TrailRule& rule) {
-  std::string look = std::string(config::kTrailColourKey) + "=" + ColourText(rule.colour);
-  if (rule.width > 0.0f) look += std::string(" ") + config::kTrailWidthKey + "=" + config::FloatText(rule.width);
-  return rule.enabled ? look : look + " EnableTrail=0";
+// A rule's keys as `key=value` pairs joined by spaces: its look, and that it is off.
+std::string RuleLook(const config::Values& rule, config::RuleKind kind) {
+  const auto pair = [&rule](const char* key) {
+    return std::string(key) + "=" + config::ValueText(rule, config::KeyRow(key));
+  };
+  if (kind == config::RuleKind::kBanner) return pair("BannerTexture") + (rule.EnableBanner ? "" : " EnableBanner=0");
+  std::string look = pair("TrailColour");
+  if (rule.TrailWidth > 0.0f) look += " " + pair("TrailWidth");
+  return rule.EnableTrail ? look : look + " EnableTrail=0";
 }
 
 }  // namespace
 
+std::vector<std::string> ChangedSettings() { return Differing(0, config::kSettingCount); }
+
 std::vector<std::string> RuleSettings() {
-  std::vector<std::string> rules;
-  if (config::TrailColour != config::kWhite)
-    rules.push_back(std::string(config::kTrailColourKey) + "=" + ColourText(config::TrailColour));
-  if (config::TrailWidth > 0.0f)
-    rules.push_back(std::string(config::kTrailWidthKey) + "=" + config::FloatText(config::TrailWidth));
-  if (std::string_view(config::BannerTextureName) != config::kDefaultBannerTexture) {
-    rules.push_back(std::string(config::kBannerTextureKey) + "=" + config::BannerTextureName);
+  const config::Configuration& read = config::InEffect;
+  std::vector<std::string> rules = Differing(config::kSettingCount, config::kKeyCount);
+  for (const config::RuleKind kind : {config::RuleKind::kTrail, config::RuleKind::kBanner}) {
+    for (int k = 1; k < config::RuleCountOf(read, kind); ++k) {
+      const config::Values rule = config::RuleValues(config::RulesOf(read, kind), k);
+      rules.push_back("[" + std::string(config::InfoOf(kind).section) + " " +
+                      std::to_string(config::ModelOf(rule, kind)) + "] " + RuleLook(rule, kind));
+    }
   }
-  if (config::SkyTrailColour != config::kWhite)
-    rules.push_back(std::string(config::kSkyTrailColourKey) + "=" + ColourText(config::SkyTrailColour));
-  for (int k = 1; k < config::TrailRuleCount; ++k) {
-    const config::TrailRule& rule = config::TrailRules[k];
-    rules.push_back("[Trail " + std::to_string(rule.model) + "] " + TrailLook(rule));
-  }
-  for (int k = 1; k < config::BannerRuleCount; ++k) {
-    const config::BannerRule& rule = config::BannerRules[k];
-    rules.push_back("[Banner " + std::to_string(rule.model) + "] " + config::kBannerTextureKey + "=" + rule.texture +
-                    (rule.enabled ? "" : " EnableBanner=0"));
-  }
-  if (config::RuleSectionsNotRead > 0) {
-    rules.push_back(std::to_string(config::RuleSectionsNotRead) + " rule section(s) not read: " +
+  if (read.ruleSectionsNotRead > 0) {
+    rules.push_back(std::to_string(read.ruleSectionsNotRead) + " rule section(s) not read: " +
                     std::to_string(config::kMaxTrailRules) + " rules of a kind at most");
   }
   return rules;

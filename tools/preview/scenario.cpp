@@ -4,7 +4,6 @@
 #include <cmath>
 #include <optional>
 
-#include "config/rules.h"
 #include "config/settings.h"
 #include "flights/banner_circle.h"
 #include "flights/busy_pool.h"
@@ -57,9 +56,9 @@ void NoteServed(ScenarioSettings& settings, std::int32_t model) {
   served = {model, AircraftKind::Plain, 0.0f};
   if (!rule) return;
   if (rule->kind == config::RuleKind::kTrail) {
-    served = {model, AircraftKind::Trail, config::TrailRules[rule->index].height};
+    served = {model, AircraftKind::Trail, config::InEffect.trailRules.Height[rule->index]};
   } else {
-    served = {model, AircraftKind::Banner, config::BannerRules[rule->index].height};
+    served = {model, AircraftKind::Banner, config::InEffect.bannerRules.HeightForBanner[rule->index]};
   }
 }
 
@@ -102,24 +101,27 @@ Vector3 Track(const ScenarioSettings& settings, int index, float elapsed, float 
 
 ScenarioSettings ScenarioSettingsFrom(std::string_view text) {
   config::LoadSettingsFrom(text);
-  ScenarioSettings settings{.modelIdForTrail = config::ModelIDForTrail,
-                            .modelIdForBanner = config::ModelIDForBanner,
-                            .enableTrail = config::EnableTrail,
-                            .enableBanner = config::EnableBanner,
-                            .height = config::Height,
-                            .heightForBanner = config::HeightForBanner,
-                            .bannerDrawDistance = config::BannerDrawDistance,
-                            .replaceTrailsInTheSky = config::ReplaceTrailsInTheSky};
-  for (int k = 1; k < config::TrailRuleCount; ++k) {
-    const config::TrailRule& rule = config::TrailRules[k];
-    settings.trailRules[settings.trailRuleCount++] = {rule.model, rule.enabled, rule.height};
+  const config::Configuration& read = config::InEffect;
+  ScenarioSettings settings{.modelIdForTrail = read.ModelIDForTrail,
+                            .modelIdForBanner = read.ModelIDForBanner,
+                            .enableTrail = read.EnableTrail,
+                            .enableBanner = read.EnableBanner,
+                            .height = read.Height,
+                            .heightForBanner = read.HeightForBanner,
+                            .bannerDrawDistance = read.BannerDrawDistance,
+                            .replaceTrailsInTheSky = read.ReplaceTrailsInTheSky};
+  const config::Rules& trails = read.trailRules;
+  const config::Rules& banners = read.bannerRules;
+  for (int k = 1; k < read.trailRuleCount; ++k) {
+    settings.trailRules[settings.trailRuleCount++] = {trails.ModelIDForTrail[k], trails.EnableTrail[k],
+                                                      trails.Height[k]};
   }
-  for (int k = 1; k < config::BannerRuleCount; ++k) {
-    const config::BannerRule& rule = config::BannerRules[k];
-    settings.bannerRules[settings.bannerRuleCount++] = {rule.model, rule.enabled, rule.height};
+  for (int k = 1; k < read.bannerRuleCount; ++k) {
+    settings.bannerRules[settings.bannerRuleCount++] = {banners.ModelIDForBanner[k], banners.EnableBanner[k],
+                                                        banners.HeightForBanner[k]};
   }
-  for (int k = 0; k < config::TrailRuleCount; ++k) NoteServed(settings, config::TrailRules[k].model);
-  for (int k = 0; k < config::BannerRuleCount; ++k) NoteServed(settings, config::BannerRules[k].model);
+  for (int k = 0; k < read.trailRuleCount; ++k) NoteServed(settings, trails.ModelIDForTrail[k]);
+  for (int k = 0; k < read.bannerRuleCount; ++k) NoteServed(settings, banners.ModelIDForBanner[k]);
   return settings;
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "config/ini_file.h"
-#include "config/rules.h"
+#include "config/settings.h"
 #include "render.h"
 
 namespace preview {
