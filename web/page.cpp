@@ -365,17 +365,14 @@ EMSCRIPTEN_KEEPALIVE const float* zephrel_aircraft(std::int32_t count) {
   for (int i = 0; i < count && i < game::kMaxAircraft; ++i) {
     const host::HostVehicle& vehicle = game::Vehicle(i);
     const host::Vector3& position = host::PositionOf(vehicle.placement);
-    const std::uint8_t served = config::ModelRules[vehicle.model];
-    const bool trail = served != config::kNoRule && served < config::kFirstBannerRule;
+    const std::optional<config::RuleRef> served = config::RuleServing(vehicle.model);
     float* out = aircraftOut + kAircraftFloats * i;
     out[0] = position.x;
     out[1] = position.y;
     out[2] = position.z;
     out[3] = MarkOf(trails::OutcomeOf(vehicle, i));
-    out[4] = served == config::kNoRule ? 0.0f : trail ? 1.0f : 2.0f;
-    out[5] = served == config::kNoRule
-                 ? -1.0f
-                 : static_cast<float>(served - (trail ? config::kFirstTrailRule : config::kFirstBannerRule));
+    out[4] = !served ? 0.0f : served->kind == config::RuleKind::kTrail ? 1.0f : 2.0f;
+    out[5] = !served ? -1.0f : static_cast<float>(served->index);
     out[6] = static_cast<float>(vehicle.model);
   }
   return aircraftOut;

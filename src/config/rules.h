@@ -65,12 +65,29 @@ extern BannerRule BannerRules[kMaxBannerRules];
 extern int TrailRuleCount;
 extern int BannerRuleCount;
 
-// What serves the aircraft of each model id: kNoRule, kFirstTrailRule + the trail rule's index, or kFirstBannerRule +
-// the banner rule's index. Made by BuildModelRules; all kNoRule until the first read of the settings.
+// What serves the aircraft of each model id, packed in a byte so that the table stays small: kNoRule, kFirstTrailRule
+// + the trail rule's index, or kFirstBannerRule + the banner rule's index. Made by BuildModelRules; all kNoRule until
+// the first read of the settings. Read it through RuleServing, never by its bytes.
 inline constexpr std::uint8_t kNoRule = 0;
 inline constexpr std::uint8_t kFirstTrailRule = 1;
 inline constexpr std::uint8_t kFirstBannerRule = kFirstTrailRule + kMaxTrailRules;
 extern std::uint8_t ModelRules[65536];
+
+// A rule by its kind and its place among the rules of that kind: [MAIN]'s is 0, a section's 1 or more.
+enum class RuleKind : std::uint8_t { kTrail, kBanner };
+struct RuleRef {
+  RuleKind kind;
+  int index;
+};
+
+// The rule that serves the aircraft of `model`, as the last BuildModelRules decided: its trail rule while that is
+// enabled, else its banner rule while that is enabled, else none. One lookup: the scan asks it of every aircraft.
+inline std::optional<RuleRef> RuleServing(std::uint16_t model) {
+  const std::uint8_t served = ModelRules[model];
+  if (served == kNoRule) return std::nullopt;
+  if (served < kFirstBannerRule) return RuleRef{RuleKind::kTrail, served - kFirstTrailRule};
+  return RuleRef{RuleKind::kBanner, served - kFirstBannerRule};
+}
 
 // The rules [MAIN]'s settings make, as they are now: the first rules, and what a further rule has for every key it
 // does not give.
@@ -100,7 +117,6 @@ std::optional<std::uint32_t> ParseColour(std::string_view text);
 
 // A section that makes a rule: "Trail N" or "Banner N", N a model id 0 to 65535 in decimal or in hex after "0x",
 // letter case as written here. A repeated header reopens the same rule.
-enum class RuleKind { kTrail, kBanner };
 struct RuleSection {
   RuleKind kind;
   std::int32_t model;

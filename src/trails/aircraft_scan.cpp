@@ -1,6 +1,7 @@
 #include "trails/aircraft_scan.h"
 
 #include <cstdint>
+#include <optional>
 
 #include "banners/banner_chain.h"
 #include "config/rules.h"
@@ -32,21 +33,21 @@ void ScanAircraft() {
 
     // One lookup decides, whatever the number of rules: the table already says which rule serves the model, a
     // trail rule while it is enabled before a banner rule.
-    const std::uint8_t served = config::ModelRules[vehicle.model];
-    if (served == config::kNoRule) continue;
+    const std::optional<config::RuleRef> served = config::RuleServing(vehicle.model);
+    if (!served) continue;
     // Read where the host keeps it: the trail store and the banner chain copy it through the host's CopyVector.
     const host::Vector3& position = host::PositionOf(vehicle.placement);
-    if (served < config::kFirstBannerRule) {
-      const auto rule = static_cast<std::uint8_t>(served - config::kFirstTrailRule);
-      const std::uint32_t now = host::HostTimeMs();
-      vehicle.timeField = now - kTimeFieldLagMs;
-      if (HasTrailSlot(i) && IsAboveTrailHeight(config::TrailRules[rule], position.z)) {
-        AddTrailPointAt(Trails[i], position, now, rule);
-      }
-      continue;  // a trail aircraft never tows a banner
+    if (served->kind == config::RuleKind::kBanner) {
+      const auto rule = static_cast<std::uint8_t>(served->index);
+      if (MovesBannerHead(config::BannerRules[rule], vehicle, position.z)) banners::SetBannerHead(position, i, rule);
+      continue;  // a banner aircraft leaves no trail
     }
-    const auto rule = static_cast<std::uint8_t>(served - config::kFirstBannerRule);
-    if (MovesBannerHead(config::BannerRules[rule], vehicle, position.z)) banners::SetBannerHead(position, i, rule);
+    const std::uint32_t now = host::HostTimeMs();
+    vehicle.timeField = now - kTimeFieldLagMs;
+    const auto rule = static_cast<std::uint8_t>(served->index);
+    if (HasTrailSlot(i) && IsAboveTrailHeight(config::TrailRules[rule], position.z)) {
+      AddTrailPointAt(Trails[i], position, now, rule);
+    }
   }
 }
 

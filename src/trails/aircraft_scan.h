@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "banners/banner_chain.h"
 #include "config/rules.h"
@@ -43,14 +44,14 @@ enum class ScanOutcome { kNothing, kTrailPoint, kBannerHead };
 // tows a banner.
 inline ScanOutcome OutcomeOf(const host::HostVehicle& vehicle, std::int32_t index) {
   if (IsExcluded(vehicle)) return ScanOutcome::kNothing;
-  const std::uint8_t served = config::ModelRules[vehicle.model];
-  if (served == config::kNoRule) return ScanOutcome::kNothing;
+  const std::optional<config::RuleRef> served = config::RuleServing(vehicle.model);
+  if (!served) return ScanOutcome::kNothing;
   const float z = host::PositionOf(vehicle.placement).z;
-  if (served < config::kFirstBannerRule) {
-    const config::TrailRule& rule = config::TrailRules[served - config::kFirstTrailRule];
+  if (served->kind == config::RuleKind::kTrail) {
+    const config::TrailRule& rule = config::TrailRules[served->index];
     return HasTrailSlot(index) && IsAboveTrailHeight(rule, z) ? ScanOutcome::kTrailPoint : ScanOutcome::kNothing;
   }
-  const config::BannerRule& rule = config::BannerRules[served - config::kFirstBannerRule];
+  const config::BannerRule& rule = config::BannerRules[served->index];
   return MovesBannerHead(rule, vehicle, z) && banners::HasBannerSlot(index) ? ScanOutcome::kBannerHead
                                                                             : ScanOutcome::kNothing;
 }

@@ -20,10 +20,9 @@ namespace {
 
 // What the table says of a model: the rule that serves it, "trail k" or "banner k", or "none".
 std::string ServedBy(std::int32_t model) {
-  const std::uint8_t served = ModelRules[static_cast<std::uint16_t>(model)];
-  if (served == kNoRule) return "none";
-  if (served < kFirstBannerRule) return "trail " + std::to_string(served - kFirstTrailRule);
-  return "banner " + std::to_string(served - kFirstBannerRule);
+  const std::optional<RuleRef> served = RuleServing(static_cast<std::uint16_t>(model));
+  if (!served) return "none";
+  return (served->kind == RuleKind::kTrail ? "trail " : "banner ") + std::to_string(served->index);
 }
 
 TrailRule Trail(std::int32_t model, bool enabled = true) {
@@ -162,7 +161,8 @@ TEST_F(Rules, IdsOutsideTheModelRangeMatchNothing) {
     ASSERT_TRUE(AddBannerRule(Banner(model)));
     BuildModelRules();
     for (std::int32_t id = 0; id <= 65535; ++id) {
-      if (ModelRules[id] != kNoRule) ADD_FAILURE() << "model " << id << " is served by " << ServedBy(id);
+      if (RuleServing(static_cast<std::uint16_t>(id)))
+        ADD_FAILURE() << "model " << id << " is served by " << ServedBy(id);
     }
   }
 }

@@ -51,14 +51,14 @@ void NoteServed(ScenarioSettings& settings, std::int32_t model) {
   for (int k = 0; k < settings.servedCount; ++k) {
     if (settings.served[k].model == model) return;
   }
-  const std::uint8_t rule = config::ModelRules[model];
+  const std::optional<config::RuleRef> rule = config::RuleServing(static_cast<std::uint16_t>(model));
   ScenarioSettings::Served& served = settings.served[settings.servedCount++];
   served = {model, AircraftKind::Plain, 0.0f};
-  if (rule == config::kNoRule) return;
-  if (rule < config::kFirstBannerRule) {
-    served = {model, AircraftKind::Trail, config::TrailRules[rule - config::kFirstTrailRule].height};
+  if (!rule) return;
+  if (rule->kind == config::RuleKind::kTrail) {
+    served = {model, AircraftKind::Trail, config::TrailRules[rule->index].height};
   } else {
-    served = {model, AircraftKind::Banner, config::BannerRules[rule - config::kFirstBannerRule].height};
+    served = {model, AircraftKind::Banner, config::BannerRules[rule->index].height};
   }
 }
 
