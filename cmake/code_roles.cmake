@@ -1,6 +1,7 @@
 # How code is compiled for the part it plays, beyond the options every layer shares: code the game's code calls,
-# code that keeps the game's stack alignment, and code that runs too seldom to be built for speed. Each target or
-# source says which part it plays by calling these; the flags and their reasons live here alone.
+# code that keeps the game's stack alignment, code that runs too seldom to be built for speed, and code that calls
+# nothing that throws. Each target or source says which part it plays by calling these; the flags and their reasons
+# live here alone.
 
 # zephrel_compile_with(<target> <option> [<sources...>]): the option for the sources given, or for the whole target.
 function(zephrel_compile_with target option)
@@ -50,4 +51,16 @@ function(zephrel_built_for_size target)
     return()
   endif()
   zephrel_compile_with(${target} -Os ${ARG_SOURCES})
+endfunction()
+
+# zephrel_throws_nothing(<target> [SOURCES <files...>])
+# Its code (or that of the sources given) calls nothing that throws: in what ships for Windows it is built without
+# exceptions and carries no unwind tables, which would only make the DLL larger (the linker keeps every function
+# that has an entry in them).
+function(zephrel_throws_nothing target)
+  cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  zephrel_compile_with(${target} "-fno-exceptions;-fno-asynchronous-unwind-tables" ${ARG_SOURCES})
 endfunction()

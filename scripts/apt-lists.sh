@@ -6,6 +6,7 @@
 # and libssl3:i386) finds the amd64 half at the security suite's version and the i386 half only at the main suite's:
 # "held broken packages". Taking every package at the main suite's version (apt's target release) keeps the pairs
 # equal. It is chosen only when an index failed, and said in one line; apt still checks every index it reads.
+# apt's words are read here, so apt speaks English (LC_ALL=C) whatever language the machine is set to.
 
 # apt_failed_indexes LOG: one line per index apt could not fetch, "SUITE|WHAT|REASON", WHAT being component/arch
 # (or the Release file itself).
@@ -16,13 +17,15 @@ apt_failed_indexes() {
 
 # apt_read_lists APT...: runs `APT update` (apt-get, or a private apt with its own options), a second time after a
 # pause when an index failed. Sets apt_target_release: empty when every index was read or nothing sounder can be
-# done, else the options that take the main suite's versions. Prints one line when an index failed.
+# done, else the options that take the main suite's versions. Prints one line when an index failed, and keeps it
+# in apt_lists_said.
 apt_read_lists() {
   local log try failed codename
   apt_target_release=()
+  apt_lists_said=""
   log=$(mktemp) || return 1
   for try in 1 2; do
-    if "$@" update -q >"$log" 2>&1; then
+    if LC_ALL=C "$@" update -q >"$log" 2>&1; then
       rm -f "$log"
       return 0
     fi
@@ -40,8 +43,9 @@ apt_read_lists() {
   rm -f "$log"
   if [ -n "$failed" ] && [ -n "$codename" ] && ! cut -d'|' -f1 <<<"$failed" | grep -qx "$codename"; then
     apt_target_release=(-t "$codename")
-    echo "apt: $what; installing $codename's own versions (-t $codename), so that amd64 and i386 halves match" >&2
+    apt_lists_said="apt: $what; installing $codename's own versions (-t $codename), so that amd64 and i386 halves match"
   else
-    echo "apt: $what; going on with the lists it read" >&2
+    apt_lists_said="apt: $what; going on with the lists it read"
   fi
+  echo "$apt_lists_said" >&2
 }

@@ -27,10 +27,10 @@ summary_add() {
 summary_print() {
   local row suite where passed failed skipped seconds note total_p=0 total_f=0 total_s=0
   echo
-  printf '%-30s %-22s %7s %7s %8s %7s  %s\n' suite "where it ran" passed failed skipped time note
+  printf '%-34s %-22s %7s %7s %8s %7s  %s\n' suite "where it ran" passed failed skipped time note
   for row in "${summary_rows[@]}"; do
     IFS='|' read -r suite where passed failed skipped seconds note <<<"$row"
-    printf '%-30s %-22s %7s %7s %8s %6ss  %s\n' "$suite" "$where" "$passed" "$failed" "$skipped" "$seconds" "$note"
+    printf '%-34s %-22s %7s %7s %8s %6ss  %s\n' "$suite" "$where" "$passed" "$failed" "$skipped" "$seconds" "$note"
     total_p=$((total_p + passed))
     total_f=$((total_f + failed))
     total_s=$((total_s + skipped))

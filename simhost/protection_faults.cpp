@@ -13,29 +13,40 @@
 #include <cstdint>
 
 #include "simhost.h"
+#include "win32.h"
 
 namespace simhost {
 namespace {
 
 bool armed = false;
 int failingRequest = 0;
+int failingCount = 1;
 int requests = 0;
 
-bool AddsWriteToHostCode(const void* address, std::size_t length, int protection) {
+// A request that makes host code writable, or that makes memory outside the image executable: code the plug-in
+// wrote there itself. The simulated Windows's loader makes a DLL's sections executable as its own work.
+bool IsCounted(const void* address, std::size_t length, int protection) {
   const std::uint64_t begin = reinterpret_cast<std::uint32_t>(address);
-  return (protection & PROT_WRITE) != 0 && begin < At(kCodeEnd) && begin + length > At(kImageBase);
+  if (begin < At(kImageEnd) && begin + length > At(kImageBase)) {
+    return (protection & PROT_WRITE) != 0 && begin < At(kCodeEnd);
+  }
+  return (protection & PROT_EXEC) != 0 && !pe::inside_system_work();
 }
 
 }  // namespace
 
 // Counts the request if it is one, and says whether it is the one to refuse.
 bool RefusesProtectionChange(const void* address, std::size_t length, int protection) {
-  return armed && AddsWriteToHostCode(address, length, protection) && ++requests == failingRequest;
+  if (!armed || !IsCounted(address, length, protection)) return false;
+  ++requests;
+  return failingRequest != 0 && requests >= failingRequest &&
+         (failingCount == 0 || requests < failingRequest + failingCount);
 }
 
-void ArmProtectionFaults(int failing) {
+void ArmProtectionFaults(int failing, int count) {
   armed = true;
   failingRequest = failing;
+  failingCount = count;
   requests = 0;
 }
 

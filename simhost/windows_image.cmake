@@ -1,7 +1,7 @@
 # The simulated host as a Windows program's part, for Wine: a static library, because the host image is the
 # test program's own section .game (windows.cpp). The linker's default script, with .game inserted at
 # 0x401000 before .text, puts it where the game has its code and data, in an image that must load at 0x400000.
-execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE linker_help RESULT_VARIABLE linker_status)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE linker_help RESULT_VARIABLE linker_status)
 string(REGEX MATCH "\n=+\n(.*)\n=+\n" script "${linker_help}")
 set(script "${CMAKE_MATCH_1}")
 string(REGEX REPLACE "\n  \\.text  __image_base__ [^\n]*:\n"

@@ -99,8 +99,10 @@ def print_functions(args, where, what, rounds):
     """The plug-in's own instructions per frame (sky trails off) or hooked call, by function, from the symbols
     of the image file given with --functions (the DLL as linked, or the Linux library)."""
     nm = "i686-w64-mingw32-nm" if args.build == "dll" else "nm"
+    english = dict(os.environ, LC_ALL="C")  # the tools' words are read
     symbols = []
-    for line in subprocess.run([nm, "-C", "-n", args.functions], capture_output=True, text=True).stdout.splitlines():
+    listing = subprocess.run([nm, "-C", "-n", args.functions], capture_output=True, text=True, env=english)
+    for line in listing.stdout.splitlines():
         m = re.match(r"^([0-9a-f]{8}) [tT] (.*)$", line)
         if m:
             symbols.append((int(m[1], 16), m[2]))
@@ -108,7 +110,8 @@ def print_functions(args, where, what, rounds):
     # so on, which its first symbol's page does not tell; take the image base from the headers.
     base = 0
     if args.build == "dll":
-        head = subprocess.run(["i686-w64-mingw32-objdump", "-p", args.functions], capture_output=True, text=True)
+        head = subprocess.run(["i686-w64-mingw32-objdump", "-p", args.functions], capture_output=True, text=True,
+                              env=english)
         base = int(re.search(r"ImageBase\s+([0-9a-f]+)", head.stdout)[1], 16)
     starts = [a - base for a, _ in symbols]
     by_function = {}

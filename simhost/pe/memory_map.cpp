@@ -6,6 +6,8 @@
 #include <map>
 #include <mutex>
 
+#include "win32_internal.h"
+
 namespace simhost::pe {
 
 std::vector<MappedRange> memory_map() {
@@ -55,6 +57,7 @@ std::map<uint32_t, int> ledger;  // page number -> PROT_*
 // and look. True natively; false under qemu-i386, which shows both with the first page's flags.
 bool maps_are_exact() {
   static const bool exact = [] {
+    const detail::SystemWork own;
     void* p = mmap(nullptr, 0x2000, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return true;
     mprotect(p, 0x1000, PROT_READ | PROT_EXEC);

@@ -483,6 +483,7 @@ void Module::bind_imports() {
     messages += message.size() + 1;
     code += kStubSize;
   }
+  const detail::SystemWork own;
   mprotect(stubs_, stubs_size_, PROT_READ | PROT_EXEC);
 }
 
@@ -503,6 +504,7 @@ void Module::set_up_tls() {
 }
 
 void Module::protect_sections() {
+  const detail::SystemWork own;
   auto set = [](uint32_t begin, uint32_t size, int prot) {
     mprotect(reinterpret_cast<void*>(begin), size, prot);
     remember_protection(begin, size, prot);

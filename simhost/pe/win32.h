@@ -64,8 +64,8 @@ long file_attribute_queries();
 // Files opened for reading with msvcrt's fopen or _wfopen so far, whether or not they opened.
 long file_reads();
 // True while a stand-in whose Windows original allocates nothing from the process's heap (MultiByteToWideChar,
-// GetFileAttributesExW) does its own work: the simulated host counts neither its allocations nor its file
-// queries as the DLL's.
+// GetFileAttributesExW) does its own work, or while the loader protects a DLL's pages: the simulated host counts
+// neither its allocations, its file queries nor its protection changes as the DLL's.
 bool inside_system_work();
 
 // --- injected failures -----------------------------------------------------------------------------

@@ -858,6 +858,43 @@ SHIM_WINAPI uint32_t VirtualQuery(const void* address, MemoryBasicInformation* i
   return sizeof mbi;
 }
 
+// What VirtualAlloc handed out, by base: VirtualFree gives back a whole reservation at once.
+std::map<uint32_t, uint32_t> allocations;  // base -> size in bytes, whole pages
+
+constexpr DWORD kMemReserve = 0x2000, kMemRelease = 0x8000;
+constexpr DWORD kErrorNotEnoughMemory = 8;
+
+// Fresh memory anywhere, reserved and committed at once, as the DLL asks for it; other requests are not played.
+SHIM_WINAPI void* VirtualAlloc(void* address, uint32_t size, DWORD type, DWORD protect) {
+  bool ok;
+  int prot = prot_from_page(protect, ok);
+  if (!ok || address != nullptr || size == 0 || type != (kMemCommit | kMemReserve))
+    return failed(kErrorInvalidParameter, nullptr);
+  uint32_t length = (size + 0xFFF) & ~0xFFFu;
+  if (length < size) return failed(kErrorNotEnoughMemory, nullptr);
+  void* p = mmap(nullptr, length, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return failed(kErrorNotEnoughMemory, nullptr);
+  auto base = reinterpret_cast<uint32_t>(p);
+  remember_protection(base, length, prot);
+  allocations[base] = length;
+  return p;
+}
+
+// A release takes the base VirtualAlloc returned and size 0; decommitting is not played.
+SHIM_WINAPI BOOL VirtualFree(void* address, uint32_t size, DWORD type) {
+  auto found = allocations.find(reinterpret_cast<uint32_t>(address));
+  if (type != kMemRelease || size != 0 || found == allocations.end()) return failed(kErrorInvalidParameter, 0);
+  munmap(address, found->second);
+  forget_protection(found->first, found->second);
+  allocations.erase(found);
+  return 1;
+}
+
+// x86 keeps its caches coherent: only the handle is checked.
+SHIM_WINAPI BOOL FlushInstructionCache(HANDLE process, const void*, uint32_t) {
+  return process == kCurrentProcess ? 1 : failed(kErrorInvalidHandle, 0);
+}
+
 const Shim kShims[] = {
     {"AddVectoredExceptionHandler", reinterpret_cast<void*>(&AddVectoredExceptionHandler)},
     {"CloseHandle", reinterpret_cast<void*>(&CloseHandle)},
@@ -866,6 +903,7 @@ const Shim kShims[] = {
     {"DeleteCriticalSection", reinterpret_cast<void*>(&DeleteCriticalSection)},
     {"DuplicateHandle", reinterpret_cast<void*>(&DuplicateHandle)},
     {"EnterCriticalSection", reinterpret_cast<void*>(&EnterCriticalSection)},
+    {"FlushInstructionCache", reinterpret_cast<void*>(&FlushInstructionCache)},
     {"FormatMessageA", reinterpret_cast<void*>(&FormatMessageA)},
     {"FreeLibrary", reinterpret_cast<void*>(&FreeLibrary)},
     {"GetACP", reinterpret_cast<void*>(&GetACP)},
@@ -918,6 +956,8 @@ const Shim kShims[] = {
     {"TlsGetValue", reinterpret_cast<void*>(&TlsGetValue)},
     {"TlsSetValue", reinterpret_cast<void*>(&TlsSetValue)},
     {"TryEnterCriticalSection", reinterpret_cast<void*>(&TryEnterCriticalSection)},
+    {"VirtualAlloc", reinterpret_cast<void*>(&VirtualAlloc)},
+    {"VirtualFree", reinterpret_cast<void*>(&VirtualFree)},
     {"VirtualProtect", reinterpret_cast<void*>(&VirtualProtect)},
     {"VirtualQuery", reinterpret_cast<void*>(&VirtualQuery)},
     {"WaitForMultipleObjects", reinterpret_cast<void*>(&WaitForMultipleObjects)},

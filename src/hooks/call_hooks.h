@@ -3,6 +3,11 @@
 // site, which runs the hook callbacks attached there (the one attached last outermost) and, innermost, the
 // routine the host used to call. When the last callback goes, the saved bytes go back.
 //
+// The site calls `dispatch_hooks` through a trampoline of ours outside the library (patching/trampolines.h):
+// another tool that takes the site over after us keeps that trampoline's address, and if the site cannot be
+// given back when we go, the trampoline is turned to the routine the site used to call and stays, so that the
+// tool's call still ends where it did before we came.
+//
 // One instantiation per call site: the site's host address is a template argument, so each site has its
 // own `dispatch_hooks`, its own shared manager (`GetSiteManager`) and its own store of kept site hooks
 // (`siteHookStore`), all created on first use and gone at exit. Only host routines that take nothing from
@@ -23,6 +28,7 @@
 #include "hooks/site_reports.h"
 #include "host/callconv.h"
 #include "patching/patching.h"
+#include "patching/trampolines.h"
 
 namespace hook {
 
@@ -122,9 +128,10 @@ class site_manager_core : public Patch {
   site_manager_core& operator=(const site_manager_core&) = delete;
   [[gnu::cold]] ~site_manager_core() override {
     hooks.clear();
-    // The last chance: a site that cannot be seen to hold our call is left as it is.
-    if (this->hasSaved && HoldsOurCall() != true) this->hasSaved = false;
-    // The saved bytes, if still to be written back, go back as the base part goes.
+    // The last chance. A site that can be neither read nor written back is left as it is, and the trampoline it
+    // calls is sent on to the host's routine.
+    if (hooked && !GiveBack()) Leave(SiteLeft::kTrampolineNotPutBack);
+    this->hasSaved = false;
   }
 
   // Takes the site out of the chain: the bytes go back, unless something else has rewritten the site since.
@@ -134,14 +141,7 @@ class site_manager_core : public Patch {
     if (!hooked) return;
     for (auto& entry : hooks) Retire(std::move(entry.second));
     hooks.clear();
-    if (this->hasSaved) {
-      const std::optional<bool> ours = HoldsOurCall();
-      if (!ours) return;
-      // Whoever rewrote the site owns it now.
-      if (!*ours) this->hasSaved = false;
-    }
-    Patch::Restore();
-    hooked = this->hasSaved;
+    hooked = !GiveBack();
   }
 
   // A callback in a place of its own, which it keeps while it is attached and while a call runs it.
@@ -205,18 +205,30 @@ class site_manager_core : public Patch {
       ReportSite(hostAddress, SiteOutcome::kNotRead, nullptr);
       return;
     }
-    const bool isCall = this->savedBytes[0] == patching::kOpcodeCall;
-    const std::optional<std::uint32_t> target =
-        isCall ? patching::WriteCall(site, dispatchAddress_, true) : std::nullopt;
-    if (!target) {
-      ReportSite(hostAddress, isCall ? SiteOutcome::kNotWritten : SiteOutcome::kNotACall, this->savedBytes);
+    if (this->savedBytes[0] != patching::kOpcodeCall) {
+      ReportSite(hostAddress, SiteOutcome::kNotACall, this->savedBytes);
       this->hasSaved = false;  // nothing was written: nothing to put back
       return;
     }
-    ReportSite(hostAddress, SiteOutcome::kHooked, this->savedBytes);
+    // Without a trampoline the site calls dispatch_hooks itself: hooked as well, only not to be left behind.
+    trampoline_ = patching::MakeTrampoline(dispatchAddress_);
+    callee_ = trampoline_ != 0 ? trampoline_ : dispatchAddress_;
+    const std::optional<std::uint32_t> target = patching::WriteCall(site, callee_, true);
+    if (!target) {
+      ReportSite(hostAddress, SiteOutcome::kNotWritten, this->savedBytes);
+      patching::ReleaseTrampoline(std::exchange(trampoline_, 0));
+      this->hasSaved = false;
+      return;
+    }
+    ReportSite(hostAddress, trampoline_ != 0 ? SiteOutcome::kHooked : SiteOutcome::kHookedDirect, this->savedBytes,
+               trampoline_);
+    hostAddress_ = hostAddress;
     hostTarget = reinterpret_cast<HostFunction>(*target);
     hooked = true;
   }
+
+  // What the site calls while hooked: our trampoline, or dispatch_hooks itself when there is none.
+  std::uint32_t Callee() const { return callee_; }
 
   HostFunction hostTarget = nullptr;
   std::vector<std::pair<Owner, StoredCallback>> hooks;
@@ -311,10 +323,44 @@ class site_manager_core : public Patch {
     patching::RelativeBranch branch{};
     if (!patching::PeekBytes(site, &branch, sizeof branch, this->unprotect)) return std::nullopt;
     return branch.opcode == patching::kOpcodeCall &&
-           site + sizeof branch + static_cast<std::uint32_t>(branch.displacement) == dispatchAddress_;
+           site + sizeof branch + static_cast<std::uint32_t>(branch.displacement) == callee_;
+  }
+
+  // Puts the saved bytes back if the site still holds our call; a site that something else has rewritten since
+  // is that one's, and a call it keeps to our trampoline goes on to the host's routine from now on. False, with
+  // the site still calling our code, when it cannot be read or written.
+  [[gnu::cold]] bool GiveBack() {
+    if (this->hasSaved) {
+      const std::optional<bool> ours = HoldsOurCall();
+      if (!ours) return false;
+      if (!*ours) {
+        this->hasSaved = false;
+        Leave(SiteLeft::kTrampolineForTool);
+        return true;
+      }
+    }
+    Patch::Restore();
+    if (this->hasSaved) return false;
+    // Nothing calls the trampoline now.
+    patching::ReleaseTrampoline(std::exchange(trampoline_, 0));
+    return true;
+  }
+
+  // Whatever still calls our code at the site is sent past it, to the host's routine, for good; without a
+  // trampoline it still leads into the library, and the report says so.
+  [[gnu::cold]] void Leave(SiteLeft left) {
+    if (trampoline_ != 0) {
+      patching::LeaveTrampoline(std::exchange(trampoline_, 0), reinterpret_cast<std::uint32_t>(hostTarget));
+    } else {
+      left = SiteLeft::kCallIntoLibrary;
+    }
+    ReportSiteLeft(hostAddress_, left);
   }
 
   const std::uint32_t dispatchAddress_;  // of the site's own dispatch_hooks
+  std::uint32_t trampoline_ = 0;         // the one the hooked site calls, if it has one
+  std::uint32_t callee_ = 0;             // what the hooked site calls
+  std::uint32_t hostAddress_ = 0;        // of the hooked site, in the host build
   int callsInProgress = 0;
   std::vector<StoredCallback> retired;  // callbacks let go while a call was running
 };

@@ -10,7 +10,7 @@ namespace {
 SiteReport reports[kSiteReportCapacity];
 std::size_t reportCount = 0;
 
-SiteReport* Find(std::uint32_t address) {
+[[gnu::noinline]] SiteReport* Find(std::uint32_t address) {
   for (std::size_t i = 0; i < reportCount; ++i) {
     if (reports[i].address == address) return &reports[i];
   }
@@ -19,14 +19,19 @@ SiteReport* Find(std::uint32_t address) {
 
 }  // namespace
 
-void ReportSite(std::uint32_t address, SiteOutcome outcome, const std::uint8_t* bytes) noexcept {
+void ReportSite(std::uint32_t address, SiteOutcome outcome, const std::uint8_t* bytes,
+                std::uint32_t trampoline) noexcept {
   SiteReport* report = Find(address);
   if (report == nullptr) {
     if (reportCount == kSiteReportCapacity) return;
     report = &reports[reportCount++];
   }
-  *report = SiteReport{address, outcome, {}};
+  *report = SiteReport{address, outcome, SiteLeft::kNothing, {}, trampoline};
   if (bytes != nullptr) std::memcpy(report->bytes, bytes, sizeof report->bytes);
+}
+
+void ReportSiteLeft(std::uint32_t address, SiteLeft left) noexcept {
+  if (SiteReport* report = Find(address)) report->left = left;
 }
 
 const SiteReport* FindSiteReport(std::uint32_t address) noexcept { return Find(address); }

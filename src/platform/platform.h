@@ -22,6 +22,18 @@ bool LiftPageProtection(std::uint32_t address, Protection& previous);
 // Gives the page that holds `address` the protection `protection`; false on failure.
 bool SetPageProtection(std::uint32_t address, Protection protection);
 
+// Memory of the process's own for code the plug-in writes itself, outside every module: `size` bytes (whole
+// pages) at a page boundary, readable and writable. 0 when the system has none to give. Not in the browser preview,
+// which writes no code.
+std::uint32_t ReserveCodeMemory(std::size_t size);
+
+// Makes the pages of [address, address + size), reserved above and written, readable and executable, and no longer
+// writable. False on failure: the memory is then fit only to be released.
+bool MakeCodeExecutable(std::uint32_t address, std::size_t size);
+
+// Gives back the whole of what ReserveCodeMemory(size) returned as `address`; false on failure.
+bool ReleaseCodeMemory(std::uint32_t address, std::size_t size);
+
 // True when every byte of [address, address + size) lies in memory the process has mapped.
 bool IsMapped(std::uint32_t address, std::size_t size);
 

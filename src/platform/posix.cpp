@@ -114,6 +114,19 @@ bool SetPageProtection(std::uint32_t address, Protection protection) {
   return ProtectPage(address, static_cast<int>(protection));
 }
 
+std::uint32_t ReserveCodeMemory(std::size_t size) {
+  void* const memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return memory == MAP_FAILED ? 0 : reinterpret_cast<std::uint32_t>(memory);
+}
+
+bool MakeCodeExecutable(std::uint32_t address, std::size_t size) {
+  return mprotect(reinterpret_cast<void*>(address), size, PROT_READ | PROT_EXEC) == 0;
+}
+
+bool ReleaseCodeMemory(std::uint32_t address, std::size_t size) {
+  return munmap(reinterpret_cast<void*>(address), size) == 0;
+}
+
 bool IsMapped(std::uint32_t address, std::size_t size) {
   std::uint64_t at = address;
   const std::uint64_t end = at + size;

@@ -20,6 +20,22 @@ bool SetPageProtection(std::uint32_t address, Protection protection) {
   return VirtualProtect(reinterpret_cast<LPVOID>(address), 1, protection, &old) != FALSE;
 }
 
+std::uint32_t ReserveCodeMemory(std::size_t size) {
+  return reinterpret_cast<std::uint32_t>(VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+}
+
+bool MakeCodeExecutable(std::uint32_t address, std::size_t size) {
+  DWORD old = 0;
+  if (!VirtualProtect(reinterpret_cast<LPVOID>(address), size, PAGE_EXECUTE_READ, &old)) return false;
+  // x86 keeps its caches coherent, but Windows asks for this after code is written.
+  return FlushInstructionCache(GetCurrentProcess(), reinterpret_cast<LPCVOID>(address), size) != FALSE;
+}
+
+// A release takes size 0 and gives back the whole reservation.
+bool ReleaseCodeMemory(std::uint32_t address, std::size_t) {
+  return VirtualFree(reinterpret_cast<LPVOID>(address), 0, MEM_RELEASE) != FALSE;
+}
+
 bool IsMapped(std::uint32_t address, std::size_t size) {
   const std::uint64_t end = std::uint64_t{address} + size;
   std::uint64_t at = address;

@@ -37,6 +37,11 @@ void ShutdownCallback() { banners::DestroyBannerTexture(); }
 // After the host's drawing routine, inside its drawing pass.
 void DrawCallback() { DrawStep(); }
 
+// Tells the log, as the library goes, what the unloading left in the game's code.
+struct UnloadLog {
+  ~UnloadLog() { AppendUnloadLog(); }
+};
+
 // The plug-in's attachment to the host: constructing it adds the five callbacks to their events. Each
 // registration is the first on its event and so hooks the event's call sites on the spot (on the builds the
 // plug-in serves), before the host reaches any of them.
@@ -50,6 +55,10 @@ class HostAttachment {
     hostDrawEvent().AddCallback(hostDrawEvent().afterCallbacks, DrawCallback, 0);
   }
 };
+
+// Made before the attachment and so before the events and site hooks it makes, it goes after them: by then every
+// site is given back or left.
+ZEPHREL_INIT_PLUGIN_OBJECT UnloadLog unloadLog;
 
 // After the host bindings (which detect the host build), whatever order the objects are linked in.
 ZEPHREL_INIT_PLUGIN_OBJECT HostAttachment hostAttachment;

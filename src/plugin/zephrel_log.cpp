@@ -110,6 +110,28 @@ void Flush(bool whole) {
 
 constexpr const char* kNoProtection = "the page's protection could not be changed";
 
+// Where the call that Zephrel found at the site went, in the game build's addresses.
+std::uint32_t SavedTarget(const host::CallSiteInfo& site, const hook::SiteReport& report) {
+  std::int32_t displacement = 0;
+  std::memcpy(&displacement, report.bytes + 1, sizeof displacement);
+  return site.address + 5 + static_cast<std::uint32_t>(displacement);
+}
+
+// What unloading left at a site it could not give back.
+void LogSiteLeft(const host::CallSiteInfo& site, const hook::SiteReport& report) {
+  if (report.left == hook::SiteLeft::kCallIntoLibrary) {
+    LogLine("  0x%06X %-20s still calls into Zephrel, which had no jump of its own to leave: the game crashes there",
+            site.address, site.name);
+  } else if (report.left != hook::SiteLeft::kNothing) {
+    LogLine("  0x%06X %-20s %s: Zephrel's jump at 0x%08X stays until the game ends, on to 0x%06X", site.address,
+            site.name,
+            report.left == hook::SiteLeft::kTrampolineForTool
+                ? "another tool's call stands here"
+                : "its page's protection could not be changed to give it back",
+            report.trampoline, SavedTarget(site, report));
+  }
+}
+
 void LogSite(const host::CallSiteInfo& site) {
   const hook::SiteReport* report = hook::FindSiteReport(site.address);
   if (report == nullptr) {
@@ -120,13 +142,16 @@ void LogSite(const host::CallSiteInfo& site) {
   char bytes[16];
   std::snprintf(bytes, sizeof bytes, "%02X %02X %02X %02X %02X", b[0], b[1], b[2], b[3], b[4]);
   switch (report->outcome) {
-    case hook::SiteOutcome::kHooked: {
-      std::int32_t displacement = 0;
-      std::memcpy(&displacement, b + 1, sizeof displacement);
-      const std::uint32_t target = site.address + 5 + static_cast<std::uint32_t>(displacement);
-      LogLine("  0x%06X %-20s hooked: its call to 0x%06X now runs inside Zephrel's", site.address, site.name, target);
+    case hook::SiteOutcome::kHooked:
+      LogLine("  0x%06X %-20s hooked: its call to 0x%06X now runs inside Zephrel's", site.address, site.name,
+              SavedTarget(site, *report));
       return;
-    }
+    case hook::SiteOutcome::kHookedDirect:
+      LogLine(
+          "  0x%06X %-20s hooked: its call to 0x%06X now runs inside Zephrel's, with no jump of Zephrel's own: "
+          "unload a tool that takes it over later before Zephrel",
+          site.address, site.name, SavedTarget(site, *report));
+      return;
     case hook::SiteOutcome::kNotACall:
       LogLine(
           "  0x%06X %-20s left alone: it holds %s, not a relative call (E8), so something else has rewritten "
@@ -408,6 +433,24 @@ void AppendReinitLog(const IniRead& ini) noexcept {
     LogLine("Re-initialisation %d", ++reinitCount);
     LogConfiguration(ini);
   });
+}
+
+void AppendUnloadLog() noexcept {
+  // Only what this load's start-up began, and only when unloading left something behind.
+  if (length == 0) return;
+  bool any = false;
+  for (const host::CallSiteInfo& site : host::kCallSites) {
+    const hook::SiteReport* report = hook::FindSiteReport(site.address);
+    any = any || (report != nullptr && report->left != hook::SiteLeft::kNothing);
+  }
+  if (!any) return;
+  // Nothing here can fail: no Write() around it.
+  BeginSection();
+  LogLine("Unloaded, leaving:");
+  for (const host::CallSiteInfo& site : host::kCallSites) {
+    if (const hook::SiteReport* report = hook::FindSiteReport(site.address)) LogSiteLeft(site, *report);
+  }
+  Flush(false);
 }
 
 static_assert(config::kMaxTrailRules == config::kMaxBannerRules, "a rule's row is told by its place in its kind");

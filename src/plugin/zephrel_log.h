@@ -1,9 +1,9 @@
 #pragma once
 // Zephrel.log, beside the plug-in's module: what a player or modder reads when the game shows nothing. Each
 // start-up rewrites it with what the load did to the game's code and what the start-up found; each
-// re-initialisation appends what it read, and each frame that reads a saved file again appends what changed. Never
-// written by any other frame, during static initialisation or from the DLL's entry routine; a file that cannot be
-// written is no log and nothing more.
+// re-initialisation appends what it read, and each frame that reads a saved file again appends what changed; an
+// unload that leaves something in the game's code appends what, as the library goes. Never written by any other
+// frame or during static initialisation; a file that cannot be written is no log and nothing more.
 
 #include <array>
 #include <cstdint>
@@ -44,6 +44,10 @@ ConfigTexts CurrentConfigTexts();
 // named now is read only at the next game start), and the notes on the file's lines that are new or gone since the
 // log last told them. A file over the size limit gives every setting its default.
 void AppendFollowLog(const IniRead& ini, std::uint32_t gameTimeMs, const ConfigTexts& before) noexcept;
+
+// Appends what unloading left at call sites it could not give back (other tools' calls still reach it), if it left
+// anything and this load's start-up wrote a log. Runs as the library goes, once every site hook is gone.
+void AppendUnloadLog() noexcept;
 
 // Adds one line (CR LF is added) to the log being composed.
 void LogLine(const char* format, ...) noexcept __attribute__((format(gnu_printf, 1, 2)));

@@ -16,6 +16,7 @@
 #include "config/ini_parser.h"
 #include "config/plugin_paths.h"
 #include "config/settings.h"
+#include "support/own_folder.h"
 
 using namespace config;
 
@@ -33,25 +34,10 @@ std::string ProgramDirectory() {
 // A fresh directory of files to read.
 class IniFileOnDisk : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/zephrel-ini-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-  }
-  void TearDown() override {
-    for (const std::string& file : written_) std::remove(file.c_str());
-    rmdir(directory_.c_str());
-  }
+  std::string Write(const std::string& name, const std::string& content) { return folder_.Write(name, content); }
 
-  std::string Write(const std::string& name, const std::string& content) {
-    const std::string path = directory_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    written_.push_back(path);
-    return path;
-  }
-
-  std::string directory_;
-  std::vector<std::string> written_;
+  testing_support::OwnFolder folder_;
+  const std::string& directory_ = folder_.path();
 };
 
 // The settings of the file at `path`, as the plug-in reads them.

@@ -1,6 +1,6 @@
 // The settings as the plug-in loads them from the Zephrel.ini next to the module that holds the reader: in this
 // program, the program itself. The tests write that file, so this program runs as one test (never two of them at
-// once).
+// once), from a copy of it in a folder of its own (tests/run_in_own_folder.cmake).
 
 #include "config/settings.h"
 

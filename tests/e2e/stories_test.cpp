@@ -51,7 +51,7 @@ TEST_P(Story, OnAServedBuildTheLoadHooksTheSixCallSitesAndNothingElse) {
     for (const Site site : simhost::kAllSites) {
       SCOPED_TRACE(simhost::SiteName(site));
       EXPECT_EQ(simhost::ReadCode(simhost::SiteAddress(site), 1)[0], 0xE8);
-      EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(simhost::SiteAddress(site)), true).value_or(0)));
+      EXPECT_TRUE(plugin().Contains(LeadsTo(simhost::SiteAddress(site))));
       EXPECT_EQ(simhost::RunSite(site), simhost::RoutineResult(site)) << "the host gets its routine's result";
     }
     EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
@@ -804,6 +804,55 @@ TEST_P(Story, AnotherToolsHookAtACallSiteKeepsWorkingAndIsPutBack) {
   EXPECT_TRUE(simhost::SnapshotCode() == before);
 }
 
+// Plug-in loaders unload plug-ins in whatever order they like. A tool that took a call over after Zephrel goes on
+// through Zephrel's trampoline, which Zephrel, unloaded first, leaves jumping to the game's routine.
+TEST_P(Story, AToolThatHookedAfterZephrelRunsOnWhenZephrelIsUnloadedFirst) {
+  const std::uint32_t site = simhost::SiteAddress(Site::Frame);
+  const std::uint32_t routine = simhost::At(simhost::RoutineAddress(Site::Frame));
+  const auto pristine = simhost::SnapshotCode();
+  WriteIni(Ini());
+  InstallBannerTexture();
+  Load();
+  simhost::Startup();
+  const LaterTool<Site::Frame> tool;
+  const std::uint32_t trampoline = tool.goesOnTo;
+  EXPECT_FALSE(plugin().Contains(trampoline)) << "the call it found reaches a trampoline outside Zephrel";
+  TwoPlanes planes;
+  planes.Place();
+  Fly(Seconds(3));
+  EXPECT_EQ(tool.runs, Seconds(3));
+  EXPECT_EQ(BatchesOf(kLines).size(), 1u) << "Zephrel's frame work runs inside the tool's";
+
+  ASSERT_TRUE(Unload()) << "Zephrel is really gone";
+  EXPECT_EQ(BranchTarget(trampoline, false), routine);
+  for (const std::uint32_t changed : ChangedBytes(pristine, simhost::SnapshotCode())) {
+    EXPECT_LT(changed - site, 5u) << "every other site is the game's own again";
+  }
+  char left[160];
+  std::snprintf(left, sizeof left,
+                "another tool's call stands here: Zephrel's jump at 0x%08X stays until the game ends, on to 0x%06X",
+                trampoline, simhost::RoutineAddress(Site::Frame));
+  const std::string log = Log().value_or("");
+  const std::size_t unloaded = log.find("\nUnloaded, leaving:\n");
+  ASSERT_NE(unloaded, std::string::npos) << log;
+  EXPECT_NE(LineWith(log.substr(unloaded), "0x53E981").find(left), std::string::npos) << log;
+  EXPECT_EQ(Count(log.substr(unloaded), "\n  0x"), 1u) << "the one site left";
+
+  const int routineRuns = simhost::RoutineRuns(Site::Frame);
+  Fly(Seconds(60));
+  EXPECT_EQ(tool.runs, Seconds(63)) << "the tool's hook, many frames on";
+  EXPECT_EQ(simhost::RoutineRuns(Site::Frame) - routineRuns, Seconds(60)) << "and the game's routine after it";
+  EXPECT_TRUE(simhost::Recorded().batches.empty()) << "and nothing of Zephrel's";
+  EXPECT_TRUE(simhost::CalleeSavedRegistersKept());
+
+  tool.Unload();
+  EXPECT_EQ(LeadsTo(site), routine) << "the site is the game's, through the trampoline left";
+  Fly(Seconds(3));
+  EXPECT_EQ(tool.runs, Seconds(63));
+  EXPECT_EQ(simhost::RoutineRuns(Site::Frame) - routineRuns, Seconds(63));
+  for (const Site other : simhost::kAllSites) EXPECT_EQ(simhost::RunSite(other), simhost::RoutineResult(other));
+}
+
 // A site where another tool has put an indirect call (FF 15) is left alone; the plug-in hooks the other five.
 TEST_P(Story, ASiteHoldingAnIndirectCallIsLeftAlone) {
   constexpr Site kSite = Site::Draw;
@@ -821,7 +870,7 @@ TEST_P(Story, ASiteHoldingAnIndirectCallIsLeftAlone) {
   EXPECT_EQ(simhost::ReadCode(simhost::SiteAddress(kSite), indirect.size()), indirect);
   for (const Site site : simhost::kAllSites) {
     if (site == kSite) continue;
-    EXPECT_TRUE(plugin().Contains(BranchTarget(simhost::At(simhost::SiteAddress(site)), true).value_or(0)));
+    EXPECT_TRUE(plugin().Contains(LeadsTo(simhost::SiteAddress(site))));
   }
   simhost::Startup();
   TwoPlanes planes;

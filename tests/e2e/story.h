@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "host/callconv.h"
+#include "patching/patching.h"
 #include "plugin.h"
 #include "simhost.h"
 
@@ -191,6 +194,48 @@ inline std::size_t Count(const std::string& text, const std::string& part) {
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
   return count;
 }
+
+// Where the branch at a host address leads: its target, or, when that is one of the plug-in's trampolines (FF 25,
+// a jump through a cell), where the trampoline jumps; 0 when there is no branch.
+inline std::uint32_t LeadsTo(std::uint32_t hostAddress) {
+  const std::uint32_t target = patching::BranchTarget(simhost::At(hostAddress), true).value_or(0);
+  if (target == 0) return 0;
+  const auto* code = reinterpret_cast<const std::uint8_t*>(target);
+  return code[0] == 0xFF && code[1] == 0x25 ? patching::BranchTarget(target, false).value_or(0) : target;
+}
+
+// Another tool that takes the call at `S` over after Zephrel, as such tools do: it keeps the target of the call it
+// finds there as the routine it goes on to, writes its own call over it, and, unloaded, puts back what it found.
+template <simhost::Site S>
+class LaterTool {
+ public:
+  LaterTool() : found_(simhost::ReadCode(Address(), 5)) {
+    goesOnTo = patching::BranchTarget(simhost::At(Address()), true).value_or(0);
+    runs = 0;
+    const std::uint32_t displacement = reinterpret_cast<std::uint32_t>(&Hook) - (simhost::At(Address()) + 5);
+    std::vector<std::uint8_t> call{0xE8, 0, 0, 0, 0};
+    std::memcpy(call.data() + 1, &displacement, 4);
+    simhost::WriteCode(Address(), call);
+  }
+  LaterTool(const LaterTool&) = delete;
+  LaterTool& operator=(const LaterTool&) = delete;
+
+  void Unload() const { simhost::WriteCode(Address(), found_); }
+  // What it found at the site: Zephrel's call, or the game's own.
+  const std::vector<std::uint8_t>& found() const { return found_; }
+
+  static inline std::uint32_t goesOnTo = 0;
+  static inline int runs = 0;
+
+ private:
+  static std::uint32_t Address() { return simhost::SiteAddress(S); }
+  __attribute__((force_align_arg_pointer)) static std::uint32_t HOST_CDECL Hook() {
+    ++runs;
+    return reinterpret_cast<std::uint32_t(HOST_CDECL*)()>(goesOnTo)();
+  }
+
+  std::vector<std::uint8_t> found_;
+};
 
 // The host image's code bytes that differ between two snapshots, as host addresses.
 inline std::vector<std::uint32_t> ChangedBytes(const std::vector<std::uint8_t>& before,

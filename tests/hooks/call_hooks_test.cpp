@@ -26,6 +26,7 @@ using testing_support::CodeOverwrite;
 using testing_support::Marks;
 using testing_support::PageProtection;
 using testing_support::RoutineOf;
+using testing_support::TrampolineTarget;
 
 constexpr Site kSite = Site::Frame;
 constexpr std::uint32_t kAddress = host::address::FrameCallSite;
@@ -50,7 +51,11 @@ Callback PassThrough() {
   return [](const Next& next) { return next(); };
 }
 
-bool SiteHoldsDispatch() { return CallTargetAt(kAddress) == FrameHook::manager_type::DispatchAddress(); }
+// The site calls our trampoline, which jumps to the site's own dispatch_hooks.
+bool SiteHoldsDispatch() {
+  return CallTargetAt(kAddress) == Manager().Callee() &&
+         TrampolineTarget(Manager().Callee()) == FrameHook::manager_type::DispatchAddress();
+}
 
 class CallHooks : public ::testing::Test {
  protected:
@@ -87,6 +92,8 @@ TEST_F(CallHooks, InstallSavesTheCallAndCallsTheSitesOwnDispatch) {
             std::vector<std::uint8_t>(original_.begin(), original_.begin() + 5));
   EXPECT_EQ(Manager().savedSize, 5u);
   EXPECT_EQ(PageProtection(simhost::At(kAddress)), "r-xp");
+  EXPECT_EQ(PageProtection(Manager().Callee()), "r-xp") << "the trampoline's code is never writable";
+  EXPECT_EQ(hook::FindSiteReport(kAddress)->trampoline, Manager().Callee());
 
   EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
   EXPECT_EQ(simhost::RoutineRuns(kSite), 1);
@@ -354,6 +361,50 @@ TEST_F(CallHooks, ASiteRewrittenSinceOurHookIsNotClobbered) {
     EXPECT_EQ(simhost::ReadCode(kAddress, 5), rewritten);
     EXPECT_FALSE(Manager().hooked);
     EXPECT_FALSE(Manager().hasSaved);
+    simhost::WriteCode(kAddress, original_);
+  }
+}
+
+// Another tool that takes the site over after us keeps our call, to our trampoline, as the routine it goes on
+// to. Once we let go, the trampoline goes on to the host's routine itself, for good.
+std::uint32_t laterToolGoesOnTo = 0;
+std::uint32_t HOST_CDECL LaterToolHook() {
+  simhost::Mark("later tool");
+  return reinterpret_cast<testing_support::HostRoutineFn>(laterToolGoesOnTo)();
+}
+
+TEST_F(CallHooks, AToolThatHookedAfterUsStillReachesTheHostsRoutineOnceWeLetGo) {
+  const std::vector<std::uint8_t> laterTool = CallBytes(kAddress, reinterpret_cast<std::uint32_t>(&LaterToolHook));
+  const std::vector<std::string> throughBoth{"later tool", "ours>", "routine:frame", "<ours"};
+  const std::vector<std::string> throughTool{"later tool", "routine:frame"};
+  for (const bool unhook : {true, false}) {
+    SCOPED_TRACE(unhook ? "unhooked" : "destroyed");
+    std::uint32_t trampoline = 0;
+    {
+      FrameHook siteHook;
+      siteHook.Install(Marking("ours"));
+      trampoline = CallTargetAt(kAddress);
+      laterToolGoesOnTo = trampoline;
+      simhost::WriteCode(kAddress, laterTool);
+      simhost::ClearRecord();
+      EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
+      EXPECT_EQ(Marks(), throughBoth);
+      if (unhook) siteHook.Unhook();
+    }
+    EXPECT_EQ(simhost::ReadCode(kAddress, 5), laterTool);
+    EXPECT_FALSE(Manager().hooked);
+    EXPECT_EQ(TrampolineTarget(trampoline), RoutineOf(kSite));
+    EXPECT_EQ(hook::FindSiteReport(kAddress)->left, hook::SiteLeft::kTrampolineForTool);
+    for (int call = 0; call < 3; ++call) {
+      simhost::ClearRecord();
+      EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
+      EXPECT_EQ(Marks(), throughTool);
+    }
+    // The later tool goes too, putting back the call it found: the site is the host's again, but for a jump.
+    simhost::WriteCode(kAddress, CallBytes(kAddress, trampoline));
+    simhost::ClearRecord();
+    EXPECT_EQ(simhost::RunSite(kSite), simhost::RoutineResult(kSite));
+    EXPECT_EQ(Marks(), (std::vector<std::string>{"routine:frame"}));
     simhost::WriteCode(kAddress, original_);
   }
 }

@@ -21,6 +21,7 @@ using plugin::HostRef;
 using plugin::SiteList;
 using testing_support::CallTargetAt;
 using testing_support::Marks;
+using testing_support::TrampolineTarget;
 
 // An event on one call site of its own, hooked on build 1001 (the simulated host's) and 1002.
 template <std::uint32_t Site>
@@ -33,10 +34,13 @@ TestEvent<Site>& EventOn() {
   return event;
 }
 
+// The site's dispatch_hooks, as the hooked site reaches it: through the trampoline it calls.
 template <std::uint32_t Site>
 std::uint32_t DispatchOf() {
   return plugin::HostSiteHook<Site>::manager_type::DispatchAddress();
 }
+
+std::uint32_t ReachedFrom(std::uint32_t site) { return TrampolineTarget(CallTargetAt(site)); }
 
 // Every test's own spare host code.
 constexpr std::uint32_t kSpareCode = 0x851000;
@@ -60,7 +64,7 @@ TEST_F(HostEvents, AHookedCallRunsBeforeHostAfterAndReturnsTheHostsResult) {
 
   event.AddCallback(event.afterCallbacks, Second);
   EXPECT_TRUE(event.installed);
-  EXPECT_EQ(CallTargetAt(kSite), DispatchOf<kSite>());
+  EXPECT_EQ(ReachedFrom(kSite), DispatchOf<kSite>());
   EXPECT_EQ(reinterpret_cast<std::uint32_t>(plugin::HostSiteHook<kSite>::GetSiteManager()->hostTarget), routine);
 
   const int runs = simhost::RoutineRuns(simhost::Site::Frame);
@@ -213,8 +217,9 @@ TEST_F(HostEvents, EveryReferenceOfTheRunningBuildIsHooked) {
       event;
 
   event.AddCallback(event.afterCallbacks, Second);
-  EXPECT_EQ(CallTargetAt(kSiteA), DispatchOf<kSiteA>());
-  EXPECT_EQ(CallTargetAt(kSiteB), DispatchOf<kSiteB>());
+  EXPECT_EQ(ReachedFrom(kSiteA), DispatchOf<kSiteA>());
+  EXPECT_EQ(ReachedFrom(kSiteB), DispatchOf<kSiteB>());
+  EXPECT_NE(CallTargetAt(kSiteA), CallTargetAt(kSiteB)) << "a trampoline for each site";
   simhost::RunCode(kSiteA);
   simhost::RunCode(kSiteB);
   EXPECT_EQ(Marks(), (std::vector<std::string>{"routine:frame", "second", "routine:frame", "second"}));

@@ -39,6 +39,15 @@ inline std::uint32_t CallTargetAt(std::uint32_t hostAddress) {
   return simhost::At(hostAddress) + 5 + displacement;
 }
 
+// Where a trampoline at a process address (FF 25: a jump through a cell) goes on to; 0 for any other code.
+inline std::uint32_t TrampolineTarget(std::uint32_t processAddress) {
+  const auto* code = reinterpret_cast<const std::uint8_t*>(processAddress);
+  if (code[0] != 0xFF || code[1] != 0x25) return 0;
+  std::uint32_t cell = 0;
+  std::memcpy(&cell, code + 2, 4);
+  return *reinterpret_cast<const std::uint32_t*>(cell);
+}
+
 // The entries of the call record, in order: host routines ("routine:frame"), host entries and marks.
 inline std::vector<std::string> Marks() {
   std::vector<std::string> marks;

@@ -1,13 +1,20 @@
-// The simulated host itself: its call sites, its sky routine, and loading the plug-in library.
+// The simulated host itself: its call sites, its sky routine, and loading the plug-in library; and the folders the
+// tests write their files into.
 
 #include "simhost.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "plugin.h"
 #include "support/code_scratch.h"
+#include "support/own_folder.h"
 #include "support/x87.h"
 
 namespace {
@@ -117,5 +124,40 @@ INSTANTIATE_TEST_SUITE_P(Both, PluginBuilds,
                          [](const auto& info) {
                            return info.param == simhost::PluginBuild::LinuxLibrary ? "LinuxLibrary" : "WindowsDll";
                          });
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Each folder is new, named by the process and the test, and goes with what it holds; a folder of the same name
+// left by an earlier process of the same id is passed over, never taken over or removed.
+TEST(OwnFolders, AreNewNamedByProcessAndTestAndGoWithTheirFiles) {
+  const std::string stem = (fs::temp_directory_path() / ("zephrel-" + std::to_string(getpid()) +
+                                                         "-OwnFolders.AreNewNamedByProcessAndTestAndGoWithTheirFiles"))
+                               .string();
+  fs::create_directory(stem + "-2");
+  std::ofstream(stem + "-2/earlier") << "an earlier process's";
+  std::string first, second;
+  {
+    const testing_support::OwnFolder a;
+    const testing_support::OwnFolder b;
+    first = a.path();
+    second = b.path();
+    EXPECT_EQ(first, stem);
+    EXPECT_EQ(second, stem + "-3");
+    const std::string written = a.Write("MODELS/BANNER.TXD", "dictionary");
+    EXPECT_EQ(written, a.File("MODELS/BANNER.TXD"));
+    std::ifstream in(written);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "dictionary");
+  }
+  EXPECT_FALSE(fs::exists(first));
+  EXPECT_FALSE(fs::exists(second));
+  EXPECT_TRUE(fs::exists(stem + "-2/earlier"));
+  fs::remove_all(stem + "-2");
+}
 
 }  // namespace

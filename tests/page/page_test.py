@@ -7,8 +7,10 @@ Usage: page_test.py PAGE SAMPLES [--screenshot FILE [--picture-only]]. Prints on
 "page: P passed, F failed"; exit status 0, 1 when a check failed, 3 when Chromium cannot be driven here."""
 
 import argparse
+import os
 import pathlib
 import random
+import shutil
 import sys
 import tempfile
 import time
@@ -30,13 +32,16 @@ LIMIT_STEP_MS = 0.5
 LIMIT_FPS = 30
 
 
-def start_browser(downloads):
+def start_browser(own):
+    """Chromium with its profile and its downloads in this run's own folder. The ports are the system's choice:
+    chromedriver's a free one Selenium asks for, Chromium's own one that chromedriver reads from the profile."""
     options = webdriver.ChromeOptions()
-    for argument in ["--headless=new", "--no-sandbox", "--enable-unsafe-swiftshader", "--window-size=1600,1000"]:
+    for argument in ["--headless=new", "--no-sandbox", "--enable-unsafe-swiftshader", "--window-size=1600,1000",
+                     f"--user-data-dir={own / 'profile'}"]:
         options.add_argument(argument)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
     driver = webdriver.Chrome(options=options, service=Service("/usr/bin/chromedriver"))
-    driver.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": str(downloads)})
+    driver.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": str(own / "downloads")})
     return driver
 
 
@@ -442,11 +447,23 @@ def main():
     parser.add_argument("--screenshot", help="after the checks, the page's picture into this file")
     parser.add_argument("--picture-only", action="store_true", help="no checks: only the picture (scripts/build)")
     options = parser.parse_args()
+    # Everything this run writes, the browser's profile among it, goes into a folder of its own, removed at the end:
+    # two runs side by side share nothing.
+    own = pathlib.Path(tempfile.mkdtemp(prefix=f"zephrel-page-{os.getpid()}-"))
+    try:
+        return check_page(options, own)
+    finally:
+        shutil.rmtree(own, ignore_errors=True)
+
+
+def check_page(options, own):
     page = pathlib.Path(options.page).resolve()
     samples = pathlib.Path(options.samples).resolve()
-    downloads = pathlib.Path(tempfile.mkdtemp(prefix="zephrel-page-"))
+    downloads = own / "downloads"
+    for folder in ["profile", "downloads", "files"]:
+        (own / folder).mkdir()
     try:
-        driver = start_browser(downloads)
+        driver = start_browser(own)
     except Exception as error:  # no browser, or one that cannot start here
         print(f"cannot run: Chromium does not start here: {str(error).splitlines()[0]}")
         return 3
@@ -607,8 +624,7 @@ def main():
         edit_rules(run)
         write_rule_sections(run)
         keep_encoding(run)
-        with tempfile.TemporaryDirectory(prefix="zephrel-files-") as folder:
-            survive_any_file(run, pathlib.Path(folder))
+        survive_any_file(run, own / "files")
         survive_memory_running_out(run)
         keep_edits(run)
 

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "host/callconv.h"
 #include "host/host_version.h"
+#include "patching/trampolines.h"
+#include "protection_faults.h"
 #include "simhost.h"
 #include "support/code_scratch.h"
 
@@ -168,6 +173,50 @@ TEST(ProtectionGuard, ExistsOnlyWhenLiftedAndRestoresOnceWhenMoved) {
   }
   EXPECT_EQ(PageProtection(code), "r-xp");
   EXPECT_FALSE(ProtectionGuard::Lift(0x00010000).has_value());
+}
+
+using Routine = std::uint32_t(HOST_CDECL*)();
+std::uint32_t HOST_CDECL One() { return 1; }
+std::uint32_t HOST_CDECL Two() { return 2; }
+std::uint32_t AddressOf(Routine routine) { return reinterpret_cast<std::uint32_t>(routine); }
+std::uint32_t Call(std::uint32_t trampoline) { return reinterpret_cast<Routine>(trampoline)(); }
+
+// One story, since the trampolines' memory is the process's: the first is made only where its code can be made
+// executable, and the memory goes with the last one in use unless one has been left.
+TEST(Trampolines, JumpThroughCellsOfTheirOwnAndTheirMemoryGoesWithTheLastUnlessOneIsLeft) {
+  simhost::ArmProtectionFaults(1);
+  EXPECT_EQ(MakeTrampoline(AddressOf(&One)), 0u);
+  EXPECT_EQ(simhost::DisarmProtectionFaults(), 1) << "the one change: its code made executable";
+
+  const std::uint32_t one = MakeTrampoline(AddressOf(&One));
+  const std::uint32_t two = MakeTrampoline(AddressOf(&Two));
+  ASSERT_NE(one, 0u);
+  ASSERT_NE(two, 0u);
+  EXPECT_EQ(Call(one), 1u);
+  EXPECT_EQ(Call(two), 2u);
+  EXPECT_EQ(Bytes(one, 2), (std::vector<std::uint8_t>{0xFF, 0x25}));
+  EXPECT_EQ(BranchTarget(one, false), AddressOf(&One));
+  EXPECT_EQ(BranchTarget(two, false), AddressOf(&Two));
+  EXPECT_EQ(PageProtection(one), "r-xp");
+
+  std::vector<std::uint32_t> rest;
+  for (std::size_t i = 2; i < kTrampolineCapacity; ++i) rest.push_back(MakeTrampoline(AddressOf(&Two)));
+  EXPECT_EQ(std::count(rest.begin(), rest.end(), 0u), 0);
+  EXPECT_EQ(MakeTrampoline(AddressOf(&One)), 0u) << "every one in use";
+  for (const std::uint32_t trampoline : rest) ReleaseTrampoline(trampoline);
+  ReleaseTrampoline(two);
+  EXPECT_EQ(Call(one), 1u);
+  ReleaseTrampoline(one);
+  EXPECT_EQ(PageProtection(one), "") << "the memory goes with the last one in use";
+
+  const std::uint32_t left = MakeTrampoline(AddressOf(&One));
+  const std::uint32_t other = MakeTrampoline(AddressOf(&One));
+  LeaveTrampoline(left, AddressOf(&Two));
+  ReleaseTrampoline(other);
+  ReleaseTrampoline(left);  // left for good: not released
+  EXPECT_EQ(Call(left), 2u);
+  EXPECT_EQ(BranchTarget(left, false), AddressOf(&Two));
+  EXPECT_EQ(PageProtection(left), "r-xp");
 }
 
 }  // namespace

@@ -2,15 +2,14 @@
 #pragma once
 
 #include <sys/mman.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "support/own_folder.h"
 #include "win32.h"
 
 namespace pe_test {
@@ -32,13 +31,7 @@ inline void* map_fixed(uint32_t address, uint32_t size, int prot) {
 // A fresh game folder behind C:\Games\Host\ for each test.
 class HostFolder {
  public:
-  HostFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pe-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    path_ = pattern;
-    simhost::pe::set_host_folder(path_);
-  }
-  ~HostFolder() { std::filesystem::remove_all(path_); }
+  HostFolder() : path_(own_.path()) { simhost::pe::set_host_folder(path_); }
 
   const std::filesystem::path& path() const { return path_; }
 
@@ -54,6 +47,7 @@ class HostFolder {
   }
 
  private:
+  testing_support::OwnFolder own_;
   std::filesystem::path path_;
 };
 

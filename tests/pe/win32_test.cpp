@@ -179,6 +179,61 @@ TEST(VirtualQuery, ReportsCommittedRegionsAndFreeOnes) {
   munmap(pages, 0x3000);
 }
 
+const auto VirtualAlloc = kernel32<void*(STDCALL*)(void*, uint32_t, uint32_t, uint32_t)>("VirtualAlloc");
+const auto VirtualFree = kernel32<int(STDCALL*)(void*, uint32_t, uint32_t)>("VirtualFree");
+constexpr uint32_t kMemCommitReserve = 0x3000, kMemRelease = 0x8000;
+
+TEST(VirtualAlloc, GivesFreshPagesWithTheProtectionAskedAndTakesThemBackWhole) {
+  auto* memory = static_cast<char*>(VirtualAlloc(nullptr, 0x1800, kMemCommitReserve, kPageReadWrite));
+  ASSERT_NE(memory, nullptr);
+  EXPECT_EQ(reinterpret_cast<uint32_t>(memory) % 0x1000, 0u);
+  memory[0x17FF] = 1;  // whole pages: the second is there too
+  EXPECT_EQ(simhost::pe::protection_at(reinterpret_cast<uint32_t>(memory) + 0x1000), PROT_READ | PROT_WRITE);
+  uint32_t old = 0;
+  EXPECT_TRUE(VirtualProtect(memory, 0x1000, kPageExecuteRead, &old));
+  EXPECT_EQ(old, kPageReadWrite);
+
+  struct Case {
+    const char* name;
+    void* address;
+    uint32_t size, type;
+  };
+  for (const Case& c :
+       {Case{"not the base", memory + 0x1000, 0, kMemRelease},
+        Case{"a size with a release", memory, 0x1000, kMemRelease}, Case{"a decommit", memory, 0x1000, 0x4000}}) {
+    SCOPED_TRACE(c.name);
+    SetLastError(0);
+    EXPECT_FALSE(VirtualFree(c.address, c.size, c.type));
+    EXPECT_EQ(GetLastError(), 87u);
+    EXPECT_EQ(memory[0x17FF], 1);
+  }
+  EXPECT_TRUE(VirtualFree(memory, 0, kMemRelease));
+  EXPECT_FALSE(simhost::pe::protection_at(reinterpret_cast<uint32_t>(memory)).has_value());
+  EXPECT_FALSE(VirtualFree(memory, 0, kMemRelease)) << "released once";
+}
+
+TEST(VirtualAlloc, PlaysOnlyAFreshReservationCommittedAtOnce) {
+  struct Case {
+    const char* name;
+    void* address;
+    uint32_t size, type, protect, error;
+  };
+  for (const Case& c :
+       {Case{"no size", nullptr, 0, kMemCommitReserve, kPageReadWrite, 87},
+        Case{"at an address", reinterpret_cast<void*>(0x10000000), 0x1000, kMemCommitReserve, kPageReadWrite, 87},
+        Case{"reserved only", nullptr, 0x1000, 0x2000, kPageReadWrite, 87},
+        Case{"no such protection", nullptr, 0x1000, kMemCommitReserve, 0x03, 87},
+        Case{"more than the address space", nullptr, 0xFFFFF001, kMemCommitReserve, kPageReadWrite, 8}}) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(VirtualAlloc(c.address, c.size, c.type, c.protect), nullptr);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  const auto FlushInstructionCache = kernel32<int(STDCALL*)(Handle, const void*, uint32_t)>("FlushInstructionCache");
+  EXPECT_TRUE(FlushInstructionCache(reinterpret_cast<Handle>(-1), nullptr, 0));
+  EXPECT_FALSE(FlushInstructionCache(reinterpret_cast<Handle>(0x1234), nullptr, 0));
+  EXPECT_EQ(GetLastError(), 6u);  // ERROR_INVALID_HANDLE
+}
+
 // --- modules ---------------------------------------------------------------------------------------
 
 const auto GetModuleHandleA = kernel32<Handle(STDCALL*)(const char*)>("GetModuleHandleA");

@@ -6,10 +6,8 @@
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "config/ini_file.h"
 #include "gif.h"
 #include "picture.h"
+#include "support/own_folder.h"
 #include "text.h"
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -345,7 +344,8 @@ TEST(PreviewRender, WritesAPngOfThePicture) {
   Image image(3, 2);
   image.at(0, 0) = {1.0f, 0.0f, 0.0f};
   image.at(2, 1) = {0.0f, 0.5f, 2.0f};  // out of range: clamped
-  const std::string path = testing::TempDir() + "preview-" + std::to_string(getpid()) + ".png";
+  const testing_support::OwnFolder folder;
+  const std::string path = folder.File("preview.png");
   ASSERT_TRUE(preview::WritePng(image, path));
   int width = 0, height = 0, channels = 0;
   unsigned char* pixels = stbi_load(path.c_str(), &width, &height, &channels, 3);
@@ -357,7 +357,6 @@ TEST(PreviewRender, WritesAPngOfThePicture) {
   EXPECT_EQ(pixels[(1 * 3 + 2) * 3 + 1], 128);
   EXPECT_EQ(pixels[(1 * 3 + 2) * 3 + 2], 255);
   stbi_image_free(pixels);
-  std::remove(path.c_str());
   EXPECT_FALSE(preview::WritePng(image, "/nonexistent-directory/preview.png"));
 }
 
@@ -373,7 +372,8 @@ TEST(PreviewRender, AnAnimationReadsBackFrameByFrameAsWritten) {
     for (int x = 10; x < 20; ++x) third.at(x, y) = {1.0f, 1.0f, 1.0f};
   }
   const std::vector<Image> frames = {first, first, third};
-  const std::string path = testing::TempDir() + "preview-" + std::to_string(getpid()) + ".gif";
+  const testing_support::OwnFolder folder;
+  const std::string path = folder.File("preview.gif");
   preview::GifWriter writer;
   ASSERT_TRUE(writer.Open(path, 40, 30, 10)) << writer.error();
   for (const Image& frame : frames) ASSERT_TRUE(writer.Add(frame));
@@ -421,7 +421,6 @@ TEST(PreviewRender, AnAnimationReadsBackFrameByFrameAsWritten) {
   EXPECT_EQ(black.Red + black.Green + black.Blue, 0);
   EXPECT_EQ(white.Red + white.Green + white.Blue, 3 * 255);
   DGifCloseFile(gif, &code);
-  std::remove(path.c_str());
   EXPECT_FALSE(writer.Open("/nonexistent-directory/preview.gif", 40, 30, 10));
   EXPECT_NE(writer.error(), "");
 }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -16,6 +15,7 @@
 #include "flight.h"
 #include "plugin_install.h"
 #include "simhost.h"
+#include "support/own_folder.h"
 
 namespace {
 
@@ -90,14 +90,14 @@ TEST_F(PreviewScenario, HeightsNoAircraftCanFlyAreFlownNearTheGround) {
 }
 
 TEST_F(PreviewScenario, SettingsAreReadFromTheFileAsThePluginReadsIt) {
-  const std::string path = testing::TempDir() + "preview-settings.ini";
-  { std::ofstream(path) << "[MAIN]\r\nModelIDForBanner=601\r\nBannerDrawDistance=120\r\nReplaceTrailsInTheSky=1\r\n"; }
+  const testing_support::OwnFolder folder;
+  const std::string path = folder.Write(
+      "Zephrel.ini", "[MAIN]\r\nModelIDForBanner=601\r\nBannerDrawDistance=120\r\nReplaceTrailsInTheSky=1\r\n");
   const ScenarioSettings read = preview::ReadScenarioSettings(path);
   EXPECT_EQ(read.modelIdForBanner, 601);
   EXPECT_EQ(read.modelIdForTrail, 577);
   EXPECT_EQ(read.bannerDrawDistance, 120.0f);
   EXPECT_TRUE(read.replaceTrailsInTheSky);
-  std::remove(path.c_str());
   for (const auto& none : {std::optional<std::string>(), std::optional<std::string>("/nonexistent/Zephrel.ini")}) {
     const ScenarioSettings defaults = preview::ReadScenarioSettings(none);
     EXPECT_EQ(defaults.modelIdForBanner, 593);
@@ -188,8 +188,8 @@ TEST_F(PreviewScenario, PlacedAircraftFollowTheScriptFrameByFrame) {
 }
 
 TEST_F(PreviewScenario, ThePluginRunsFromAGameFolderWithItsFilesInEitherBuild) {
-  const std::string ini = testing::TempDir() + "preview-scenario.ini";
-  { std::ofstream(ini) << "[MAIN]\nEnableTrail=0\n"; }
+  const testing_support::OwnFolder own;
+  const std::string ini = own.Write("Zephrel.ini", "[MAIN]\nEnableTrail=0\n");
   for (const simhost::PluginBuild build : {simhost::PluginBuild::WindowsDll, simhost::PluginBuild::LinuxLibrary}) {
     SCOPED_TRACE(simhost::PluginFileName(build));
     std::string error;
@@ -218,10 +218,9 @@ TEST_F(PreviewScenario, ThePluginRunsFromAGameFolderWithItsFilesInEitherBuild) {
     installed.reset();
     simhost::ResetHost();
   }
-  std::remove(ini.c_str());
 
   std::string error;
-  for (const std::string& unreadable : {std::string("/nonexistent/Zephrel.ini"), testing::TempDir()}) {
+  for (const std::string& unreadable : {std::string("/nonexistent/Zephrel.ini"), own.path()}) {
     EXPECT_EQ(preview::InstallPlugin(simhost::PluginBuild::LinuxLibrary, unreadable, error), nullptr);
     EXPECT_NE(error.find("cannot read " + unreadable), std::string::npos) << error;
   }
@@ -234,8 +233,9 @@ TEST_F(PreviewScenario, AMissingPluginFileIsNamedWithWhatToDo) {
   const std::string dll = preview::CheckPluginFile(simhost::PluginBuild::WindowsDll, "/nonexistent/Zephrel.dll");
   EXPECT_NE(dll.find("/nonexistent/Zephrel.dll is missing"), std::string::npos) << dll;
   EXPECT_NE(dll.find("--build so"), std::string::npos) << dll;
-  const std::string so = preview::CheckPluginFile(simhost::PluginBuild::LinuxLibrary, testing::TempDir());
-  EXPECT_NE(so.find(testing::TempDir() + " is missing"), std::string::npos) << so;
+  const testing_support::OwnFolder folder;
+  const std::string so = preview::CheckPluginFile(simhost::PluginBuild::LinuxLibrary, folder.path());
+  EXPECT_NE(so.find(folder.path() + " is missing"), std::string::npos) << so;
 }
 
 // Pixels of a shot that the plug-in's drawing of one primitive type changed, or that its lights changed.
@@ -267,8 +267,8 @@ struct Flown {
 };
 
 Flown FlyWith(const std::string& iniText, int hour) {
-  const std::string ini = testing::TempDir() + "preview-flight.ini";
-  { std::ofstream(ini) << iniText; }
+  const testing_support::OwnFolder folder;
+  const std::string ini = folder.Write("Zephrel.ini", iniText);
   preview::Options options;
   options.build = simhost::PluginBuild::LinuxLibrary;
   options.ini = ini;
@@ -279,7 +279,6 @@ Flown FlyWith(const std::string& iniText, int hour) {
   lens.height = 160;
   std::string error;
   const auto shots = preview::FlyStill(options, settings, hour, lens, lens, nullptr, error);
-  std::remove(ini.c_str());
   EXPECT_TRUE(shots.has_value()) << error;
   return {shots.value_or(preview::FrameShots{}), settings};
 }

@@ -2,14 +2,15 @@
 # scripts/deps installs a consistent set from a mirror caught mid-sync: a local repository with a main suite and a
 # security suite, read once for amd64 alone (as a machine image has its lists), then one index broken the way such a
 # mirror breaks it (its file no longer matches its Release file) before deps adds i386 and installs a Multi-Arch
-# pair. apt and dpkg work on private folders here; the packages go into a private root, never onto this machine.
+# pair, also on a machine set to German. apt and dpkg work on private folders here; the packages go into a private
+# root, never onto this machine.
 set -u
 scripts=$1
 if [ "$(id -u)" != 0 ]; then
   echo "Not run: scripts/deps installs only as root"
   exit 77
 fi
-work=$(mktemp -d)
+work=$(mktemp -d --tmpdir zephrel-deps-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 repo=$work/repo
@@ -82,6 +83,8 @@ EOF
 # What dpkg has installed, shortly: lib:i386=1 for zlt-lib:i386 at version 1.
 installed() { dpkg-query -W -f='${Package}:${Architecture}=${Version}\n' 2>/dev/null | sed 's/^zlt-//' | sort | xargs; }
 
+# How deps is run: as this machine's language has it, or (below) in another one.
+speaking=()
 failures=0
 fail() {
   echo "$case: $*"
@@ -101,8 +104,8 @@ check() {
     echo "a line the Release file does not count" >>"$repo/dists/${broken/ /\/main\/binary-}/Packages"
   fi
   # shellcheck disable=SC2086 # the packages are words
-  ZEPHREL_APT_RETRY_PAUSE=0 TMPDIR=$work/machine/tmp "$scripts/deps" -- $packages >"$work/deps.log" 2>&1 ||
-    status=$?
+  ZEPHREL_APT_RETRY_PAUSE=0 TMPDIR=$work/machine/tmp "${speaking[@]}" "$scripts/deps" -- $packages \
+    >"$work/deps.log" 2>&1 || status=$?
   said=$(grep '^apt: ' "$work/deps.log")
   [ "$status" = "$want_status" ] || fail "exit status $status, want $want_status"
   if [ "$want_line" = - ]; then
@@ -129,6 +132,21 @@ check "main suite's i386 index broken: nothing sound to take instead, so the ins
   "$codename i386" "zlt-tool zlt-tool32:i386" 100 "could not read $codename main/i386 .*going on with the lists" ""
 check "no i386 package: no i386 architecture either" \
   - zlt-tool 0 - "lib:amd64=2 tool:amd64=2"
+
+# The same broken index on a machine set to German, its locale made in this test's folder: apt speaks German there
+# unless told otherwise, and deps reads apt's words, so the way out starts only if deps has apt speak English.
+mkdir -p "$work/locales"
+speaking=(env -u LC_ALL LOCPATH="$work/locales" LANG=de_DE.UTF-8 LANGUAGE=de)
+if ! localedef -i de_DE -f UTF-8 "$work/locales/de_DE.UTF-8" >/dev/null 2>&1; then
+  echo "(no de_DE.UTF-8 locale could be made here, from Debian's locales: the case in German is not checked)"
+elif [ "$("${speaking[@]}" apt-get --help 2>&1)" = "$(LC_ALL=C apt-get --help 2>&1)" ]; then
+  echo "(apt speaks no German here: the case in German is not checked)"
+else
+  check "security i386 index broken on a machine set to German: the main suite's versions all the same" \
+    "$codename-security i386" "zlt-tool zlt-tool32:i386" 0 \
+    "could not read $codename-security main/i386 .*-t $codename" "lib:amd64=1 lib:i386=1 tool32:i386=1 tool:amd64=1"
+fi
+speaking=()
 
 # Without root nothing changes, i386 included. The scripts are copied where nobody can read them (a work tree in
 # /root is not).

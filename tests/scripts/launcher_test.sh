@@ -4,7 +4,7 @@
 # every combination that matters, then the real answer held to a real i386 program.
 set -u
 scripts=$1 i386_program=$2
-work=$(mktemp -d)
+work=$(mktemp -d --tmpdir zephrel-launcher-test.XXXXXX)
 trap 'umount "$work/noexec" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/bin"
 printf '#!/bin/sh\necho "qemu-i386 $*"\n' >"$work/bin/qemu-i386"

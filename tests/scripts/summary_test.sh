@@ -2,8 +2,9 @@
 # The closing table of scripts/test counts what ctest counted: a small project with tests that pass, fail, are
 # skipped and are disabled, run by ctest, read back by the table's counter and compared with ctest's JUnit report.
 set -u
-scripts=$1 work=$2/summary
-rm -rf "$work"
+scripts=$1
+work=$(mktemp -d --tmpdir zephrel-summary-test.XXXXXX)
+trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/project"
 cat >"$work/project/CMakeLists.txt" <<'CMAKE'
 cmake_minimum_required(VERSION 3.25)

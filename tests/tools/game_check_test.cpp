@@ -7,9 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/own_folder.h"
 
 namespace {
 
@@ -78,13 +79,12 @@ class GameCheck : public ::testing::TestWithParam<Case> {};
 
 TEST_P(GameCheck, NamesTheBuildAndWhetherZephrelServesIt) {
   const Case& c = GetParam();
-  const std::string path = ::testing::TempDir() + "game_check_" + c.name + ".exe";
-  std::remove(path.c_str());
-  if (!c.bytes.empty()) std::ofstream(path, std::ios::binary) << c.bytes;
+  const testing_support::OwnFolder folder;
+  const std::string path = folder.File(std::string(c.name) + ".exe");
+  if (!c.bytes.empty()) folder.Write(std::string(c.name) + ".exe", c.bytes);
   const tools::GameVerdict verdict = tools::CheckGame(path);
   EXPECT_EQ(verdict.status, c.status) << verdict.text;
   EXPECT_THAT(verdict.text, HasSubstr(path + c.says));
-  std::remove(path.c_str());
 }
 
 const std::string kInert = "the plug-in stays inert (it patches nothing and draws nothing).";
