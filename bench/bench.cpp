@@ -176,7 +176,7 @@ Drawn Expected(bool skyTrails, const Settings& settings) {
 
 void FlyWithPlugin(const Case& run, const Settings& settings, Result& result) {
   simhost::GameFolder folder;
-  folder.Write("Zephrel.ini", IniText(run.skyTrails, settings.eightRules));
+  folder.Write(config::kSettingsFile, IniText(run.skyTrails, settings.eightRules));
   folder.Write("MODELS/BANNER.TXD", "stand-in dictionary");
   const std::string file = simhost::BuiltPluginPath(run.build);
   std::unique_ptr<simhost::Plugin> plugin = simhost::Plugin::Load(run.build, folder, {}, file);

@@ -19,7 +19,7 @@ void* find_shim(std::string_view dll, std::string_view function);
 void set_host_image(uint32_t base, uint32_t size);
 uint32_t host_image_base();  // 0x400000 unless set
 uint32_t host_image_size();
-void set_host_executable_name(std::string name);  // "gta_sa.exe" unless set
+void set_host_executable_name(std::string name);  // "game.exe" unless set
 
 // --- the game folder -------------------------------------------------------------------------------
 // C:\Games\Host\ (the executable's folder and the process's current directory) is this real directory.
@@ -27,7 +27,7 @@ void set_host_executable_name(std::string name);  // "gta_sa.exe" unless set
 void set_host_folder(const std::filesystem::path& directory);
 const std::filesystem::path& host_folder();
 std::string windows_folder();        // "C:\Games\Host\"
-std::string host_executable_path();  // "C:\Games\Host\gta_sa.exe"
+std::string host_executable_path();  // "C:\Games\Host\game.exe"
 // The real path behind a Windows path: the folder prefix (any case) or a relative path is taken from
 // host_folder(), '\' becomes '/', and a component differing from an existing entry only in case finds
 // that entry, as on Windows. Empty for a path outside the folder.

@@ -15,7 +15,7 @@ namespace {
 struct HostSettings {
   uint32_t image_base = 0x400000;
   uint32_t image_size = 0xC98000 - 0x400000;
-  std::string executable = "gta_sa.exe";
+  std::string executable = "game.exe";
   std::filesystem::path folder;
   bool folder_is_ours = false;  // a temporary folder we made and remove at exit
   uint32_t ansi_code_page = 1252;

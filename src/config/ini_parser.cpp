@@ -1,7 +1,7 @@
 #include "config/ini_parser.h"
 
 #include <algorithm>
-#include <bit>
+#include <cstring>
 
 namespace config {
 
@@ -184,6 +184,15 @@ int CompareDecimal(const ExactDecimal& decimal, std::uint64_t mantissa, int twos
 
 constexpr std::uint64_t kInfinityBits = 0x7FF0000000000000;
 
+// The value whose bits `from` holds: std::bit_cast, which the browser build's C++ library does not have.
+template <class To, class From>
+To BitCast(const From& from) {
+  static_assert(sizeof(To) == sizeof(From));
+  To to;
+  std::memcpy(&to, &from, sizeof to);
+  return to;
+}
+
 // The double nearest to the decimal (ties to even), as a correctly rounding conversion gives it. Integers only,
 // so that neither the x87 unit's precision, which the game sets to 24 bits, nor the compiler's choice of unit
 // can change the result or the work: the non-negative doubles, in the order of their bits up to the infinity,
@@ -191,7 +200,7 @@ constexpr std::uint64_t kInfinityBits = 0x7FF0000000000000;
 double NearestDouble(const Decimal& decimal) {
   const long long magnitude = decimal.exponent + static_cast<long long>(decimal.digits.size());  // value < 10^magnitude
   if (decimal.digits.empty() || magnitude <= -324) return 0.0;                                   // below half the least
-  if (magnitude > 310) return std::bit_cast<double>(kInfinityBits);
+  if (magnitude > 310) return BitCast<double>(kInfinityBits);
   const ExactDecimal exact = ExactOf(decimal);
   std::uint64_t low = 0;
   std::uint64_t high = kInfinityBits;
@@ -208,7 +217,7 @@ double NearestDouble(const Decimal& decimal) {
       high = bits;
     }
   }
-  return std::bit_cast<double>(low);
+  return BitCast<double>(low);
 }
 
 // Room for a decimal's significant digits, so that a conversion allocates nothing.
@@ -358,7 +367,7 @@ bool SameDecimal(std::string_view a, std::string_view b) {
 FloatDigits RoundFloatDigits(float magnitude, int precision) {
   // The float's exact value as an integer times a power of ten: mantissa x 2^twos, or mantissa x 5^-twos x
   // 10^twos when twos is negative.
-  const auto bits = std::bit_cast<std::uint32_t>(magnitude) & 0x7FFFFFFF;
+  const auto bits = BitCast<std::uint32_t>(magnitude) & 0x7FFFFFFF;
   const int biased = static_cast<int>(bits >> 23);
   const std::uint32_t fraction = bits & 0x7FFFFF;
   const int twos = (biased == 0 ? 1 : biased) - 150;

@@ -94,7 +94,7 @@ TEST_F(ProbeDll, LoadsAtItsPreferredBaseAndItsRuntimeStartsAndStops) {
   EXPECT_STREQ(m->module_path, "C:\\Games\\Host\\pe_probe.dll");
   EXPECT_EQ(m->module_path_length, std::strlen(m->module_path));
   EXPECT_EQ(m->exe_handle, simhost::pe::host_image_base());
-  EXPECT_STREQ(m->exe_path, "C:\\Games\\Host\\gta_sa.exe");
+  EXPECT_STREQ(m->exe_path, "C:\\Games\\Host\\game.exe");
 
   ASSERT_EQ(simhost::pe::message_boxes().size(), 1u);
   const simhost::pe::MessageBoxRecord& box = simhost::pe::message_boxes()[0];

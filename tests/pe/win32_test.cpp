@@ -249,9 +249,9 @@ TEST(Modules, TheNullHandleIsTheHostExecutable) {
   simhost::pe::set_host_image(0x400000, 0xC98000 - 0x400000);
 
   char path[64];
-  EXPECT_EQ(GetModuleFileNameA(nullptr, path, sizeof path), 24u);
-  EXPECT_STREQ(path, "C:\\Games\\Host\\gta_sa.exe");
-  EXPECT_EQ(GetModuleHandleA("gta_sa.exe"), reinterpret_cast<Handle>(0x400000));
+  EXPECT_EQ(GetModuleFileNameA(nullptr, path, sizeof path), 22u);
+  EXPECT_STREQ(path, "C:\\Games\\Host\\game.exe");
+  EXPECT_EQ(GetModuleHandleA("game.exe"), reinterpret_cast<Handle>(0x400000));
 }
 
 TEST(Modules, FileNameIsTruncatedLikeWindowsDoes) {

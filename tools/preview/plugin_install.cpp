@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "config/settings.h"
+
 namespace preview {
 namespace {
 
@@ -30,7 +32,7 @@ std::unique_ptr<InstalledPlugin> InstallPlugin(simhost::PluginBuild build, const
   const fs::path folder = installed->folder.path();
   if (ini) {
     std::error_code code;
-    if (!fs::is_regular_file(*ini, code) || !fs::copy_file(*ini, folder / "Zephrel.ini", code)) {
+    if (!fs::is_regular_file(*ini, code) || !fs::copy_file(*ini, folder / config::kSettingsFile, code)) {
       error = "cannot read " + *ini + (code ? ": " + code.message() : ": not a readable file");
       return nullptr;
     }

@@ -1,0 +1,100 @@
+# Writes OUTPUT: a Markdown table of how many bytes of the stripped DLL each part of it takes: each layer of src/, the
+# C++ runtime, the C runtime and start-up, and the rest of the file. Read from the linker's map MAP (-Wl,-Map) of
+# the DLL whose stripped copy is DLL: the sum of the sizes of the input sections the linker kept from each archive
+# or object, in every output section that takes room in the file but the import tables (not .bss, nor the debug
+# sections the strip removes). The rest is the whole file less what the parts take: the headers, the import tables,
+# the base relocations, the version resource and the alignment between sections.
+#
+#   cmake -DMAP=Zephrel.map -DDLL=dist/Zephrel.dll -DOUTPUT=dll_layers.md -P dll_layers.cmake
+cmake_minimum_required(VERSION 3.25)
+
+set(layers platform patching host hooks config banners trails plugin)
+set(runtimes cxx c)
+set(label_cxx "the C++ runtime: exceptions, thread-safe statics and the threads they lock with")
+set(label_c "the C runtime and the DLL's start-up")
+set(label_rest "the rest: headers, imports, base relocations, version resource, alignment")
+set(label_total "all of `Zephrel.dll`, stripped")
+
+# The part an input file belongs to, in `part`; empty for the rest.
+function(part_of file)
+  set(part "")
+  if(file MATCHES "libzephrel_([a-z]+)\\.a\\(")
+    set(part ${CMAKE_MATCH_1})
+  elseif(file MATCHES "/zephrel\\.dir/.*\\.cpp\\.obj$")
+    set(part plugin)
+  elseif(file MATCHES "/lib(stdc\\+\\+|supc\\+\\+|gcc_eh|pthread|winpthread)\\.a\\(")
+    set(part cxx)
+  elseif(file MATCHES "/(lib(mingw32|mingwex|msvcrt|moldname|gcc)\\.a\\(|[a-z0-9]*crt[a-z0-9]*\\.o$|crt(begin|end)\\.o$)")
+    set(part c)
+  endif()
+  set(part "${part}" PARENT_SCOPE)
+endfunction()
+
+# 361486 as "361,486".
+function(with_commas number out)
+  set(text "")
+  while(number GREATER_EQUAL 1000)
+    math(EXPR group "${number} % 1000")
+    math(EXPR number "${number} / 1000")
+    string(LENGTH "${group}" digits)
+    if(digits EQUAL 1)
+      set(group "00${group}")
+    elseif(digits EQUAL 2)
+      set(group "0${group}")
+    endif()
+    set(text ",${group}${text}")
+  endwhile()
+  set(${out} "${number}${text}" PARENT_SCOPE)
+endfunction()
+
+foreach(variable MAP DLL OUTPUT)
+  if(NOT DEFINED ${variable})
+    message(FATAL_ERROR "dll_layers.cmake needs -D${variable}=...")
+  endif()
+endforeach()
+
+foreach(part IN LISTS layers runtimes)
+  set(bytes_${part} 0)
+endforeach()
+
+# Only the lines that name an output section, an input section, or the place and size of an input section whose
+# name stood alone on the line before.
+file(STRINGS "${MAP}" lines REGEX "^(Linker script and memory map|\\.| \\.| +0x[0-9a-f]+ +0x[0-9a-f]+ +[^ ])")
+set(in_memory_map FALSE)
+set(output "")
+foreach(line IN LISTS lines)
+  if(line STREQUAL "Linker script and memory map")
+    set(in_memory_map TRUE)
+  elseif(NOT in_memory_map)
+  elseif(line MATCHES "^(\\.[^ ]+)")
+    set(output ${CMAKE_MATCH_1})
+  elseif(line MATCHES "^ [^ ]* +0x[0-9a-f]+ +(0x[0-9a-f]+) +([^ ].*)$")
+    set(size ${CMAKE_MATCH_1})
+    part_of("${CMAKE_MATCH_2}")
+    if(NOT part STREQUAL "" AND NOT output MATCHES "^\\.(bss|idata|z?debug.*|stab.*)$")
+      math(EXPR bytes_${part} "${bytes_${part}} + ${size}")
+    endif()
+  endif()
+endforeach()
+if(NOT in_memory_map)
+  message(FATAL_ERROR "${MAP} is no linker map: it has no memory map")
+endif()
+
+file(SIZE "${DLL}" total)
+set(rest ${total})
+set(table "| part of the DLL | bytes |\n|---|---:|\n")
+foreach(part IN LISTS layers runtimes)
+  math(EXPR rest "${rest} - ${bytes_${part}}")
+  if(part IN_LIST layers)
+    set(label "${part}")
+  else()
+    set(label "${label_${part}}")
+  endif()
+  with_commas(${bytes_${part}} shown)
+  string(APPEND table "| ${label} | ${shown} |\n")
+endforeach()
+with_commas(${rest} shown)
+string(APPEND table "| ${label_rest} | ${shown} |\n")
+with_commas(${total} shown)
+string(APPEND table "| ${label_total} | ${shown} |\n")
+file(WRITE "${OUTPUT}" "${table}")
