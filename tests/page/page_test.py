@@ -106,11 +106,15 @@ class Run:
         return {s["key"]: (s["value"], s["line"]) for s in self.stats()["settings"]}
 
     def wait_for(self, condition, seconds=20):
-        """Polls `condition` (given the page's stats) until it holds; the last stats."""
-        deadline = time.time() + seconds
+        """Polls `condition` (given the page's stats) until it holds; the last stats. It gives up once `seconds` have
+        passed both on the clock and in the flight: on a busy machine the page draws few frames, each at most 100 ms
+        of the flight, and an aircraft may take that long to circle into view. Six times as long at most on the clock,
+        for a paused flight."""
+        start, flight = time.time(), self.stats()["seconds"]
         while True:
             stats = self.stats()
-            if condition(stats) or time.time() > deadline:
+            waited = time.time() - start
+            if condition(stats) or waited > 6 * seconds or (waited > seconds and stats["seconds"] - flight > seconds):
                 return stats
             time.sleep(0.1)
 
