@@ -454,11 +454,17 @@ def banner_dictionary(run, folder, downloads):
               [x["found"] for x in stats["lookups"]] == [True, False] and marked and
               "not in the dictionary (it holds `Sale`)" in said, f"{stats['lookups']}, {marked}, {said!r}")
 
-    # A dictionary cut short: the page says where, and goes on.
-    run.js("window.zephrel.openTxd(arguments[0])", list(texture_dictionary([("Cloth", 8, 4, (1, 2, 3, 255))])[:150]))
-    stats = run.stats()
-    run.check("a damaged dictionary is said to be, at its byte",
-              stats["dictionary"]["problems"] and "Damaged: byte 4: " in stats["txdText"], stats["txdText"])
+    # A dictionary cut short, dropped on the page: the page says where, and goes on.
+    run.driver.execute_script("""
+        var t = new DataTransfer();
+        t.items.add(new File([new Uint8Array(arguments[0])], 'Banner.txd'));
+        document.getElementById('ini').dispatchEvent(
+          new DragEvent('drop', { dataTransfer: t, bubbles: true, cancelable: true }));""",
+                              list(texture_dictionary([("Cloth", 8, 4, (1, 2, 3, 255))])[:150]))
+    stats = run.wait_for(lambda s: s["dictionary"] and s["dictionary"]["file"] == "Banner.txd", 5)
+    run.check("a damaged dictionary dropped on the page is said to be, at its byte, and the text stays",
+              stats["dictionary"]["problems"] and "Damaged: byte 4: " in stats["txdText"] and
+              "BannerTexture=sale" in run.text(), stats["txdText"])
     run.still_edits_and_draws("a damaged dictionary")
 
     # Save: the dictionary's texture and a magenta picture dropped on a rule, as the game reads them.
