@@ -2,7 +2,8 @@
 // UndefinedBehaviorSanitizer, which catch any read past the input. Beyond that it checks what must always hold:
 // every byte the reading and decoding allocate, counted by AddressSanitizer's allocator, stays within a small multiple
 // of the file's size; each problem lies within the file; a texture listed as shown decodes to its size, and one not
-// shown does not; and a small texture written into a dictionary of its own reads back pixel for pixel.
+// shown does not; every texture's own name is found in the dictionary, and one a character off finds it or another as
+// near; and a small texture written into a dictionary of its own reads back pixel for pixel.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <sanitizer/allocator_interface.h>
 
 #include "txd/texture_dictionary.h"
+#include "txd/texture_lookup.h"
 
 namespace {
 
@@ -57,6 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Require(dictionary.problems.size() <= 21);
   for (const txd::Problem& problem : dictionary.problems) Require(problem.offset <= size && !problem.message.empty());
+
+  for (const txd::Texture& texture : dictionary.textures) {
+    Require(txd::LookUpTexture(dictionary, texture.name).found && !txd::TextureSummary(texture).empty());
+    if (texture.name.size() < 6) continue;
+    std::string near = texture.name;
+    near.back() = near.back() == 'x' ? 'y' : 'x';
+    const txd::TextureLookup lookup = txd::LookUpTexture(dictionary, near);
+    Require(lookup.found || !lookup.nearest.empty());
+  }
 
   for (std::size_t i = 0; i < pictures.size(); ++i) {
     const txd::Texture& texture = dictionary.textures[i];

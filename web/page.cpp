@@ -18,9 +18,11 @@
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "game.h"
+#include "page_dictionary.h"
 #include "page_report.h"
 #include "plugin/steps.h"
 #include "trails/aircraft_scan.h"
+#include "txd/texture_dictionary.h"
 
 // The Zephrel.ini a player installs, as the build writes it (shipped_ini.cpp, made from it).
 extern const char kShippedIni[];
@@ -55,6 +57,24 @@ std::string OutOfMemoryNote() {
 // What the player's script is given when not even the report has room: no keys, so that the page keeps those it shows.
 constexpr const char* kNoRoom =
     "{\"notes\":[{\"line\":0,\"text\":\"The page's memory ran out: the settings stay as they were.\"}]}";
+
+// The BANNER.TXD the player opened, and the bytes it was read from, which its pictures are decoded from.
+std::vector<std::uint8_t> dictionaryBytes;
+txd::Dictionary dictionary;
+txd::Picture picture;  // the last one decoded, for the script to copy
+page::DictionarySave dictionarySave;
+
+// The JSON of `make`, or of the problem that kept it from being made: the page's memory running out.
+template <typename Make>
+const char* Answer(Make make, const char* failed) {
+  try {
+    report = make();
+    return report.c_str();
+  } catch (...) {
+    report.clear();
+  }
+  return failed;
+}
 
 // The aircraft's mark that the page's script draws: 0 none, 1 a trail aircraft's, 2 a banner aircraft's.
 float MarkOf(trails::ScanOutcome outcome) {
@@ -166,6 +186,68 @@ EMSCRIPTEN_KEEPALIVE void zephrel_frame(std::int32_t vehicles, float seconds, st
 EMSCRIPTEN_KEEPALIVE const char* zephrel_texture_name(std::int32_t raster) {
   const char* name = game::TextureName(raster);
   return name != nullptr ? name : "";
+}
+
+// The player's BANNER.TXD, given as its `size` bytes, read as the checker reads it: its textures and its problems
+// (page_dictionary.h). It replaces the one opened before, also when it cannot be read.
+EMSCRIPTEN_KEEPALIVE const char* zephrel_open_txd(const std::uint8_t* bytes, std::int32_t size) {
+  dictionary = {};
+  dictionaryBytes.clear();
+  return Answer(
+      [&] {
+        if (bytes != nullptr && size > 0) dictionaryBytes.assign(bytes, bytes + size);
+        dictionary = txd::ReadDictionary(dictionaryBytes);
+        return page::DictionaryJson(dictionary);
+      },
+      R"({"textures":[],"problems":["The page's memory ran out reading this dictionary."],"stopped":true})");
+}
+
+// Each banner rule in effect against the dictionary opened (page_dictionary.h).
+EMSCRIPTEN_KEEPALIVE const char* zephrel_txd_lookups() {
+  return Answer([] { return page::LookupsJson(config::InEffect, dictionary); }, "[]");
+}
+
+// The picture of the dictionary's texture `index`, R, G, B, A a pixel, with its sides at zephrel_picture_sides; null
+// when it cannot be shown.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* zephrel_txd_picture(std::int32_t index) {
+  picture = {};
+  if (index < 0 || static_cast<std::size_t>(index) >= dictionary.textures.size()) return nullptr;
+  try {
+    if (txd::DecodePicture(dictionaryBytes, dictionary.textures[static_cast<std::size_t>(index)], picture)) {
+      return picture.rgba.data();
+    }
+  } catch (...) {
+  }
+  picture = {};
+  return nullptr;
+}
+EMSCRIPTEN_KEEPALIVE const std::uint32_t* zephrel_picture_sides() {
+  static std::uint32_t sides[2];
+  sides[0] = picture.width;
+  sides[1] = picture.height;
+  return sides;
+}
+
+// A Save of BANNER.TXD: each banner rule's picture added by its texture's name, then written (page_dictionary.h);
+// the file is then at zephrel_saved_txd, zephrel_saved_txd_size bytes.
+EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_save_add(const char* name, std::int32_t width, std::int32_t height,
+                                                   const std::uint8_t* rgba) {
+  if (name == nullptr || width <= 0 || height <= 0 || rgba == nullptr) return 0;
+  try {
+    const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    dictionarySave.Add(name, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), {rgba, size});
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+EMSCRIPTEN_KEEPALIVE const char* zephrel_save_txd() {
+  return Answer([] { return dictionarySave.Write(); },
+                R"({"problem":"the page's memory ran out writing the dictionary","size":0,"textures":[]})");
+}
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* zephrel_saved_txd() { return dictionarySave.Bytes().data(); }
+EMSCRIPTEN_KEEPALIVE std::int32_t zephrel_saved_txd_size() {
+  return static_cast<std::int32_t>(dictionarySave.Bytes().size());
 }
 
 // The plug-in's slots, each a trail and a banner for one aircraft at a time.

@@ -204,7 +204,7 @@ void LogBannerTexture() {
   } else {
     LogLine(
         "Banner texture: not loaded from %s: the file is missing or holds no texture named Banner; no banner "
-        "is drawn",
+        "is drawn (ZephrelCheck.exe lists the textures the file holds)",
         path);
   }
 }
@@ -227,7 +227,7 @@ std::string LoggedRuleText(const config::Configuration& read, config::RuleRef ru
     case banners::RuleTexture::kMissing:
       text +=
           ": not read from MODELS\\BANNER.TXD (the file is missing or holds no texture of this name), so this "
-          "rule tows nothing";
+          "rule tows nothing; ZephrelCheck.exe lists the textures the file holds";
       break;
     case banners::RuleTexture::kNotReadYet:
       text +=

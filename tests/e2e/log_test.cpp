@@ -249,7 +249,7 @@ TEST_P(ZephrelLog, TheRulesInEffectAreListedWithTheBannerRulesThatTowNothing) {
   const std::string log = Log().value_or("");
   const std::string kTowsNothing =
       ": not read from MODELS\\BANNER.TXD (the file is missing or holds no texture of this name), so this rule tows "
-      "nothing";
+      "nothing; ZephrelCheck.exe lists the textures the file holds";
   for (const std::string& line : {
            std::string(
                "\n  TrailColour              255,40,40\n  TrailWidth               0\n"

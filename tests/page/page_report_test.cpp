@@ -3,12 +3,16 @@
 
 #include "page_report.h"
 
+#include "page_dictionary.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "config/settings.h"
+#include "txd/dictionary_bytes.h"
+#include "txd/texture_dictionary.h"
 
 using namespace config;
 
@@ -93,6 +97,63 @@ TEST(PageReport, GivesNoLinesItCannotStandBy) {
   EXPECT_TRUE(Holds(report, R"({"kind":"banner","index":1,"model":"7",)")) << report;
   EXPECT_TRUE(Holds(report, R"("spans":[]})")) << report;
   LoadSettingsFrom("");
+}
+
+// An opened BANNER.TXD as the page lists it, in the checker's words, with each rule's texture looked up there: the
+// script is given every word and every decision, and a damaged file its problems at their bytes.
+TEST(PageDictionary, ListsTexturesAndProblemsAndLooksUpEachRule) {
+  using txd_test::TextureFields;
+  std::vector<std::uint8_t> file = txd_test::Dictionary(
+      {{.name = "Sale", .levels = {std::vector<std::uint8_t>(64)}},
+       {.name = "Odd", .rasterFormat = 0x4500, .bits = 4, .levels = {std::vector<std::uint8_t>(8)}},
+       {.name = "Cut", .levels = {std::vector<std::uint8_t>(64)}}});
+  file.resize(file.size() - 30);
+  const txd::Dictionary dictionary = txd::ReadDictionary(file);
+  const std::string json = page::DictionaryJson(dictionary);
+  EXPECT_TRUE(Holds(json, R"({"textures":[{"name":"Sale","shownName":"Sale","summary":"4x4, 8888, 1 mip level, )"
+                          R"(no alpha","shown":true},{"name":"Odd",)"))
+      << json;
+  EXPECT_TRUE(Holds(json, R"x(not shown: its pixel format (4-bit palette) cannot be shown","shown":false}],)x"))
+      << json;
+  EXPECT_TRUE(Holds(json, R"("problems":["byte 4: the file is cut short)")) << json;
+  EXPECT_TRUE(Holds(json, R"(],"stopped":true})")) << json;
+
+  LoadSettingsFrom("[MAIN]\nBannerTexture=Sale\n[Banner 7]\nBannerTexture=sale\n[Banner 8]\nBannerTexture=Cloth\n");
+  const std::string lookups = page::LookupsJson(InEffect, dictionary);
+  EXPECT_EQ(lookups, R"([{"index":0,"found":true,"nearest":"","text":"in the dictionary"},)"
+                     R"x({"index":1,"found":false,"nearest":"Sale","text":"not in the dictionary (it holds `Sale`)"},)x"
+                     R"({"index":2,"found":false,"nearest":"","text":"not in the dictionary"}])");
+  LoadSettingsFrom("");
+}
+
+// Save as the page does it: pictures handed over one by one (a name given again takes the place of its picture), the
+// dictionary written, read back by the reader pixel for pixel, and a resize told in the texture's note.
+TEST(PageDictionary, SavedDictionaryReadsBackAsGiven) {
+  std::vector<std::uint8_t> small(8 * 4 * 4), wide(300 * 100 * 4, 200);
+  for (std::size_t i = 0; i < small.size(); ++i) small[i] = static_cast<std::uint8_t>(i * 7);
+  page::DictionarySave save;
+  save.Add("Sale", 8, 4, std::vector<std::uint8_t>(small.size()));
+  save.Add("Wide", 300, 100, wide);
+  save.Add("Sale", 8, 4, small);
+  const std::string json = save.Write();
+  EXPECT_TRUE(Holds(json, R"({"problem":"","size":)")) << json;
+  EXPECT_TRUE(Holds(json, R"({"name":"Sale","width":8,"height":4,"note":""},{"name":"Wide","width":256,"height":128,)"
+                          R"("note":"resized from 300 by 100 to 256 by 128 pixels)"))
+      << json;
+  const txd::Dictionary dictionary = txd::ReadDictionary(save.Bytes());
+  ASSERT_EQ(dictionary.textures.size(), 2u);
+  EXPECT_TRUE(dictionary.problems.empty());
+  txd::Picture picture;
+  ASSERT_TRUE(txd::DecodePicture(save.Bytes(), dictionary.textures[0], picture));
+  EXPECT_EQ(dictionary.textures[0].name, "Sale");
+  EXPECT_EQ(picture.rgba, small);
+  EXPECT_TRUE(dictionary.textures[0].hasAlpha);
+
+  // Nothing to write, or a name the game cannot keep: no bytes, and why.
+  EXPECT_TRUE(Holds(save.Write(), R"("size":0,"textures":[]})"));
+  save.Add(std::string(40, 'x'), 1, 1, std::vector<std::uint8_t>(4));
+  EXPECT_TRUE(Holds(save.Write(), R"({"problem":"the name \")")) << json;
+  EXPECT_TRUE(save.Bytes().empty());
 }
 
 }  // namespace

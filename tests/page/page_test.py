@@ -11,6 +11,7 @@ import os
 import pathlib
 import random
 import shutil
+import struct
 import sys
 import tempfile
 import time
@@ -403,6 +404,97 @@ def edit_rules(run):
               [r["model"] for r in run.stats()["rules"] if r["kind"] == "trail"] == ["577"], repr(run.text()))
 
 
+def texture_dictionary(textures):
+    """A BANNER.TXD written byte by byte: (name, width, height, one B, G, R, A pixel repeated) each, 8888 of the PC."""
+    def section(kind, body):
+        return struct.pack("<III", kind, len(body), 0x1803FFFF) + body
+
+    def texture(name, width, height, pixel):
+        pixels = bytes(pixel) * (width * height)
+        fields = struct.pack("<II32s32sIIHHBBBB", 9, 0x1106, name.encode(), b"", 0x0500, 21, width, height, 32, 1, 4, 0)
+        return section(0x15, section(0x01, fields + struct.pack("<I", len(pixels)) + pixels) + section(0x03, b""))
+
+    body = section(0x01, struct.pack("<HH", len(textures), 2)) + b"".join(texture(*t) for t in textures)
+    return section(0x16, body + section(0x03, b""))
+
+
+def read_dictionary(data):
+    """The textures of a dictionary the page saved: {name: (width, height, fields, pixels)}, by the facts of the
+    format, not by the page's reader."""
+    textures, at = {}, 12 + 12 + 4
+    for _ in range(struct.unpack_from("<H", data, 24)[0]):
+        fields = struct.unpack_from("<II32s32sIIHHBBBB", data, at + 24)
+        width, height = fields[6], fields[7]
+        size = struct.unpack_from("<I", data, at + 24 + 88)[0]
+        pixels = data[at + 24 + 92:at + 24 + 92 + size]
+        textures[fields[2].rstrip(b"\0").decode()] = (width, height, fields, pixels)
+        at += 12 + struct.unpack_from("<I", data, at + 4)[0]
+    return textures
+
+
+def banner_dictionary(run, folder, downloads):
+    """BANNER.TXD opened by its button: each rule's cloth is its texture, and a rule whose texture it lacks is marked
+    with the name it holds; a damaged one leaves the page working and says what is wrong; Save BANNER.TXD writes the
+    dictionary's texture and a dropped picture, which read back pixel for pixel."""
+    driver = run.driver
+    run.js("Z.yaw = -2.1; Z.pitch = 0.36; Z.distance = 200; window.zephrel.load(arguments[0]);"
+           "var c = document.getElementById('count'); c.value = 3; c.oninput();",
+           list(b"[MAIN]\r\nBannerTexture=Cloth\r\n[Banner 0x1FF]\r\nBannerTexture=sale\r\n"))
+    time.sleep(0.5)
+    before = magenta_pixels(run)
+    path = folder / "BANNER.TXD"
+    path.write_bytes(texture_dictionary([("Cloth", 8, 4, (255, 0, 255, 255)), ("Sale", 4, 4, (0, 0, 0, 255))]))
+    driver.find_element(By.ID, "txdFile").send_keys(str(path))
+    stats = run.wait_for(lambda s: s["dictionary"] and "Cloth" in s["pictures"], 5)
+    time.sleep(0.5)
+    after = magenta_pixels(run)
+    run.check("an opened BANNER.TXD is listed, and the cloth of [MAIN]'s rule is its texture's pixels",
+              stats["dictionary"] and stats["dictionary"]["textures"] == ["Cloth", "Sale"] and before == 0 and
+              after > 20 and "Cloth  8x4, 8888, 1 mip level, no alpha" in stats["txdText"],
+              f"{stats['dictionary']}, {before} then {after} pixels, {stats['txdText']!r}")
+    said = control_values(run, ["banner-1-picture"])[0] or ""
+    marked = run.js("return document.getElementById('rule-banner-1').classList.contains('missing')")
+    run.check("a rule whose texture the dictionary lacks is marked, with the name it holds",
+              [x["found"] for x in stats["lookups"]] == [True, False] and marked and
+              "not in the dictionary (it holds `Sale`)" in said, f"{stats['lookups']}, {marked}, {said!r}")
+
+    # A dictionary cut short, dropped on the page: the page says where, and goes on.
+    run.driver.execute_script("""
+        var t = new DataTransfer();
+        t.items.add(new File([new Uint8Array(arguments[0])], 'Banner.txd'));
+        document.getElementById('ini').dispatchEvent(
+          new DragEvent('drop', { dataTransfer: t, bubbles: true, cancelable: true }));""",
+                              list(texture_dictionary([("Cloth", 8, 4, (1, 2, 3, 255))])[:150]))
+    stats = run.wait_for(lambda s: s["dictionary"] and s["dictionary"]["file"] == "Banner.txd", 5)
+    run.check("a damaged dictionary dropped on the page is said to be, at its byte, and the text stays",
+              stats["dictionary"]["problems"] and "Damaged: byte 4: " in stats["txdText"] and
+              "BannerTexture=sale" in run.text(), stats["txdText"])
+    run.still_edits_and_draws("a damaged dictionary")
+
+    # Save: the dictionary's texture and a magenta picture dropped on a rule, as the game reads them.
+    run.js("window.zephrel.load(arguments[0])", list(b"[MAIN]\r\nBannerTexture=Cloth\r\n[Banner 0x1FF]\r\n"
+                                                      b"BannerTexture=Drop\r\n"))
+    driver.find_element(By.ID, "txdFile").send_keys(str(path))
+    run.wait_for(lambda s: "Cloth" in s["pictures"], 5)
+    drop_picture(run, "banner-1-picture", "drop.png", "image/png")
+    run.wait_for(lambda s: "Drop" in s["pictures"], 5)
+    driver.find_element(By.ID, "saveTxd").click()
+    saved = downloads / "BANNER.TXD"
+    deadline = time.time() + 10
+    while not saved.exists() and time.time() < deadline:
+        time.sleep(0.2)
+    textures = read_dictionary(saved.read_bytes()) if saved.exists() else {}
+    run.check("Save BANNER.TXD writes each rule's picture, the game's form, pixel for pixel",
+              textures.get("Cloth", (0,))[:2] == (8, 4) and textures["Cloth"][3] == bytes((255, 0, 255, 255)) * 32 and
+              textures.get("Drop", (0,))[:2] == (16, 8) and textures["Drop"][3] == bytes((255, 0, 255, 255)) * 128 and
+              textures["Drop"][2][4:6] == (0x0500, 21), f"{ {k: v[:3] for k, v in textures.items()} }")
+    run.js("window.zephrel.openTxd(arguments[0])", list(saved.read_bytes()) if saved.exists() else [])
+    stats = run.stats()
+    run.check("the saved dictionary opens in the page again, every rule's texture found",
+              stats["dictionary"]["textures"] == ["Cloth", "Drop"] and not stats["dictionary"]["problems"] and
+              [x["found"] for x in stats["lookups"]] == [True, True], f"{stats['dictionary']}, {stats['lookups']}")
+
+
 def write_rule_sections(run):
     """A rule's controls write where the reader reads: a reopened section's headers all take a new model id, a key it
     does not give goes under its first header, the first of two lines of a key is the one rewritten, Remove takes
@@ -649,6 +741,7 @@ def check_page(options, own):
                   and shown == 0, f"{got['notes']}, {shown} characters shown")
 
         edit_rules(run)
+        banner_dictionary(run, own / "files", downloads)
         write_rule_sections(run)
         keep_encoding(run)
         survive_any_file(run, own / "files")

@@ -10,6 +10,7 @@
 
 #include "txd/dictionary_bytes.h"
 #include "txd/texture_dictionary.h"
+#include "txd/texture_lookup.h"
 
 namespace {
 
@@ -341,6 +342,58 @@ TEST(Damage, PixelsOutsideTheBytesGivenAreNotDecoded) {
   EXPECT_FALSE(txd::DecodePicture(std::span(file).first(kSecond + 100), dictionary.textures[1], picture));
   EXPECT_TRUE(picture.rgba.empty());
   EXPECT_TRUE(txd::DecodePicture(std::span(file).first(kEnd), dictionary.textures[1], picture));
+}
+
+// A banner rule's texture looked up: found only as the rule spells it, else the name it most likely meant.
+TEST(Lookup, FindsTheNameOrTheNearestOne) {
+  txd::Dictionary dictionary;
+  for (const char* name : {"banner", "Banner", "Sale", "Flag", "Flog", "Ribbon", "RIBBONS", "a", "Ca\x01t"}) {
+    txd::Texture texture;
+    texture.name = name;
+    dictionary.textures.push_back(texture);
+  }
+  struct Row {
+    const char* name;
+    bool found;
+    const char* nearest;
+  };
+  const Row rows[] = {
+      {"Banner", true, ""},         // found though a name in other letter case comes first
+      {"BANNER", false, "Banner"},  // the fewest differences in letter case
+      {"sale", false, "Sale"},
+      {"Flagg", false, "Flag"},  // five characters may differ by one
+      {"Flxg", false, "Flag"},   // as near as Flog: the first in the file
+      {"Fla", false, "Flag"},
+      {"Fl", false, ""},  // two may differ only in letter case
+      {"A", false, "a"},
+      {"B", false, ""},
+      {"Ribon", false, "Ribbon"},
+      {"Rbbonn", false, "Ribbon"},    // six may differ by two
+      {"ribbons", false, "RIBBONS"},  // letter case aside the same: nearer than Ribbon, one character off
+      {"Cloth", false, ""},
+      {"Cat", false, "Ca\x01t"},
+      {"A name far longer than any texture name", false, ""},
+  };
+  for (const Row& row : rows) {
+    const txd::TextureLookup lookup = txd::LookUpTexture(dictionary, row.name);
+    EXPECT_EQ(lookup.found, row.found) << row.name;
+    EXPECT_EQ(lookup.nearest, row.nearest) << row.name;
+  }
+  EXPECT_EQ(txd::LookupText(txd::LookUpTexture(dictionary, "Banner")), "in the dictionary");
+  EXPECT_EQ(txd::LookupText(txd::LookUpTexture(dictionary, "Cloth")), "not in the dictionary");
+  EXPECT_EQ(txd::LookupText(txd::LookUpTexture(dictionary, "Cat")), "not in the dictionary (it holds `Ca?t`)");
+  EXPECT_TRUE(txd::LookUpTexture({}, "Banner").nearest.empty());
+}
+
+// Each texture as the checker and the page list it, from a file.
+TEST(Lookup, SummariesSayWhatTheFileHolds) {
+  const Bytes file = Dictionary({{.name = "Wide", .width = 8, .levels = {Bytes(128), Bytes(32)}},
+                                 {.name = "Odd", .rasterFormat = 0x4500, .bits = 4, .levels = {Bytes(8)}}});
+  const txd::Dictionary dictionary = txd::ReadDictionary(file);
+  ASSERT_EQ(dictionary.textures.size(), 2u);
+  EXPECT_EQ(txd::TextureSummary(dictionary.textures[0]), "8x4, 8888, 2 mip levels, no alpha");
+  EXPECT_EQ(txd::TextureSummary(dictionary.textures[1]),
+            "4x4, 4-bit palette, 1 mip level, no alpha, not shown: its pixel format (4-bit palette) cannot be shown");
 }
 
 }  // namespace
