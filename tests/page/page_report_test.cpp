@@ -107,7 +107,7 @@ TEST(PageDictionary, ListsTexturesAndProblemsAndLooksUpEachRule) {
       {{.name = "Sale", .levels = {std::vector<std::uint8_t>(64)}},
        {.name = "Odd", .rasterFormat = 0x4500, .bits = 4, .levels = {std::vector<std::uint8_t>(8)}},
        {.name = "Cut", .levels = {std::vector<std::uint8_t>(64)}}});
-  file.resize(file.size() - 30);
+  file.erase(file.end() - 30, file.end());
   const txd::Dictionary dictionary = txd::ReadDictionary(file);
   const std::string json = page::DictionaryJson(dictionary);
   EXPECT_TRUE(Holds(json, R"({"textures":[{"name":"Sale","shownName":"Sale","summary":"4x4, 8888, 1 mip level, )"

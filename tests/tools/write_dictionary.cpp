@@ -34,7 +34,7 @@ std::vector<std::uint8_t> Banners() {
 
 std::vector<std::uint8_t> Damaged() {
   std::vector<std::uint8_t> bytes = txd_test::Dictionary({Banner(), {.name = "Cut", .levels = {Levels(64)}}});
-  bytes.resize(bytes.size() - 40);
+  bytes.erase(bytes.end() - 40, bytes.end());  // cut short: the last 40 bytes missing
   return bytes;
 }
 
